@@ -1,0 +1,70 @@
+#pragma once
+// A grid control as a plain model: cell texts and text colours, a fixed header
+// row 0, a row count, a cursor row. Safe to call from any thread; listeners are
+// told of every change on the thread that made it (the Qt binding queues and
+// coalesces them onto the UI thread).
+#include "text/Text.h"
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <vector>
+
+namespace fw {
+
+// Colours are Windows 0x00BBGGRR values; kDefaultColour means the grid's own.
+using Colour = uint32_t;
+inline constexpr Colour kDefaultColour = 0xFFFFFFFFu;
+inline constexpr Colour kRed = 0x0000FF, kGreen = 0x008000, kSilver = 0xC0C0C0, kBlue = 0xC06000;
+
+struct GridChange {
+    enum Kind { Cells, Layout } kind = Cells;
+    int firstRow = 0, lastRow = 0; // inclusive, for Cells
+};
+
+class Grid {
+public:
+    Grid(int rowCount, TextList header);
+
+    int rowCount() const;
+    void setRowCount(int rows);          // keeps the cells of the rows that stay
+    int columnCount() const;
+    const TextList& header() const { return m_header; }
+
+    // Discard every cell, re-create the same rows and columns empty with default
+    // colours, restore the header row. The cursor row becomes -1.
+    void reset();
+
+    // Out-of-range reads give "" / kDefaultColour; out-of-range writes are ignored.
+    Text cell(int row, int column) const;
+    void setCell(int row, int column, std::string_view text);
+    Colour cellColour(int row, int column) const;
+    void setCellColour(int row, int column, Colour colour);
+    void setColourRange(int firstRow, int firstColumn, int lastRow, int lastColumn, Colour colour);
+    // Several cells of one row in one change (fewer notifications).
+    void setRow(int row, int firstColumn, const TextList& texts);
+
+    int cursorRow() const;               // -1: none
+    void setCursorRow(int row);
+
+    using Listener = std::function<void(const GridChange&)>;
+    int addListener(Listener listener);
+    void removeListener(int id);
+
+private:
+    struct Cell { Text text; Colour colour = kDefaultColour; };
+    void notify(const GridChange& change);
+    Cell* at(int row, int column);
+    const Cell* at(int row, int column) const;
+
+    mutable std::mutex m_mutex;
+    TextList m_header;
+    int m_columns;
+    std::vector<Cell> m_cells;           // row-major, header row included
+    int m_rows;
+    int m_cursorRow = -1;
+    std::mutex m_listenerMutex;
+    std::vector<std::pair<int, Listener>> m_listeners;
+    int m_nextListenerId = 1;
+};
+
+} // namespace fw

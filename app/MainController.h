@@ -1,0 +1,92 @@
+#pragma once
+// Event routing of the main window as plain C++: every event of every control
+// arrives at one named method here. The Qt window forwards events and shows
+// the models; it holds no logic of its own.
+#include "app/ConfigFile.h"
+#include "app/MainModels.h"
+#include <functional>
+#include <string>
+
+namespace fw {
+
+// Process-wide state shared by the feature handlers.
+struct AppState {
+    bool sectorListMode = false;
+    bool fiveStarListShown = false;
+    bool nextSortAscending = false;
+    int currentSectorCode = 0;
+    Text currentSectorName;
+    Text currentFundCode;
+    int currentFundRow = 0;
+    Text comparisonBaseCode;
+    Text lastStepMessage;
+    int menu2Opener = 3;    // which holdings grid (3 or 4) opened 菜单2
+};
+
+// Things the controller needs from outside that tests replace.
+struct ControllerEnvironment {
+    std::function<int()> todayDayOfMonth;      // local date's day of month
+    Text markerFilePath;                       // the start-up marker file ("" = skip)
+};
+
+class MainController {
+public:
+    MainController(MainModels& models, ConfigFile& config, ControllerEnvironment env);
+
+    MainModels& models() { return m_models; }
+    AppState& state() { return m_state; }
+    ConfigFile& config() { return m_config; }
+
+    // --- window
+    void onCreated();            // the start-up sequence
+    void onClosing();            // ends every transfer; the app then quits
+
+    // --- grids
+    void onFundGridHeaderClicked(int row, int column);   // sortByColumn
+    void onFundGridCellPicked(int row, int column);      // SelectedFundRefresh
+    void onHoldingsGridCellPicked(int grid, int row, int column); // grid 3 or 4: stock page
+    void onHoldingsGridRightButton(int grid);            // remembers which grid opened 菜单2
+
+    // --- lists and search
+    void onWatchlistItem();
+    void onSearchFocused();
+    void onSearchChanged(std::string_view gbkText);
+    void onSuggestionDoubleClicked();
+
+    // --- menus
+    void onMenuAddComparison();      // 菜单 加入对比
+    void onMenuAddWatchFund();       // 菜单 加入自选基金
+    void onMenuRemoveComparison();   // 菜单1 删除对比
+    void onMenuAddWatchStock();      // 菜单2 加入自选股票
+    void onMenuRemoveWatch();        // 菜单3 删除自选
+
+    // --- buttons and options
+    void onFiveStarClicked();
+    void onSectorButtonClicked();    // the GUI opens the sector window
+    void onSectorButtonHover();
+    void onStepWindowClosed();       // after the modal step window has closed
+    void onExportClicked();
+    void onBoardClicked(int board);  // 1..4: 单选框1..单选框4
+    void onLoadAllClicked(bool checkedAfterClick);
+    void onLoadAllHover();
+    void onAutostartClicked(bool checkedAfterClick);
+    void onChartPeriodClicked(int button); // 1..7: 按钮1..按钮7
+    void onChartMouseMoved(int x, int y);
+    void onClosePicturePressed();
+
+    // The day comparison that decides the automatic step submission at start:
+    // due when the day between the first "月" and the next "日" of the stored
+    // time is not empty and differs from today's day.
+    static bool stepSubmissionDue(std::string_view storedTime, int todayDay);
+
+    // Hook for the automatic step submission at start (set by the steps feature).
+    std::function<void()> submitSteps;
+
+private:
+    MainModels& m_models;
+    ConfigFile& m_config;
+    ControllerEnvironment m_env;
+    AppState m_state;
+};
+
+} // namespace fw

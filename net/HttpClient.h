@@ -1,0 +1,37 @@
+#pragma once
+// One complete HTTP/HTTPS exchange per call (libcurl); the body comes back as
+// GBK text (pages declaring a foreign charset are converted). Failures are an
+// empty result and a numbered message in `status`, never an exception.
+// Stateless between calls: no cookie, credential or connection survives.
+#include "text/Text.h"
+#include <optional>
+
+namespace fw {
+
+struct HttpRequestOptions {
+    int method = 0;                       // 0 GET, 1 POST, 2 HEAD, 3 PUT, else GET
+    Text body;                            // sent with every method
+    std::optional<Text> cookies;          // in/out; merged with the response's cookies when given
+    Text receivedCookies;                 // out (appended to)
+    Text extraHeaders;                    // "\r\n"-separated lines, no final line end
+    Text responseHeaders;                 // out
+    bool noRedirect = false;
+    Text serverUser, serverPassword;
+    Text proxy;                           // "host:port"; empty = direct
+    Text proxyUser, proxyPassword;
+    int timeoutSeconds = 0;               // per phase; <= 0 means 30
+    Text location;                        // out
+    Text status;                          // out: "200 OK" or a numbered failure message
+    std::string responseBytes;            // out: raw body
+};
+
+class HttpClient {
+public:
+    // Response bodies are cut at this size; `status` then says so.
+    static constexpr size_t kMaxBodyBytes = 64u * 1024u * 1024u;
+
+    Text fetch(std::string_view url, HttpRequestOptions& options) const;
+    Text fetch(std::string_view url) const; // all options at their defaults
+};
+
+} // namespace fw

@@ -1,0 +1,19 @@
+#pragma once
+// The program's one set of number <-> text rules.
+#include "text/Text.h"
+#include <cstdint>
+
+namespace fw {
+
+Text doubleText(double v);     // printf "%.13g"
+Text floatText(float v);       // printf "%.6g"
+Text intText(long long v);     // decimal, no leading zeros or separators
+
+// The leading decimal number of a text (optional blanks and sign, digits, a
+// fraction, an exponent); 0 when the text does not begin with one.
+double textValue(std::string_view text);
+
+// Truncation toward zero, saturating at the limits of long long.
+long long truncToInt(double v);
+
+} // namespace fw

@@ -1,0 +1,43 @@
+#pragma once
+// One regular expression run over one subject (PCRE2, JIT where available).
+// Subject and pattern are GBK; matching runs over their UTF-8 form and results
+// come back in GBK. Matches and groups are numbered from 1.
+// Dialect: "." does not cross a line feed, lazy quantifiers, a "{" that starts
+// no repetition is a literal. Matching is bounded: a pathological pattern ends
+// with no match, never with a hang.
+#include "text/Text.h"
+#include <memory>
+
+namespace fw {
+
+struct RegexOptions {
+    bool caseSensitive = false;
+    bool multiLine = true;
+    bool global = true;
+    bool quotePlaceholder = false; // "#引号" in the pattern stands for a double quote
+};
+
+class RegexMatcher {
+public:
+    RegexMatcher();
+    ~RegexMatcher();
+    RegexMatcher(const RegexMatcher&) = delete;
+    RegexMatcher& operator=(const RegexMatcher&) = delete;
+
+    // True when the search ran (also with no match); false when the pattern was refused.
+    bool search(std::string_view pattern, std::string_view subject, const RegexOptions& options = {});
+
+    Text pattern() const;
+    Text replace(std::string_view replacement) const;
+    int matchCount() const;
+    // n from 1; "" outside 1..matchCount. position: 0-based byte offset in the subject.
+    Text matchText(int n, int* position = nullptr) const;
+    Text groupText(int n, int g, int* position = nullptr) const;
+    int groupCount() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+} // namespace fw

@@ -1,0 +1,17 @@
+#pragma once
+// Percent-encoding with upper-case hexadecimal digits.
+#include "text/Text.h"
+
+namespace fw {
+
+// keepUnreserved: "-", ".", digits and ASCII letters stay literal; every other
+// byte (blank, "/", "_", "~", bytes >= 0x80) becomes %XX. asUtf8: encode the
+// UTF-8 form of the GBK text instead of its GBK bytes.
+Text urlEncode(std::string_view text, bool keepUnreserved = false, bool asUtf8 = false);
+
+// %XX (either letter case) becomes one byte; a "%" not followed by two hex
+// digits is copied literally; "+" is not special. fromUtf8: the decoded bytes
+// are UTF-8 and are converted to GBK.
+Text urlDecode(std::string_view text, bool fromUtf8 = false);
+
+} // namespace fw
