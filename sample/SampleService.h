@@ -1,0 +1,66 @@
+#pragma once
+// A stand-in of the public fund-data service and of the step service on
+// loopback (cpp-httplib), answering in the service's own formats with a
+// deterministic market generated from a seed. Used by the tests (in-process,
+// ephemeral port), by `fundwatch --demo` and by the benchmarks.
+// Bodies are UTF-8, as the real service sends them. No Qt here.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace fw::sample {
+
+struct SampleOptions {
+    uint32_t seed = 20261207;
+    int funds = 12000;                 // any number from 0
+    int latencyMs = 0;                 // added to every answer
+    bool legacyRankingForm = false;    // bare member names and numbers in ranking answers
+    std::string stepAccount = "demo";  // the step service accepts this account …
+    std::string stepPassword = "demo"; // … with this password
+};
+
+// A fault applied to every request whose path (query included) contains
+// `pathContains` ("" = every request).
+struct Fault {
+    enum Kind { Latency, Stall, HttpError, Truncate, Garbage, HugeBody, Drop } kind;
+    std::string pathContains;
+    int value = 0;                     // ms for Latency/Stall, status for HttpError, bytes for Truncate/HugeBody
+};
+
+struct LoggedRequest {
+    std::string method;
+    std::string target;                // path and query exactly as received (still percent-encoded)
+    std::vector<std::pair<std::string, std::string>> headers;
+    std::string body;
+};
+
+class SampleService {
+public:
+    explicit SampleService(SampleOptions options = {});
+    ~SampleService();                  // stops the server
+    SampleService(const SampleService&) = delete;
+    SampleService& operator=(const SampleService&) = delete;
+
+    // Listen on host:port (0 = an ephemeral port) in a background thread.
+    // Returns the port, or -1 when the server could not listen.
+    int start(int port = 0, const std::string& host = "127.0.0.1");
+    void stop();
+    int port() const;
+    std::string baseUrl() const;       // "http://127.0.0.1:PORT"
+
+    void addFault(Fault fault);
+    void clearFaults();
+
+    std::vector<LoggedRequest> requests() const;
+    void clearLog();
+
+    const SampleOptions& options() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+} // namespace fw::sample
