@@ -5,6 +5,7 @@
 // their designed names (UTF-8 of the source: "标签5", "选择板块钮" …); texts
 // are GBK. Setters are safe from any thread; the Qt window listens and applies
 // each change on its UI thread.
+#include "app/Grid.h"
 #include "text/Text.h"
 #include <functional>
 #include <map>
@@ -15,7 +16,7 @@
 namespace fw {
 
 struct ViewChange {
-    enum Kind { Title, Caption, Enabled, Visible, Checked, EditText, Tooltip, StockPage } kind;
+    enum Kind { Title, Caption, Enabled, Visible, Checked, EditText, TextColour, Tooltip, StockPage } kind;
     std::string control; // designed name (UTF-8); empty for Title
 };
 
@@ -35,6 +36,10 @@ public:
     void setChecked(const std::string& control, bool checked);
     Text editText(const std::string& control) const;
     void setEditText(const std::string& control, std::string_view gbkText);
+
+    // Text colour of a control (0x00BBGGRR); kDefaultColour until set.
+    Colour textColour(const std::string& control) const;
+    void setTextColour(const std::string& control, Colour colour);
 
     void showTooltip(const std::string& control, std::string_view gbkText);
     Text lastTooltip(const std::string& control) const;
@@ -61,6 +66,7 @@ private:
     Text m_title;
     std::map<std::string, Text> m_captions, m_editTexts, m_tooltips;
     std::map<std::string, bool> m_enabled, m_visible, m_checked;
+    std::map<std::string, Colour> m_textColours;
     Text m_stockUrl;
     std::vector<Text> m_messages;
     MessageHandler m_messageHandler;
