@@ -1,1 +1,76 @@
+#include "text/NumberText.h"
+
 #include <gtest/gtest.h>
+
+#include <clocale>
+#include <cmath>
+#include <limits>
+
+using namespace fw;
+
+TEST(NumberToText, PrintfStyleFormats)
+{
+    EXPECT_EQ(doubleText(3.0), "3");
+    EXPECT_EQ(doubleText(0.1), "0.1");
+    EXPECT_EQ(doubleText(-2.5), "-2.5");
+    EXPECT_EQ(doubleText(1.0 / 3), "0.3333333333333");
+    EXPECT_EQ(doubleText(12.34 + 0.01), "12.35");
+    EXPECT_EQ(doubleText(123456789012345.0), "1.234567890123e+14");
+    EXPECT_EQ(doubleText(0.00001234), "1.234e-05");
+    EXPECT_EQ(floatText(0.1f), "0.1");
+    EXPECT_EQ(floatText(3.14159265f), "3.14159");
+    EXPECT_EQ(floatText(1234567.0f), "1.23457e+06");
+    EXPECT_EQ(intText(0), "0");
+    EXPECT_EQ(intText(-42), "-42");
+    EXPECT_EQ(intText(std::numeric_limits<long long>::min()), "-9223372036854775808");
+}
+
+TEST(TextToNumber, ReadsTheLeadingDecimalNumber)
+{
+    EXPECT_DOUBLE_EQ(textValue("12.34%"), 12.34);
+    EXPECT_DOUBLE_EQ(textValue("  -3.5e2x"), -350);
+    EXPECT_DOUBLE_EQ(textValue("+7"), 7);
+    EXPECT_DOUBLE_EQ(textValue(".5"), 0.5);
+    EXPECT_DOUBLE_EQ(textValue("5."), 5);
+    EXPECT_DOUBLE_EQ(textValue("2e"), 2);
+    EXPECT_DOUBLE_EQ(textValue("2e+"), 2);
+    EXPECT_DOUBLE_EQ(textValue("1,5"), 1);
+    EXPECT_DOUBLE_EQ(textValue("0012"), 12);
+}
+
+TEST(TextToNumber, NoLeadingNumberGivesZero)
+{
+    for (const char* t : {"", "-", "+", ".", "-.", "abc", "--1", "e5", "inf", "nan", "%1"})
+        EXPECT_EQ(textValue(t), 0.0) << t;
+    EXPECT_EQ(textValue("0x10"), 0.0); // no hexadecimal: reads the "0"
+    EXPECT_EQ(textValue(std::string_view("12", 1)), 1.0);
+}
+
+TEST(TextToNumber, IndependentOfProcessLocale)
+{
+    const char* names[] = {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "ru_RU.UTF-8"};
+    const char* set = nullptr;
+    for (const char* n : names)
+        if ((set = std::setlocale(LC_ALL, n)))
+            break;
+    if (!set)
+        GTEST_SKIP() << "no locale with a decimal comma installed";
+    const double v = textValue("1.5");
+    const Text t = doubleText(2.25);
+    std::setlocale(LC_ALL, "C");
+    EXPECT_EQ(v, 1.5);
+    EXPECT_EQ(t, "2.25");
+}
+
+TEST(TruncToInt, TowardZeroAndSaturating)
+{
+    EXPECT_EQ(truncToInt(2.9), 2);
+    EXPECT_EQ(truncToInt(-2.9), -2);
+    EXPECT_EQ(truncToInt(-0.5), 0);
+    EXPECT_EQ(truncToInt(std::nan("")), 0);
+    EXPECT_EQ(truncToInt(1e300), std::numeric_limits<long long>::max());
+    EXPECT_EQ(truncToInt(-1e300), std::numeric_limits<long long>::min());
+    EXPECT_EQ(truncToInt(INFINITY), std::numeric_limits<long long>::max());
+    EXPECT_EQ(truncToInt(9223372036854775808.0), std::numeric_limits<long long>::max());
+    EXPECT_EQ(truncToInt(-9223372036854775808.0), std::numeric_limits<long long>::min());
+}
