@@ -1,1 +1,373 @@
-// implementation pending
+#include "app/ConfigFile.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fw {
+
+namespace {
+
+// ---- GBK-aware name handling. A trailing byte of a two-byte character may be
+// any byte from 0x40, ']' and ASCII letters included, so every scan steps over
+// whole characters.
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view trimmed(std::string_view s)
+{
+    while (!s.empty() && isBlank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && isBlank(s.back()))
+        s.remove_suffix(1);
+    return s;
+}
+
+size_t findChar(std::string_view s, char wanted)
+{
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (isGbkLeadByte(static_cast<unsigned char>(s[i])) && i + 1 < s.size()) {
+            ++i;
+            continue;
+        }
+        if (s[i] == wanted)
+            return i;
+    }
+    return std::string_view::npos;
+}
+
+char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool sameName(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (isGbkLeadByte(static_cast<unsigned char>(a[i])) && i + 1 < a.size()) {
+            if (a[i] != b[i] || a[i + 1] != b[i + 1])
+                return false;
+            ++i;
+            continue;
+        }
+        if (asciiLower(a[i]) != asciiLower(b[i]))
+            return false;
+    }
+    return true;
+}
+
+// Cut to at most `limit` bytes without splitting a two-byte character.
+std::string_view cutAtCharacter(std::string_view s, size_t limit)
+{
+    if (s.size() <= limit)
+        return s;
+    size_t i = 0;
+    while (i < limit) {
+        const size_t step = isGbkLeadByte(static_cast<unsigned char>(s[i])) ? 2 : 1;
+        if (i + step > limit)
+            break;
+        i += step;
+    }
+    return s.substr(0, i);
+}
+
+// ---- The file as lines. Each line keeps its own terminator so that lines a
+// write does not change go back to disk byte for byte.
+
+struct Line {
+    std::string body;
+    std::string eol; // "\r\n", "\n", "\r" or "" (last line without terminator)
+};
+
+std::vector<Line> splitLines(const std::string& content)
+{
+    std::vector<Line> lines;
+    size_t pos = 0;
+    while (pos < content.size()) {
+        size_t nl = content.find('\n', pos);
+        size_t end = nl == std::string::npos ? content.size() : nl;
+        size_t bodyEnd = end;
+        if (bodyEnd > pos && content[bodyEnd - 1] == '\r')
+            --bodyEnd;
+        Line line;
+        line.body = content.substr(pos, bodyEnd - pos);
+        line.eol = content.substr(bodyEnd, (nl == std::string::npos ? end : nl + 1) - bodyEnd);
+        lines.push_back(std::move(line));
+        pos = nl == std::string::npos ? content.size() : nl + 1;
+    }
+    return lines;
+}
+
+std::string joinLines(const std::vector<Line>& lines)
+{
+    std::string out;
+    for (const Line& line : lines) {
+        out += line.body;
+        out += line.eol;
+    }
+    return out;
+}
+
+struct Parsed {
+    enum Kind { Other, Section, Key } kind = Other;
+    std::string_view name, value;
+};
+
+Parsed parseLine(std::string_view body)
+{
+    Parsed p;
+    std::string_view t = trimmed(body);
+    if (t.empty() || t.front() == ';' || t.front() == '#')
+        return p; // blank line or comment
+    if (t.front() == '[') {
+        size_t close = findChar(t.substr(1), ']');
+        if (close != std::string_view::npos) {
+            p.kind = Parsed::Section;
+            p.name = trimmed(t.substr(1, close));
+        }
+        return p; // a "[" without "]" is neither header nor key
+    }
+    size_t eq = findChar(t, '=');
+    if (eq == std::string_view::npos)
+        return p;
+    p.kind = Parsed::Key;
+    p.name = trimmed(t.substr(0, eq));
+    p.value = trimmed(t.substr(eq + 1));
+    return p;
+}
+
+// ---- File access.
+
+enum class Load { Ok, Missing, Failed };
+
+Load loadFile(const std::string& path, std::string& out)
+{
+    out.clear();
+    // O_NONBLOCK: a FIFO in the file's place must not hang the program.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return errno == ENOENT ? Load::Missing : Load::Failed;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)
+        || static_cast<unsigned long long>(st.st_size) > ConfigFile::kMaxFileBytes) {
+        ::close(fd);
+        return Load::Failed;
+    }
+    out.reserve(static_cast<size_t>(st.st_size));
+    char buffer[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            ::close(fd);
+            out.clear();
+            return Load::Failed;
+        }
+        if (n == 0)
+            break;
+        out.append(buffer, static_cast<size_t>(n));
+        if (out.size() > ConfigFile::kMaxFileBytes) { // grew while we read it
+            ::close(fd);
+            out.clear();
+            return Load::Failed;
+        }
+    }
+    ::close(fd);
+    return Load::Ok;
+}
+
+bool writeAll(int fd, const std::string& data)
+{
+    size_t done = 0;
+    while (done < data.size()) {
+        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Replace the file in one step: a reader (or a crash) sees the old or the new
+// file, never a half-written one.
+bool replaceFile(const std::string& requestedPath, const std::string& content)
+{
+    std::string path = requestedPath;
+    // Write through a symbolic link instead of replacing the link itself.
+    struct stat lst {};
+    if (::lstat(path.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
+        char resolved[PATH_MAX];
+        if (!::realpath(path.c_str(), resolved))
+            return false;
+        path = resolved;
+    }
+    const size_t slash = path.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+
+    std::string tmp = path + ".XXXXXX";
+    int fd = ::mkstemp(tmp.data());
+    if (fd < 0)
+        return false;
+    bool ok = ::fchmod(fd, 0600) == 0 && writeAll(fd, content) && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    if (ok)
+        ok = ::rename(tmp.c_str(), path.c_str()) == 0;
+    if (!ok) {
+        ::unlink(tmp.c_str());
+        return false;
+    }
+    int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        ::fsync(dfd); // the rename itself survives a power cut
+        ::close(dfd);
+    }
+    return true;
+}
+
+bool hasLineBreakOrNul(std::string_view s)
+{
+    return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
+
+} // namespace
+
+ConfigFile::ConfigFile(std::string path) : m_path(std::move(path)) {}
+
+bool ConfigFile::exists() const
+{
+    std::lock_guard lock(m_mutex);
+    struct stat st {};
+    return ::stat(m_path.c_str(), &st) == 0;
+}
+
+Text ConfigFile::read(std::string_view section, std::string_view key) const
+{
+    section = trimmed(section);
+    key = trimmed(key);
+    std::string content;
+    {
+        std::lock_guard lock(m_mutex);
+        if (loadFile(m_path, content) != Load::Ok)
+            return {};
+    }
+    bool inSection = false;
+    for (const Line& line : splitLines(content)) {
+        Parsed p = parseLine(line.body);
+        if (p.kind == Parsed::Section)
+            inSection = sameName(p.name, section);
+        else if (p.kind == Parsed::Key && inSection && sameName(p.name, key)) {
+            std::string_view value = p.value;
+            size_t nul = value.find('\0');
+            if (nul != std::string_view::npos)
+                value = value.substr(0, nul);
+            return Text(cutAtCharacter(value, kMaxValueBytes));
+        }
+    }
+    return {};
+}
+
+bool ConfigFile::write(std::string_view section, std::string_view key, std::string_view value)
+{
+    section = trimmed(section);
+    key = trimmed(key);
+    // Names that would not read back as the same section or key are refused.
+    if (section.empty() || hasLineBreakOrNul(section) || findChar(section, ']') != std::string_view::npos)
+        return false;
+    if (key.empty() || hasLineBreakOrNul(key) || findChar(key, '=') != std::string_view::npos
+        || key.front() == '[' || key.front() == ';' || key.front() == '#')
+        return false;
+    std::string storedValue(value.substr(0, value.find('\0')));
+    for (char& c : storedValue)
+        if (c == '\r' || c == '\n')
+            c = ' ';
+
+    std::lock_guard lock(m_mutex);
+    std::string content;
+    const Load loaded = loadFile(m_path, content);
+    if (loaded == Load::Failed)
+        return false;
+    std::vector<Line> lines = splitLines(content);
+
+    // The first key of that name in a section of that name is the one read back,
+    // so it is the one replaced.
+    std::vector<Parsed> parsed;
+    parsed.reserve(lines.size());
+    for (const Line& line : lines)
+        parsed.push_back(parseLine(line.body));
+    bool inSection = false;
+    long firstSection = -1;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const Parsed& p = parsed[i];
+        if (p.kind == Parsed::Section) {
+            inSection = sameName(p.name, section);
+            if (inSection && firstSection < 0)
+                firstSection = static_cast<long>(i);
+        } else if (p.kind == Parsed::Key && inSection && sameName(p.name, key)) {
+            std::string newBody = std::string(p.name) + "=" + storedValue;
+            if (newBody == lines[i].body)
+                return true; // unchanged: nothing to write
+            lines[i].body = std::move(newBody);
+            lines[i].eol = "\r\n"; // every line the program writes ends in CR LF
+            return replaceFile(m_path, joinLines(lines));
+        }
+    }
+
+    // A new key goes after the last key of the first section of that name (blank
+    // lines and comments that follow it stay where they are); a new section goes
+    // at the end of the file.
+    long insertAfter = static_cast<long>(lines.size()) - 1;
+    if (firstSection >= 0) {
+        insertAfter = firstSection;
+        for (long i = firstSection + 1; i < static_cast<long>(lines.size()); ++i) {
+            if (parsed[i].kind == Parsed::Section)
+                break;
+            if (parsed[i].kind == Parsed::Key)
+                insertAfter = i;
+        }
+    }
+    std::vector<Line> added;
+    if (firstSection < 0)
+        added.push_back({"[" + std::string(section) + "]", "\r\n"});
+    added.push_back({std::string(key) + "=" + storedValue, "\r\n"});
+    if (insertAfter >= 0 && lines[insertAfter].eol.empty())
+        lines[insertAfter].eol = "\r\n";
+    else if (insertAfter >= 0 && lines[insertAfter].eol == "\r")
+        lines[insertAfter].eol = "\r\n"; // a lone CR at the end of the file
+    lines.insert(lines.begin() + (insertAfter + 1), added.begin(), added.end());
+    return replaceFile(m_path, joinLines(lines));
+}
+
+bool ConfigFile::deleteSection(std::string_view section)
+{
+    section = trimmed(section);
+    std::lock_guard lock(m_mutex);
+    std::string content;
+    const Load loaded = loadFile(m_path, content);
+    if (loaded == Load::Missing)
+        return true;
+    if (loaded == Load::Failed)
+        return false;
+    std::vector<Line> lines = splitLines(content);
+    std::vector<Line> kept;
+    kept.reserve(lines.size());
+    bool dropping = false, removed = false;
+    for (Line& line : lines) {
+        Parsed p = parseLine(line.body);
+        if (p.kind == Parsed::Section) {
+            dropping = sameName(p.name, section);
+            removed = removed || dropping;
+        }
+        if (!dropping)
+            kept.push_back(std::move(line));
+    }
+    if (!removed)
+        return true;
+    return replaceFile(m_path, joinLines(kept));
+}
+
+} // namespace fw

@@ -13,12 +13,21 @@ namespace fw {
 class ConfigFile {
 public:
     static constexpr size_t kMaxValueBytes = 10239;
+    // A file larger than this is not ours (or is damaged): it reads as empty and
+    // is never rewritten, so a write cannot destroy it.
+    static constexpr size_t kMaxFileBytes = 4u << 20;
 
     explicit ConfigFile(std::string path);  // the file's full path (UTF-8 file-system name)
     const std::string& path() const { return m_path; }
 
+    // "" when the file, the section or the key is missing or the file is unreadable.
     Text read(std::string_view section, std::string_view key) const;
+    // False when nothing was written (unwritable place, unreadable or oversized
+    // file, a section or key name that cannot be stored). Line breaks in the value
+    // are stored as blanks so that a value never becomes more than one line.
     bool write(std::string_view section, std::string_view key, std::string_view value);
+    // Removes every section of that name: its header and every line up to the next
+    // section header. True when the section is gone afterwards.
     bool deleteSection(std::string_view section);
     bool exists() const;
 

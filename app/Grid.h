@@ -17,12 +17,16 @@ inline constexpr Colour kDefaultColour = 0xFFFFFFFFu;
 inline constexpr Colour kRed = 0x0000FF, kGreen = 0x008000, kSilver = 0xC0C0C0, kBlue = 0xC06000;
 
 struct GridChange {
-    enum Kind { Cells, Layout } kind = Cells;
+    enum Kind { Cells, Layout, Cursor } kind = Cells;
     int firstRow = 0, lastRow = 0; // inclusive, for Cells
 };
 
 class Grid {
 public:
+    // Row counts are clamped to 1 (the header row) .. kMaxRows, so that a bogus
+    // page count from the service cannot ask for gigabytes of cells.
+    static constexpr int kMaxRows = 100000;
+
     Grid(int rowCount, TextList header);
 
     int rowCount() const;
@@ -46,6 +50,9 @@ public:
     int cursorRow() const;               // -1: none
     void setCursorRow(int row);
 
+    // Listeners run after the data lock is released (they may read the grid),
+    // one at a time; once removeListener returns, that listener is not running
+    // and is never called again. A listener must not add or remove listeners.
     using Listener = std::function<void(const GridChange&)>;
     int addListener(Listener listener);
     void removeListener(int id);

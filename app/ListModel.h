@@ -26,6 +26,7 @@ public:
     int currentRow() const;                          // -1: none
     void setCurrentRow(int row);
 
+    // Listeners run after the data lock is released, one at a time, as for Grid.
     using Listener = std::function<void()>;
     int addListener(Listener listener);
     void removeListener(int id);

@@ -80,9 +80,22 @@ public:
     static bool stepSubmissionDue(std::string_view storedTime, int todayDay);
 
     // Hook for the automatic step submission at start (set by the steps feature).
+    // It reads the step window's edit boxes (小米账号框, 小米密码框, 目标步数框 in
+    // the View) and sets state().lastStepMessage.
     std::function<void()> submitSteps;
 
+    // The step window's created handler: fills its three edit boxes in the View
+    // from [小米运动刷步] (the password decoded). clearStepWindow empties them
+    // again when the window is destroyed.
+    void fillStepWindow();
+    void clearStepWindow();
+
 private:
+    void selectBoard(int board);          // the radio group: one selected, the others cleared
+    void loadRankingBoard(int board);     // the board load itself (ranking boards feature)
+    void fillWatchlist();
+    void writeMarkerFile();
+
     MainModels& m_models;
     ConfigFile& m_config;
     ControllerEnvironment m_env;

@@ -56,6 +56,7 @@ public:
     void setMessageHandler(MessageHandler handler);
     std::vector<Text> messages() const; // every message shown, in order
 
+    // Listeners run after the data lock is released, one at a time, as for Grid.
     using Listener = std::function<void(const ViewChange&)>;
     int addListener(Listener listener);
     void removeListener(int id);

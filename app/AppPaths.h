@@ -1,0 +1,24 @@
+#pragma once
+// Where the program keeps its files on disk. File-system names are UTF-8.
+//  - data directory: --data-dir when given; else the executable's directory when
+//    it is writable (a portable install); else $XDG_CONFIG_HOME/fundwatch
+//    (default ~/.config/fundwatch), created with mode 0700.
+//  - configuration file: <data directory>/配置.ini
+//  - start-up marker: $XDG_DATA_HOME/fundwatch/记录.txt (default ~/.local/share/…)
+#include <string>
+
+namespace fw {
+
+// Directory of the running executable ("" when /proc/self/exe cannot be read).
+std::string executableDirectory();
+
+// The data directory as above; "" when no usable directory can be found or made.
+std::string dataDirectory(const std::string& overrideDir = {});
+
+std::string configFilePath(const std::string& dataDir);
+std::string markerFilePath();
+
+// mkdir -p; new directories get `mode`. True when the directory exists afterwards.
+bool makeDirectories(const std::string& path, unsigned mode = 0700);
+
+} // namespace fw

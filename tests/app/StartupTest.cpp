@@ -1,0 +1,206 @@
+#include "app/AppPaths.h"
+#include "app/MainController.h"
+#include "TempDir.h"
+#include "net/EventPump.h"
+#include "text/CodePage.h"
+
+#include <gtest/gtest.h>
+#include <cstdlib>
+#include <filesystem>
+
+using namespace fw;
+using fw::test::readBytes;
+using fw::test::writeBytes;
+
+namespace {
+
+class StartupTest : public ::testing::Test {
+protected:
+    test::TempDir dir;
+    std::string configPath = dir.file("配置.ini");
+    std::string markerPath = dir.file("share/fundwatch/记录.txt");
+    ConfigFile config{configPath};
+    MainModels models;
+    int today = 7;
+    int submissions = 0;
+    Text passwordSeen;
+    std::unique_ptr<MainController> controller;
+
+    void SetUp() override
+    {
+        controller = std::make_unique<MainController>(
+            models, config, ControllerEnvironment{[this] { return today; }, markerPath});
+        controller->submitSteps = [this] {
+            ++submissions;
+            passwordSeen = models.view.editText("小米密码框");
+            controller->state().lastStepMessage = gbk("提交成功");
+        };
+    }
+
+    void writeConfig(const std::string& utf8) { writeBytes(configPath, gbk(utf8)); }
+    int checkedBoard() const
+    {
+        int found = 0;
+        for (int n = 1; n <= 4; ++n)
+            if (models.view.isChecked("单选框" + std::to_string(n)))
+                found = found ? -1 : n;
+        return found;
+    }
+};
+
+TEST_F(StartupTest, FirstRunWritesOnlyTheLoadAllSetting)
+{
+    controller->onCreated();
+    EXPECT_TRUE(controller->state().sectorListMode);
+    EXPECT_EQ(readBytes(configPath), gbk("[加载数据]\r\n是否全部加载=假\r\n"));
+    EXPECT_FALSE(models.view.isChecked("选择框1"));
+    EXPECT_FALSE(models.view.isChecked("选择框2"));
+    EXPECT_EQ(checkedBoard(), 0);
+    EXPECT_EQ(models.watchlist.rowCount(), 0);
+    EXPECT_EQ(submissions, 0);
+    EXPECT_EQ(readBytes(markerPath), gbk("10月30日0"));
+}
+
+TEST_F(StartupTest, StoredSettingsSelectBoxesWithoutRewritingTheFile)
+{
+    const std::string stored = gbk("[加载数据]\r\n是否全部加载=真\r\n[开机自启]\r\n自启=真\r\n");
+    writeBytes(configPath, stored);
+    controller->onCreated();
+    EXPECT_TRUE(models.view.isChecked("选择框1"));
+    EXPECT_TRUE(models.view.isChecked("选择框2"));
+    EXPECT_EQ(readBytes(configPath), stored);
+
+    writeConfig("[加载数据]\r\n是否全部加载=真 \r\n[开机自启]\r\n自启=1\r\n");
+    MainModels fresh;
+    MainController again(fresh, config, ControllerEnvironment{[] { return 1; }, ""});
+    again.onCreated();
+    EXPECT_TRUE(fresh.view.isChecked("选择框1")); // the value is trimmed
+    EXPECT_FALSE(fresh.view.isChecked("选择框2")); // only "真" is true
+}
+
+TEST_F(StartupTest, OnlyTheFourExactBoardCodesSelectABoard)
+{
+    const std::vector<std::pair<std::string, int>> cases = {
+        {"1000", 1}, {"0100", 2}, {"0010", 3}, {"0001", 4}, {"10000", 0}, {"1", 0}, {"", 0}, {"0000", 0}};
+    for (const auto& [code, board] : cases) {
+        SCOPED_TRACE("code " + code);
+        writeConfig("[启动加载数据]\r\n加载=" + code + "\r\n");
+        MainModels fresh;
+        MainController c(fresh, config, ControllerEnvironment{[] { return 1; }, ""});
+        c.onCreated();
+        int selected = 0;
+        for (int n = 1; n <= 4; ++n)
+            if (fresh.view.isChecked("单选框" + std::to_string(n)))
+                selected = selected ? -1 : n;
+        EXPECT_EQ(selected, board);
+        EXPECT_EQ(config.read(gbk("启动加载数据"), gbk("加载")), code);
+    }
+}
+
+TEST_F(StartupTest, WatchlistRowsAreNumberedInStoredOrder)
+{
+    // Entries without code, name and type are skipped (the last one is what a
+    // value cut at the read limit leaves behind); fields after the third are ignored.
+    writeConfig("[自选数据]\r\n自选=000001/华夏成长/基金|bad/entry||600519/贵州茅台/股票/x|000002/华夏\r\n");
+    controller->onCreated();
+    ASSERT_EQ(models.watchlist.rowCount(), 2);
+    EXPECT_EQ(models.watchlist.rows()[0], (TextList{"1", "000001", gbk("华夏成长"), gbk("基金")}));
+    EXPECT_EQ(models.watchlist.rows()[1], (TextList{"2", "600519", gbk("贵州茅台"), gbk("股票")}));
+}
+
+TEST(StepSubmissionDue, ComparesOnlyTheDayOfTheMonth)
+{
+    const Text on30th = gbk("2024年3月30日8时5分");
+    EXPECT_FALSE(MainController::stepSubmissionDue(on30th, 30));
+    EXPECT_TRUE(MainController::stepSubmissionDue(on30th, 29));
+    EXPECT_TRUE(MainController::stepSubmissionDue(on30th, 3));
+    EXPECT_FALSE(MainController::stepSubmissionDue(gbk("2024年4月5日"), 5)); // 5th of another month
+    EXPECT_FALSE(MainController::stepSubmissionDue("", 5));
+    EXPECT_FALSE(MainController::stepSubmissionDue(gbk("2024年4月5"), 6));   // no "日"
+    EXPECT_FALSE(MainController::stepSubmissionDue(gbk("2024年4日5月"), 6)); // nothing between
+}
+
+TEST_F(StartupTest, DueStepSubmissionSeesTheStepWindowAndSetsTheLabel)
+{
+    writeConfig("[刷步时间]\r\n刷步时间=2024年3月30日12时\r\n[小米运动刷步]\r\n账号=me\r\n密码=%61%25%62\r\n步数=20000\r\n");
+    today = 30;
+    controller->onCreated();
+    EXPECT_EQ(submissions, 0);
+    EXPECT_EQ(models.view.caption("标签6"), "");
+
+    today = 1;
+    controller->onCreated();
+    EXPECT_EQ(submissions, 1);
+    EXPECT_EQ(passwordSeen, "a%b");
+    EXPECT_EQ(models.view.caption("标签6"), gbk("提交成功"));
+    // The hidden step window is gone again: its password is not kept.
+    EXPECT_EQ(models.view.editText("小米密码框"), "");
+}
+
+TEST_F(StartupTest, MarkerFileIsWrittenOnceAndNeverOverwritten)
+{
+    controller->onCreated();
+    const Text expected = gbk("10月30日0");
+    EXPECT_EQ(readBytes(markerPath), expected);
+    writeBytes(markerPath, "changed by hand");
+    controller->onCreated();
+    EXPECT_EQ(readBytes(markerPath), "changed by hand");
+
+    // A marker that cannot be written is not reported.
+    writeBytes(dir.file("blocker"), "x");
+    MainModels fresh;
+    MainController c(fresh, config, ControllerEnvironment{[] { return 1; }, dir.file("blocker/sub/记录.txt")});
+    c.onCreated();
+}
+
+TEST_F(StartupTest, ShellHandlers)
+{
+    controller->onCreated();
+    View& view = models.view;
+
+    view.setEditText("搜索框", "000001"); // any text, not only the hint
+    controller->onSearchFocused();
+    EXPECT_EQ(view.editText("搜索框"), "");
+    EXPECT_EQ(view.textColour("搜索框"), 0u);
+
+    controller->onLoadAllClicked(true);
+    EXPECT_EQ(config.read(gbk("加载数据"), gbk("是否全部加载")), gbk("真"));
+    controller->onLoadAllClicked(false);
+    EXPECT_EQ(config.read(gbk("加载数据"), gbk("是否全部加载")), gbk("假"));
+
+    controller->onBoardClicked(3);
+    EXPECT_EQ(config.read(gbk("启动加载数据"), gbk("加载")), "0010");
+    EXPECT_EQ(checkedBoard(), 3);
+    controller->onBoardClicked(2);
+    EXPECT_EQ(checkedBoard(), 2);
+
+    view.openStockPage("http://example.invalid/");
+    view.setVisible("外形框1", true);
+    controller->onClosePicturePressed();
+    EXPECT_EQ(view.stockPageUrl(), "");
+    EXPECT_FALSE(view.isVisible("外形框1"));
+    EXPECT_FALSE(view.isVisible("超文本浏览框1"));
+
+    controller->onClosing();
+    EXPECT_TRUE(transfersAborted());
+    resetTransferAbort();
+}
+
+TEST(AppPathsTest, OverrideAndXdgDirectories)
+{
+    test::TempDir dir;
+    const std::string over = dir.file("a/b");
+    EXPECT_EQ(dataDirectory(over), over); // created on the way
+    EXPECT_TRUE(std::filesystem::is_directory(over));
+    EXPECT_TRUE(std::filesystem::exists(executableDirectory() + "/test_app"));
+
+    const char* old = std::getenv("XDG_DATA_HOME");
+    const std::string saved = old ? old : "";
+    setenv("XDG_DATA_HOME", dir.path().c_str(), 1);
+    EXPECT_EQ(markerFilePath(), dir.path() + "/fundwatch/记录.txt");
+    setenv("XDG_DATA_HOME", "relative/is/ignored", 1);
+    EXPECT_EQ(markerFilePath().find("relative"), std::string::npos);
+    old ? setenv("XDG_DATA_HOME", saved.c_str(), 1) : unsetenv("XDG_DATA_HOME");
+}
+
+} // namespace
