@@ -9,6 +9,8 @@ namespace fw {
 Text mergeCookies(std::string_view oldCookies, std::string_view newCookies);
 // Text before the first "=", trimmed of ASCII and full-width (A1 A1) blanks.
 Text cookieName(std::string_view entry);
+// The text with ASCII and full-width (A1 A1) blanks removed at both ends.
+Text trimBlanks(std::string_view text);
 // Keep the first occurrence of each element, joined without a trailing separator.
 Text dedupeJoined(std::string_view text, std::string_view separator);
 

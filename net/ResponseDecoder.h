@@ -8,4 +8,10 @@ namespace fw {
 // `undecoded` is the body read as GBK text up to the first zero byte.
 Text decodeResponse(std::string_view bodyBytes, std::string_view undecoded);
 
+// The charset a page head declares: group 1 of the first match of
+// <meta.+?charset=[^\w]?([-\w]+) (letter case ignored, "." not crossing a line
+// feed) over an ASCII head; empty when none. Matched by hand because compiling
+// the expression on every download costs more than the rest of the decoding.
+Text declaredCharset(std::string_view asciiHead);
+
 } // namespace fw

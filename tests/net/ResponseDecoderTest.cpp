@@ -1,0 +1,84 @@
+#include "net/ResponseDecoder.h"
+#include "text/CodePage.h"
+#include "text/RegexMatcher.h"
+
+#include <gtest/gtest.h>
+
+namespace fw {
+namespace {
+
+Text decode(const std::string& body) { return decodeResponse(body, std::string_view(body).substr(0, body.find('\0'))); }
+
+TEST(DecodeResponse, DeclaredForeignCharsetIsConverted)
+{
+    const std::string utf8 = "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\" />"
+                             "</head><body>规模 12.3亿元</body></html>";
+    EXPECT_EQ(decode(utf8), gbk(utf8));
+    const std::string quoted = "<META CHARSET=\"UTF-8\"><p>基金</p>";
+    EXPECT_EQ(decode(quoted), gbk(quoted));
+    const std::string big5 = "<meta charset=big5>\xB0\xF2\xAA\xF7"; // "基金" in Big5
+    EXPECT_EQ(decode(big5), "<meta charset=big5>" + gbk("基金"));
+}
+
+TEST(DecodeResponse, GbkAndUndeclaredPagesComeBackByteForByte)
+{
+    const std::string gb = "<meta charset=gb2312><b>" + gbk("五星基金") + "</b>";
+    EXPECT_EQ(decode(gb), gb);
+    const std::string gbkPage = "<meta content='text/html; charset=gbk'>" + gbk("净值");
+    EXPECT_EQ(decode(gbkPage), gbkPage);
+    const std::string upper = "<meta charset=GBK>" + gbk("净值");
+    EXPECT_EQ(decode(upper), upper);
+    const std::string json = "{\"Data\":\"\xE5\x9F\xBA\"}";
+    EXPECT_EQ(decode(json), json);
+    EXPECT_EQ(decode(std::string("ab\0cd", 5)), "ab");
+}
+
+TEST(DecodeResponse, OnlyTheHeadIsSearched)
+{
+    const std::string late = std::string(1100, ' ') + "<meta charset=utf-8>基";
+    EXPECT_EQ(decode(late), late);
+    // Text that is not valid GBK before the declaration does not hide it.
+    // (read as GBK, the UTF-8 of the first character runs into the "<").
+    const std::string garbled = "基<meta charset=utf-8>金";
+    EXPECT_EQ(decode(garbled), gbk(garbled));
+}
+
+// The hand-made search must find what the regular expression finds.
+TEST(DecodeResponse, DeclarationSearchAgreesWithTheExpression)
+{
+    const char* heads[] = {
+        "<meta charset=utf-8>",
+        "<META CHARSET=\"UTF-8\">",
+        "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\" />",
+        "<meta charset=>x",
+        "<meta charset=\"\"><meta charset='big5'>",
+        "<meta\ncharset=utf-8>",
+        "<metacharset=utf-8>",
+        "<meta charset=-x>",
+        "<meta charset=->",
+        "<meta charset=--utf>",
+        "<meta a charset= charset=big5>",
+        "<meta charset=??utf-8>",
+        "<meta x><meta charset=big5>",
+        "<meta x>\r\n<meta charset=euc-kr>",
+        "charset=utf-8 <meta>",
+        "<meta charset=\nutf-8>",
+        "<meta charset=\n\nutf-8>",
+        "<<meta name=x charset=windows_1252;",
+        "",
+    };
+    for (const char* head : heads) {
+        RegexMatcher matcher;
+        ASSERT_TRUE(matcher.search("<meta.+?charset=[^\\w]?([-\\w]+)", head));
+        EXPECT_EQ(declaredCharset(head), matcher.groupText(1, 1)) << head;
+    }
+}
+
+TEST(DecodeResponse, UnknownCharsetGivesTheUndecodedText)
+{
+    const std::string page = "<meta charset=no-such-charset-x>" + gbk("基金");
+    EXPECT_EQ(decode(page), page);
+}
+
+} // namespace
+} // namespace fw
