@@ -1,1 +1,604 @@
-// implementation pending
+#include "app/gui/MainWindow.h"
+#include "app/gui/ChartPanel.h"
+#include "app/gui/Gbk.h"
+#include "app/gui/GridTableModel.h"
+#include "app/gui/ListTableModel.h"
+#include "text/CodePage.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QFocusEvent>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QTableView>
+#include <QThread>
+#include <QToolTip>
+#include <QTreeView>
+#include <QUrl>
+#include <QWebEngineView>
+#include <algorithm>
+
+namespace fw {
+
+namespace {
+
+constexpr int kClientWidth = 1390;
+constexpr int kClientHeight = 857;
+constexpr int kGridRowHeight = 24;
+constexpr int kSuggestionRowHeight = 32;
+constexpr int kStockFrameOpenHeight = 872;
+constexpr int kStockViewerOpenHeight = 1264;
+const QColor kHintColour(192, 192, 192);
+
+// The close picture of the stock page overlay, drawn once at run time.
+QPixmap closePicture()
+{
+    QPixmap pixmap(64, 56);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(200, 40, 40));
+    painter.drawEllipse(QRectF(14, 8, 40, 40));
+    painter.setPen(QPen(Qt::white, 4, Qt::SolidLine, Qt::RoundCap));
+    painter.drawLine(QPointF(25, 19), QPointF(43, 37));
+    painter.drawLine(QPointF(43, 19), QPointF(25, 37));
+    return pixmap;
+}
+
+QLabel* makeLabel(const char* name, const QString& text, const QRect& geometry, QWidget* parent)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QString::fromUtf8(name));
+    label->setTextFormat(Qt::PlainText); // fund names come from the network: never rich text
+    label->setGeometry(geometry);
+    return label;
+}
+
+template <class Button>
+Button* makeButton(const char* name, const char* caption, const QRect& geometry, QWidget* parent)
+{
+    auto* button = new Button(QString::fromUtf8(caption), parent);
+    button->setObjectName(QString::fromUtf8(name));
+    button->setGeometry(geometry);
+    return button;
+}
+
+} // namespace
+
+MainWindow::MainWindow(MainController& controller, bool demo, QWidget* parent)
+    : QMainWindow(parent), m_controller(controller), m_models(controller.models())
+{
+    m_client = new QWidget(this);
+    m_client->setObjectName(QStringLiteral("clientArea"));
+    m_client->setFixedSize(kClientWidth, kClientHeight);
+    setCentralWidget(m_client);
+    buildControls();
+    wireEvents();
+
+    if (demo) {
+        auto* mark = new QLabel(QStringLiteral("演示数据"), this);
+        mark->setObjectName(QStringLiteral("演示数据"));
+        QFont font = mark->font();
+        font.setBold(true);
+        mark->setFont(font);
+        mark->setStyleSheet(QStringLiteral("color: #c00000; padding: 0 8px;"));
+        statusBar()->setSizeGripEnabled(false);
+        statusBar()->addPermanentWidget(mark);
+    }
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    move(50, 50);
+
+    m_viewListenerId = m_models.view.addListener([this](const ViewChange& change) { onViewChange(change); });
+    m_models.view.setMessageHandler([this](const Text& text) {
+        const QString message = gbkToQString(text);
+        if (QThread::currentThread() == thread())
+            showMessage(message);
+        else
+            QMetaObject::invokeMethod(this, [this, message] { showMessage(message); }, Qt::QueuedConnection);
+    });
+    seedView();
+    m_fundGrid->setFocus();
+}
+
+MainWindow::~MainWindow()
+{
+    m_models.view.setMessageHandler({});
+    m_models.view.removeListener(m_viewListenerId);
+}
+
+QWidget* MainWindow::control(const std::string& designedName) const
+{
+    return findChild<QWidget*>(controlName(designedName));
+}
+
+QTableView* MainWindow::makeGrid(const char* name, Grid& grid, const QRect& geometry, const std::vector<int>& widths)
+{
+    auto* view = new QTableView(m_client);
+    view->setObjectName(QString::fromUtf8(name));
+    view->setGeometry(geometry);
+    auto* model = new GridTableModel(grid, view);
+    view->setModel(model);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setSelectionMode(QAbstractItemView::SingleSelection);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->setWordWrap(false);
+    view->setCornerButtonEnabled(false);
+    view->verticalHeader()->hide();
+    // Fixed row heights keep a grid of tens of thousands of rows fast.
+    view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    view->verticalHeader()->setDefaultSectionSize(kGridRowHeight);
+    view->horizontalHeader()->setHighlightSections(false);
+    view->horizontalHeader()->setStretchLastSection(false);
+    for (size_t c = 0; c < widths.size() && int(c) < model->columnCount(); ++c)
+        view->setColumnWidth(int(c), widths[c]);
+
+    connect(view->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [model](const QModelIndex& current) { model->grid().setCursorRow(current.isValid() ? current.row() + 1 : -1); });
+    // The grid's cursor row is the truth (a reset clears it): follow it after every change.
+    connect(model, &GridTableModel::changesApplied, view, [view, model] {
+        const int cursor = model->grid().cursorRow();
+        const QModelIndex current = view->currentIndex();
+        if (cursor < 1 || cursor > model->rowCount()) {
+            if (current.isValid())
+                view->selectionModel()->clear();
+        } else if (!current.isValid() || current.row() != cursor - 1) {
+            view->setCurrentIndex(model->index(cursor - 1, std::max(0, current.column())));
+        }
+    });
+    view->viewport()->installEventFilter(this);
+    view->horizontalHeader()->installEventFilter(this);
+    return view;
+}
+
+QTreeView* MainWindow::makeList(const char* name, ListModel& list, QWidget* parent, const QRect& geometry)
+{
+    auto* view = new QTreeView(parent);
+    view->setObjectName(QString::fromUtf8(name));
+    view->setGeometry(geometry);
+    auto* model = new ListTableModel(list, view);
+    view->setModel(model);
+    view->setRootIsDecorated(false);
+    view->setItemsExpandable(false);
+    view->setUniformRowHeights(true);
+    view->setAllColumnsShowFocus(true);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setSelectionMode(QAbstractItemView::SingleSelection);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->header()->setStretchLastSection(false);
+    view->header()->setSectionsMovable(false);
+    const auto& columns = list.columns();
+    for (size_t c = 0; c < columns.size(); ++c) {
+        if (columns[c].width <= 0)
+            view->setColumnHidden(int(c), true);
+        else
+            view->setColumnWidth(int(c), columns[c].width);
+    }
+
+    // The list's current row and the view's selection follow each other.
+    connect(view->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [model](const QModelIndex& current) {
+        const int row = current.isValid() ? current.row() : -1;
+        if (model->list().currentRow() != row)
+            model->list().setCurrentRow(row);
+    });
+    connect(model, &ListTableModel::changesApplied, view, [view, model] {
+        const int row = model->list().currentRow();
+        if (row >= 0 && row < model->rowCount())
+            view->setCurrentIndex(model->index(row, 0));
+    });
+    view->viewport()->installEventFilter(this);
+    return view;
+}
+
+QMenu* MainWindow::makeMenu(const char* name, const std::vector<std::pair<const char*, void (MainController::*)()>>& items)
+{
+    auto* menu = new QMenu(this);
+    menu->setObjectName(QString::fromUtf8(name));
+    for (const auto& [text, handler] : items) {
+        QAction* action = menu->addAction(QString::fromUtf8(text));
+        connect(action, &QAction::triggered, this, [this, handler = handler] { (m_controller.*handler)(); });
+    }
+    return menu;
+}
+
+void MainWindow::buildControls()
+{
+    const std::vector<int> fundWidths = fundGridColumnWidths();
+    const std::vector<int> holdingsWidths{66, 52, 48};
+    m_fundGrid = makeGrid("高级表格1", m_models.fundGrid, {8, 8, 1368, 408}, fundWidths);
+    m_compareGrid = makeGrid("高级表格2", m_models.compareGrid, {8, 416, 1368, 96}, fundWidths);
+    makeLabel("标签1", QStringLiteral("十大重仓股票"), {8, 512, 168, 32}, m_client);
+    makeLabel("标签2", QStringLiteral("十大重仓股票"), {176, 512, 168, 32}, m_client);
+    m_holdingsGrid = makeGrid("高级表格3", m_models.holdingsGrid, {8, 544, 168, 280}, holdingsWidths);
+    m_baseHoldingsGrid = makeGrid("高级表格4", m_models.baseHoldingsGrid, {176, 544, 168, 280}, holdingsWidths);
+    m_fundGrid->horizontalHeader()->setSectionsClickable(true);
+
+    auto* group = new QGroupBox(QStringLiteral("自选"), m_client);
+    group->setObjectName(QStringLiteral("分组框1"));
+    group->setGeometry(344, 512, 296, 312);
+    m_watchlist = makeList("超级列表框2", m_models.watchlist, group, {8, 16, 280, 288});
+
+    auto* search = new QLineEdit(QStringLiteral("输入基金代码或名称"), m_client);
+    search->setObjectName(QStringLiteral("搜索框"));
+    search->setGeometry(640, 512, 168, 40);
+    QPalette hint = search->palette();
+    hint.setColor(QPalette::Text, kHintColour);
+    search->setPalette(hint);
+    search->installEventFilter(this);
+
+    m_chart = new ChartPanel(QSize(608, 320), m_client);
+    m_chart->setObjectName(QStringLiteral("画板1"));
+    m_chart->setGeometry(816, 496, 608, 320);
+    m_chart->onMouseMoved = [this](int x, int y) { m_controller.onChartMouseMoved(x, y); };
+    // The chart title lies over the top edge of the panel.
+    makeLabel("标签8", QString(), {992, 512, 240, 32}, m_client)->setAlignment(Qt::AlignCenter);
+
+    makeLabel("标签5", QString(), {640, 760, 168, 24}, m_client);
+    makeLabel("标签6", QString(), {640, 792, 168, 24}, m_client);
+
+    makeButton<QPushButton>("五星基金钮", "五星基金", {728, 576, 80, 40}, m_client);
+    auto* sector = makeButton<QPushButton>("选择板块钮", "基金板块", {648, 576, 72, 40}, m_client);
+    makeButton<QPushButton>("刷步钮", "刷步", {648, 624, 72, 40}, m_client);
+    makeButton<QPushButton>("导出所有数据钮", "导出所有数据", {728, 624, 80, 40}, m_client);
+    m_boards = new QButtonGroup(this);
+    m_boards->setExclusive(true);
+    m_boards->addButton(makeButton<QRadioButton>("单选框1", "昨日涨幅", {648, 672, 72, 16}, m_client), 1);
+    m_boards->addButton(makeButton<QRadioButton>("单选框2", "本月涨幅", {736, 672, 72, 16}, m_client), 2);
+    m_boards->addButton(makeButton<QRadioButton>("单选框3", "昨日跌幅", {648, 696, 72, 16}, m_client), 3);
+    m_boards->addButton(makeButton<QRadioButton>("单选框4", "本月跌幅", {736, 696, 72, 16}, m_client), 4);
+    auto* loadAll = makeButton<QCheckBox>("选择框1", "加载所有", {648, 720, 72, 24}, m_client);
+    makeButton<QCheckBox>("选择框2", "开机自启", {736, 720, 72, 24}, m_client);
+    static const char* const periodNames[] = {"按钮1", "按钮2", "按钮3", "按钮4", "按钮5", "按钮6", "按钮7"};
+    static const char* const periodCaptions[] = {"近1周", "近1月", "近3月", "近6月", "近1年", "近2年", "近3年"};
+    static const int periodLefts[] = {840, 912, 984, 1064, 1136, 1216, 1288};
+    for (int i = 0; i < 7; ++i)
+        makeButton<QPushButton>(periodNames[i], periodCaptions[i], {periodLefts[i], 792, 60, 35}, m_client);
+    // Hover read-outs need mouse moves without a pressed button.
+    for (QWidget* hover : {static_cast<QWidget*>(sector), static_cast<QWidget*>(loadAll)}) {
+        hover->setMouseTracking(true);
+        hover->installEventFilter(this);
+    }
+
+    // Drops down over the controls below the search box when it is shown.
+    m_suggestions = makeList("超级列表框1", m_models.suggestions, m_client, {640, 552, 168, 16});
+    m_suggestions->hide();
+
+    // The stock page overlay, above everything else; hidden until a page opens.
+    m_stockFrame = new QFrame(m_client);
+    m_stockFrame->setObjectName(QStringLiteral("外形框1"));
+    m_stockFrame->setGeometry(504, 8, 872, 336);
+    m_stockFrame->setAutoFillBackground(true);
+    m_browser = new QWidget(m_stockFrame);
+    m_browser->setObjectName(QStringLiteral("超文本浏览框1"));
+    m_browser->setGeometry(-130, -384, 1002, 776);
+    m_browser->hide();
+    m_closePicture = new QLabel(m_stockFrame);
+    m_closePicture->setObjectName(QStringLiteral("图片框1"));
+    m_closePicture->setGeometry(808, 0, 64, 56);
+    m_closePicture->setPixmap(closePicture());
+    m_closePicture->setCursor(Qt::PointingHandCursor);
+    m_closePicture->installEventFilter(this);
+    m_closePicture->raise();
+    m_stockFrame->hide();
+    m_stockFrame->raise();
+
+    m_fundMenu = makeMenu("菜单", {{"加入对比", &MainController::onMenuAddComparison},
+                                   {"加入自选基金", &MainController::onMenuAddWatchFund}});
+    m_compareMenu = makeMenu("菜单1", {{"删除对比", &MainController::onMenuRemoveComparison}});
+    m_stockMenu = makeMenu("菜单2", {{"加入自选股票", &MainController::onMenuAddWatchStock}});
+    m_watchMenu = makeMenu("菜单3", {{"删除自选", &MainController::onMenuRemoveWatch}});
+}
+
+void MainWindow::wireEvents()
+{
+    auto button = [this](const char* name) { return findChild<QAbstractButton*>(QString::fromUtf8(name)); };
+    MainController& c = m_controller;
+    Grid& fundGrid = m_models.fundGrid;
+
+    connect(m_fundGrid->horizontalHeader(), &QHeaderView::sectionClicked, this,
+            [&c](int column) { c.onFundGridHeaderClicked(0, column); });
+    // `clicked` is a single click: Qt does not raise it for the second click of a double-click.
+    connect(m_fundGrid, &QAbstractItemView::clicked, this, [&c, &fundGrid](const QModelIndex& index) {
+        fundGrid.setCursorRow(index.row() + 1);
+        c.onFundGridCellPicked(index.row() + 1, index.column());
+    });
+    const std::pair<QTableView*, int> holdings[] = {{m_holdingsGrid, 3}, {m_baseHoldingsGrid, 4}};
+    for (auto [view, number] : holdings) {
+        Grid& grid = number == 3 ? m_models.holdingsGrid : m_models.baseHoldingsGrid;
+        connect(view, &QAbstractItemView::clicked, this, [&c, &grid, number = number](const QModelIndex& index) {
+            grid.setCursorRow(index.row() + 1);
+            c.onHoldingsGridCellPicked(number, index.row() + 1, index.column());
+        });
+    }
+
+    ListModel& watchlist = m_models.watchlist;
+    connect(m_watchlist, &QAbstractItemView::clicked, this, [&c, &watchlist](const QModelIndex& index) {
+        watchlist.setCurrentRow(index.row());
+        c.onWatchlistItem();
+    });
+    ListModel& suggestions = m_models.suggestions;
+    connect(m_suggestions, &QAbstractItemView::doubleClicked, this, [&c, &suggestions](const QModelIndex& index) {
+        suggestions.setCurrentRow(index.row());
+        c.onSuggestionDoubleClicked();
+    });
+    connect(static_cast<ListTableModel*>(m_suggestions->model()), &ListTableModel::changesApplied, this,
+            [this] { fitSuggestionList(); });
+
+    auto* search = findChild<QLineEdit*>(QStringLiteral("搜索框"));
+    connect(search, &QLineEdit::textEdited, this, [this](const QString& text) {
+        const Text gbkText = qStringToGbk(text);
+        m_models.view.setEditText("搜索框", gbkText);
+        m_controller.onSearchChanged(gbkText);
+    });
+
+    connect(button("五星基金钮"), &QAbstractButton::clicked, this, [&c] { c.onFiveStarClicked(); });
+    // The sector window arrives with the secondary windows; it opens here.
+    connect(button("选择板块钮"), &QAbstractButton::clicked, this, [&c] { c.onSectorButtonClicked(); });
+    connect(button("刷步钮"), &QAbstractButton::clicked, this, [&c] {
+        // The modal step window arrives with the secondary windows; it runs here.
+        c.onStepWindowClosed();
+    });
+    connect(button("导出所有数据钮"), &QAbstractButton::clicked, this, [&c] { c.onExportClicked(); });
+
+    // The controller records the states after the click in the View.
+    connect(m_boards, &QButtonGroup::idClicked, this, [&c](int id) { c.onBoardClicked(id); });
+    connect(button("选择框1"), &QAbstractButton::clicked, this, [&c](bool checked) { c.onLoadAllClicked(checked); });
+    connect(button("选择框2"), &QAbstractButton::clicked, this, [&c](bool checked) { c.onAutostartClicked(checked); });
+    for (int i = 1; i <= 7; ++i)
+        connect(button(("按钮" + std::to_string(i)).c_str()), &QAbstractButton::clicked, this,
+                [&c, i] { c.onChartPeriodClicked(i); });
+}
+
+// The View knows the designed hint colour of the search box, as it knows
+// the designed texts.
+void MainWindow::seedView()
+{
+    View& view = m_models.view;
+    if (view.textColour("搜索框") == kDefaultColour)
+        view.setTextColour("搜索框", kSilver);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::MouseButtonPress: {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        const QPoint global = mouse->globalPosition().toPoint();
+        if (watched == m_closePicture && mouse->button() == Qt::LeftButton) {
+            m_controller.onClosePicturePressed();
+            return true;
+        }
+        if (mouse->button() != Qt::RightButton)
+            break;
+        auto over = [watched](QAbstractItemView* view) {
+            return watched == view->viewport() || (qobject_cast<QTableView*>(view)
+                       && watched == static_cast<QTableView*>(view)->horizontalHeader());
+        };
+        // A right press on a grid pops its menu without moving the cursor row:
+        // the menu items act on the row picked before.
+        if (over(m_fundGrid)) {
+            popUp(m_fundMenu, global);
+            return true;
+        }
+        if (over(m_compareGrid)) {
+            popUp(m_compareMenu, global);
+            return true;
+        }
+        if (over(m_holdingsGrid) || over(m_baseHoldingsGrid)) {
+            m_controller.onHoldingsGridRightButton(over(m_holdingsGrid) ? 3 : 4);
+            popUp(m_stockMenu, global);
+            return true;
+        }
+        if (watched == m_watchlist->viewport()) {
+            // The list view selects the entry under the pointer first, as a
+            // report list does; the menu follows.
+            QMetaObject::invokeMethod(this, [this, global] { popUp(m_watchMenu, global); }, Qt::QueuedConnection);
+            return false;
+        }
+        break;
+    }
+    case QEvent::MouseMove:
+        if (watched->objectName() == QStringLiteral("选择板块钮"))
+            m_controller.onSectorButtonHover();
+        else if (watched->objectName() == QStringLiteral("选择框1"))
+            m_controller.onLoadAllHover();
+        break;
+    case QEvent::FocusIn:
+        // A pop-up menu handing the focus back is no new focus for the box.
+        if (watched->objectName() == QStringLiteral("搜索框")
+            && static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason)
+            m_controller.onSearchFocused();
+        break;
+    default:
+        break;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::popUp(QMenu* menu, const QPoint& globalPos)
+{
+    if (!m_closing)
+        menu->popup(globalPos);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    event->accept();
+    if (m_closing)
+        return;
+    m_closing = true;
+    // Ends every transfer at once, whatever is running; nothing is saved.
+    m_controller.onClosing();
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (window != this && window->isVisible())
+            window->close();
+    if (onClosed)
+        onClosed();
+}
+
+// --- View binding --------------------------------------------------------
+
+void MainWindow::onViewChange(const ViewChange& change)
+{
+    std::lock_guard lock(m_pendingMutex);
+    // Later changes of the same control replace earlier ones; the state is
+    // read back from the View when applied.
+    auto same = [&change](const auto& entry) { return entry.first == change.kind && entry.second == change.control; };
+    m_pending.erase(std::remove_if(m_pending.begin(), m_pending.end(), same), m_pending.end());
+    m_pending.emplace_back(change.kind, change.control);
+    if (!m_posted) {
+        m_posted = true;
+        QMetaObject::invokeMethod(this, [this] { applyViewChanges(); }, Qt::QueuedConnection);
+    }
+}
+
+void MainWindow::applyViewChanges()
+{
+    std::vector<std::pair<ViewChange::Kind, std::string>> pending;
+    {
+        std::lock_guard lock(m_pendingMutex);
+        pending.swap(m_pending);
+        m_posted = false;
+    }
+    for (const auto& [kind, name] : pending)
+        applyViewChange(kind, name);
+}
+
+void MainWindow::applyViewChange(ViewChange::Kind kind, const std::string& name)
+{
+    const View& view = m_models.view;
+    if (kind == ViewChange::Title) {
+        setWindowTitle(gbkToQString(view.title()));
+        return;
+    }
+    if (kind == ViewChange::StockPage) {
+        applyStockPage();
+        return;
+    }
+    QWidget* widget = control(name);
+    if (!widget)
+        return;
+    switch (kind) {
+    case ViewChange::Caption: {
+        const QString text = gbkToQString(view.caption(name));
+        if (auto* label = qobject_cast<QLabel*>(widget))
+            label->setText(text);
+        else if (auto* button = qobject_cast<QAbstractButton*>(widget))
+            button->setText(text);
+        else if (auto* group = qobject_cast<QGroupBox*>(widget))
+            group->setTitle(text);
+        else if (auto* edit = qobject_cast<QLineEdit*>(widget); edit && edit->text() != text)
+            edit->setText(text);
+        break;
+    }
+    case ViewChange::EditText:
+        if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+            const QString text = gbkToQString(view.editText(name));
+            if (edit->text() != text) // keeps the caret where the user types
+                edit->setText(text);
+        }
+        break;
+    case ViewChange::Enabled:
+        widget->setEnabled(view.isEnabled(name));
+        break;
+    case ViewChange::Visible:
+        widget->setVisible(view.isVisible(name));
+        if (widget == m_suggestions)
+            fitSuggestionList();
+        break;
+    case ViewChange::Checked:
+        if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+            const bool checked = view.isChecked(name);
+            QButtonGroup* group = button->group();
+            // An exclusive group refuses to clear its checked button.
+            if (group && !checked)
+                group->setExclusive(false);
+            button->setChecked(checked);
+            if (group && !checked)
+                group->setExclusive(true);
+        }
+        break;
+    case ViewChange::TextColour: {
+        const QColor colour = toQColor(view.textColour(name));
+        QPalette palette = widget->palette();
+        const QPalette standard = QApplication::palette(widget);
+        for (QPalette::ColorRole role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText})
+            palette.setColor(role, colour.isValid() ? colour : standard.color(role));
+        widget->setPalette(palette);
+        break;
+    }
+    case ViewChange::Tooltip: {
+        const QString text = gbkToQString(view.lastTooltip(name));
+        widget->setToolTip(text);
+        if (widget->isVisible())
+            QToolTip::showText(QCursor::pos(), text, widget);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void MainWindow::fitSuggestionList()
+{
+    // One row of 32 pixels per suggestion plus one; the list lies over the
+    // controls below the search box.
+    if (!m_suggestions->isVisibleTo(m_client))
+        return;
+    const int rows = m_suggestions->model()->rowCount();
+    m_suggestions->resize(m_suggestions->width(), (rows + 1) * kSuggestionRowHeight);
+    m_suggestions->raise();
+}
+
+void MainWindow::applyStockPage()
+{
+    const Text url = m_models.view.stockPageUrl();
+    if (url.empty()) {
+        m_stockFrame->hide();
+        m_browser->hide();
+        return;
+    }
+    if (!m_browserCreated) {
+        // The browser engine starts only when the first stock page opens.
+        auto* browser = new QWebEngineView(m_stockFrame);
+        browser->setObjectName(m_browser->objectName());
+        browser->setGeometry(m_browser->geometry());
+        delete m_browser;
+        m_browser = browser;
+        m_browserCreated = true;
+    }
+    m_stockFrame->resize(m_stockFrame->width(), kStockFrameOpenHeight);
+    m_browser->resize(m_browser->width(), kStockViewerOpenHeight);
+    m_stockFrame->show();
+    m_browser->show();
+    m_closePicture->raise();
+    m_stockFrame->raise();
+    static_cast<QWebEngineView*>(m_browser)->load(QUrl(gbkToQString(url)));
+}
+
+void MainWindow::showMessage(const QString& text)
+{
+    if (messagePresenter) {
+        messagePresenter(text);
+        return;
+    }
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("信息"), text, QMessageBox::Ok, this);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+} // namespace fw

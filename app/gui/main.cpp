@@ -1,1 +1,147 @@
-int main() { return 0; }
+// The program's entry: options, service hosts, models, controller and the main window.
+#include "app/AppPaths.h"
+#include "app/ConfigFile.h"
+#include "app/MainController.h"
+#include "app/MainModels.h"
+#include "app/gui/MainWindow.h"
+#include "net/EventPump.h"
+#include "net/ServiceHosts.h"
+#include "sample/SampleService.h"
+
+#include <QApplication>
+#include <QDate>
+#include <QThread>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+const char* const kUsage =
+    "Usage: fundwatch [options]\n"
+    "\n"
+    "  --data-dir DIR     directory of the settings file (配置.ini)\n"
+    "  --service BASEURL  send every request of the data and step services to BASEURL\n"
+    "                     (also: environment variable FUNDWATCH_SERVICE)\n"
+    "  --demo             run on built-in sample data, without network\n"
+    "  --help             show this help\n";
+
+struct Options {
+    std::string dataDir;
+    std::string service;
+    bool demo = false;
+};
+
+// Options after Qt has taken its own; nullopt (with a message) on a bad one.
+std::optional<Options> parseOptions(const QStringList& arguments)
+{
+    Options options;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString arg = arguments[i];
+        auto value = [&](const char* name, std::string& out) {
+            const QString prefix = QString::fromLatin1(name) + u'=';
+            if (arg.startsWith(prefix)) {
+                out = arg.mid(prefix.size()).toStdString();
+                return true;
+            }
+            if (arg != QLatin1String(name))
+                return false;
+            if (i + 1 >= arguments.size()) {
+                std::fprintf(stderr, "fundwatch: %s needs a value\n", name);
+                out.clear();
+                return true;
+            }
+            out = arguments[++i].toStdString();
+            return true;
+        };
+        if (arg == QLatin1String("--demo")) {
+            options.demo = true;
+        } else if (value("--data-dir", options.dataDir)) {
+            if (options.dataDir.empty())
+                return std::nullopt;
+        } else if (value("--service", options.service)) {
+            if (options.service.empty())
+                return std::nullopt;
+        } else {
+            std::fprintf(stderr, "fundwatch: unknown option %s\n%s", arg.toLocal8Bit().constData(), kUsage);
+            return std::nullopt;
+        }
+    }
+    return options;
+}
+
+// How deep the UI thread is inside a download's event pump.
+int g_pumpDepth = 0;
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+    }
+
+    // The browser engine refuses to start its sandbox as root.
+    if (::geteuid() == 0)
+        ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 1);
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("fundwatch"));
+
+    const std::optional<Options> options = parseOptions(QApplication::arguments());
+    if (!options)
+        return 2;
+
+    std::unique_ptr<fw::sample::SampleService> sample;
+    if (options->demo) {
+        sample = std::make_unique<fw::sample::SampleService>();
+        if (sample->start(0) < 0) {
+            std::fputs("fundwatch: the sample service could not start\n", stderr);
+            return 1;
+        }
+        fw::setServiceHosts(fw::ServiceHosts::allAt(sample->baseUrl()));
+    } else if (!options->service.empty()) {
+        fw::setServiceHosts(fw::ServiceHosts::allAt(options->service));
+    } else {
+        fw::setServiceHosts(fw::ServiceHosts::fromEnvironment());
+    }
+
+    fw::installEventPump([] {
+        ++g_pumpDepth;
+        QCoreApplication::processEvents();
+        --g_pumpDepth;
+    });
+
+    const std::string dataDir = fw::dataDirectory(options->dataDir);
+    if (dataDir.empty())
+        std::fputs("fundwatch: no usable data directory; settings go to the current directory\n", stderr);
+    fw::ConfigFile config(fw::configFilePath(dataDir));
+    fw::MainModels models;
+    fw::ControllerEnvironment environment;
+    environment.todayDayOfMonth = [] { return QDate::currentDate().day(); };
+    environment.markerFilePath = fw::markerFilePath();
+    fw::MainController controller(models, config, std::move(environment));
+
+    fw::MainWindow window(controller, options->demo);
+    window.onClosed = [&app] {
+        // Inside a download or a nested loop the way back to the main loop may
+        // be long: end at once, as closing promises.
+        if (g_pumpDepth > 0 || QThread::currentThread()->loopLevel() > 1)
+            std::_Exit(0);
+        app.quit();
+    };
+    window.show();
+    // The window's created event: the start-up sequence runs before user input.
+    controller.onCreated();
+
+    app.exec();
+    // Nothing is saved at exit, and workers may still be running: end here.
+    std::_Exit(0);
+}

@@ -1,0 +1,33 @@
+#include "app/gui/Gbk.h"
+#include "text/CodePage.h"
+
+namespace fw {
+
+QString gbkToQString(std::string_view gbkText)
+{
+    // Most grid cells are figures: plain ASCII needs no code-page conversion.
+    bool ascii = true;
+    for (unsigned char c : gbkText) {
+        if (c >= 0x80) {
+            ascii = false;
+            break;
+        }
+    }
+    if (ascii)
+        return QString::fromLatin1(gbkText.data(), qsizetype(gbkText.size()));
+    return QString::fromStdString(gbkToUtf8(gbkText));
+}
+
+Text qStringToGbk(const QString& text)
+{
+    return utf8ToGbk(text.toStdString());
+}
+
+QColor toQColor(Colour colour)
+{
+    if (colour == kDefaultColour)
+        return {};
+    return QColor(int(colour & 0xFF), int((colour >> 8) & 0xFF), int((colour >> 16) & 0xFF));
+}
+
+} // namespace fw

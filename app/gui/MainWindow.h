@@ -1,0 +1,94 @@
+#pragma once
+// The main window: every designed control at its designed place, bound to the
+// models of MainModels. It shows the models and forwards each event to the
+// MainController; it holds no logic of its own.
+#include "app/MainController.h"
+#include <QMainWindow>
+#include <QRect>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+class QAbstractItemView;
+class QButtonGroup;
+class QFrame;
+class QLabel;
+class QMenu;
+class QTableView;
+class QTreeView;
+
+namespace fw {
+
+class ChartPanel;
+class GridTableModel;
+class ListTableModel;
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    // `demo`: show the permanent "演示数据" mark below the client area.
+    explicit MainWindow(MainController& controller, bool demo = false, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // Runs once the window has closed and the controller has ended its work
+    // (the program quits there).
+    std::function<void()> onClosed;
+    // Shows a message box; replaceable so that tests need not click one away.
+    std::function<void(const QString&)> messagePresenter;
+
+    QWidget* control(const std::string& designedName) const;
+    ChartPanel* chartPanel() const { return m_chart; }
+
+    // Applies the View changes collected so far (UI thread).
+    void applyViewChanges();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QTableView* makeGrid(const char* name, Grid& grid, const QRect& geometry, const std::vector<int>& widths);
+    QTreeView* makeList(const char* name, ListModel& list, QWidget* parent, const QRect& geometry);
+    QMenu* makeMenu(const char* name, const std::vector<std::pair<const char*, void (MainController::*)()>>& items);
+    void buildControls();
+    void wireEvents();
+    void seedView();
+
+    void onViewChange(const ViewChange& change); // any thread
+    void applyViewChange(ViewChange::Kind kind, const std::string& name);
+    void applyStockPage();
+    void fitSuggestionList();
+    void showMessage(const QString& text);
+    void popUp(QMenu* menu, const QPoint& globalPos);
+
+    MainController& m_controller;
+    MainModels& m_models;
+    int m_viewListenerId = 0;
+    bool m_closing = false;
+
+    QWidget* m_client = nullptr;
+    QTableView* m_fundGrid = nullptr;
+    QTableView* m_compareGrid = nullptr;
+    QTableView* m_holdingsGrid = nullptr;
+    QTableView* m_baseHoldingsGrid = nullptr;
+    QTreeView* m_watchlist = nullptr;
+    QTreeView* m_suggestions = nullptr;
+    ChartPanel* m_chart = nullptr;
+    QFrame* m_stockFrame = nullptr;
+    QWidget* m_browser = nullptr;      // placeholder until the first stock page opens
+    bool m_browserCreated = false;
+    QLabel* m_closePicture = nullptr;
+    QButtonGroup* m_boards = nullptr;
+    QMenu* m_fundMenu = nullptr;       // 菜单
+    QMenu* m_compareMenu = nullptr;    // 菜单1
+    QMenu* m_stockMenu = nullptr;      // 菜单2
+    QMenu* m_watchMenu = nullptr;      // 菜单3
+
+    std::mutex m_pendingMutex;
+    std::vector<std::pair<ViewChange::Kind, std::string>> m_pending;
+    bool m_posted = false;
+};
+
+} // namespace fw

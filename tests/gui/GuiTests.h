@@ -1,0 +1,42 @@
+#pragma once
+#include <QObject>
+
+
+// The Qt models over Grid and ListModel, driven from worker threads.
+class ModelBindingTest : public QObject {
+    Q_OBJECT
+private slots:
+    void workerWritesReachTheView();
+    void manyWritesCoalesceIntoOneNotification();
+    void rowCountChangesFollowTheGrid();
+    void listModelFollowsItsListAndSelection();
+};
+
+// The main window: designed controls, bindings to the View and event routing.
+class MainWindowTest : public QObject {
+    Q_OBJECT
+    struct Fixture;
+    Fixture* f = nullptr;
+private slots:
+    void init();
+    void cleanup();
+
+    void controlsHaveTheirDesignedKindCaptionAndPlace_data();
+    void controlsHaveTheirDesignedKindCaptionAndPlace();
+    void clientAreaIsFixed();
+    void demoMarkIsShownOutsideTheTitle();
+    void gridsShowDesignedHeadersAndWidths();
+    void listViewsHaveTheirColumns();
+    void menusHoldTheirItems();
+    void radioBoxesFormOneGroup();
+
+    void focusingTheSearchBoxEmptiesItAndTurnsItBlack();
+    void clickingLoadAllWritesTheSetting();
+    void gridCursorFollowsClicksNotRightPresses();
+    void watchlistSelectionFollowsClicksAndRightPresses();
+    void hoverShowsTheTooltip();
+    void viewChangesFromAWorkerReachTheControls();
+    void messageFromAWorkerIsShownOnTheUiThread();
+    void stockPageOpensAndCloses();
+    void closingEndsEveryTransfer();
+};

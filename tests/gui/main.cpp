@@ -1,0 +1,24 @@
+// Runs every GUI test class in one application.
+#include "tests/gui/GuiTests.h"
+#include <QApplication>
+#include <QTest>
+#include <cstdlib>
+#include <unistd.h>
+
+int main(int argc, char* argv[])
+{
+    if (::geteuid() == 0)
+        ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 1);
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    int failures = 0;
+    {
+        ModelBindingTest bindings;
+        failures += QTest::qExec(&bindings, argc, argv);
+    }
+    {
+        MainWindowTest window;
+        failures += QTest::qExec(&window, argc, argv);
+    }
+    return failures == 0 ? 0 : 1;
+}
