@@ -12,6 +12,8 @@
 
 namespace fw::sample {
 
+class Market;
+
 struct SampleOptions {
     uint32_t seed = 20261207;
     int funds = 12000;                 // any number from 0
@@ -22,7 +24,14 @@ struct SampleOptions {
 };
 
 // A fault applied to every request whose path (query included) contains
-// `pathContains` ("" = every request).
+// `pathContains` ("" = every request), matched against the raw target.
+// Latency: answer after `value` ms more. Stall: send nothing for `value` ms,
+// then close without an answer. HttpError: answer with status `value`.
+// Truncate: announce the full Content-Length, send `value` bytes of the body
+// and close. Garbage: a body of `value` (default 512) non-UTF-8 bytes.
+// HugeBody: a streamed body of `value` bytes (default 8 MiB). Drop: close
+// at once without an answer. Latency adds up with the others; of the rest,
+// the first matching fault applies.
 struct Fault {
     enum Kind { Latency, Stall, HttpError, Truncate, Garbage, HugeBody, Drop } kind;
     std::string pathContains;
@@ -53,10 +62,13 @@ public:
     void addFault(Fault fault);
     void clearFaults();
 
+    // The most recent requests (at most 100,000), oldest first.
     std::vector<LoggedRequest> requests() const;
     void clearLog();
 
     const SampleOptions& options() const;
+    // The generated market behind the answers (immutable).
+    const Market& market() const;
 
 private:
     struct Impl;

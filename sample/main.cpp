@@ -1,1 +1,91 @@
-int main() { return 0; }
+// fundwatch-sample-service: the sample service as a program of its own.
+#include "sample/SampleService.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <pthread.h>
+#include <string>
+
+namespace {
+
+void usage()
+{
+    std::fprintf(stderr,
+                 "usage: fundwatch-sample-service [--port P] [--host H] [--funds N] [--latency-ms L]\n"
+                 "                                [--seed S] [--legacy] [--step-account A] [--step-password P]\n");
+}
+
+bool readNumber(const char* text, long min, long max, long& out)
+{
+    char* end = nullptr;
+    errno = 0;
+    const long v = std::strtol(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || v < min || v > max)
+        return false;
+    out = v;
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    fw::sample::SampleOptions options;
+    int port = 8765;
+    std::string host = "127.0.0.1";
+
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        long n = 0;
+        if (arg == "--legacy") {
+            options.legacyRankingForm = true;
+        } else if (arg == "--port" && hasValue && readNumber(argv[++i], 0, 65535, n)) {
+            port = int(n);
+        } else if (arg == "--funds" && hasValue && readNumber(argv[++i], 0, 500000, n)) {
+            options.funds = int(n);
+        } else if (arg == "--latency-ms" && hasValue && readNumber(argv[++i], 0, 600000, n)) {
+            options.latencyMs = int(n);
+        } else if (arg == "--seed" && hasValue && readNumber(argv[++i], 0, 4294967295L, n)) {
+            options.seed = uint32_t(n);
+        } else if (arg == "--host" && hasValue) {
+            host = argv[++i];
+        } else if (arg == "--step-account" && hasValue) {
+            options.stepAccount = argv[++i];
+        } else if (arg == "--step-password" && hasValue) {
+            options.stepPassword = argv[++i];
+        } else if (arg == "--help" || arg == "-h") {
+            usage();
+            return 0;
+        } else {
+            std::fprintf(stderr, "fundwatch-sample-service: bad argument '%s'\n", arg.c_str());
+            usage();
+            return 2;
+        }
+    }
+
+    // Block the stop signals before any thread starts, then wait for one here.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    fw::sample::SampleService service(options);
+    const int bound = service.start(port, host);
+    if (bound < 0) {
+        std::fprintf(stderr, "fundwatch-sample-service: cannot listen on %s:%d\n", host.c_str(), port);
+        return 1;
+    }
+    std::printf("listening on %s\n", service.baseUrl().c_str());
+    std::fflush(stdout);
+
+    int received = 0;
+    sigwait(&stopSignals, &received);
+    service.stop();
+    return 0;
+}

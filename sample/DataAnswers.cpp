@@ -1,0 +1,329 @@
+// Script and JSON answers: holdings, stock quotes, theme sectors, comparison
+// series and fund search.
+#include "sample/Answers.h"
+
+#include "sample/Format.h"
+#include "sample/Market.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace fw::sample {
+
+namespace {
+
+const char* const kScript = "application/javascript";
+
+std::vector<std::string> splitList(const std::string& text, char sep)
+{
+    std::vector<std::string> out;
+    size_t pos = 0;
+    while (pos <= text.size()) {
+        size_t end = text.find(sep, pos);
+        if (end == std::string::npos)
+            end = text.size();
+        out.push_back(trimBlanks(std::string_view(text).substr(pos, end - pos)));
+        pos = end + 1;
+    }
+    return out;
+}
+
+// ---------------------------------------------------------------- holdings
+
+std::string stockLink(const Stock& s)
+{
+    return "/unify/r/" + s.id();
+}
+
+std::string holdingsBox(const Market& m, const Fund& f, int quartersBack)
+{
+    static const char* const kQuarterNames[] = {"3季度", "2季度", "1季度"};
+    static const char* const kQuarterEnds[] = {"-09-30", "-06-30", "-03-31"};
+    const std::string year = std::to_string(m.figureYear());
+    const std::string quarter = year + "年" + kQuarterNames[quartersBack];
+    const bool latest = quartersBack == 0;
+    const std::vector<Holding> holdings = m.holdings(f, quartersBack);
+
+    std::string b = "<div class='box'><div class='boxitem w790'><h4 class='t'><label class='left'><a title='" + f.name
+        + "' href='/" + f.code + ".html'>" + f.name + "</a>&nbsp;&nbsp;" + quarter
+        + "股票投资明细</label><label class='right lab2 xq505'>&nbsp;&nbsp;&nbsp;&nbsp;来源：" + quarter
+        + "报告&nbsp;&nbsp;&nbsp;&nbsp;截止至：<font class='px12'>" + year + kQuarterEnds[quartersBack]
+        + "</font></label></h4><div class='space0'></div><table class='w782 comm tzxq'><thead><tr><th class='first'>序号</th>"
+          "<th>股票代码</th><th>股票名称</th>";
+    if (latest)
+        b += "<th class='tor'>最新价</th><th class='tor'>涨跌幅</th>";
+    b += "<th>相关资讯</th><th class='tor'>占净值<br />比例</th><th class='tor'>持股数<br />（万股）</th>"
+         "<th class='tor'>持仓市值<br />（万元）</th></tr></thead><tbody>";
+    std::string ids;
+    for (size_t i = 0; i < holdings.size(); ++i) {
+        const Holding& h = holdings[i];
+        const Stock& s = m.stocks()[size_t(h.stock)];
+        const std::string link = stockLink(s);
+        b += "<tr><td>" + std::to_string(i + 1) + "</td><td><a href='" + link + "'>" + s.code
+            + "</a></td><td class='tol'><a href='" + link + "'>" + s.name + "</a></td>";
+        if (latest) {
+            // Filled in by script in the browser from the quote service.
+            b += "<td class='tor'><span data-id='dq" + s.code + "'></span></td><td class='tor'><span data-id='zd"
+                + s.code + "'></span></td>";
+        }
+        b += "<td class='xglj'><a href='ccbdxq_" + f.code + "_" + s.code + ".html' class='red'>变动详情</a>"
+             "<a href='/interface/GetList.aspx?code=" + s.id() + "'>股吧</a><a href='" + link
+            + "'>行情</a></td><td class='tor'>" + fixedText(h.share, 2) + "%</td><td class='tor'>"
+            + groupedText(h.shares) + "</td><td class='tor'>" + groupedText(h.value) + "</td></tr>";
+        ids += s.id() + ",";
+    }
+    b += "</tbody></table></div></div>";
+    if (latest)
+        b += "<div class='hide' id='gpdmList'>" + ids + "</div></div>";
+    return b;
+}
+
+} // namespace
+
+Answer holdingsAnswer(const Market& m, const Query& q)
+{
+    const std::string empty = "var apidata={ content:\"\",arryear:[],curyear:" + std::to_string(m.figureYear()) + "};";
+    const Fund* f = m.fund(q.get("code"));
+    const int quarters = f ? m.holdingQuarters(*f) : 0;
+    if (lowerAscii(q.get("type")) != "jjcc" || quarters == 0)
+        return {200, kScript, empty};
+
+    std::string content;
+    for (int k = 0; k < quarters; ++k)
+        content += holdingsBox(m, *f, k);
+    int startYear = 0;
+    unsigned month = 0, day = 0;
+    civilFromDays(m.civilDay(m.firstDayOf(*f)), startYear, month, day);
+    std::string years;
+    for (int y = m.figureYear(); y >= std::max(startYear, m.figureYear() - 6); --y)
+        years += (years.empty() ? "" : ",") + std::to_string(y);
+    return {200, kScript,
+            "var apidata={ content:\"" + jsonEscape(content) + "\",arryear:[" + years
+                + "],curyear:" + std::to_string(m.figureYear()) + "};"};
+}
+
+// ---------------------------------------------------------------- quotes
+
+Answer quotesAnswer(const Market& m, const Query& q)
+{
+    static const int kKnownFields[] = {2, 3, 4, 9, 12, 13, 14};
+    std::vector<int> fields;
+    for (const std::string& item : splitList(q.get("fields"), ',')) {
+        if (item.size() < 2 || (item[0] != 'f' && item[0] != 'F') || !isDigits(item.substr(1)) || item.size() > 5)
+            continue;
+        const int n = std::atoi(item.c_str() + 1);
+        if (std::find(std::begin(kKnownFields), std::end(kKnownFields), n) != std::end(kKnownFields))
+            fields.push_back(n);
+    }
+    if (fields.empty())
+        fields = {2, 3, 12, 14};
+    // Members in field-number order, whatever the order asked for.
+    std::sort(fields.begin(), fields.end());
+    fields.erase(std::unique(fields.begin(), fields.end()), fields.end());
+
+    std::vector<const Stock*> found;
+    for (const std::string& id : splitList(q.get("secids"), ',')) {
+        const size_t dot = id.find('.');
+        if (dot == std::string::npos || !isDigits(id.substr(0, dot)) || dot > 3)
+            continue;
+        if (const Stock* s = m.stock(std::atoi(id.c_str()), id.substr(dot + 1)))
+            found.push_back(s);
+    }
+
+    const std::string callback = q.get("cb");
+    if (found.empty()) {
+        return {200, kScript,
+                jsonp(callback, "{\"rc\":102,\"rt\":4,\"svr\":175643880,\"lt\":1,\"full\":1,\"dlmkts\":\"\",\"data\":null}",
+                      ");")};
+    }
+    std::string diff;
+    for (const Stock* s : found) {
+        std::string item;
+        for (int field : fields) {
+            item += item.empty() ? "{" : ",";
+            item += "\"f" + std::to_string(field) + "\":";
+            switch (field) {
+            case 2: item += s->suspended ? "\"-\"" : shortNumber(s->price, 2); break;
+            case 3: item += s->suspended ? "\"-\"" : shortNumber(s->change, 2); break;
+            case 4: item += s->suspended ? "\"-\"" : shortNumber(s->price * s->change / 100.0, 2); break;
+            case 9: item += shortNumber(s->pe, 2); break;
+            case 12: item += "\"" + s->code + "\""; break;
+            case 13: item += std::to_string(s->market); break;
+            case 14: item += "\"" + jsonEscape(s->name) + "\""; break;
+            default: break;
+            }
+        }
+        diff += (diff.empty() ? "" : ",") + item + "}";
+    }
+    const std::string json = "{\"rc\":0,\"rt\":11,\"svr\":175643880,\"lt\":1,\"full\":1,\"dlmkts\":\"\",\"data\":{\"total\":"
+        + std::to_string(found.size()) + ",\"diff\":[" + diff + "]}}";
+    return {200, kScript, jsonp(callback, json, ");")};
+}
+
+// ---------------------------------------------------------------- theme sectors
+
+Answer sectorsAnswer(const Market& m, const Query& q)
+{
+    static const char* const kKeys[] = {"SYL_W", "SYL_M", "SYL_Q", "SYL_1N"};
+    const std::string key = q.get("st");
+    int sortBy = -1;
+    for (int k = 0; k < 4; ++k) {
+        if (lowerAscii(key) == lowerAscii(kKeys[k]))
+            sortBy = k;
+    }
+    const std::vector<Sector>& sectors = m.sectors();
+    std::vector<int> order(sectors.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = int(i);
+    // A ranking: best first by the asked period, sectors without a figure last.
+    if (sortBy >= 0) {
+        std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+            const Sector& x = sectors[size_t(a)];
+            const Sector& y = sectors[size_t(b)];
+            const bool xs = x.figureState[sortBy] == 0;
+            const bool ys = y.figureState[sortBy] == 0;
+            if (xs != ys)
+                return xs;
+            return xs && x.figures[sortBy] > y.figures[sortBy];
+        });
+    }
+
+    std::string data;
+    for (int i : order) {
+        const Sector& s = sectors[size_t(i)];
+        data += data.empty() ? "{" : ",{";
+        data += "\"IndexCode\":\"" + s.indexCode + "\",\"BKCode\":\"" + s.code + "\",\"BKName\":\"" + jsonEscape(s.name)
+            + "\",\"TradeDate\":\"" + m.figureDate() + "\",\"NewPrice\":" + shortNumber(s.newPrice, 2)
+            + ",\"ZDF\":" + shortNumber(s.dayChange, 2);
+        for (int k = 0; k < 4; ++k) {
+            data += ",\"" + std::string(kKeys[k]) + "\":";
+            data += s.figureState[k] == 1 ? "\"--\"" : s.figureState[k] == 2 ? "null" : shortNumber(s.figures[k], 3);
+        }
+        data += "}";
+    }
+    const std::string json = "{\"Data\":[" + data + "],\"ErrCode\":0,\"Success\":true,\"ErrMsg\":null,\"TotalCount\":"
+        + std::to_string(sectors.size()) + "}";
+    return {200, kScript, jsonp(q.get("callback"), json)};
+}
+
+// ---------------------------------------------------------------- comparison series
+
+Answer comparisonAnswer(const Market& m, const Query& q)
+{
+    static const std::pair<const char*, int> kPeriods[] = {
+        {"week", 5},    {"month", 22},   {"threemonth", 65}, {"sixmonth", 125},
+        {"year", 250},  {"twoyear", 500}, {"threeyear", 750},
+    };
+    const std::string callback = q.get("callback");
+    auto failure = [&](const char* message) {
+        return Answer{200, kScript,
+                      jsonp(callback, std::string("{\"Data\":null,\"ErrCode\":-1,\"Success\":false,\"ErrMsg\":\"") + message
+                                          + "\"}")};
+    };
+
+    int length = 0;
+    const std::string period = lowerAscii(q.get("c"));
+    for (const auto& [name, days] : kPeriods) {
+        if (period == name)
+            length = days;
+    }
+    if (length == 0)
+        return failure("参数错误");
+
+    std::vector<const Fund*> funds;
+    for (const std::string& code : splitList(q.get("bzdm"), ',')) {
+        const Fund* f = m.fund(code);
+        if (!f)
+            return failure("基金代码不存在");
+        funds.push_back(f);
+    }
+    if (funds.empty())
+        return failure("基金代码不存在");
+
+    // Every series starts on the same day: the period's start, or the
+    // youngest fund's first day.
+    int from = m.lastDay() - length;
+    for (const Fund* f : funds)
+        from = std::max(from, m.firstDayOf(*f));
+    std::vector<std::vector<double>> series;
+    for (const Fund* f : funds)
+        series.push_back(m.relativeNav(*f, from));
+
+    std::string inner = "{\"graph\":[";
+    for (size_t k = 0; k < funds.size(); ++k) {
+        inner += (k ? ",{" : "{") + std::string("\"valueField\":\"") + funds[k]->code + "\",\"name\":\""
+            + jsonEscape(funds[k]->name) + "\"}";
+    }
+    inner += "],\"dataProvider\": [";
+    for (size_t i = 0; i < series.front().size(); ++i) {
+        inner += (i ? ",{ \"date\": \"" : "{ \"date\": \"") + dateText(m.civilDay(from + int(i)), '/') + "\"";
+        for (size_t k = 0; k < funds.size(); ++k) {
+            inner += ",\"" + funds[k]->code + "\":"
+                + fixedHundredths(toHundredths((series[k][i] - 1.0) * 100.0));
+        }
+        inner += "}";
+    }
+    inner += "]}";
+    return {200, kScript,
+            jsonp(callback, "{\"Data\":\"" + jsonEscape(inner) + "\",\"ErrCode\":0,\"Success\":true,\"ErrMsg\":null}")};
+}
+
+// ---------------------------------------------------------------- search
+
+Answer searchAnswer(const Market& m, const Query& q)
+{
+    constexpr size_t kLimit = 10;
+    const std::string key = q.get("key");
+    std::string upperKey = key;
+    bool ascii = true;
+    for (char& c : upperKey) {
+        if ((unsigned char)c >= 0x80)
+            ascii = false;
+        if (c >= 'a' && c <= 'z')
+            c = char(c - 'a' + 'A');
+    }
+    const bool digits = isDigits(key);
+
+    // Code matches first, then names, then pinyin initials (leading ones first).
+    std::vector<const Fund*> buckets[4];
+    if (!key.empty()) {
+        const std::string lowerKey = lowerAscii(key);
+        for (const Fund& f : m.funds()) {
+            int bucket = -1;
+            if (digits && f.code.compare(0, key.size(), key) == 0)
+                bucket = 0;
+            else if (lowerAscii(f.name).find(lowerKey) != std::string::npos)
+                bucket = 1;
+            else if (ascii && f.initials.compare(0, upperKey.size(), upperKey) == 0)
+                bucket = 2;
+            else if (ascii && f.initials.find(upperKey) != std::string::npos)
+                bucket = 3;
+            if (bucket >= 0 && buckets[bucket].size() < kLimit)
+                buckets[bucket].push_back(&f);
+            if (buckets[0].size() >= kLimit)
+                break;
+        }
+    }
+    std::vector<const Fund*> hits;
+    for (const auto& bucket : buckets) {
+        for (const Fund* f : bucket) {
+            if (hits.size() < kLimit)
+                hits.push_back(f);
+        }
+    }
+
+    std::string datas;
+    for (const Fund* f : hits) {
+        const std::string name = jsonEscape(f->name);
+        datas += datas.empty() ? "{" : ",{";
+        datas += "\"_id\":\"" + f->code + "\",\"CODE\":\"" + f->code + "\",\"NAME\":\"" + name + "\",\"JP\":\""
+            + f->initials + "\",\"CATEGORY\":700,\"CATEGORYDESC\":\"基金\",\"FundBaseInfo\":{\"FCODE\":\"" + f->code
+            + "\",\"SHORTNAME\":\"" + name + "\",\"FTYPE\":\"" + Market::typeName(f->kind) + "\",\"FSRQ\":\""
+            + m.figureDate() + "\",\"DWJZ\":" + fixedText(double(f->navTenThousandths) / 10000.0, 4) + "}}";
+    }
+    // Datas is the last member.
+    const std::string json = "{\"ErrCode\":0,\"ErrMsg\":\"fromes\",\"Datas\":[" + datas + "]}";
+    return {200, kScript, jsonp(q.get("callback"), json)};
+}
+
+} // namespace fw::sample

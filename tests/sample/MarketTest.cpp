@@ -1,0 +1,124 @@
+// The generated market: determinism, realistic shape, speed.
+#include "sample/Answers.h"
+#include "sample/Market.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <set>
+
+using namespace fw::sample;
+
+namespace {
+
+TEST(SampleMarket, SameSeedSameMarketOtherSeedOtherMarket)
+{
+    const Market a(7, 800);
+    const Market b(7, 800);
+    const Market c(8, 800);
+    ASSERT_EQ(a.funds().size(), 800u);
+    ASSERT_EQ(a.funds().size(), b.funds().size());
+    size_t differ = 0;
+    for (size_t i = 0; i < a.funds().size(); ++i) {
+        EXPECT_EQ(a.funds()[i].entry, b.funds()[i].entry);
+        differ += a.funds()[i].entry != c.funds()[i].entry;
+    }
+    EXPECT_GT(differ, 700u);
+    // Pages derived on demand are as stable as the stored figures.
+    const Fund& f = a.funds()[123];
+    EXPECT_EQ(a.tenures(f).front().result, b.tenures(b.funds()[123]).front().result);
+    EXPECT_EQ(a.relativeNav(f, 0), b.relativeNav(b.funds()[123], 0));
+    for (size_t s = 0; s < a.sectors().size(); ++s)
+        EXPECT_EQ(a.sectors()[s].funds, b.sectors()[s].funds);
+}
+
+TEST(SampleMarket, DefaultSizeIsQuickAndShapedLikeTheRealMarket)
+{
+    const auto started = std::chrono::steady_clock::now();
+    const Market m(20261207, 12000);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    std::printf("[ timing ] 12,000 funds generated in %.3f s\n", seconds);
+    EXPECT_LT(seconds, 2.0);
+
+    ASSERT_EQ(m.funds().size(), 12000u);
+    std::set<std::string> types;
+    size_t fiveStar = 0, missingAsset = 0, leadingZero = 0, tooYoungForThreeYears = 0;
+    std::string previous;
+    for (const Fund& f : m.funds()) {
+        ASSERT_EQ(f.code.size(), 6u);
+        ASSERT_TRUE(f.code.find_first_not_of("0123456789") == std::string::npos);
+        ASSERT_LT(previous, f.code); // unique, ascending
+        previous = f.code;
+        leadingZero += f.code[0] == '0';
+        ASSERT_FALSE(f.initials.empty());
+        ASSERT_TRUE(f.initials.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789") == std::string::npos)
+            << f.initials;
+        // Names travel inside comma-separated entries and JSON strings.
+        ASSERT_TRUE(f.name.find_first_of(",\"\\") == std::string::npos) << f.name;
+        EXPECT_NE(f.returns[Week], 0) << f.code; // the fund page colours the week figure
+        types.insert(Market::typeName(f.kind));
+        fiveStar += f.stars == 5;
+        missingAsset += f.assetHundredths < 0;
+        tooYoungForThreeYears += f.returns[ThreeYears] == kNoFigure;
+    }
+    EXPECT_GT(leadingZero, 6000u);
+    EXPECT_NEAR(double(fiveStar) / 12000.0, 0.125, 0.02);
+    EXPECT_GT(missingAsset, 100u);
+    EXPECT_GT(tooYoungForThreeYears, 1000u);
+    for (const char* t : {"混合型-偏股", "股票型", "指数型-股票", "债券型-长债", "QDII"})
+        EXPECT_EQ(types.count(t), 1u) << t;
+
+    EXPECT_GE(m.sectors().size(), 55u);
+    std::set<int> numbers;
+    size_t small = 0;
+    for (const Sector& s : m.sectors()) {
+        EXPECT_EQ(s.code.rfind("BK0", 0), 0u);
+        EXPECT_GT(s.number, 0);
+        EXPECT_TRUE(numbers.insert(s.number).second) << s.code;
+        small += s.funds.size() < 20;
+    }
+    EXPECT_GE(small, 1u); // a one-page sector
+    EXPECT_TRUE(m.sectorByNumber(45) && m.sectorByNumber(45)->code == "BK0045");
+}
+
+TEST(SampleMarket, SeriesEndOnTheRankingFigures)
+{
+    const Market m(3, 300);
+    const std::pair<Period, int> periods[] = {{Week, 5}, {Month, 22}, {OneYear, 250}, {ThreeYears, 750}};
+    for (const Fund& f : m.funds()) {
+        for (const auto& [period, length] : periods) {
+            if (f.returns[period] == kNoFigure)
+                continue;
+            const auto nav = m.relativeNav(f, m.lastDay() - length);
+            ASSERT_EQ(nav.size(), size_t(length) + 1);
+            EXPECT_EQ(std::llround((nav.back() - 1.0) * 10000.0), f.returns[period]) << f.code;
+        }
+    }
+}
+
+TEST(SampleMarket, EmptyMarketStillHasSectorsAndStocks)
+{
+    const Market m(1, 0);
+    EXPECT_TRUE(m.funds().empty());
+    EXPECT_FALSE(m.sectors().empty());
+    EXPECT_FALSE(m.stocks().empty());
+    for (const Sector& s : m.sectors())
+        EXPECT_TRUE(s.funds.empty());
+    EXPECT_EQ(m.peerAverage(FundKind::Stock, Week), kNoFigure);
+}
+
+TEST(SampleQuery, DecodesPercentEscapesButNotPlus)
+{
+    const Incoming in = incomingOf("GET", "/jbgk_000001.html%20", "");
+    EXPECT_EQ(in.path, "/jbgk_000001.html");
+    const Query q = parseQuery("key=%E7%99%BD%E9%85%92&spm=search%20&x=a+b&bad=%zz&&flag");
+    EXPECT_EQ(q.get("key"), "白酒");
+    EXPECT_EQ(q.get("spm"), "search");
+    EXPECT_EQ(q.get("x"), "a+b");
+    EXPECT_EQ(q.get("bad"), "%zz");
+    EXPECT_TRUE(q.has("flag"));
+    EXPECT_FALSE(q.has("missing"));
+}
+
+} // namespace

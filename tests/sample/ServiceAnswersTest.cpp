@@ -1,0 +1,476 @@
+// The sample service's answers, fetched over loopback and cut with the
+// markers and patterns the program itself uses.
+#include "sample/Format.h"
+#include "sample/Market.h"
+#include "sample/SampleService.h"
+#include "SampleTestSupport.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <set>
+
+using namespace fw::sample;
+using namespace fw::sample::testing;
+using nlohmann::json;
+
+namespace {
+
+class SampleAnswers : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        SampleOptions options;
+        options.funds = 3000;
+        options.stepAccount = "walker";
+        options.stepPassword = "p@ss";
+        s_service = new SampleService(options);
+        s_port = s_service->start();
+        ASSERT_GT(s_port, 0);
+    }
+    static void TearDownTestSuite()
+    {
+        delete s_service;
+        s_service = nullptr;
+    }
+
+    static const Market& market() { return s_service->market(); }
+    static Reply fetch(const std::string& target) { return get(s_port, target); }
+
+    static json ranking(const std::string& query)
+    {
+        const Reply r = fetch("/data/FundGuideapi.aspx?" + query);
+        EXPECT_EQ(r.status, 200);
+        EXPECT_EQ(r.body.rfind("var rankData ={\"datas\":[", 0), 0u) << r.body.substr(0, 80);
+        return json::parse(textAfterLast(r.body, "var rankData ="), nullptr, false);
+    }
+
+    // Funds meeting a condition, at most n, spread over the market.
+    template <class Pred>
+    static std::vector<const Fund*> fundsWhere(Pred pred, size_t n)
+    {
+        std::vector<const Fund*> out;
+        const auto& funds = market().funds();
+        for (size_t i = 0; i < funds.size() && out.size() < n; i += 7) {
+            if (pred(funds[i]))
+                out.push_back(&funds[i]);
+        }
+        return out;
+    }
+
+    static SampleService* s_service;
+    static int s_port;
+};
+
+SampleService* SampleAnswers::s_service = nullptr;
+int SampleAnswers::s_port = -1;
+
+std::string percentText(int32_t hundredths)
+{
+    return hundredths == kNoFigure ? std::string("--") : fixedHundredths(hundredths) + "%";
+}
+
+// ---------------------------------------------------------------- ranking
+
+TEST_F(SampleAnswers, FiveStarPagesCoverEveryFiveStarFundOnce)
+{
+    size_t fiveStar = 0;
+    for (const Fund& f : market().funds())
+        fiveStar += f.stars == 5;
+    ASSERT_GT(fiveStar, 20u);
+
+    const std::string family = "dt=4&sd=&ed=&rt=sz,5&sc=jn&st=desc&pi=";
+    const json probe = ranking(family + "1&pn=20&zf=diy&sh=list&rnd=0.01942454964583651");
+    ASSERT_FALSE(probe.is_discarded());
+    // Today's form: counts as strings.
+    EXPECT_EQ(probe["datacount"], std::to_string(fiveStar));
+    EXPECT_EQ(probe["allRecords"], std::to_string(fiveStar));
+    EXPECT_EQ(probe["pageNum"], "20");
+    const int pages = std::stoi(probe["allPages"].get<std::string>());
+    EXPECT_EQ(pages, int((fiveStar + 19) / 20));
+
+    std::set<std::string> seen;
+    for (int p = 1; p <= pages; ++p) {
+        const json page = ranking(family + std::to_string(p) + "&pn=20&zf=diy&sh=list&rnd=0.01942454964583651");
+        EXPECT_EQ(page["pageIndex"], std::to_string(p));
+        EXPECT_EQ(page["datas"].size(), p < pages ? 20u : fiveStar - 20u * size_t(pages - 1));
+        for (const auto& entry : page["datas"]) {
+            const auto fields = splitFields(entry.get<std::string>());
+            ASSERT_EQ(fields.size(), 25u);
+            const Fund* f = market().fund(fields[0]);
+            ASSERT_NE(f, nullptr);
+            EXPECT_EQ(f->stars, 5);
+            EXPECT_EQ(fields[1], f->name);
+            EXPECT_EQ(fields[15], market().figureDate());
+            EXPECT_TRUE(seen.insert(fields[0]).second) << "listed twice: " << fields[0];
+        }
+    }
+    EXPECT_EQ(seen.size(), fiveStar);
+
+    const json past = ranking(family + std::to_string(pages + 1) + "&pn=20");
+    EXPECT_TRUE(past["datas"].empty());
+    EXPECT_EQ(past["allPages"], std::to_string(pages));
+}
+
+TEST_F(SampleAnswers, EachSortKeyOrdersByItsFieldWithEmptyFieldsLast)
+{
+    const std::pair<const char*, int> keys[] = {{"r", 17}, {"z", 5},  {"1y", 6}, {"3y", 7}, {"6y", 8},
+                                                {"jn", 4}, {"1n", 9}, {"2n", 10}, {"3n", 11}};
+    const size_t n = market().funds().size();
+    for (const auto& [key, field] : keys) {
+        for (const char* direction : {"desc", "asc"}) {
+            const json all = ranking(std::string("dt=4&sd=&ed=&sc=") + key + "&st=" + direction + "&pi=1&pn="
+                                     + std::to_string(n) + "&zf=diy&sh=list");
+            ASSERT_EQ(all["datas"].size(), n) << key;
+            bool inEmptyTail = false;
+            double previous = 0;
+            bool first = true;
+            for (const auto& entry : all["datas"]) {
+                const std::string value = splitFields(entry.get<std::string>())[size_t(field)];
+                if (value.empty()) {
+                    inEmptyTail = true;
+                    continue;
+                }
+                ASSERT_FALSE(inEmptyTail) << key << " " << direction << ": a figure after an empty field";
+                const double v = std::stod(value);
+                if (!first) {
+                    if (std::string(direction) == "desc")
+                        ASSERT_LE(v, previous) << key;
+                    else
+                        ASSERT_GE(v, previous) << key;
+                }
+                previous = v;
+                first = false;
+            }
+        }
+    }
+}
+
+TEST_F(SampleAnswers, SectorFilterMatchesTheNumberAfterBK0)
+{
+    const Sector* padded = nullptr;
+    for (const Sector& s : market().sectors()) {
+        if (s.code.size() > 3 && s.code[3] == '0' && !s.funds.empty())
+            padded = &s;
+    }
+    ASSERT_NE(padded, nullptr) << "a sector code with a zero after BK0";
+
+    // The program drops the leading zeros: BK0045 arrives as BK045.
+    const std::string digits = std::to_string(padded->number);
+    const json asSent = ranking("dt=4&sd=&ed=&tp=BK0" + digits + "&sc=3y&st=desc&pi=1&pn=20&zf=diy&sh=list");
+    const json asCoded = ranking("dt=4&sd=&ed=&tp=" + padded->code + "&sc=3y&st=desc&pi=1&pn=20");
+    EXPECT_EQ(asSent["datacount"], std::to_string(padded->funds.size()));
+    EXPECT_EQ(asSent["datas"], asCoded["datas"]);
+    for (const auto& entry : asSent["datas"]) {
+        const int index = market().fundIndex(splitFields(entry.get<std::string>())[0]);
+        EXPECT_TRUE(std::find(padded->funds.begin(), padded->funds.end(), index) != padded->funds.end());
+    }
+
+    // Sector number 0 (no sector chosen yet) is unknown: an empty list.
+    const json none = ranking("dt=4&sd=&ed=&tp=BK00&sc=3y&st=desc&pi=1&pn=20");
+    EXPECT_TRUE(none["datas"].empty());
+    EXPECT_EQ(none["datacount"], "0");
+    EXPECT_EQ(none["allPages"], "0");
+}
+
+TEST(SampleRankingForms, LegacyFormHasBareNamesAndNumbers)
+{
+    SampleOptions options;
+    options.funds = 45;
+    options.legacyRankingForm = true;
+    SampleService service(options);
+    const int port = service.start();
+    const Reply r = get(port, "/data/FundGuideapi.aspx?dt=4&sd=&ed=&sc=r&st=desc&pi=3&pn=20&zf=diy&sh=list");
+    EXPECT_EQ(r.body.rfind("var rankData = {datas:[\"", 0), 0u) << r.body.substr(0, 60);
+    EXPECT_NE(r.body.find("],allRecords:45,pageIndex:3,pageNum:20,allPages:3,datacount:45}"), std::string::npos)
+        << r.body.substr(r.body.size() - 90);
+}
+
+TEST(SampleRankingForms, EmptyMarketAnswersEveryRouteWithoutFunds)
+{
+    SampleOptions options;
+    options.funds = 0;
+    SampleService service(options);
+    const int port = service.start();
+    EXPECT_EQ(get(port, "/data/FundGuideapi.aspx?dt=4&sc=r&st=desc&pi=1&pn=20").body,
+              "var rankData ={\"datas\":[],\"allRecords\":\"0\",\"pageIndex\":\"1\",\"pageNum\":\"20\","
+              "\"allPages\":\"0\",\"datacount\":\"0\"}");
+    EXPECT_EQ(get(port, "/jbgk_000001.html%20").status, 404);
+    EXPECT_NE(get(port, "/ztjj/GetZTJJList?callback=cb&st=SYL_W").body.find("\"TotalCount\":"), std::string::npos);
+    EXPECT_EQ(get(port, "/FundSearch/api/FundSearchAPI.ashx?callback=cb&m=1&key=0").body,
+              "cb({\"ErrCode\":0,\"ErrMsg\":\"fromes\",\"Datas\":[]})");
+}
+
+// ---------------------------------------------------------------- archive pages
+
+TEST_F(SampleAnswers, ProfilePagesYieldTheFiguresAtTheProgramsMarkers)
+{
+    EXPECT_FALSE(fundsWhere([](const Fund& f) { return f.assetHundredths < 0; }, 1).empty());
+    std::vector<const Fund*> checked = fundsWhere([](const Fund&) { return true; }, 40);
+    for (const Fund* f : fundsWhere([](const Fund& f) { return f.assetHundredths < 0 || f.ageDays < 250; }, 6))
+        checked.push_back(f);
+
+    for (const Fund* f : checked) {
+        SCOPED_TRACE(f->code);
+        // The program asks with a trailing blank, which arrives as %20.
+        const Reply profile = fetch("/jbgk_" + f->code + ".html%20");
+        ASSERT_EQ(profile.status, 200);
+        EXPECT_NE(profile.body.substr(0, 1024).find("charset=utf-8"), std::string::npos);
+        EXPECT_EQ(cutBetween(profile.body, "<tr><th>资产规模</th><td>", "亿元（截止至"),
+                  f->assetHundredths < 0 ? std::string("---") : fixedHundredths(f->assetHundredths));
+
+        const Reply managers = fetch("/jjjl_" + f->code + ".html");
+        const auto rows = matchesOf(managers.body, "<th>任职期间</th><th>任职回报</th></tr></thead><tbody><tr><td>.*?"
+                                                   "</a> </td><td>.*?</td></tr>");
+        ASSERT_EQ(rows.size(), 1u);
+        const std::string tenure = cutBetween(cutBetween(rows[0], "</td><td class=", "</tr>"), ">", "</td>");
+        EXPECT_EQ(tenure, market().tenures(*f).front().result);
+        EXPECT_TRUE(tenure == "--" || tenure.back() == '%') << tenure;
+
+        const Reply risk = fetch("/tsdata_" + f->code + ".html%20");
+        const RiskFigures expected = market().risk(*f);
+        const std::string deviation = cutBetween(risk.body, "标准差</td><td class='num'>", "%</td><td class='");
+        // A missing one-year figure leaves no "%" cell to stop at: the cut comes back empty.
+        EXPECT_EQ(deviation, expected.deviation[0] == "--" ? "" : expected.deviation[0].substr(0, expected.deviation[0].size() - 1));
+        EXPECT_EQ(cutBetween(risk.body, "夏普比率</td><td class='num'>", "</td><td class='num'>"), expected.sharpe[0]);
+        EXPECT_NE(risk.body.find("</tr>\r\n<tr><td>夏普比率"), std::string::npos);
+    }
+    EXPECT_EQ(fetch("/jbgk_999999.html%20").status, market().fund("999999") ? 200 : 404);
+    EXPECT_EQ(fetch("/no/such/page").status, 404);
+}
+
+TEST_F(SampleAnswers, FundPageMarkersYieldTheSummary)
+{
+    const Period columns[] = {Week, Month, ThreeMonths, SixMonths, YearToDate, OneYear, TwoYears, ThreeYears};
+    auto funds = fundsWhere([](const Fund&) { return true; }, 30);
+    for (const Fund* f : fundsWhere([](const Fund& f) { return f.ageDays < 300; }, 5))
+        funds.push_back(f);
+    for (const Fund* f : funds) {
+        SCOPED_TRACE(f->code);
+        const Reply page = fetch("/" + f->code + ".html?spm=search%20");
+        ASSERT_EQ(page.status, 200);
+        EXPECT_NE(page.body.substr(0, 1024).find("charset=utf-8"), std::string::npos);
+
+        const std::string row = cutBetween(page.body,
+                                           "<div class=\"typeName\">阶段涨幅</div></td><td>  <div class=\"Rdata ui-color",
+                                           "</td> </tr><tr><td>  <div class=\"typeName\">同类平均<div class=");
+        const auto cells = matchesOf(row, "bold\">.*?</div>");
+        ASSERT_EQ(cells.size(), 8u);
+        for (size_t k = 0; k < 8; ++k) {
+            const std::string text = cells[k].substr(6, cells[k].size() - 12);
+            EXPECT_EQ(text, percentText(f->returns[columns[k]])) << k;
+        }
+
+        const std::string block = cutBetween(page.body, "单位净值</a></span> (</span>", "</span></dd><dd><span>近3月");
+        EXPECT_EQ(block.substr(0, block.find(")</p></dt><dd class")), market().figureDate());
+        EXPECT_EQ(cutBetween(block, "ui-num\">", "</span><span class="), fixedText(f->navTenThousandths / 10000.0, 4));
+        EXPECT_EQ(textAfterLast(textAfterLast(block, "</span><span class="), "\">"),
+                  fixedHundredths(f->returns[Day]) + "%");
+        EXPECT_EQ(textAfterLast(cutBetween(page.body, "基金类型：<", "</a>&nbsp"), ">"), Market::typeName(f->kind));
+    }
+}
+
+// ---------------------------------------------------------------- holdings and quotes
+
+TEST_F(SampleAnswers, HoldingsListTheStocksTheQuoteServiceNames)
+{
+    auto funds = fundsWhere([&](const Fund& f) { return market().holdingQuarters(f) > 0; }, 6);
+    for (const Fund* f : fundsWhere([&](const Fund& f) { return f.kind == FundKind::Qdii && market().holdingQuarters(f) > 0; }, 2))
+        funds.push_back(f);
+    ASSERT_GE(funds.size(), 4u);
+    bool sawHongKong = false;
+    for (const Fund* f : funds) {
+        SCOPED_TRACE(f->code);
+        const std::string path = "/FundArchivesDatas.aspx?type=jjcc&code=" + f->code + "&topline=10&year=&month=&rt=";
+        const Reply first = fetch(path + "0.12776095035691926");
+        ASSERT_EQ(first.body.rfind("var apidata={ content:\"<div class='box'>", 0), 0u);
+        EXPECT_EQ(matchesOf(first.body, "<div class='box'>").size(), size_t(market().holdingQuarters(*f)));
+        const std::string ids = cutBetween(first.body, "<div class='hide' id='gpdmList'>", ",</div>");
+        const auto idList = splitFields(ids);
+        ASSERT_EQ(idList.size(), 10u);
+
+        const Reply quotes = fetch("/api/qt/ulist.np/get?fltt=2&invt=2&fields=f2,f3,f12,f14,f9&cb="
+                                   "jQuery18306105309008007134_1628074711632&ut=9c41e07d5b2a4f8e63d1a7b0c5e9f214&secids="
+                                   + ids + ",&_=1628074711810");
+        EXPECT_EQ(quotes.body.rfind("jQuery18306105309008007134_1628074711632({\"rc\":0,", 0), 0u);
+        const json q = json::parse(cutBetween(quotes.body, "(", ")"), nullptr, false);
+        ASSERT_FALSE(q.is_discarded()) << quotes.body;
+        ASSERT_EQ(q["data"]["diff"].size(), 10u);
+        for (size_t k = 0; k < 10; ++k) {
+            const auto& item = q["data"]["diff"][k];
+            const std::string code = idList[k].substr(idList[k].find('.') + 1);
+            EXPECT_EQ(item["f12"], code);
+            sawHongKong = sawHongKong || idList[k].rfind("116.", 0) == 0;
+            if (idList[k].rfind("116.", 0) == 0) {
+                EXPECT_EQ(code.size(), 5u);
+            }
+            std::vector<std::string> keys;
+            for (auto it = item.begin(); it != item.end(); ++it)
+                keys.push_back(it.key());
+            EXPECT_EQ(keys, (std::vector<std::string>{"f12", "f14", "f2", "f3", "f9"})); // json sorts keys
+        }
+        const std::string firstItem = cutBetween(quotes.body, "\"diff\":[", "}");
+        EXPECT_EQ(firstItem.rfind("{\"f2\":", 0), 0u);
+        EXPECT_LT(firstItem.find("\"f9\":"), firstItem.find("\"f12\":"));
+
+        const Reply second = fetch(path + "0.3101008041112001");
+        const auto shares = matchesOf(second.body, ">行情</a></td><td class='tor'>.*?</td><td class='tor'>");
+        ASSERT_GE(shares.size(), 10u);
+        const auto holdings = market().holdings(*f, 0);
+        for (size_t k = 0; k < 10; ++k)
+            EXPECT_EQ(cutBetween(shares[k], "<td class='tor'>", "</td>"), fixedText(holdings[k].share, 2) + "%");
+    }
+    EXPECT_TRUE(sawHongKong);
+
+    const auto bond = fundsWhere([](const Fund& f) { return f.kind == FundKind::LongBond; }, 1);
+    ASSERT_EQ(bond.size(), 1u);
+    EXPECT_EQ(fetch("/FundArchivesDatas.aspx?type=jjcc&code=" + bond[0]->code + "&topline=10&year=&month=&rt=0.1").body,
+              "var apidata={ content:\"\",arryear:[],curyear:2026};");
+}
+
+TEST_F(SampleAnswers, QuotesForNoValidStockOrASuspendedOne)
+{
+    const std::string base = "/api/qt/ulist.np/get?fltt=2&invt=2&fields=f2,f3,f12,f14,f9&cb=cb&secids=";
+    for (const std::string& ids : {std::string(","), std::string("9.600519,1.ABC,"), std::string("")}) {
+        const Reply r = fetch(base + ids + "&_=1");
+        EXPECT_EQ(r.body.rfind("cb({\"rc\":102,", 0), 0u) << ids;
+        EXPECT_NE(r.body.find("\"data\":null"), std::string::npos);
+    }
+    const Stock* suspended = nullptr;
+    for (const Stock& s : market().stocks())
+        suspended = s.suspended && !suspended ? &s : suspended;
+    ASSERT_NE(suspended, nullptr);
+    const Reply r = fetch(base + suspended->id() + ",&_=1");
+    EXPECT_NE(r.body.find("{\"f2\":\"-\",\"f3\":\"-\","), std::string::npos) << r.body;
+}
+
+// ---------------------------------------------------------------- sectors, comparison, search
+
+TEST_F(SampleAnswers, SectorsAreRankedByTheAskedPeriod)
+{
+    const std::string callback = "jQuery18304518781773802629_1629802165289";
+    std::set<std::string> codesFirstTime;
+    for (const char* key : {"SYL_W", "SYL_M", "SYL_Q", "SYL_1N"}) {
+        const Reply r = fetch("/ztjj/GetZTJJList?callback=" + callback + "&tt=0&dt=syl&st=" + key + "&_=1629802165339");
+        const json doc = json::parse(cutBetween(r.body, callback + "(", "})") + "}", nullptr, false);
+        ASSERT_FALSE(doc.is_discarded()) << r.body.substr(0, 200);
+        ASSERT_EQ(doc["Data"].size(), market().sectors().size());
+        EXPECT_EQ(doc["TotalCount"], market().sectors().size());
+        std::set<std::string> codes;
+        bool inMissingTail = false;
+        double previous = 1e9;
+        for (const auto& s : doc["Data"]) {
+            const std::string code = s["BKCode"];
+            EXPECT_EQ(code.rfind("BK0", 0), 0u);
+            codes.insert(code);
+            if (!s[key].is_number()) {
+                EXPECT_TRUE(s[key].is_null() || s[key] == "--");
+                inMissingTail = true;
+                continue;
+            }
+            EXPECT_FALSE(inMissingTail) << key;
+            EXPECT_LE(s[key].get<double>(), previous) << key;
+            previous = s[key].get<double>();
+        }
+        if (codesFirstTime.empty())
+            codesFirstTime = codes;
+        EXPECT_EQ(codes, codesFirstTime);
+    }
+}
+
+TEST_F(SampleAnswers, ComparisonSeriesHoldAPointPerTradingDay)
+{
+    const auto old = fundsWhere([](const Fund& f) { return f.ageDays > 800; }, 2);
+    ASSERT_EQ(old.size(), 2u);
+    const std::string a = old[0]->code;
+    const std::string b = old[1]->code;
+    const std::pair<const char*, size_t> periods[] = {{"week", 6},   {"month", 23},   {"threemonth", 66},
+                                                      {"sixmonth", 126}, {"year", 251}, {"twoyear", 501},
+                                                      {"threeyear", 751}};
+    for (const auto& [period, points] : periods) {
+        SCOPED_TRACE(period);
+        const Reply r = fetch("/FundCompare/LJSYL?bzdm=" + a + "," + b + "&c=" + period
+                              + "&callback=jQuery18307015471687350752&_=1628388758953");
+        EXPECT_EQ(r.body.rfind("jQuery18307015471687350752({\"Data\":\"{\\\"graph\\\":[", 0), 0u);
+        std::string section = cutBetween(r.body, "\\\"dataProvider\\\": [", "]}\",\"ErrCode\"");
+        section.erase(std::remove(section.begin(), section.end(), '\\'), section.end());
+        const auto matches = matchesOf(section, "\\{ \"date\": \".*?\\}");
+        ASSERT_EQ(matches.size(), points);
+        EXPECT_EQ(matches.front().find("\",\"" + a + "\":0.00,\"" + b + "\":0.00}") != std::string::npos, true)
+            << matches.front();
+        EXPECT_EQ(cutBetween(matches.back(), "{ \"date\": \"", "\",\""),
+                  dateText(market().civilDay(market().lastDay()), '/'));
+        if (std::string(period) == "week") {
+            EXPECT_EQ(cutBetween(matches.back(), a + "\":", ",\""), fixedHundredths(old[0]->returns[Week]));
+            EXPECT_EQ(cutBetween(matches.back(), b + "\":", "}"), fixedHundredths(old[1]->returns[Week]));
+        }
+    }
+
+    const Reply unknown = fetch("/FundCompare/LJSYL?bzdm=" + a + ",99999x&c=year&callback=cb&_=1");
+    const json err = json::parse(cutBetween(unknown.body, "cb(", ")"), nullptr, false);
+    ASSERT_FALSE(err.is_discarded());
+    EXPECT_NE(err["ErrCode"], 0);
+    EXPECT_EQ(unknown.body.find("dataProvider"), std::string::npos);
+}
+
+TEST_F(SampleAnswers, SearchMatchesCodeNameAndInitials)
+{
+    const std::string callback = "jQuery18304481644478480933_1628571546744";
+    auto search = [&](const std::string& key) {
+        const Reply r = fetch("/FundSearch/api/FundSearchAPI.ashx?callback=" + callback + "&m=1&key=" + key
+                              + "&_=1628571587137");
+        const json doc = json::parse(cutBetween(r.body, callback + "(", "]})") + "]}", nullptr, false);
+        EXPECT_FALSE(doc.is_discarded()) << r.body.substr(0, 200);
+        EXPECT_LE(doc["Datas"].size(), 10u);
+        return doc["Datas"];
+    };
+
+    const Fund& sample = market().funds()[market().funds().size() / 2];
+    const json byCode = search(sample.code.substr(0, 3));
+    ASSERT_FALSE(byCode.empty());
+    for (const auto& d : byCode) {
+        EXPECT_EQ(d["_id"].get<std::string>().rfind(sample.code.substr(0, 3), 0), 0u);
+        EXPECT_EQ(d["CATEGORY"], 700);
+    }
+
+    // 中证 as the program sends it: UTF-8, percent-encoded.
+    const json byName = search("%E4%B8%AD%E8%AF%81");
+    ASSERT_FALSE(byName.empty());
+    for (const auto& d : byName)
+        EXPECT_NE(d["NAME"].get<std::string>().find("中证"), std::string::npos);
+
+    std::string lower = sample.initials;
+    for (char& c : lower)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    const json byInitials = search(lower);
+    ASSERT_FALSE(byInitials.empty());
+    EXPECT_EQ(byInitials[0]["JP"].get<std::string>().rfind(sample.initials, 0), 0u);
+
+    EXPECT_TRUE(search("").empty());
+}
+
+// ---------------------------------------------------------------- step service, shareholder page
+
+TEST_F(SampleAnswers, StepServiceAcceptsOnlyTheConfiguredAccount)
+{
+    EXPECT_EQ(post(s_port, "/xm/app/ajax.php?c=add%20", "usr=walker&psw=p@ss&bs=20000").body,
+              "{\"code\":1,\"message\":\"\\u4fee\\u6539\\u6210\\u529f\\uff0c\\u6b65\\u6570\\uff1a20000\"}");
+    for (const char* body : {"usr=walker&psw=p@sx&bs=20000", "usr=&psw=&bs=", "usr=walker", "garbage"})
+        EXPECT_EQ(post(s_port, "/xm/app/ajax.php?c=add%20", body).body, "{\"code\":0,\"message\":\"账号或密码错误\"}")
+            << body;
+}
+
+TEST_F(SampleAnswers, ShareholderPageNeedsNothingFromOutside)
+{
+    const Stock& s = market().stocks().front();
+    const Reply r = fetch("/gdhs/detail/" + s.code + ".html");
+    ASSERT_EQ(r.status, 200);
+    EXPECT_NE(r.body.find(s.name), std::string::npos);
+    EXPECT_NE(r.body.find("<table id=\"gdhs\">"), std::string::npos);
+    EXPECT_EQ(r.body.find("src="), std::string::npos);
+    EXPECT_EQ(r.body.find("http:"), std::string::npos);
+    EXPECT_EQ(r.body.find("https:"), std::string::npos);
+    EXPECT_EQ(fetch("/gdhs/detail/777777.html").status, 404);
+}
+
+} // namespace
