@@ -4,6 +4,8 @@
 
 #include <clocale>
 #include <cmath>
+#include <cstdlib>
+#include <string>
 #include <limits>
 
 using namespace fw;
@@ -46,20 +48,36 @@ TEST(TextToNumber, NoLeadingNumberGivesZero)
     EXPECT_EQ(textValue(std::string_view("12", 1)), 1.0);
 }
 
-TEST(TextToNumber, IndependentOfProcessLocale)
+// A locale with a decimal comma: an installed one, or one compiled for this
+// test from the system's locale sources.
+static const char* decimalCommaLocale()
 {
     const char* names[] = {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "ru_RU.UTF-8"};
-    const char* set = nullptr;
     for (const char* n : names)
-        if ((set = std::setlocale(LC_ALL, n)))
-            break;
-    if (!set)
-        GTEST_SKIP() << "no locale with a decimal comma installed";
+        if (std::setlocale(LC_ALL, n))
+            return n;
+    char dir[] = "/tmp/fw-locale-XXXXXX";
+    if (!mkdtemp(dir))
+        return nullptr;
+    const std::string cmd = std::string("localedef -i de_DE -f UTF-8 ") + dir + "/de_DE.UTF-8 >/dev/null 2>&1";
+    if (std::system(cmd.c_str()) != 0)
+        return nullptr;
+    setenv("LOCPATH", dir, 1);
+    return std::setlocale(LC_ALL, "de_DE.UTF-8") ? "de_DE.UTF-8" : nullptr;
+}
+
+TEST(TextToNumber, IndependentOfProcessLocale)
+{
+    const char* set = decimalCommaLocale();
+    ASSERT_NE(set, nullptr) << "no locale with a decimal comma could be set up (package locales)";
+    ASSERT_EQ(std::string(std::localeconv()->decimal_point), ",");
     const double v = textValue("1.5");
     const Text t = doubleText(2.25);
+    const Text f = floatText(0.5f);
     std::setlocale(LC_ALL, "C");
     EXPECT_EQ(v, 1.5);
     EXPECT_EQ(t, "2.25");
+    EXPECT_EQ(f, "0.5");
 }
 
 TEST(TruncToInt, TowardZeroAndSaturating)
