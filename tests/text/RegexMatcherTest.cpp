@@ -1,1 +1,184 @@
+#include "text/CodePage.h"
+#include "text/RegexMatcher.h"
+
 #include <gtest/gtest.h>
+
+#include <chrono>
+
+using fw::gbk;
+using fw::RegexMatcher;
+using fw::RegexOptions;
+using fw::Text;
+
+namespace {
+
+RegexOptions options(bool caseSensitive, bool multiLine, bool global, bool quotes = false)
+{
+    RegexOptions o;
+    o.caseSensitive = caseSensitive;
+    o.multiLine = multiLine;
+    o.global = global;
+    o.quotePlaceholder = quotes;
+    return o;
+}
+
+} // namespace
+
+TEST(RegexDialect, PatternsOfThePages)
+{
+    RegexMatcher m;
+    // The chart pattern: "{" that starts no repetition is a literal.
+    ASSERT_TRUE(m.search(R"({ "date": ".*?})", R"(a{ "date": "1"}b{ "date": "2"})"));
+    EXPECT_EQ(m.matchCount(), 2);
+    EXPECT_EQ(m.matchText(2), R"({ "date": "2"})");
+    ASSERT_TRUE(m.search("x{,2}y{2}z{a}", "x{,2}yyz{a}"));
+    EXPECT_EQ(m.matchCount(), 1);
+
+    // Capitals in the pattern find small letters in the page.
+    const Text page = gbk(R"(<html><head><meta http-equiv="Content-Type" content="text/html; charset=gb2312" />)");
+    ASSERT_TRUE(m.search(R"(<META.+?CHARSET=[^\w]?([-\w]+))", page));
+    EXPECT_EQ(m.groupText(1, 1), "gb2312");
+    ASSERT_TRUE(m.search(R"(<meta.+?charset=[^\w]?([-\w]+))", R"(<meta charset="utf-8">)"));
+    EXPECT_EQ(m.groupText(1, 1), "utf-8");
+
+    // ".*?" is lazy and stops at a line feed, but not at a carriage return.
+    const Text summary = R"(<div class="bold">1.23%</div><div class="bold">-0.52%</div>)";
+    ASSERT_TRUE(m.search(R"(bold">.*?</div>)", summary));
+    EXPECT_EQ(m.matchCount(), 2);
+    EXPECT_EQ(m.matchText(1), R"(bold">1.23%</div>)");
+    ASSERT_TRUE(m.search(R"(bold">.*?</div>)", "<div class=\"bold\">1.23\n%</div>"));
+    EXPECT_EQ(m.matchCount(), 0);
+    ASSERT_TRUE(m.search(R"(bold">.*?</div>)", "<div class=\"bold\">1.23\r%</div>"));
+    EXPECT_EQ(m.matchCount(), 1);
+
+    // Chinese text in pattern, subject and results; \w stays ASCII.
+    const Text holdings = gbk("<a href='x'>行情</a></td><td class='tor'>9.87%</td><td class='tor'>12.34</td>");
+    ASSERT_TRUE(m.search(gbk(">行情</a></td><td class='tor'>(.*?)</td><td class='tor'>"), holdings));
+    EXPECT_EQ(m.groupText(1, 1), "9.87%");
+    ASSERT_TRUE(m.search(R"(\w+)", gbk("基金abc_1中文")));
+    EXPECT_EQ(m.matchCount(), 1);
+    EXPECT_EQ(m.matchText(1), "abc_1");
+    ASSERT_TRUE(m.search(gbk("[^\\w]+"), gbk("ab中文cd")));
+    EXPECT_EQ(m.matchText(1), gbk("中文"));
+    ASSERT_TRUE(m.search(R"(\u4E2D.)", gbk("中文")));
+    EXPECT_EQ(m.matchText(1), gbk("中文"));
+}
+
+TEST(RegexResults, NumbersGroupsAndPositions)
+{
+    RegexMatcher m;
+    EXPECT_EQ(m.matchCount(), 0);
+    EXPECT_EQ(m.matchText(1), "");
+    EXPECT_EQ(m.pattern(), "");
+    EXPECT_EQ(m.replace("x"), "");
+
+    const Text subject = gbk("基金a1,b2,c");
+    ASSERT_TRUE(m.search("([a-z])(\\d)?", subject));
+    EXPECT_EQ(m.matchCount(), 3);
+    EXPECT_EQ(m.groupCount(), 2);
+    EXPECT_EQ(m.matchText(0), "");
+    EXPECT_EQ(m.matchText(4), "");
+    EXPECT_EQ(m.matchText(-1), "");
+    EXPECT_EQ(m.groupText(2, 2), "2");
+    EXPECT_EQ(m.groupText(3, 2), ""); // took no part
+    EXPECT_EQ(m.groupText(1, 0), "");
+    EXPECT_EQ(m.groupText(1, 3), "");
+    EXPECT_EQ(m.groupText(4, 1), "");
+
+    // Positions are 0-based byte offsets in the GBK subject.
+    int pos = 99;
+    EXPECT_EQ(m.matchText(1, &pos), "a1");
+    EXPECT_EQ(pos, 4);
+    EXPECT_EQ(m.matchText(3, &pos), "c");
+    EXPECT_EQ(pos, 10);
+    EXPECT_EQ(m.matchText(2, &pos), "b2");
+    EXPECT_EQ(pos, 7);
+    EXPECT_EQ(m.groupText(2, 2, &pos), "2");
+    EXPECT_EQ(pos, 8);
+    m.matchText(5, &pos);
+    EXPECT_EQ(pos, -1);
+    // A group's position is its own, even when its text occurs earlier in the match.
+    ASSERT_TRUE(m.search("x(.)y(\\1)", gbk("中x1y1")));
+    EXPECT_EQ(m.groupText(1, 2, &pos), "1");
+    EXPECT_EQ(pos, 5);
+
+    ASSERT_TRUE(m.search("zzz", subject));
+    EXPECT_EQ(m.matchCount(), 0);
+    EXPECT_EQ(m.groupCount(), 0);
+}
+
+TEST(RegexOptions, CaseLinesGlobalAndQuotes)
+{
+    RegexMatcher m;
+    ASSERT_TRUE(m.search("ABC", "abc ABC", options(true, true, true)));
+    EXPECT_EQ(m.matchCount(), 1);
+    ASSERT_TRUE(m.search("abc", "abc ABC", options(false, true, false)));
+    EXPECT_EQ(m.matchCount(), 1);
+
+    ASSERT_TRUE(m.search("^\\d+$", "12\n34\r\n56", options(false, true, true)));
+    EXPECT_EQ(m.matchCount(), 2); // "34\r" does not end before a line feed
+    ASSERT_TRUE(m.search("^\\d+$", "12\n34", options(false, false, true)));
+    EXPECT_EQ(m.matchCount(), 0);
+    ASSERT_TRUE(m.search("^\\d+$", "12\n", options(false, false, true)));
+    EXPECT_EQ(m.matchCount(), 0);
+
+    const Text quoted = gbk("name=#引号x#引号");
+    ASSERT_TRUE(m.search(quoted, "name=\"x\"", options(false, true, true, true)));
+    EXPECT_EQ(m.pattern(), "name=\"x\"");
+    EXPECT_EQ(m.matchCount(), 1);
+    ASSERT_TRUE(m.search(quoted, "name=\"x\"", options(false, true, true, false)));
+    EXPECT_EQ(m.matchCount(), 0);
+    ASSERT_TRUE(m.search(quoted, quoted, options(false, true, true, false)));
+    EXPECT_EQ(m.matchCount(), 1);
+}
+
+TEST(RegexSearch, EmptyMatchesAdvanceByCharacter)
+{
+    RegexMatcher m;
+    ASSERT_TRUE(m.search("x*", "abc"));
+    EXPECT_EQ(m.matchCount(), 4);
+    ASSERT_TRUE(m.search("x*", gbk("中文")));
+    EXPECT_EQ(m.matchCount(), 3);
+    EXPECT_EQ(m.replace("-"), gbk("-中-文-"));
+    ASSERT_TRUE(m.search("a*", "baac"));
+    EXPECT_EQ(m.replace("<$&>"), "<>b<aa><>c<>");
+}
+
+TEST(RegexSearch, RefusedAndPathologicalPatterns)
+{
+    RegexMatcher m;
+    ASSERT_TRUE(m.search("a", "a"));
+    for (const char* bad : {"(", "a)", "[a", "a**", "\\", "(?<", "x{2,1}"}) {
+        EXPECT_FALSE(m.search(bad, "a((a")) << bad;
+        EXPECT_EQ(m.matchCount(), 0) << bad;
+        EXPECT_EQ(m.matchText(1), "") << bad;
+        EXPECT_EQ(m.groupCount(), 0) << bad;
+        EXPECT_EQ(m.replace("x"), "") << bad;
+    }
+
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(m.search("(a+)+$", Text(50, 'a') + "b"));
+    EXPECT_EQ(m.matchCount(), 0);
+    ASSERT_TRUE(m.search("(\\w+\\s?)+$", Text(5000, 'a') + "!"));
+    EXPECT_EQ(m.matchCount(), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+
+    // A long but finite repetition still matches.
+    ASSERT_TRUE(m.search("^(?:(a)|b)*$", Text(100000, 'a') + "b"));
+    EXPECT_EQ(m.matchCount(), 1);
+}
+
+TEST(RegexReplace, GroupReferences)
+{
+    RegexMatcher m;
+    const Text subject = gbk("代码:000001,代码:161725");
+    ASSERT_TRUE(m.search(gbk("代码:(\\d+)"), subject));
+    EXPECT_EQ(m.replace("[$1]"), "[000001],[161725]");
+    EXPECT_EQ(m.replace(gbk("$$1=$1$2$")), gbk("$1=000001$2$,$1=161725$2$"));
+    ASSERT_TRUE(m.search(gbk("代码:(\\d+)"), subject, options(false, true, false)));
+    EXPECT_EQ(m.replace("<$`|$'>"), "<|" + gbk(",代码:161725") + ">" + gbk(",代码:161725"));
+    ASSERT_TRUE(m.search("(a)(b)(c)(d)(e)(f)(g)(h)(i)(j)(k)", "abcdefghijk"));
+    EXPECT_EQ(m.replace("$11$10$1$01"), "kjaa");
+    ASSERT_TRUE(m.search("q", "abc"));
+    EXPECT_EQ(m.replace("x"), "abc");
+}
