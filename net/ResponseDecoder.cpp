@@ -1,6 +1,7 @@
 #include "net/ResponseDecoder.h"
 
 #include "text/CodePage.h"
+#include "text/RegexMatcher.h"
 
 namespace fw {
 
@@ -34,55 +35,14 @@ Text asciiHead(std::string_view undecoded)
     return out;
 }
 
-bool isWordChar(char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
-}
-bool isNameChar(char c) { return isWordChar(c) || c == '-'; }
-
-bool hasAtIgnoreCase(std::string_view text, size_t at, std::string_view lowerLiteral)
-{
-    if (at > text.size() || text.size() - at < lowerLiteral.size())
-        return false;
-    for (size_t i = 0; i < lowerLiteral.size(); ++i) {
-        char c = text[at + i];
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-        if (c != lowerLiteral[i])
-            return false;
-    }
-    return true;
-}
-
 } // namespace
 
 Text declaredCharset(std::string_view head)
 {
-    // The first match of <meta.+?charset=[^\w]?([-\w]+), letter case ignored,
-    // "." not crossing a line feed, found the way a backtracking matcher finds it.
-    const size_t n = head.size();
-    for (size_t start = 0; start + 5 <= n; ++start) {
-        if (!hasAtIgnoreCase(head, start, "<meta"))
-            continue;
-        // ".+?": the shortest run of at least one character within the line.
-        for (size_t at = start + 6; at <= n && head[at - 1] != '\n'; ++at) {
-            if (!hasAtIgnoreCase(head, at, "charset="))
-                continue;
-            const size_t r = at + 8;
-            size_t begin;
-            if (r + 1 < n && !isWordChar(head[r]) && isNameChar(head[r + 1]))
-                begin = r + 1; // "[^\w]?" takes one character when it can
-            else if (r < n && isNameChar(head[r]))
-                begin = r;
-            else
-                continue;
-            size_t end = begin;
-            while (end < n && isNameChar(head[end]))
-                ++end;
-            return Text(head.substr(begin, end - begin));
-        }
-    }
-    return Text();
+    RegexMatcher matcher;
+    if (!matcher.search("<meta.+?charset=[^\\w]?([-\\w]+)", head))
+        return Text();
+    return matcher.groupText(1, 1);
 }
 
 Text decodeResponse(std::string_view bodyBytes, std::string_view undecoded)

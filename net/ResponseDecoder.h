@@ -10,8 +10,7 @@ Text decodeResponse(std::string_view bodyBytes, std::string_view undecoded);
 
 // The charset a page head declares: group 1 of the first match of
 // <meta.+?charset=[^\w]?([-\w]+) (letter case ignored, "." not crossing a line
-// feed) over an ASCII head; empty when none. Matched by hand because compiling
-// the expression on every download costs more than the rest of the decoding.
+// feed) over an ASCII head; empty when none.
 Text declaredCharset(std::string_view asciiHead);
 
 } // namespace fw

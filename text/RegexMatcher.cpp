@@ -6,6 +6,8 @@
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
 
+#include <algorithm>
+#include <memory>
 #include <vector>
 
 namespace fw {
@@ -44,6 +46,50 @@ Text withQuotes(std::string_view pattern)
         out += '"';
         from = at + kQuotePlaceholder.size();
     }
+}
+
+// Compiling (and JIT-compiling) a pattern costs far more than running it over a
+// page, and the program runs the same few patterns again and again: each thread
+// keeps its most recent compiled patterns.
+struct CompiledPattern {
+    pcre2_code* code = nullptr;
+    bool jit = false;
+    ~CompiledPattern() { pcre2_code_free(code); }
+};
+
+std::shared_ptr<const CompiledPattern> compiledPattern(const std::string& utf8Pattern, uint32_t flags)
+{
+    constexpr size_t kCacheSize = 16;
+    struct Entry {
+        std::string pattern;
+        uint32_t flags;
+        std::shared_ptr<const CompiledPattern> compiled;
+    };
+    thread_local std::vector<Entry> cache;
+    for (size_t i = 0; i < cache.size(); ++i) {
+        if (cache[i].flags == flags && cache[i].pattern == utf8Pattern) {
+            std::rotate(cache.begin(), cache.begin() + static_cast<std::ptrdiff_t>(i),
+                        cache.begin() + static_cast<std::ptrdiff_t>(i) + 1); // most recent first
+            return cache.front().compiled;
+        }
+    }
+
+    // Only a line feed ends a line: "." matches a carriage return.
+    pcre2_compile_context* cctx = pcre2_compile_context_create(nullptr);
+    if (!cctx) return nullptr;
+    pcre2_set_newline(cctx, PCRE2_NEWLINE_LF);
+    int error = 0;
+    PCRE2_SIZE errorOffset = 0;
+    auto compiled = std::make_shared<CompiledPattern>();
+    compiled->code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(utf8Pattern.data()), utf8Pattern.size(), flags,
+                                   &error, &errorOffset, cctx);
+    pcre2_compile_context_free(cctx);
+    if (!compiled->code) return nullptr;
+    compiled->jit = pcre2_jit_compile(compiled->code, PCRE2_JIT_COMPLETE) == 0;
+
+    if (cache.size() >= kCacheSize) cache.pop_back();
+    cache.insert(cache.begin(), Entry{utf8Pattern, flags, compiled});
+    return compiled;
 }
 
 } // namespace
@@ -113,28 +159,20 @@ bool RegexMatcher::search(std::string_view pattern, std::string_view subject, co
     d.global = options.global;
 
     const std::string utf8Pattern = gbkToUtf8(d.pattern);
-    // Only a line feed ends a line: "." matches a carriage return.
-    pcre2_compile_context* cctx = pcre2_compile_context_create(nullptr);
-    if (!cctx) return false;
-    pcre2_set_newline(cctx, PCRE2_NEWLINE_LF);
     // No PCRE2_UCP: \w, \d and \s stay ASCII as the patterns expect.
     uint32_t flags = PCRE2_UTF | PCRE2_MATCH_INVALID_UTF | PCRE2_ALT_BSUX | PCRE2_NEVER_BACKSLASH_C;
     if (!options.caseSensitive) flags |= PCRE2_CASELESS;
     flags |= options.multiLine ? PCRE2_MULTILINE : PCRE2_DOLLAR_ENDONLY;
-    int error = 0;
-    PCRE2_SIZE errorOffset = 0;
-    pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(utf8Pattern.data()), utf8Pattern.size(), flags,
-                                     &error, &errorOffset, cctx);
-    pcre2_compile_context_free(cctx);
-    if (!code) return false;
-    const bool jit = pcre2_jit_compile(code, PCRE2_JIT_COMPLETE) == 0;
+    const std::shared_ptr<const CompiledPattern> compiled = compiledPattern(utf8Pattern, flags);
+    if (!compiled) return false;
+    pcre2_code* code = compiled->code;
+    const bool jit = compiled->jit;
 
     pcre2_match_data* md = pcre2_match_data_create_from_pattern(code, nullptr);
     pcre2_match_context* mctx = pcre2_match_context_create(nullptr);
     if (!md || !mctx) {
         pcre2_match_data_free(md);
         pcre2_match_context_free(mctx);
-        pcre2_code_free(code);
         return false;
     }
     pcre2_set_match_limit(mctx, kMatchLimit);
@@ -171,7 +209,6 @@ bool RegexMatcher::search(std::string_view pattern, std::string_view subject, co
 
     pcre2_match_context_free(mctx);
     pcre2_match_data_free(md);
-    pcre2_code_free(code);
     return true;
 }
 

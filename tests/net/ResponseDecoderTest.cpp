@@ -1,6 +1,5 @@
 #include "net/ResponseDecoder.h"
 #include "text/CodePage.h"
-#include "text/RegexMatcher.h"
 
 #include <gtest/gtest.h>
 
@@ -43,35 +42,33 @@ TEST(DecodeResponse, OnlyTheHeadIsSearched)
     EXPECT_EQ(decode(garbled), gbk(garbled));
 }
 
-// The hand-made search must find what the regular expression finds.
-TEST(DecodeResponse, DeclarationSearchAgreesWithTheExpression)
+// What the declaration search finds in awkward heads: the first <meta on a
+// line, the shortest run to "charset=", one optional non-word character.
+TEST(DecodeResponse, DeclarationSearchOnAwkwardHeads)
 {
-    const char* heads[] = {
-        "<meta charset=utf-8>",
-        "<META CHARSET=\"UTF-8\">",
-        "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\" />",
-        "<meta charset=>x",
-        "<meta charset=\"\"><meta charset='big5'>",
-        "<meta\ncharset=utf-8>",
-        "<metacharset=utf-8>",
-        "<meta charset=-x>",
-        "<meta charset=->",
-        "<meta charset=--utf>",
-        "<meta a charset= charset=big5>",
-        "<meta charset=??utf-8>",
-        "<meta x><meta charset=big5>",
-        "<meta x>\r\n<meta charset=euc-kr>",
-        "charset=utf-8 <meta>",
-        "<meta charset=\nutf-8>",
-        "<meta charset=\n\nutf-8>",
-        "<<meta name=x charset=windows_1252;",
-        "",
+    const struct { const char* head; const char* charset; } cases[] = {
+        {"<meta charset=utf-8>", "utf-8"},
+        {"<META CHARSET=\"UTF-8\">", "UTF-8"},
+        {"<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\" />", "gb2312"},
+        {"<meta charset=>x", "x"},
+        {"<meta charset=\"\"><meta charset='big5'>", "big5"},
+        {"<meta\ncharset=utf-8>", ""},
+        {"<metacharset=utf-8>", ""},
+        {"<meta charset=-x>", "x"},
+        {"<meta charset=->", "-"},
+        {"<meta charset=--utf>", "-utf"},
+        {"<meta a charset= charset=big5>", "charset"},
+        {"<meta charset=??utf-8>", ""},
+        {"<meta x><meta charset=big5>", "big5"},
+        {"<meta x>\r\n<meta charset=euc-kr>", "euc-kr"},
+        {"charset=utf-8 <meta>", ""},
+        {"<meta charset=\nutf-8>", "utf-8"},
+        {"<meta charset=\n\nutf-8>", ""},
+        {"<<meta name=x charset=windows_1252;", "windows_1252"},
+        {"", ""},
     };
-    for (const char* head : heads) {
-        RegexMatcher matcher;
-        ASSERT_TRUE(matcher.search("<meta.+?charset=[^\\w]?([-\\w]+)", head));
-        EXPECT_EQ(declaredCharset(head), matcher.groupText(1, 1)) << head;
-    }
+    for (const auto& c : cases)
+        EXPECT_EQ(declaredCharset(c.head), c.charset) << c.head;
 }
 
 TEST(DecodeResponse, UnknownCharsetGivesTheUndecodedText)
