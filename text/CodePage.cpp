@@ -1,17 +1,24 @@
 #include "text/CodePage.h"
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <iconv.h>
 
-// Every conversion goes through code points: UTF-8 and UTF-16 are decoded and
-// encoded here, GBK and foreign character sets through iconv to and from
-// UTF-32. That keeps the error rules in one place: an invalid input sequence
-// becomes U+FFFD, and a character GBK cannot hold becomes "?".
+// GBK conversions run on look-up tables that are filled once per process from
+// iconv itself, so the mapping is exactly glibc's "CP936" (Windows code page
+// 936; it maps the single byte 0x80 to the euro sign, as the stored files
+// expect). Converting every downloaded page through iconv took nearly as long
+// as the download; the tables turn a character into one array read.
 //
-// The GBK side uses glibc's "CP936", the Windows code page 936 (it maps the
-// single byte 0x80 to the euro sign, as the stored files expect); plain "GBK"
-// is only a fall-back for a C library without that name.
+// The error rules are the same on every path: an invalid input sequence
+// becomes U+FFFD, a character GBK cannot hold becomes "?", and a result ends at
+// the first zero character. Foreign character sets (charsetToGbk) are decoded
+// by iconv into code points and then encoded with the table; UTF-8, the
+// service's own character set, is decoded here exactly as iconv decodes it.
 
 namespace fw {
 
@@ -19,6 +26,7 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 constexpr const char* kUtf32 = std::endian::native == std::endian::little ? "UTF-32LE" : "UTF-32BE";
+const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
 
 class Iconv {
 public:
@@ -31,149 +39,314 @@ public:
     Iconv(const Iconv&) = delete;
     Iconv& operator=(const Iconv&) = delete;
 
-    bool ok() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
+    bool ok() const { return m_cd != kNoConverter; }
     iconv_t get() const { return m_cd; }
 
 private:
     iconv_t m_cd;
 };
 
+// "GBK" is only a fall-back for a C library without the "CP936" name.
 iconv_t openGbk(bool toGbk)
 {
     iconv_t cd = toGbk ? iconv_open("CP936", kUtf32) : iconv_open(kUtf32, "CP936");
-    if (cd == reinterpret_cast<iconv_t>(-1))
+    if (cd == kNoConverter)
         cd = toGbk ? iconv_open("GBK", kUtf32) : iconv_open(kUtf32, "GBK");
     return cd;
 }
 
-// iconv descriptors carry shift state and must not be shared between threads;
-// each thread keeps its own pair.
-struct GbkConverters {
-    iconv_t encode = openGbk(true);
-    iconv_t decode = openGbk(false);
-    ~GbkConverters()
+constexpr unsigned kLeadFirst = 0x81, kLeadLast = 0xFE;
+constexpr unsigned kTrailFirst = 0x40, kTrailLast = 0xFE;
+constexpr unsigned kTrails = kTrailLast - kTrailFirst + 1;
+
+// Unicode tag characters: glibc drops them on the way to GBK instead of
+// rejecting them, and so do the conversions here. Nothing else outside the BMP
+// has a GBK form.
+constexpr char32_t kTagFirst = 0xE0000;
+constexpr char32_t kTags = 0x80;
+// An encode entry for a character that is written as nothing at all; no GBK
+// pair ends in the byte 0xFF.
+constexpr uint16_t kDropped = 0xFFFF;
+
+struct GbkTables {
+    // Code point -> GBK: 0 when GBK cannot hold it, a value below 0x100 for a
+    // single byte (the euro sign), kDropped, otherwise lead << 8 | trail.
+    uint16_t encode[0x10000] = {};
+    uint16_t encodeTag[kTags] = {};
+    // Code point of a byte >= 0x80 standing alone, 0 when it is none.
+    uint16_t single[0x80] = {};
+    // Code point of a lead/trail pair, 0 when the pair is not a character.
+    uint16_t pair[kLeadLast - kLeadFirst + 1][kTrails] = {};
+
+    GbkTables()
     {
-        if (encode != reinterpret_cast<iconv_t>(-1))
-            iconv_close(encode);
-        if (decode != reinterpret_cast<iconv_t>(-1))
-            iconv_close(decode);
+        fillEncode();
+        fillDecode();
+    }
+
+private:
+    // Feeds one input sequence to `cd`; returns the number of output bytes, or
+    // -1 when the converter rejects or does not complete the sequence.
+    static long convertOne(iconv_t cd, const void* in, size_t inSize, void* out, size_t outSize)
+    {
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        char* src = const_cast<char*>(static_cast<const char*>(in));
+        char* dst = static_cast<char*>(out);
+        size_t srcLeft = inSize, dstLeft = outSize;
+        if (iconv(cd, &src, &srcLeft, &dst, &dstLeft) == static_cast<size_t>(-1) || srcLeft != 0)
+            return -1;
+        return static_cast<long>(outSize - dstLeft);
+    }
+
+    void fillEncode()
+    {
+        const iconv_t cd = openGbk(true);
+        if (cd == kNoConverter)
+            return; // every character outside ASCII becomes "?"
+        auto encoded = [&](char32_t cp) -> uint16_t {
+            unsigned char out[8];
+            const long n = convertOne(cd, &cp, sizeof cp, out, sizeof out);
+            if (n == 1)
+                return out[0];
+            if (n == 2)
+                return static_cast<uint16_t>(out[0] << 8 | out[1]);
+            return n == 0 ? kDropped : 0;
+        };
+        for (char32_t cp = 0x80; cp < 0x10000; ++cp)
+            encode[cp] = encoded(cp);
+        for (char32_t i = 0; i < kTags; ++i)
+            encodeTag[i] = encoded(kTagFirst + i);
+        iconv_close(cd);
+    }
+
+    void fillDecode()
+    {
+        const iconv_t cd = openGbk(false);
+        if (cd == kNoConverter) {
+            for (auto& s : single)
+                s = '?'; // no decoder: every byte outside ASCII reads as "?"
+            return;
+        }
+        // Only code points of the BMP are kept; CP936 decodes to nothing else.
+        auto decoded = [&](const unsigned char* in, size_t size) -> uint16_t {
+            char32_t out[4];
+            const long n = convertOne(cd, in, size, out, sizeof out);
+            return n == sizeof(char32_t) && out[0] > 0 && out[0] < 0x10000 ? static_cast<uint16_t>(out[0]) : 0;
+        };
+        for (unsigned b = 0x80; b <= 0xFF; ++b) {
+            const unsigned char in[1] = {static_cast<unsigned char>(b)};
+            single[b - 0x80] = decoded(in, 1);
+        }
+        for (unsigned lead = kLeadFirst; lead <= kLeadLast; ++lead)
+            for (unsigned trail = kTrailFirst; trail <= kTrailLast; ++trail) {
+                const unsigned char in[2] = {static_cast<unsigned char>(lead), static_cast<unsigned char>(trail)};
+                pair[lead - kLeadFirst][trail - kTrailFirst] = decoded(in, 2);
+            }
+        iconv_close(cd);
     }
 };
 
-GbkConverters& gbkConverters()
+// Built on first use; a function-local static is initialised once even when
+// worker threads race for it, and is read-only afterwards.
+const GbkTables& gbkTables()
 {
-    thread_local GbkConverters converters;
-    return converters;
+    static const GbkTables tables;
+    return tables;
 }
 
 using CodePoints = std::u32string;
 
-bool allAscii(std::string_view s)
-{
-    for (char c : s)
-        if (static_cast<unsigned char>(c) >= 0x80)
-            return false;
-    return true;
-}
-
 std::string_view untilZero(std::string_view s)
 {
-    const size_t z = s.find('\0');
-    return z == std::string_view::npos ? s : s.substr(0, z);
+    const void* z = std::memchr(s.data(), 0, s.size());
+    return z ? s.substr(0, static_cast<const char*>(z) - s.data()) : s;
 }
 
-void truncateAtZero(CodePoints& cps)
+// Copies the run of ASCII bytes at `p`, eight at a time while it lasts.
+inline void copyAscii(const unsigned char*& p, const unsigned char* end, char*& out)
 {
-    const size_t z = cps.find(U'\0');
-    if (z != CodePoints::npos)
-        cps.resize(z);
+    constexpr uint64_t kHighBits = 0x8080808080808080ull;
+    while (end - p >= 8) {
+        uint64_t word;
+        std::memcpy(&word, p, 8);
+        if (word & kHighBits)
+            break;
+        std::memcpy(out, p, 8);
+        p += 8;
+        out += 8;
+    }
+    while (p < end && *p < 0x80)
+        *out++ = static_cast<char>(*p++);
 }
 
-// Decodes UTF-8, replacing each maximal invalid subsequence by U+FFFD
-// (overlong forms, surrogates and values above U+10FFFF are invalid). Stops at
-// the first zero character.
-CodePoints decodeUtf8(std::string_view in)
+// Writes the GBK form of a code point >= 0x80, or "?" when GBK cannot hold it.
+inline void putGbk(const GbkTables& t, char32_t cp, char*& out)
 {
-    CodePoints out;
-    out.reserve(in.size());
+    const uint16_t g = cp < 0x10000 ? t.encode[cp] : cp - kTagFirst < kTags ? t.encodeTag[cp - kTagFirst] : 0;
+    if (g == kDropped)
+        return;
+    if (g >= 0x100) {
+        *out++ = static_cast<char>(g >> 8);
+        *out++ = static_cast<char>(g & 0xFF);
+    } else {
+        *out++ = g ? static_cast<char>(g) : '?';
+    }
+}
+
+// Reads the character starting with the byte >= 0x80 at `p`. A byte that
+// starts no character becomes U+FFFD and only that byte is consumed, so a
+// following ASCII byte survives.
+inline char32_t readGbk(const GbkTables& t, const unsigned char*& p, const unsigned char* end)
+{
+    const unsigned b = *p++;
+    if (const uint16_t cp = t.single[b - 0x80])
+        return cp;
+    if (b >= kLeadFirst && b <= kLeadLast && p < end && *p >= kTrailFirst && *p <= kTrailLast) {
+        if (const uint16_t cp = t.pair[b - kLeadFirst][*p - kTrailFirst]) {
+            ++p;
+            return cp;
+        }
+    }
+    return kReplacement;
+}
+
+// Reads the UTF-8 sequence starting with the byte >= 0x80 at `p`, replacing
+// each maximal invalid subsequence by U+FFFD (overlong forms, surrogates and
+// values above U+10FFFF are invalid).
+inline char32_t readUtf8(const unsigned char*& p, const unsigned char* end)
+{
+    const unsigned char b = *p++;
+    int need;
+    char32_t cp;
+    unsigned char lo = 0x80, hi = 0xBF; // allowed range of the second byte
+    if (b >= 0xC2 && b <= 0xDF) {
+        need = 1;
+        cp = b & 0x1F;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        need = 2;
+        cp = b & 0x0F;
+        if (b == 0xE0)
+            lo = 0xA0;
+        else if (b == 0xED)
+            hi = 0x9F;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        need = 3;
+        cp = b & 0x07;
+        if (b == 0xF0)
+            lo = 0x90;
+        else if (b == 0xF4)
+            hi = 0x8F;
+    } else {
+        return kReplacement;
+    }
+    for (int got = 0; got < need; ++got) {
+        if (p == end || *p < lo || *p > hi)
+            return kReplacement;
+        cp = (cp << 6) | (*p++ & 0x3F);
+        lo = 0x80;
+        hi = 0xBF;
+    }
+    return cp;
+}
+
+// Reads the UTF-8 sequence starting with the byte >= 0x80 at `p` the way
+// glibc's decoder does, as charsetToGbk has always read UTF-8 pages: a sequence
+// it rejects gives U+FFFD for its first byte only, and a sequence cut off by
+// the end of the input (`inputEnds`) gives one U+FFFD for the rest. That
+// decoder still knows the old five- and six-byte forms, only to reject them,
+// but a cut-off one counts as cut off.
+inline char32_t readUtf8LikeIconv(const unsigned char*& p, const unsigned char* end, bool inputEnds)
+{
+    const unsigned b = *p;
+    std::ptrdiff_t need;
+    if (b >= 0xC2 && b <= 0xDF)
+        need = 2;
+    else if (b >= 0xE0 && b <= 0xEF)
+        need = 3;
+    else if (b >= 0xF0 && b <= 0xF7)
+        need = 4;
+    else if (b >= 0xF8 && b <= 0xFB)
+        need = 5;
+    else if (b >= 0xFC && b <= 0xFD)
+        need = 6;
+    else {
+        ++p;
+        return kReplacement;
+    }
+    char32_t cp = b & (0x7F >> need);
+    const std::ptrdiff_t have = std::min(need, end - p);
+    std::ptrdiff_t i = 1;
+    for (; i < have && (p[i] & 0xC0) == 0x80; ++i)
+        cp = (cp << 6) | (p[i] & 0x3F);
+    if (i == have && have < need && inputEnds) {
+        p = end;
+        return kReplacement;
+    }
+    const bool overlong = (need == 3 && cp < 0x800) || (need == 4 && cp < 0x10000);
+    if (i < need || need > 4 || overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+        ++p;
+        return kReplacement;
+    }
+    p += need;
+    return cp;
+}
+
+// UTF-8 to GBK with `read` for the sequences outside ASCII. No character
+// grows: ASCII stays one byte, a GBK character of two bytes comes from at least
+// two UTF-8 bytes, and "?" stands for at least one.
+template <class Read>
+Text utf8ToGbkWith(std::string_view in, Read read)
+{
+    Text out(in.size(), '\0');
+    char* o = out.data();
     const auto* p = reinterpret_cast<const unsigned char*>(in.data());
     const auto* end = p + in.size();
-    while (p < end) {
-        const unsigned char b = *p;
-        if (b < 0x80) {
-            if (b == 0)
-                break;
-            out.push_back(b);
-            ++p;
-            continue;
-        }
-        int need;
-        char32_t cp;
-        unsigned char lo = 0x80, hi = 0xBF; // allowed range of the second byte
-        if (b >= 0xC2 && b <= 0xDF) {
-            need = 1;
-            cp = b & 0x1F;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            need = 2;
-            cp = b & 0x0F;
-            if (b == 0xE0)
-                lo = 0xA0;
-            else if (b == 0xED)
-                hi = 0x9F;
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            need = 3;
-            cp = b & 0x07;
-            if (b == 0xF0)
-                lo = 0x90;
-            else if (b == 0xF4)
-                hi = 0x8F;
-        } else {
-            out.push_back(kReplacement);
-            ++p;
-            continue;
-        }
-        ++p;
-        int got = 0;
-        while (got < need && p < end) {
-            const unsigned char c = *p;
-            const unsigned char min = got == 0 ? lo : 0x80;
-            const unsigned char max = got == 0 ? hi : 0xBF;
-            if (c < min || c > max)
-                break;
-            cp = (cp << 6) | (c & 0x3F);
-            ++p;
-            ++got;
-        }
-        out.push_back(got == need ? cp : kReplacement);
+    const GbkTables* tables = nullptr;
+    for (;;) {
+        copyAscii(p, end, o);
+        if (p == end)
+            break;
+        if (!tables)
+            tables = &gbkTables();
+        putGbk(*tables, read(p, end), o);
     }
+    out.resize(static_cast<size_t>(o - out.data()));
     return out;
 }
 
-// Decodes UTF-16LE; an odd last byte is ignored, an unpaired surrogate becomes
-// U+FFFD. Stops at the first zero unit.
-CodePoints decodeUtf16le(std::string_view in)
+bool isUtf8Name(std::string_view name)
 {
-    CodePoints out;
-    const size_t units = in.size() / 2;
-    out.reserve(units);
-    auto unit = [&](size_t i) -> char32_t {
-        return static_cast<unsigned char>(in[2 * i]) | (static_cast<unsigned char>(in[2 * i + 1]) << 8);
-    };
-    for (size_t i = 0; i < units; ++i) {
-        const char32_t u = unit(i);
-        if (u == 0)
-            break;
-        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units) {
-            const char32_t v = unit(i + 1);
-            if (v >= 0xDC00 && v <= 0xDFFF) {
-                out.push_back(0x10000 + ((u - 0xD800) << 10) + (v - 0xDC00));
-                ++i;
-                continue;
-            }
+    auto equalsIgnoreCase = [&](std::string_view lower) {
+        if (name.size() != lower.size())
+            return false;
+        for (size_t i = 0; i < name.size(); ++i) {
+            const char c = name[i] >= 'A' && name[i] <= 'Z' ? static_cast<char>(name[i] - 'A' + 'a') : name[i];
+            if (c != lower[i])
+                return false;
         }
-        out.push_back(u >= 0xD800 && u <= 0xDFFF ? kReplacement : u);
+        return true;
+    };
+    return equalsIgnoreCase("utf-8") || equalsIgnoreCase("utf8");
+}
+
+inline void putUtf8(char32_t c, char*& out)
+{
+    if (c < 0x80) {
+        *out++ = static_cast<char>(c);
+    } else if (c < 0x800) {
+        *out++ = static_cast<char>(0xC0 | (c >> 6));
+        *out++ = static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        *out++ = static_cast<char>(0xE0 | (c >> 12));
+        *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (c & 0x3F));
     }
-    return out;
+}
+
+inline void putUtf16Unit(char32_t u, char*& out)
+{
+    *out++ = static_cast<char>(u & 0xFF);
+    *out++ = static_cast<char>((u >> 8) & 0xFF);
 }
 
 // Runs `cd` (from some character set to UTF-32) over `in`. An input sequence
@@ -221,119 +394,39 @@ CodePoints decodeWith(iconv_t cd, std::string_view in)
     iconv(cd, nullptr, nullptr, &dst, &dstLeft);
     used += (before - dstLeft) / sizeof(char32_t);
     out.resize(used);
-    truncateAtZero(out);
+    const size_t z = out.find(U'\0');
+    if (z != CodePoints::npos)
+        out.resize(z);
     return out;
-}
-
-CodePoints decodeGbk(std::string_view gbk)
-{
-    gbk = untilZero(gbk);
-    if (allAscii(gbk))
-        return CodePoints(gbk.begin(), gbk.end());
-    const iconv_t cd = gbkConverters().decode;
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        return CodePoints(gbk.size(), U'?');
-    return decodeWith(cd, gbk);
-}
-
-// Code points to GBK; one "?" for every character GBK cannot hold.
-Text encodeGbk(const CodePoints& cps)
-{
-    Text out;
-    if (cps.empty())
-        return out;
-    const iconv_t cd = gbkConverters().encode;
-    out.resize(cps.size() * 2 + 8);
-    size_t used = 0;
-    size_t i = 0;
-    if (cd != reinterpret_cast<iconv_t>(-1))
-        iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    while (i < cps.size()) {
-        // ASCII is identical in GBK; only hand the rest to iconv.
-        if (cps[i] < 0x80) {
-            out[used++] = static_cast<char>(cps[i++]);
-            continue;
-        }
-        size_t j = i;
-        while (j < cps.size() && cps[j] >= 0x80)
-            ++j;
-        if (cd == reinterpret_cast<iconv_t>(-1)) {
-            for (; i < j; ++i)
-                out[used++] = '?';
-            continue;
-        }
-        char* src = reinterpret_cast<char*>(const_cast<char32_t*>(cps.data() + i));
-        size_t srcLeft = (j - i) * sizeof(char32_t);
-        while (srcLeft > 0) {
-            char* dst = out.data() + used;
-            size_t dstLeft = out.size() - used;
-            const size_t before = dstLeft;
-            const size_t rc = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
-            used += before - dstLeft;
-            if (rc != static_cast<size_t>(-1))
-                break;
-            if (errno == E2BIG) {
-                out.resize(out.size() * 2);
-            } else { // the character has no GBK form
-                if (used == out.size())
-                    out.resize(out.size() * 2);
-                out[used++] = '?';
-                src += sizeof(char32_t);
-                srcLeft -= sizeof(char32_t);
-            }
-        }
-        i = j;
-    }
-    out.resize(used);
-    return out;
-}
-
-std::string encodeUtf8(const CodePoints& cps)
-{
-    std::string out;
-    out.reserve(cps.size() * 3);
-    for (char32_t c : cps) {
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
-    return out;
-}
-
-void appendUtf16Unit(std::string& out, char32_t u)
-{
-    out.push_back(static_cast<char>(u & 0xFF));
-    out.push_back(static_cast<char>((u >> 8) & 0xFF));
 }
 
 } // namespace
 
 Text utf8ToGbk(std::string_view utf8)
 {
-    const std::string_view head = untilZero(utf8);
-    if (allAscii(head))
-        return Text(head);
-    return encodeGbk(decodeUtf8(head));
+    return utf8ToGbkWith(untilZero(utf8), readUtf8);
 }
 
 std::string gbkToUtf8(std::string_view gbk)
 {
-    const std::string_view head = untilZero(gbk);
-    if (allAscii(head))
-        return std::string(head);
-    return encodeUtf8(decodeGbk(head));
+    const std::string_view in = untilZero(gbk);
+    // Every character decodes to code points below U+10000, three UTF-8 bytes
+    // at most, from at least one GBK byte.
+    std::string out(in.size() * 3, '\0');
+    char* o = out.data();
+    const auto* p = reinterpret_cast<const unsigned char*>(in.data());
+    const auto* end = p + in.size();
+    const GbkTables* tables = nullptr;
+    for (;;) {
+        copyAscii(p, end, o);
+        if (p == end)
+            break;
+        if (!tables)
+            tables = &gbkTables();
+        putUtf8(readGbk(*tables, p, end), o);
+    }
+    out.resize(static_cast<size_t>(o - out.data()));
+    return out;
 }
 
 std::string gbkToUtf16(std::string_view gbk, bool dropTerminator)
@@ -341,24 +434,54 @@ std::string gbkToUtf16(std::string_view gbk, bool dropTerminator)
     std::string out;
     if (gbk.empty())
         return out;
-    const CodePoints cps = decodeGbk(gbk);
-    out.reserve(cps.size() * 2 + 2);
-    for (char32_t c : cps) {
-        if (c >= 0x10000) {
-            appendUtf16Unit(out, 0xD800 + ((c - 0x10000) >> 10));
-            appendUtf16Unit(out, 0xDC00 + ((c - 0x10000) & 0x3FF));
-        } else {
-            appendUtf16Unit(out, c);
-        }
+    const std::string_view in = untilZero(gbk);
+    out.resize(in.size() * 2 + 2);
+    char* o = out.data();
+    const auto* p = reinterpret_cast<const unsigned char*>(in.data());
+    const auto* end = p + in.size();
+    const GbkTables& tables = gbkTables();
+    while (p < end) {
+        if (*p < 0x80)
+            putUtf16Unit(*p++, o);
+        else
+            putUtf16Unit(readGbk(tables, p, end), o);
     }
     if (!dropTerminator)
-        appendUtf16Unit(out, 0);
+        putUtf16Unit(0, o);
+    out.resize(static_cast<size_t>(o - out.data()));
     return out;
 }
 
 Text utf16ToGbk(std::string_view utf16le)
 {
-    return encodeGbk(decodeUtf16le(utf16le));
+    // An odd last byte is ignored; the text ends at the first zero unit.
+    const size_t units = utf16le.size() / 2;
+    Text out(units * 2, '\0');
+    char* o = out.data();
+    const auto* p = reinterpret_cast<const unsigned char*>(utf16le.data());
+    const GbkTables& tables = gbkTables();
+    for (size_t i = 0; i < units; ++i) {
+        const char32_t u = p[2 * i] | (p[2 * i + 1] << 8);
+        if (u == 0)
+            break;
+        if (u < 0x80) {
+            *o++ = static_cast<char>(u);
+        } else if (u >= 0xD800 && u <= 0xDFFF) {
+            char32_t cp = kReplacement; // an unpaired surrogate
+            if (u <= 0xDBFF && i + 1 < units) {
+                const char32_t v = p[2 * i + 2] | (p[2 * i + 3] << 8);
+                if (v >= 0xDC00 && v <= 0xDFFF) {
+                    cp = 0x10000 + ((u - 0xD800) << 10) + (v - 0xDC00);
+                    ++i;
+                }
+            }
+            putGbk(tables, cp, o);
+        } else {
+            putGbk(tables, u, o);
+        }
+    }
+    out.resize(static_cast<size_t>(o - out.data()));
+    return out;
 }
 
 bool charsetToGbk(std::string_view bytes, const std::string& charset, Text& out)
@@ -367,10 +490,34 @@ bool charsetToGbk(std::string_view bytes, const std::string& charset, Text& out)
     // A name with "/" would pass conversion flags to iconv; a page must not choose those.
     if (charset.empty() || charset.find('/') != std::string::npos)
         return false;
+    if (isUtf8Name(charset)) {
+        // The service's own pages: decoded here, as iconv would, at table speed.
+        // The text ends at the first zero byte, but the bytes after it still
+        // tell whether a sequence before it was cut off or broken.
+        const std::string_view in = untilZero(bytes);
+        const bool inputEnds = in.size() == bytes.size();
+        out = utf8ToGbkWith(in, [inputEnds](const unsigned char*& p, const unsigned char* end) {
+            return readUtf8LikeIconv(p, end, inputEnds);
+        });
+        return true;
+    }
     const Iconv cd(kUtf32, charset.c_str());
     if (!cd.ok())
         return false;
-    out = encodeGbk(decodeWith(cd.get(), bytes));
+    const CodePoints cps = decodeWith(cd.get(), bytes);
+    out.resize(cps.size() * 2);
+    char* o = out.data();
+    const GbkTables* tables = nullptr;
+    for (char32_t c : cps) {
+        if (c < 0x80) {
+            *o++ = static_cast<char>(c);
+            continue;
+        }
+        if (!tables)
+            tables = &gbkTables();
+        putGbk(*tables, c, o);
+    }
+    out.resize(static_cast<size_t>(o - out.data()));
     return true;
 }
 
