@@ -4,6 +4,8 @@
 #include "text/CodePage.h"
 #include "text/TextOps.h"
 
+#include "RecordingReporter.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -138,26 +140,6 @@ BENCHMARK(BM_memmemCut);
 BENCHMARK(BM_lastText);
 BENCHMARK(BM_utf8ToGbk);
 
-class RecordingReporter : public benchmark::ConsoleReporter {
-public:
-    RecordingReporter() : ConsoleReporter(OO_None) {}
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& r : runs)
-            if (r.run_type == Run::RT_Iteration && !r.error_occurred)
-                m_cpuTime[r.run_name.function_name] = r.GetAdjustedCPUTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    double time(const std::string& name) const
-    {
-        const auto it = m_cpuTime.find(name);
-        return it == m_cpuTime.end() ? 0 : it->second;
-    }
-
-private:
-    std::map<std::string, double> m_cpuTime;
-};
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -180,13 +162,13 @@ int main(int argc, char** argv)
     benchmark::Shutdown();
 
     auto ratio = [&](const char* a, const char* b) {
-        const double tb = reporter.time(b);
-        return tb > 0 ? reporter.time(a) / tb : 0.0;
+        const double tb = reporter.cpuTime(b);
+        return tb > 0 ? reporter.cpuTime(a) / tb : 0.0;
     };
-    if (reporter.time("BM_findText") > 0 && reporter.time("BM_memmem") > 0)
+    if (reporter.cpuTime("BM_findText") > 0 && reporter.cpuTime("BM_memmem") > 0)
         std::printf("findText/memmem ratio: %.2f\nfindText/std::string::find ratio: %.2f\n",
                     ratio("BM_findText", "BM_memmem"), ratio("BM_findText", "BM_stringFind"));
-    if (reporter.time("BM_cutBetween") > 0 && reporter.time("BM_memmemCut") > 0)
+    if (reporter.cpuTime("BM_cutBetween") > 0 && reporter.cpuTime("BM_memmemCut") > 0)
         std::printf("cutBetween/memmem ratio: %.2f\n", ratio("BM_cutBetween", "BM_memmemCut"));
     return 0;
 }
