@@ -50,9 +50,17 @@ ServiceHosts ServiceHosts::allAt(std::string_view baseUrl)
 ServiceHosts ServiceHosts::fromEnvironment()
 {
     const char* base = std::getenv("FUNDWATCH_SERVICE");
-    if (base && *base)
-        return allAt(base);
-    return defaults();
+    ServiceHosts hosts = base && *base ? allAt(base) : defaults();
+    hosts.applyEnvironmentOverrides();
+    return hosts;
+}
+
+void ServiceHosts::applyEnvironmentOverrides()
+{
+    if (const char* step = std::getenv("FUNDWATCH_STEP_SERVICE"); step && *step)
+        setBaseUrl(HostRole::StepService, step);
+    if (const char* token = std::getenv("FUNDWATCH_QUOTE_TOKEN"); token && *token)
+        m_quoteToken = token;
 }
 
 Text ServiceHosts::baseUrl(HostRole role) const

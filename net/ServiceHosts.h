@@ -14,8 +14,12 @@ public:
     static ServiceHosts defaults();
     // Every role sent to one base URL (tests, the demo, benchmarks).
     static ServiceHosts allAt(std::string_view baseUrl);
-    // defaults(), or allAt($FUNDWATCH_SERVICE) when that variable is set.
+    // defaults(), or allAt($FUNDWATCH_SERVICE) when that variable is set; then
+    // the overrides below.
     static ServiceHosts fromEnvironment();
+    // $FUNDWATCH_STEP_SERVICE: the step service's base URL (it has no default);
+    // $FUNDWATCH_QUOTE_TOKEN: the quote service's access token.
+    void applyEnvironmentOverrides();
 
     Text baseUrl(HostRole role) const;
     void setBaseUrl(HostRole role, std::string_view baseUrl);

@@ -27,6 +27,8 @@ const char* const kUsage =
     "  --data-dir DIR     directory of the settings file (配置.ini)\n"
     "  --service BASEURL  send every request of the data and step services to BASEURL\n"
     "                     (also: environment variable FUNDWATCH_SERVICE)\n"
+    "                     FUNDWATCH_STEP_SERVICE sets the step service's base URL,\n"
+    "                     FUNDWATCH_QUOTE_TOKEN the quote service's access token\n"
     "  --demo             run on built-in sample data, without network\n"
     "  --help             show this help\n";
 
@@ -108,7 +110,9 @@ int main(int argc, char* argv[])
         }
         fw::setServiceHosts(fw::ServiceHosts::allAt(sample->baseUrl()));
     } else if (!options->service.empty()) {
-        fw::setServiceHosts(fw::ServiceHosts::allAt(options->service));
+        fw::ServiceHosts hosts = fw::ServiceHosts::allAt(options->service);
+        hosts.applyEnvironmentOverrides();
+        fw::setServiceHosts(hosts);
     } else {
         fw::setServiceHosts(fw::ServiceHosts::fromEnvironment());
     }

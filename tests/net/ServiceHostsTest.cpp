@@ -46,3 +46,26 @@ TEST(ServiceHosts, EnvironmentSendsEveryRoleToOneBase)
 
 } // namespace
 } // namespace fw
+
+namespace fw {
+namespace {
+
+TEST(ServiceHosts, StepServiceAndTokenFromTheEnvironment)
+{
+    ::setenv("FUNDWATCH_STEP_SERVICE", "http://127.0.0.1:7/", 1);
+    ::setenv("FUNDWATCH_QUOTE_TOKEN", "0123abcd", 1);
+    const ServiceHosts hosts = ServiceHosts::fromEnvironment();
+    ServiceHosts one = ServiceHosts::allAt("http://127.0.0.1:9");
+    one.applyEnvironmentOverrides();
+    ::unsetenv("FUNDWATCH_STEP_SERVICE");
+    ::unsetenv("FUNDWATCH_QUOTE_TOKEN");
+    EXPECT_EQ(hosts.url(HostRole::StepService, "/xm/app/ajax.php?c=add "), "http://127.0.0.1:7/xm/app/ajax.php?c=add ");
+    EXPECT_EQ(hosts.baseUrl(HostRole::FundList), "http://fund.eastmoney.com");
+    EXPECT_EQ(hosts.quoteToken(), "0123abcd");
+    EXPECT_EQ(one.baseUrl(HostRole::StepService), "http://127.0.0.1:7");
+    EXPECT_EQ(one.baseUrl(HostRole::Quote), "http://127.0.0.1:9");
+    EXPECT_EQ(ServiceHosts::fromEnvironment().quoteToken(), "267f9ad526dbe6b0262ab19316f5a25b");
+}
+
+} // namespace
+} // namespace fw
