@@ -170,29 +170,10 @@ void Grid::setCursorRow(int row)
     notify({GridChange::Cursor, row, row});
 }
 
-int Grid::addListener(Listener listener)
-{
-    std::lock_guard lock(m_listenerMutex);
-    const int id = m_nextListenerId++;
-    m_listeners.emplace_back(id, std::move(listener));
-    return id;
-}
+int Grid::addListener(Listener listener) { return m_listeners.add(std::move(listener)); }
 
-void Grid::removeListener(int id)
-{
-    std::lock_guard lock(m_listenerMutex);
-    std::erase_if(m_listeners, [id](const auto& entry) { return entry.first == id; });
-}
+void Grid::removeListener(int id) { m_listeners.remove(id); }
 
-void Grid::notify(const GridChange& change)
-{
-    // Called without the data lock. Holding the listener lock while calling keeps
-    // a listener from running after removeListener has returned (its owner may
-    // then be destroyed safely while workers still write).
-    std::lock_guard lock(m_listenerMutex);
-    for (const auto& [id, listener] : m_listeners)
-        if (listener)
-            listener(change);
-}
+void Grid::notify(const GridChange& change) { m_listeners.notify(change); }
 
 } // namespace fw

@@ -3,6 +3,7 @@
 // row 0, a row count, a cursor row. Safe to call from any thread; listeners are
 // told of every change on the thread that made it (the Qt binding queues and
 // coalesces them onto the UI thread).
+#include "app/Listeners.h"
 #include "text/Text.h"
 #include <cstdint>
 #include <functional>
@@ -69,9 +70,7 @@ private:
     std::vector<Cell> m_cells;           // row-major, header row included
     int m_rows;
     int m_cursorRow = -1;
-    std::mutex m_listenerMutex;
-    std::vector<std::pair<int, Listener>> m_listeners;
-    int m_nextListenerId = 1;
+    Listeners<const GridChange&> m_listeners;
 };
 
 } // namespace fw

@@ -102,26 +102,10 @@ void ListModel::setCurrentRow(int row)
     notify();
 }
 
-int ListModel::addListener(Listener listener)
-{
-    std::lock_guard lock(m_listenerMutex);
-    const int id = m_nextListenerId++;
-    m_listeners.emplace_back(id, std::move(listener));
-    return id;
-}
+int ListModel::addListener(Listener listener) { return m_listeners.add(std::move(listener)); }
 
-void ListModel::removeListener(int id)
-{
-    std::lock_guard lock(m_listenerMutex);
-    std::erase_if(m_listeners, [id](const auto& entry) { return entry.first == id; });
-}
+void ListModel::removeListener(int id) { m_listeners.remove(id); }
 
-void ListModel::notify()
-{
-    std::lock_guard lock(m_listenerMutex);
-    for (const auto& [id, listener] : m_listeners)
-        if (listener)
-            listener();
-}
+void ListModel::notify() { m_listeners.notify(); }
 
 } // namespace fw

@@ -1,6 +1,7 @@
 #pragma once
 // A report-style list view as a plain model: named columns, rows of texts, the
 // current selection. Safe to call from any thread; listeners as for Grid.
+#include "app/Listeners.h"
 #include "text/Text.h"
 #include <functional>
 #include <mutex>
@@ -37,9 +38,7 @@ private:
     std::vector<ListColumn> m_columns;
     std::vector<TextList> m_rows;
     int m_current = -1;
-    std::mutex m_listenerMutex;
-    std::vector<std::pair<int, Listener>> m_listeners;
-    int m_nextListenerId = 1;
+    Listeners<> m_listeners;
 };
 
 } // namespace fw

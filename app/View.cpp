@@ -181,28 +181,10 @@ std::vector<Text> View::messages() const
     return m_messages;
 }
 
-int View::addListener(Listener listener)
-{
-    std::lock_guard lock(m_listenerMutex);
-    const int id = m_nextListenerId++;
-    m_listeners.emplace_back(id, std::move(listener));
-    return id;
-}
+int View::addListener(Listener listener) { return m_listeners.add(std::move(listener)); }
 
-void View::removeListener(int id)
-{
-    std::lock_guard lock(m_listenerMutex);
-    std::erase_if(m_listeners, [id](const auto& entry) { return entry.first == id; });
-}
+void View::removeListener(int id) { m_listeners.remove(id); }
 
-void View::notify(const ViewChange& change)
-{
-    // Without the data lock (a listener reads the new state back), one listener
-    // at a time, never after its removal.
-    std::lock_guard lock(m_listenerMutex);
-    for (const auto& [id, listener] : m_listeners)
-        if (listener)
-            listener(change);
-}
+void View::notify(const ViewChange& change) { m_listeners.notify(change); }
 
 } // namespace fw

@@ -6,6 +6,7 @@
 // are GBK. Setters are safe from any thread; the Qt window listens and applies
 // each change on its UI thread.
 #include "app/Grid.h"
+#include "app/Listeners.h"
 #include "text/Text.h"
 #include <functional>
 #include <map>
@@ -71,9 +72,7 @@ private:
     Text m_stockUrl;
     std::vector<Text> m_messages;
     MessageHandler m_messageHandler;
-    std::mutex m_listenerMutex;
-    std::vector<std::pair<int, Listener>> m_listeners;
-    int m_nextListenerId = 1;
+    Listeners<const ViewChange&> m_listeners;
 };
 
 } // namespace fw
