@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -206,6 +207,11 @@ bool replaceFile(const std::string& requestedPath, const std::string& content)
             return false;
         path = resolved;
     }
+    // The rename needs only a writable directory: a file the user made
+    // read-only (or may not write) is refused as an in-place write would be.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && ((st.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0))
+        return false;
     const size_t slash = path.rfind('/');
     const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
 
@@ -228,6 +234,34 @@ bool replaceFile(const std::string& requestedPath, const std::string& content)
     }
     return true;
 }
+
+// Other handles of the same file, and other copies of the program, change it
+// too: each read-change-replace holds an exclusive lock on the file's
+// directory (the file itself is replaced, so its own lock would not hold).
+class DirectoryLock {
+public:
+    explicit DirectoryLock(const std::string& filePath)
+    {
+        const size_t slash = filePath.rfind('/');
+        const std::string dir =
+            slash == std::string::npos ? "." : (slash == 0 ? "/" : filePath.substr(0, slash));
+        m_fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (m_fd < 0)
+            return; // no directory: the write fails on its own
+        while (::flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
+        }
+    }
+    ~DirectoryLock()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd); // releases the lock
+    }
+    DirectoryLock(const DirectoryLock&) = delete;
+    DirectoryLock& operator=(const DirectoryLock&) = delete;
+
+private:
+    int m_fd = -1;
+};
 
 bool hasLineBreakOrNul(std::string_view s)
 {
@@ -287,6 +321,7 @@ bool ConfigFile::write(std::string_view section, std::string_view key, std::stri
             c = ' ';
 
     std::lock_guard lock(m_mutex);
+    DirectoryLock fileLock(m_path);
     std::string content;
     const Load loaded = loadFile(m_path, content);
     if (loaded == Load::Failed)
@@ -346,6 +381,7 @@ bool ConfigFile::deleteSection(std::string_view section)
 {
     section = trimmed(section);
     std::lock_guard lock(m_mutex);
+    DirectoryLock fileLock(m_path);
     std::string content;
     const Load loaded = loadFile(m_path, content);
     if (loaded == Load::Missing)

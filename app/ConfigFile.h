@@ -2,8 +2,10 @@
 // The configuration file "配置.ini": a private-profile file in GBK.
 // Section and key names match without regard to ASCII letter case; values are
 // trimmed; lines are written with CR LF; LF-only files are read. Values are cut
-// at 10,239 bytes on read. Writes are atomic (temporary file + rename) and the
-// file is created with mode 0600. Sections and keys added by hand are kept.
+// at 10,239 bytes on read. Writes are atomic (temporary file + rename), take
+// turns with other handles and processes (a lock on the directory), leave a
+// read-only file alone, and create the file with mode 0600. Sections and keys
+// added by hand are kept.
 #include "text/Text.h"
 #include <mutex>
 #include <string>

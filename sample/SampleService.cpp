@@ -19,6 +19,7 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 namespace fw::sample {
@@ -157,6 +158,49 @@ private:
 };
 
 thread_local Connection* t_connection = nullptr;
+
+// One thread per connection instead of a fixed pool: stalled requests and
+// silent keep-alive connections must never keep other clients waiting.
+// shutdown() waits until every connection has ended (each notices a stop
+// within a slice). The shared state outlives the queue for the threads.
+class ConnectionThreads final : public httplib::TaskQueue {
+public:
+    void enqueue(std::function<void()> fn) override
+    {
+        auto state = m_state;
+        {
+            std::lock_guard<std::mutex> lock(state->mutex);
+            ++state->active;
+        }
+        auto run = [state](const std::function<void()>& job) {
+            job();
+            {
+                std::lock_guard<std::mutex> lock(state->mutex);
+                --state->active;
+            }
+            state->done.notify_all();
+        };
+        try {
+            std::thread([run, fn]() { run(fn); }).detach();
+        } catch (const std::system_error&) {
+            run(fn); // no thread to be had: serve it on the accepting thread
+        }
+    }
+
+    void shutdown() override
+    {
+        std::unique_lock<std::mutex> lock(m_state->mutex);
+        m_state->done.wait(lock, [this] { return m_state->active == 0; });
+    }
+
+private:
+    struct State {
+        std::mutex mutex;
+        std::condition_variable done;
+        int active = 0;
+    };
+    std::shared_ptr<State> m_state = std::make_shared<State>();
+};
 
 std::vector<std::pair<std::string, std::string>> headersOf(const std::string& head)
 {
@@ -389,7 +433,7 @@ int SampleService::start(int port, const std::string& host)
         return d.port;
     d.stopping = false;
     auto server = std::make_unique<Impl::Server>(d);
-    server->new_task_queue = [] { return new httplib::ThreadPool(16); };
+    server->new_task_queue = [] { return new ConnectionThreads; };
     server->set_payload_max_length(16 * 1024 * 1024);
     // SO_REUSEADDR only: the library's default SO_REUSEPORT would let a second
     // service bind the same port and silently take half of its connections.

@@ -95,6 +95,7 @@ void GridTableModel::flushChanges()
         m_firstDirty = 0;
         m_lastDirty = -1;
     }
+    m_applying = true;
 
     if (layout) {
         // Row-count changes become inserts/removals so that the views keep
@@ -121,6 +122,7 @@ void GridTableModel::flushChanges()
             emit dataChanged(index(top, 0), index(bottom, m_columns - 1));
     }
     emit changesApplied();
+    m_applying = false;
 }
 
 } // namespace fw

@@ -27,6 +27,9 @@ public:
     // Applies the changes collected so far (UI thread). Runs by itself from
     // the event loop; tests and benchmarks may call it directly.
     void flushChanges();
+    // True while a flush runs (UI thread): the views' own current-row moves
+    // then follow the grid and must not be written back as the user's pick.
+    bool isApplyingChanges() const { return m_applying; }
 
 signals:
     // After every flush: views re-read the grid's cursor row.
@@ -39,6 +42,7 @@ private:
     int m_listenerId = 0;
     int m_rows = 0;    // data rows as the views know them
     int m_columns = 0;
+    bool m_applying = false;
 
     std::mutex m_pendingMutex;
     bool m_posted = false;

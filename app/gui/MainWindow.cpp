@@ -148,7 +148,12 @@ QTableView* MainWindow::makeGrid(const char* name, Grid& grid, const QRect& geom
         view->setColumnWidth(int(c), widths[c]);
 
     connect(view->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [model](const QModelIndex& current) { model->grid().setCursorRow(current.isValid() ? current.row() + 1 : -1); });
+            [model](const QModelIndex& current) {
+                // Removed rows move the view's current row elsewhere: only a
+                // move made by the user is a pick.
+                if (!model->isApplyingChanges())
+                    model->grid().setCursorRow(current.isValid() ? current.row() + 1 : -1);
+            });
     // The grid's cursor row is the truth (a reset clears it): follow it after every change.
     connect(model, &GridTableModel::changesApplied, view, [view, model] {
         const int cursor = model->grid().cursorRow();

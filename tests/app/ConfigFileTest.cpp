@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -231,6 +232,19 @@ TEST_F(ConfigFileTest, FailingWritesReportFalseAndLeaveNothingBehind)
     }
     chmod(ro.c_str(), 0700);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(ro), {}), 1);
+
+    // A file the user made read-only in a writable directory is not replaced
+    // behind their back (the rename would succeed even so).
+    const std::string locked = dir.file("locked.ini");
+    writeBytes(locked, "[s]\r\nk=v\r\n[w]\r\nx=1\r\n");
+    chmod(locked.c_str(), 0444);
+    ConfigFile lockedFile(locked);
+    EXPECT_FALSE(lockedFile.write("s", "k", "changed"));
+    EXPECT_FALSE(lockedFile.deleteSection("w"));
+    EXPECT_EQ(readBytes(locked), "[s]\r\nk=v\r\n[w]\r\nx=1\r\n");
+    struct stat st {};
+    ASSERT_EQ(stat(locked.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0444u);
 }
 
 TEST_F(ConfigFileTest, ConcurrentWritersLoseNoUpdate)
@@ -246,6 +260,34 @@ TEST_F(ConfigFileTest, ConcurrentWritersLoseNoUpdate)
     for (int t = 0; t < 4; ++t)
         for (int i = 0; i < 25; ++i)
             EXPECT_EQ(config.read("s" + std::to_string(t), "k" + std::to_string(i)), std::to_string(t * 100 + i));
+}
+
+TEST_F(ConfigFileTest, WritersOfSeparateHandlesOrProcessesLoseNoUpdate)
+{
+    // Two copies of the program (or two handles in one) share the file: every
+    // write reads, changes and replaces the whole file, so they must take turns.
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ConfigFile other(path);
+        for (int i = 0; i < 60; ++i)
+            other.write("child", "k" + std::to_string(i), std::to_string(i));
+        _exit(0);
+    }
+    std::thread second([this] {
+        ConfigFile other(path);
+        for (int i = 0; i < 60; ++i)
+            other.write("thread", "k" + std::to_string(i), std::to_string(i));
+    });
+    for (int i = 0; i < 60; ++i)
+        config.write("parent", "k" + std::to_string(i), std::to_string(i));
+    second.join();
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    for (const char* section : {"child", "thread", "parent"})
+        for (int i = 0; i < 60; ++i)
+            EXPECT_EQ(config.read(section, "k" + std::to_string(i)), std::to_string(i)) << section << i;
+    EXPECT_EQ(entries(), std::vector<std::string>{"配置.ini"});
 }
 
 } // namespace

@@ -294,6 +294,21 @@ void MainWindowTest::gridCursorFollowsClicksNotRightPresses()
     QTRY_VERIFY(!view->currentIndex().isValid());
     QCOMPARE(grid.cursorRow(), -1);
     QCOMPARE(view->model()->index(2, 0).data().toString(), QString());
+
+    // A reset that also shrinks the grid below the picked row: the view moves
+    // its current row off the removed rows, which must not pick a row for the
+    // user (the menus would act on a fund nobody picked).
+    grid.setRowCount(101);
+    QTRY_COMPARE(view->model()->rowCount(), 100);
+    view->setCurrentIndex(view->model()->index(59, 0));
+    QCOMPARE(grid.cursorRow(), 60);
+    std::thread([&grid] {
+        grid.reset();
+        grid.setRowCount(21);
+    }).join();
+    QTRY_COMPARE(view->model()->rowCount(), 20);
+    QCOMPARE(grid.cursorRow(), -1);
+    QVERIFY(!view->currentIndex().isValid());
 }
 
 void MainWindowTest::watchlistSelectionFollowsClicksAndRightPresses()

@@ -120,6 +120,43 @@ TEST_F(SampleFaults, StopReturnsPromptlyDuringAStall)
     EXPECT_EQ(get(m_port, jbgk(), 1).status, -1);
 }
 
+TEST_F(SampleFaults, StalledAndIdleConnectionsDoNotHoldUpOthers)
+{
+    // Many stalled requests and silent connections at once (a benchmark's
+    // injected stalls, a browser's spare connections): a plain request is
+    // still answered at once, and stop() still returns promptly.
+    m_service->addFault({Fault::Stall, "tsdata_", 60000});
+    std::vector<std::future<Reply>> stalled;
+    for (int i = 0; i < 20; ++i) {
+        stalled.push_back(std::async(std::launch::async, [&] { return get(m_port, "/tsdata_" + m_code + ".html", 30); }));
+        std::this_thread::sleep_for(std::chrono::milliseconds(5)); // within the listen backlog
+    }
+    std::vector<int> idle;
+    for (int i = 0; i < 20; ++i) {
+        const int sock = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_port = htons(uint16_t(m_port));
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ASSERT_EQ(::connect(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+        idle.push_back(sock);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+
+    auto t = Clock::now();
+    EXPECT_EQ(get(m_port, jbgk(), 10).status, 200);
+    EXPECT_LT(msSince(t), 1000.0);
+
+    t = Clock::now();
+    m_service->stop();
+    EXPECT_LT(msSince(t), 1000.0);
+    for (auto& reply : stalled)
+        EXPECT_EQ(reply.get().status, -1);
+    for (int sock : idle)
+        ::close(sock);
+}
+
 TEST_F(SampleFaults, LogKeepsRawTargetHeaderOrderAndBody)
 {
     m_service->clearLog();
