@@ -53,7 +53,6 @@ std::optional<Options> parseOptions(const QStringList& arguments)
             if (arg != QLatin1String(name))
                 return false;
             if (i + 1 >= arguments.size()) {
-                std::fprintf(stderr, "fundwatch: %s needs a value\n", name);
                 out.clear();
                 return true;
             }
@@ -63,11 +62,15 @@ std::optional<Options> parseOptions(const QStringList& arguments)
         if (arg == QLatin1String("--demo")) {
             options.demo = true;
         } else if (value("--data-dir", options.dataDir)) {
-            if (options.dataDir.empty())
+            if (options.dataDir.empty()) {
+                std::fputs("fundwatch: --data-dir needs a directory\n", stderr);
                 return std::nullopt;
+            }
         } else if (value("--service", options.service)) {
-            if (options.service.empty())
+            if (options.service.empty()) {
+                std::fputs("fundwatch: --service needs a base URL\n", stderr);
                 return std::nullopt;
+            }
         } else {
             std::fprintf(stderr, "fundwatch: unknown option %s\n%s", arg.toLocal8Bit().constData(), kUsage);
             return std::nullopt;
