@@ -347,7 +347,13 @@ int runTransfer(CurlCall& call, Exchange& ex, long long timeoutMs, CURLcode& rc)
         // on, a peer that sends and takes nothing for T is abandoned.
         if (ex.requestStarted && Clock::now() - ex.lastActivity > stallLimit)
             return failureByPhase(ex);
-        curl_multi_poll(call.multi, nullptr, 0, ui ? kUiPollMs : kWorkerPollMs, nullptr);
+        // Bytes arriving (or room to send) on the connection count as activity
+        // even when they complete no header line yet: a peer trickling its
+        // answer is not silent.
+        int ready = 0;
+        curl_multi_poll(call.multi, nullptr, 0, ui ? kUiPollMs : kWorkerPollMs, &ready);
+        if (ready > 0)
+            ex.lastActivity = Clock::now();
         if (ui)
             pumpEvents();
     }
@@ -402,6 +408,10 @@ Text HttpClient::fetch(std::string_view url, HttpRequestOptions& options) const
     ok = setOpt(easy, CURLOPT_PROTOCOLS_STR, "http,https") && setOpt(easy, CURLOPT_NOSIGNAL, 1L) &&
          setOpt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1)) &&
          setOpt(easy, CURLOPT_PATH_AS_IS, 1L) && setOpt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+    // A name lookup that hangs would otherwise hold the clean-up (and so a
+    // time-out or an abort) until the system resolver gives up: its thread is
+    // left to finish on its own instead.
+    ok = ok && setOpt(easy, CURLOPT_QUICK_EXIT, 1L);
     // An empty proxy is a direct connection: no proxy from the environment either.
     if (options.proxy.empty()) {
         ok = ok && setOpt(easy, CURLOPT_PROXY, "");

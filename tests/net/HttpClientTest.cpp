@@ -7,10 +7,34 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
+#include <dlfcn.h>
 #include <map>
+#include <netdb.h>
 #include <thread>
+
+// The system resolver, with one reserved name whose look-up hangs for a while
+// before failing, the way a lost DNS answer does. Every other name goes to the
+// real resolver.
+namespace {
+constexpr const char* kHangingName = "hanging-lookup.test";
+std::atomic<int> g_hangingLookups{0};
+} // namespace
+
+extern "C" int getaddrinfo(const char* node, const char* service, const struct addrinfo* hints, struct addrinfo** res)
+{
+    if (node && std::strcmp(node, kHangingName) == 0) {
+        ++g_hangingLookups;
+        std::this_thread::sleep_for(std::chrono::seconds(5));
+        return EAI_AGAIN;
+    }
+    using Fn = int (*)(const char*, const char*, const struct addrinfo*, struct addrinfo**);
+    static const Fn real = reinterpret_cast<Fn>(dlsym(RTLD_NEXT, "getaddrinfo"));
+    return real(node, service, hints, res);
+}
 
 namespace fw {
 namespace {
@@ -389,6 +413,49 @@ TEST_F(HttpClientTest, SilentPeerIsAbandonedAfterTheTimeoutOfItsPhase)
     EXPECT_EQ(midway.status, gbk("713 读取数据失败!"));
     EXPECT_GT(took, 0.9);
     EXPECT_LT(took, 2.5);
+}
+
+TEST_F(HttpClientTest, PeerTricklingItsAnswerIsNotSilent)
+{
+    // Each byte of a long header line comes well within the time-out, the
+    // whole line does not.
+    RawServer trickles([](RawConnection& c) {
+        c.readRequest();
+        c.send("HTTP/1.1 200 OK\r\nX-Slow: ");
+        for (int i = 0; i < 8 && !c.stopping(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            c.send("a");
+        }
+        c.send("\r\nContent-Length: 2\r\n\r\nok");
+        c.waitForPeerClose(5000);
+    });
+    HttpRequestOptions options;
+    options.timeoutSeconds = 1;
+    EXPECT_EQ(client.fetch(trickles.url(), options), "ok");
+    EXPECT_EQ(options.status, "200 OK");
+}
+
+TEST_F(HttpClientTest, HangingNameLookupEndsAtTheTimeoutAndOnAbort)
+{
+    const std::string url = std::string("http://") + kHangingName + "/x";
+    HttpRequestOptions options;
+    options.timeoutSeconds = 1;
+    auto start = Clock::now();
+    EXPECT_EQ(client.fetch(url, options), "");
+    EXPECT_LT(secondsSince(start), 2.5);
+    EXPECT_EQ(options.status, gbk("711 发送请求失败!"));
+
+    std::thread aborter([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        abortAllTransfers();
+    });
+    HttpRequestOptions aborted;
+    start = Clock::now();
+    EXPECT_EQ(client.fetch(url, aborted), "");
+    aborter.join();
+    EXPECT_LT(secondsSince(start), 1.0);
+    EXPECT_EQ(aborted.status, gbk("711 发送请求失败!"));
+    EXPECT_GE(g_hangingLookups.load(), 2); // the look-ups really went to the resolver
 }
 
 TEST_F(HttpClientTest, AbortEndsTransfersOnEveryThreadAndRefusesNewOnes)
