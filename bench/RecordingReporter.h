@@ -43,3 +43,15 @@ private:
     std::map<std::string, double> m_cpu, m_real;
     std::set<std::string> m_fromMedian;
 };
+
+// Runs the benchmarks named on the command line into `reporter`; false when the
+// command line holds arguments the library does not know.
+inline bool runBenchmarks(int& argc, char** argv, RecordingReporter& reporter)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return false;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return true;
+}

@@ -116,10 +116,9 @@ int main(int argc, char** argv)
     const std::string code = service.market().funds().empty() ? std::string("000001") : service.market().funds().front().code;
     g_declaredUrl = service.baseUrl() + "/" + code + ".html?spm=search ";
 
-    benchmark::Initialize(&argc, argv);
     RecordingReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    if (!runBenchmarks(argc, argv, reporter))
+        return 1;
 
     fw::HttpClient client;
     const size_t pageBytes = client.fetch(g_url).size();

@@ -129,12 +129,9 @@ int main(int argc, char** argv)
     }
     std::printf("answer: %zu bytes GBK, %zu bytes UTF-8\n", answerGbk().size(), answerUtf8().size());
 
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
     RecordingReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    if (!runBenchmarks(argc, argv, reporter))
+        return 1;
 
     const double ours = reporter.cpuTime("BM_JsonDocument");
     const double theirs = reporter.cpuTime("BM_NlohmannStrict");

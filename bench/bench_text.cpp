@@ -154,12 +154,9 @@ int main(int argc, char** argv)
     }
     std::printf("page: %zu bytes\n", p.size());
 
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
     RecordingReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    if (!runBenchmarks(argc, argv, reporter))
+        return 1;
 
     auto ratio = [&](const char* a, const char* b) {
         const double tb = reporter.cpuTime(b);
