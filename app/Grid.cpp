@@ -151,6 +151,22 @@ void Grid::setRow(int row, int firstColumn, const TextList& texts)
     notify({GridChange::Cells, row, row});
 }
 
+void Grid::setRowColours(int row, int firstColumn, const std::vector<Colour>& colours)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (row < 0 || row >= m_rows || firstColumn < 0)
+            return;
+        const size_t count = std::min(colours.size(), static_cast<size_t>(std::max(m_columns - firstColumn, 0)));
+        if (count == 0)
+            return;
+        Cell* cells = &m_cells[static_cast<size_t>(row) * m_columns + firstColumn];
+        for (size_t i = 0; i < count; ++i)
+            cells[i].colour = colours[i];
+    }
+    notify({GridChange::Cells, row, row});
+}
+
 int Grid::cursorRow() const
 {
     std::lock_guard lock(m_mutex);

@@ -47,6 +47,8 @@ public:
     void setColourRange(int firstRow, int firstColumn, int lastRow, int lastColumn, Colour colour);
     // Several cells of one row in one change (fewer notifications).
     void setRow(int row, int firstColumn, const TextList& texts);
+    // Text colours of several cells of one row in one change.
+    void setRowColours(int row, int firstColumn, const std::vector<Colour>& colours);
 
     int cursorRow() const;               // -1: none
     void setCursorRow(int row);

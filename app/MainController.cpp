@@ -33,10 +33,6 @@ const Keys& keys()
     return k;
 }
 
-// Board n (1..4) is stored as a four-digit code with a "1" at position n.
-const char* const kBoardCodes[] = {"1000", "0100", "0010", "0001"};
-const char* const kBoardRadios[] = {"单选框1", "单选框2", "单选框3", "单选框4"};
-
 int localDayOfMonth()
 {
     std::time_t now = std::time(nullptr);
@@ -48,7 +44,8 @@ int localDayOfMonth()
 } // namespace
 
 MainController::MainController(MainModels& models, ConfigFile& config, ControllerEnvironment env)
-    : m_models(models), m_config(config), m_env(std::move(env))
+    : m_models(models), m_config(config), m_env(std::move(env)),
+      m_context(models, config, m_env.timeoutSeconds), m_fundLists(m_context), m_sectors(m_context, m_fundLists)
 {
 }
 
@@ -65,7 +62,7 @@ void MainController::onCreated()
 {
     const Keys& k = keys();
     View& view = m_models.view;
-    m_state.sectorListMode = true;
+    m_fundLists.sectorListMode = true;
 
     if (!m_config.exists()) {
         // First run: this write creates the file; the stored settings below are skipped.
@@ -77,19 +74,19 @@ void MainController::onCreated()
         const int today = m_env.todayDayOfMonth ? m_env.todayDayOfMonth() : localDayOfMonth();
         if (stepSubmissionDue(lastSuccess, today) && submitSteps)
             submitSteps();
-        view.setCaption("标签6", m_state.lastStepMessage);
+        view.setCaption(Control::Status, m_state.lastStepMessage);
         clearStepWindow();
 
         // Selecting the boxes here runs no click handler: nothing is rewritten.
         if (m_config.read(k.loadSection, k.loadAll) == k.yes)
-            view.setChecked("选择框1", true);
+            view.setChecked(Control::LoadAllBox, true);
         if (m_config.read(k.autostartSection, k.autostart) == k.yes)
-            view.setChecked("选择框2", true);
+            view.setChecked(Control::AutostartBox, true);
     }
 
     const Text board = m_config.read(k.boardSection, k.board);
     for (int n = 1; n <= 4; ++n) {
-        if (board == kBoardCodes[n - 1]) {
+        if (board == FundLists::board(n).code) {
             onBoardClicked(n); // selects the radio box, writes the code back, loads the board
             break;
         }
@@ -109,17 +106,17 @@ void MainController::fillStepWindow()
 {
     const Keys& k = keys();
     View& view = m_models.view;
-    view.setEditText("小米账号框", m_config.read(k.stepSection, k.account));
-    view.setEditText("小米密码框", urlDecode(m_config.read(k.stepSection, k.password)));
-    view.setEditText("目标步数框", m_config.read(k.stepSection, k.steps));
+    view.setEditText(Control::StepAccount, m_config.read(k.stepSection, k.account));
+    view.setEditText(Control::StepPassword, urlDecode(m_config.read(k.stepSection, k.password)));
+    view.setEditText(Control::StepTarget, m_config.read(k.stepSection, k.steps));
 }
 
 void MainController::clearStepWindow()
 {
     View& view = m_models.view;
-    view.setEditText("小米账号框", "");
-    view.setEditText("小米密码框", "");
-    view.setEditText("目标步数框", "");
+    view.setEditText(Control::StepAccount, "");
+    view.setEditText(Control::StepPassword, "");
+    view.setEditText(Control::StepTarget, "");
 }
 
 void MainController::fillWatchlist()
@@ -164,7 +161,7 @@ void MainController::writeMarkerFile()
 
 // ---- grids
 
-void MainController::onFundGridHeaderClicked(int, int) {}
+void MainController::onFundGridHeaderClicked(int row, int column) { m_fundLists.sortByColumn(row, column); }
 void MainController::onFundGridCellPicked(int, int) {}
 void MainController::onHoldingsGridCellPicked(int, int, int) {}
 
@@ -181,8 +178,8 @@ void MainController::onWatchlistItem() {}
 void MainController::onSearchFocused()
 {
     // Any text goes, not only the hint.
-    m_models.view.setEditText("搜索框", "");
-    m_models.view.setTextColour("搜索框", 0x000000);
+    m_models.view.setEditText(Control::SearchBox, "");
+    m_models.view.setTextColour(Control::SearchBox, 0x000000);
 }
 
 void MainController::onSearchChanged(std::string_view) {}
@@ -198,51 +195,35 @@ void MainController::onMenuRemoveWatch() {}
 
 // ---- buttons and options
 
-void MainController::onFiveStarClicked() {}
-void MainController::onSectorButtonClicked() {}
+void MainController::onFiveStarClicked() { m_fundLists.fiveStarClicked(); }
+void MainController::onSectorButtonClicked() { m_fundLists.sectorButtonClicked(); }
 
 void MainController::onSectorButtonHover()
 {
     static const Text tip = gbk("首次加载较慢");
-    m_models.view.showTooltip("选择板块钮", tip);
+    m_models.view.showTooltip(Control::SectorButton, tip);
 }
 
 void MainController::onStepWindowClosed()
 {
-    m_models.view.setCaption("标签6", m_state.lastStepMessage);
+    m_models.view.setCaption(Control::Status, m_state.lastStepMessage);
 }
 
 void MainController::onExportClicked() {}
 
-void MainController::onBoardClicked(int board)
-{
-    if (board < 1 || board > 4)
-        return;
-    const Keys& k = keys();
-    selectBoard(board);
-    m_config.write(k.boardSection, k.board, kBoardCodes[board - 1]);
-    loadRankingBoard(board);
-}
-
-void MainController::selectBoard(int board)
-{
-    for (int n = 1; n <= 4; ++n)
-        m_models.view.setChecked(kBoardRadios[n - 1], n == board);
-}
-
-void MainController::loadRankingBoard(int) {}
+void MainController::onBoardClicked(int board) { m_fundLists.boardClicked(board); }
 
 void MainController::onLoadAllClicked(bool checkedAfterClick)
 {
     const Keys& k = keys();
-    m_models.view.setChecked("选择框1", checkedAfterClick);
+    m_models.view.setChecked(Control::LoadAllBox, checkedAfterClick);
     m_config.write(k.loadSection, k.loadAll, checkedAfterClick ? k.yes : k.no);
 }
 
 void MainController::onLoadAllHover()
 {
     static const Text tip = gbk("加载板块所有数据，对于数据较多的板块加载较慢。");
-    m_models.view.showTooltip("选择框1", tip);
+    m_models.view.showTooltip(Control::LoadAllBox, tip);
 }
 
 void MainController::onAutostartClicked(bool) {}
@@ -253,8 +234,15 @@ void MainController::onClosePicturePressed()
 {
     View& view = m_models.view;
     view.closeStockPage();
-    view.setVisible("外形框1", false);
-    view.setVisible("超文本浏览框1", false);
+    view.setVisible(Control::StockFrame, false);
+    view.setVisible(Control::StockBrowser, false);
 }
+
+// ---- sector window
+
+void MainController::onSectorWindowCreated() { m_sectors.windowCreated(); }
+void MainController::onSectorPeriodClicked(int button) { m_sectors.periodClicked(button); }
+void MainController::onSectorTileClicked(int tile) { m_sectors.tileClicked(tile); }
+void MainController::onSectorWindowDestroyed() { m_sectors.windowDestroyed(); }
 
 } // namespace fw

@@ -4,18 +4,16 @@
 // the models; it holds no logic of its own.
 #include "app/ConfigFile.h"
 #include "app/MainModels.h"
+#include "funds/FeatureContext.h"
+#include "funds/FundLists.h"
+#include "funds/SectorRanking.h"
 #include <functional>
 #include <string>
 
 namespace fw {
 
-// Process-wide state shared by the feature handlers.
+// Process-wide state of the features that keep no object of their own yet.
 struct AppState {
-    bool sectorListMode = false;
-    bool fiveStarListShown = false;
-    bool nextSortAscending = false;
-    int currentSectorCode = 0;
-    Text currentSectorName;
     Text currentFundCode;
     int currentFundRow = 0;
     Text comparisonBaseCode;
@@ -27,6 +25,7 @@ struct AppState {
 struct ControllerEnvironment {
     std::function<int()> todayDayOfMonth;      // local date's day of month
     Text markerFilePath;                       // the start-up marker file ("" = skip)
+    int timeoutSeconds = 0;                    // per fetch phase; 0 = the engine's default
 };
 
 class MainController {
@@ -36,6 +35,8 @@ public:
     MainModels& models() { return m_models; }
     AppState& state() { return m_state; }
     ConfigFile& config() { return m_config; }
+    FundLists& fundLists() { return m_fundLists; }
+    SectorChooser& sectors() { return m_sectors; }
 
     // --- window
     void onCreated();            // the start-up sequence
@@ -62,7 +63,7 @@ public:
 
     // --- buttons and options
     void onFiveStarClicked();
-    void onSectorButtonClicked();    // the GUI opens the sector window
+    void onSectorButtonClicked();    // asks for the sector window
     void onSectorButtonHover();
     void onStepWindowClosed();       // after the modal step window has closed
     void onExportClicked();
@@ -73,6 +74,12 @@ public:
     void onChartPeriodClicked(int button); // 1..7: 按钮1..按钮7
     void onChartMouseMoved(int x, int y);
     void onClosePicturePressed();
+
+    // --- sector window
+    void onSectorWindowCreated();
+    void onSectorPeriodClicked(int button); // 1..4: 按钮1..按钮4 of the sector window
+    void onSectorTileClicked(int tile);     // 0-based, in creation order
+    void onSectorWindowDestroyed();
 
     // The day comparison that decides the automatic step submission at start:
     // due when the day between the first "月" and the next "日" of the stored
@@ -91,8 +98,6 @@ public:
     void clearStepWindow();
 
 private:
-    void selectBoard(int board);          // the radio group: one selected, the others cleared
-    void loadRankingBoard(int board);     // the board load itself (ranking boards feature)
     void fillWatchlist();
     void writeMarkerFile();
 
@@ -100,6 +105,9 @@ private:
     ConfigFile& m_config;
     ControllerEnvironment m_env;
     AppState m_state;
+    FeatureContext m_context;
+    FundLists m_fundLists;
+    SectorChooser m_sectors;
 };
 
 } // namespace fw

@@ -44,14 +44,12 @@ MainModels::MainModels()
 {
     // Designed state of the main window's controls that the models carry.
     const Text holdingsCaption = gbk("十大重仓股票");
-    view.setCaption("标签1", holdingsCaption);
-    view.setCaption("标签2", holdingsCaption);
-    for (const char* label : {"标签5", "标签6", "标签8"})
-        view.setCaption(label, "");
-    view.setEditText("搜索框", gbk("输入基金代码或名称"));
-    view.setVisible("外形框1", false);
-    view.setVisible("超文本浏览框1", false);
-    view.setVisible("超级列表框1", false);
+    view.setCaption(Control::HoldingsCaption, holdingsCaption);
+    view.setCaption(Control::BaseHoldingsCaption, holdingsCaption);
+    view.setEditText(Control::SearchBox, gbk("输入基金代码或名称"));
+    view.setVisible(Control::StockFrame, false);
+    view.setVisible(Control::StockBrowser, false);
+    view.setVisible(Control::Suggestions, false);
 }
 
 } // namespace fw

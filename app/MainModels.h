@@ -2,6 +2,7 @@
 // Every control of the main window that feature code reads or writes, as models.
 #include "app/Grid.h"
 #include "app/ListModel.h"
+#include "app/SectorTiles.h"
 #include "app/View.h"
 
 namespace fw {
@@ -22,6 +23,7 @@ struct MainModels {
     ListModel watchlist;    // 超级列表框2: 序, 代码, 名称, 类型
     ListModel suggestions;  // 超级列表框1: 名称, ID (hidden)
     View view;              // title, labels, buttons, check boxes, edit boxes …
+    SectorTiles sectorTiles; // the sector window's tiles
 };
 
 } // namespace fw

@@ -1,15 +1,16 @@
 #include "app/View.h"
 
+#include <algorithm>
+
 namespace fw {
 
-namespace {
-template <typename Map, typename Value>
-Value lookup(const Map& map, const std::string& key, Value fallback)
+View::View()
 {
-    auto it = map.find(key);
-    return it == map.end() ? fallback : it->second;
+    m_enabled.fill(true);
+    m_visible.fill(true);
+    m_checked.fill(false);
+    m_textColours.fill(kDefaultColour);
 }
-} // namespace
 
 Text View::title() const
 {
@@ -23,112 +24,112 @@ void View::setTitle(std::string_view gbkTitle)
         std::lock_guard lock(m_mutex);
         m_title.assign(gbkTitle);
     }
-    notify({ViewChange::Title, {}});
+    notify({ViewChange::Title});
 }
 
-Text View::caption(const std::string& control) const
+Text View::caption(Control control) const
 {
     std::lock_guard lock(m_mutex);
-    return lookup(m_captions, control, Text());
+    return m_captions[index(control)];
 }
 
-void View::setCaption(const std::string& control, std::string_view gbkText)
+void View::setCaption(Control control, std::string_view gbkText)
 {
     {
         std::lock_guard lock(m_mutex);
-        m_captions[control].assign(gbkText);
+        m_captions[index(control)].assign(gbkText);
     }
     notify({ViewChange::Caption, control});
 }
 
-bool View::isEnabled(const std::string& control) const
+bool View::isEnabled(Control control) const
 {
     std::lock_guard lock(m_mutex);
-    return lookup(m_enabled, control, true);
+    return m_enabled[index(control)];
 }
 
-void View::setEnabled(const std::string& control, bool enabled)
+void View::setEnabled(Control control, bool enabled)
 {
     {
         std::lock_guard lock(m_mutex);
-        m_enabled[control] = enabled;
+        m_enabled[index(control)] = enabled;
     }
     notify({ViewChange::Enabled, control});
 }
 
-bool View::isVisible(const std::string& control) const
+bool View::isVisible(Control control) const
 {
     std::lock_guard lock(m_mutex);
-    return lookup(m_visible, control, true);
+    return m_visible[index(control)];
 }
 
-void View::setVisible(const std::string& control, bool visible)
+void View::setVisible(Control control, bool visible)
 {
     {
         std::lock_guard lock(m_mutex);
-        m_visible[control] = visible;
+        m_visible[index(control)] = visible;
     }
     notify({ViewChange::Visible, control});
 }
 
-bool View::isChecked(const std::string& control) const
+bool View::isChecked(Control control) const
 {
     std::lock_guard lock(m_mutex);
-    return lookup(m_checked, control, false);
+    return m_checked[index(control)];
 }
 
-void View::setChecked(const std::string& control, bool checked)
+void View::setChecked(Control control, bool checked)
 {
     {
         std::lock_guard lock(m_mutex);
-        m_checked[control] = checked;
+        m_checked[index(control)] = checked;
     }
     notify({ViewChange::Checked, control});
 }
 
-Text View::editText(const std::string& control) const
+Text View::editText(Control control) const
 {
     std::lock_guard lock(m_mutex);
-    return lookup(m_editTexts, control, Text());
+    return m_editTexts[index(control)];
 }
 
-void View::setEditText(const std::string& control, std::string_view gbkText)
+void View::setEditText(Control control, std::string_view gbkText)
 {
     {
         std::lock_guard lock(m_mutex);
-        m_editTexts[control].assign(gbkText);
+        m_editTexts[index(control)].assign(gbkText);
     }
     notify({ViewChange::EditText, control});
 }
 
-Colour View::textColour(const std::string& control) const
+Colour View::textColour(Control control) const
 {
     std::lock_guard lock(m_mutex);
-    return lookup(m_textColours, control, kDefaultColour);
+    return m_textColours[index(control)];
 }
 
-void View::setTextColour(const std::string& control, Colour colour)
+void View::setTextColour(Control control, Colour colour)
 {
     {
         std::lock_guard lock(m_mutex);
-        m_textColours[control] = colour;
+        m_textColours[index(control)] = colour;
     }
     notify({ViewChange::TextColour, control});
 }
 
-void View::showTooltip(const std::string& control, std::string_view gbkText)
+void View::showTooltip(Control control, std::string_view gbkText)
 {
     {
         std::lock_guard lock(m_mutex);
-        m_tooltips[control].assign(gbkText);
+        m_tooltips[index(control)].assign(gbkText);
     }
     notify({ViewChange::Tooltip, control});
 }
 
-Text View::lastTooltip(const std::string& control) const
+Text View::lastTooltip(Control control) const
 {
     std::lock_guard lock(m_mutex);
-    return lookup(m_tooltips, control, Text());
+    return m_tooltips[index(control)];
 }
 
 void View::openStockPage(std::string_view url)
@@ -137,7 +138,7 @@ void View::openStockPage(std::string_view url)
         std::lock_guard lock(m_mutex);
         m_stockUrl.assign(url);
     }
-    notify({ViewChange::StockPage, {}});
+    notify({ViewChange::StockPage});
 }
 
 void View::closeStockPage()
@@ -146,7 +147,7 @@ void View::closeStockPage()
         std::lock_guard lock(m_mutex);
         m_stockUrl.clear();
     }
-    notify({ViewChange::StockPage, {}});
+    notify({ViewChange::StockPage});
 }
 
 Text View::stockPageUrl() const
@@ -155,24 +156,56 @@ Text View::stockPageUrl() const
     return m_stockUrl;
 }
 
+WindowState View::windowState(Window window) const
+{
+    std::lock_guard lock(m_mutex);
+    return m_windows[static_cast<size_t>(window)];
+}
+
+void View::setWindowState(Window window, WindowState state)
+{
+    if (window == Window::Main)
+        return;
+    {
+        std::lock_guard lock(m_mutex);
+        m_windows[static_cast<size_t>(window)] = state;
+    }
+    notify({ViewChange::WindowOpen, Control::Count, window});
+}
+
 void View::messageBox(std::string_view gbkText)
 {
     MessageHandler handler;
     Text text(gbkText);
+    const auto self = std::this_thread::get_id();
     {
         std::lock_guard lock(m_mutex);
         m_messages.push_back(text);
+        if (!m_messageHandler)
+            return;
         handler = m_messageHandler;
+        m_handlerCalls.push_back(self);
     }
     // The handler may block until the user closes the box: never under the lock.
-    if (handler)
-        handler(text);
+    handler(text);
+    {
+        std::lock_guard lock(m_mutex);
+        m_handlerCalls.erase(std::find(m_handlerCalls.begin(), m_handlerCalls.end(), self));
+    }
+    m_handlerIdle.notify_all();
 }
 
 void View::setMessageHandler(MessageHandler handler)
 {
-    std::lock_guard lock(m_mutex);
+    std::unique_lock lock(m_mutex);
     m_messageHandler = std::move(handler);
+    // Calls of the old handler on this thread (a box open while the window
+    // closes) are further up this very stack; only other threads are waited for.
+    const auto self = std::this_thread::get_id();
+    m_handlerIdle.wait(lock, [&] {
+        return std::all_of(m_handlerCalls.begin(), m_handlerCalls.end(),
+                           [self](std::thread::id id) { return id == self; });
+    });
 }
 
 std::vector<Text> View::messages() const

@@ -1,57 +1,73 @@
 #pragma once
-// The window-level state that feature code writes to, as a plain model:
-// the title, control captions, enabled/visible/checked states, edit texts,
-// message boxes, tooltips and the stock page overlay. Controls are named by
-// their designed names (UTF-8 of the source: "标签5", "选择板块钮" …); texts
-// are GBK. Setters are safe from any thread; the Qt window listens and applies
-// each change on its UI thread.
+// The window-level state that feature code writes to, as a plain model: the
+// main window's title, control captions, enabled/visible/checked states, edit
+// texts, text colours, tooltips, the stock page overlay, message boxes and the
+// open state of the secondary windows. Controls are named by role (Controls.h);
+// texts are GBK. Setters are safe from any thread; the Qt windows listen and
+// apply each change on their UI thread.
+#include "app/Controls.h"
 #include "app/Grid.h"
 #include "app/Listeners.h"
 #include "text/Text.h"
+#include <array>
+#include <condition_variable>
 #include <functional>
-#include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace fw {
 
+// Closed: not loaded (or destroyed); Hidden: loaded, not visible; Shown: visible.
+enum class WindowState : uint8_t { Closed, Hidden, Shown };
+
 struct ViewChange {
-    enum Kind { Title, Caption, Enabled, Visible, Checked, EditText, TextColour, Tooltip, StockPage } kind;
-    std::string control; // designed name (UTF-8); empty for Title
+    enum Kind { Title, Caption, Enabled, Visible, Checked, EditText, TextColour, Tooltip, StockPage, WindowOpen } kind;
+    Control control = Control::Count; // Count for Title and StockPage
+    Window window = Window::Main;      // for WindowOpen
 };
 
 class View {
 public:
+    View();
+
     Text title() const;
     void setTitle(std::string_view gbkTitle);
 
-    Text caption(const std::string& control) const;
-    void setCaption(const std::string& control, std::string_view gbkText);
+    Text caption(Control control) const;
+    void setCaption(Control control, std::string_view gbkText);
 
-    bool isEnabled(const std::string& control) const;   // default true
-    void setEnabled(const std::string& control, bool enabled);
-    bool isVisible(const std::string& control) const;   // default true unless set
-    void setVisible(const std::string& control, bool visible);
-    bool isChecked(const std::string& control) const;   // default false
-    void setChecked(const std::string& control, bool checked);
-    Text editText(const std::string& control) const;
-    void setEditText(const std::string& control, std::string_view gbkText);
+    bool isEnabled(Control control) const;   // default true
+    void setEnabled(Control control, bool enabled);
+    bool isVisible(Control control) const;   // default true unless set
+    void setVisible(Control control, bool visible);
+    bool isChecked(Control control) const;   // default false
+    void setChecked(Control control, bool checked);
+    Text editText(Control control) const;
+    void setEditText(Control control, std::string_view gbkText);
 
     // Text colour of a control (0x00BBGGRR); kDefaultColour until set.
-    Colour textColour(const std::string& control) const;
-    void setTextColour(const std::string& control, Colour colour);
+    Colour textColour(Control control) const;
+    void setTextColour(Control control, Colour colour);
 
-    void showTooltip(const std::string& control, std::string_view gbkText);
-    Text lastTooltip(const std::string& control) const;
+    void showTooltip(Control control, std::string_view gbkText);
+    Text lastTooltip(Control control) const;
 
     // Stock page overlay: the URL shown ("" when closed).
     void openStockPage(std::string_view url);
     void closeStockPage();
     Text stockPageUrl() const;
 
+    // The sector and step windows (the main window is always Shown).
+    WindowState windowState(Window window) const;
+    void setWindowState(Window window, WindowState state);
+
     // A modal message box with an OK button. The GUI installs a handler that
     // shows it (on the UI thread); without one the text is only recorded.
+    // setMessageHandler waits for calls of the old handler running on other
+    // threads, so a window that removes its handler while being destroyed is
+    // never reached by a worker afterwards.
     void messageBox(std::string_view gbkText);
     using MessageHandler = std::function<void(const Text&)>;
     void setMessageHandler(MessageHandler handler);
@@ -63,15 +79,23 @@ public:
     void removeListener(int id);
 
 private:
+    template <typename T>
+    using PerControl = std::array<T, kControlCount>;
+    static size_t index(Control control) { return static_cast<size_t>(control); }
     void notify(const ViewChange& change);
+
     mutable std::mutex m_mutex;
     Text m_title;
-    std::map<std::string, Text> m_captions, m_editTexts, m_tooltips;
-    std::map<std::string, bool> m_enabled, m_visible, m_checked;
-    std::map<std::string, Colour> m_textColours;
+    PerControl<Text> m_captions, m_editTexts, m_tooltips;
+    PerControl<bool> m_enabled, m_visible, m_checked;
+    PerControl<Colour> m_textColours;
+    std::array<WindowState, 3> m_windows {WindowState::Shown, WindowState::Closed, WindowState::Closed};
     Text m_stockUrl;
     std::vector<Text> m_messages;
+
     MessageHandler m_messageHandler;
+    std::vector<std::thread::id> m_handlerCalls; // threads inside the handler now
+    std::condition_variable m_handlerIdle;
     Listeners<const ViewChange&> m_listeners;
 };
 

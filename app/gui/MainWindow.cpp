@@ -3,6 +3,7 @@
 #include "app/gui/Gbk.h"
 #include "app/gui/GridTableModel.h"
 #include "app/gui/ListTableModel.h"
+#include "app/gui/SectorWindow.h"
 #include "text/CodePage.h"
 
 #include <QApplication>
@@ -60,20 +61,20 @@ QPixmap closePicture()
     return pixmap;
 }
 
-QLabel* makeLabel(const char* name, const QString& text, const QRect& geometry, QWidget* parent)
+QLabel* makeLabel(Control control, const QString& text, const QRect& geometry, QWidget* parent)
 {
     auto* label = new QLabel(text, parent);
-    label->setObjectName(QString::fromUtf8(name));
+    label->setObjectName(qtName(control));
     label->setTextFormat(Qt::PlainText); // fund names come from the network: never rich text
     label->setGeometry(geometry);
     return label;
 }
 
 template <class Button>
-Button* makeButton(const char* name, const char* caption, const QRect& geometry, QWidget* parent)
+Button* makeButton(Control control, const char* caption, const QRect& geometry, QWidget* parent)
 {
     auto* button = new Button(QString::fromUtf8(caption), parent);
-    button->setObjectName(QString::fromUtf8(name));
+    button->setObjectName(qtName(control));
     button->setGeometry(geometry);
     return button;
 }
@@ -121,15 +122,15 @@ MainWindow::~MainWindow()
     m_models.view.removeListener(m_viewListenerId);
 }
 
-QWidget* MainWindow::control(const std::string& designedName) const
+QWidget* MainWindow::control(Control control) const
 {
-    return findChild<QWidget*>(controlName(designedName));
+    return findChild<QWidget*>(qtName(control));
 }
 
-QTableView* MainWindow::makeGrid(const char* name, Grid& grid, const QRect& geometry, const std::vector<int>& widths)
+QTableView* MainWindow::makeGrid(Control control, Grid& grid, const QRect& geometry, const std::vector<int>& widths)
 {
     auto* view = new QTableView(m_client);
-    view->setObjectName(QString::fromUtf8(name));
+    view->setObjectName(qtName(control));
     view->setGeometry(geometry);
     auto* model = new GridTableModel(grid, view);
     view->setModel(model);
@@ -170,10 +171,10 @@ QTableView* MainWindow::makeGrid(const char* name, Grid& grid, const QRect& geom
     return view;
 }
 
-QTreeView* MainWindow::makeList(const char* name, ListModel& list, QWidget* parent, const QRect& geometry)
+QTreeView* MainWindow::makeList(Control control, ListModel& list, QWidget* parent, const QRect& geometry)
 {
     auto* view = new QTreeView(parent);
-    view->setObjectName(QString::fromUtf8(name));
+    view->setObjectName(qtName(control));
     view->setGeometry(geometry);
     auto* model = new ListTableModel(list, view);
     view->setModel(model);
@@ -209,10 +210,10 @@ QTreeView* MainWindow::makeList(const char* name, ListModel& list, QWidget* pare
     return view;
 }
 
-QMenu* MainWindow::makeMenu(const char* name, const std::vector<std::pair<const char*, void (MainController::*)()>>& items)
+QMenu* MainWindow::makeMenu(Control control, const std::vector<std::pair<const char*, void (MainController::*)()>>& items)
 {
     auto* menu = new QMenu(this);
-    menu->setObjectName(QString::fromUtf8(name));
+    menu->setObjectName(qtName(control));
     for (const auto& [text, handler] : items) {
         QAction* action = menu->addAction(QString::fromUtf8(text));
         connect(action, &QAction::triggered, this, [this, handler = handler] { (m_controller.*handler)(); });
@@ -224,21 +225,21 @@ void MainWindow::buildControls()
 {
     const std::vector<int> fundWidths = fundGridColumnWidths();
     const std::vector<int> holdingsWidths{66, 52, 48};
-    m_fundGrid = makeGrid("高级表格1", m_models.fundGrid, {8, 8, 1368, 408}, fundWidths);
-    m_compareGrid = makeGrid("高级表格2", m_models.compareGrid, {8, 416, 1368, 96}, fundWidths);
-    makeLabel("标签1", QStringLiteral("十大重仓股票"), {8, 512, 168, 32}, m_client);
-    makeLabel("标签2", QStringLiteral("十大重仓股票"), {176, 512, 168, 32}, m_client);
-    m_holdingsGrid = makeGrid("高级表格3", m_models.holdingsGrid, {8, 544, 168, 280}, holdingsWidths);
-    m_baseHoldingsGrid = makeGrid("高级表格4", m_models.baseHoldingsGrid, {176, 544, 168, 280}, holdingsWidths);
+    m_fundGrid = makeGrid(Control::FundGrid, m_models.fundGrid, {8, 8, 1368, 408}, fundWidths);
+    m_compareGrid = makeGrid(Control::CompareGrid, m_models.compareGrid, {8, 416, 1368, 96}, fundWidths);
+    makeLabel(Control::HoldingsCaption, QStringLiteral("十大重仓股票"), {8, 512, 168, 32}, m_client);
+    makeLabel(Control::BaseHoldingsCaption, QStringLiteral("十大重仓股票"), {176, 512, 168, 32}, m_client);
+    m_holdingsGrid = makeGrid(Control::HoldingsGrid, m_models.holdingsGrid, {8, 544, 168, 280}, holdingsWidths);
+    m_baseHoldingsGrid = makeGrid(Control::BaseHoldingsGrid, m_models.baseHoldingsGrid, {176, 544, 168, 280}, holdingsWidths);
     m_fundGrid->horizontalHeader()->setSectionsClickable(true);
 
     auto* group = new QGroupBox(QStringLiteral("自选"), m_client);
-    group->setObjectName(QStringLiteral("分组框1"));
+    group->setObjectName(qtName(Control::WatchFrame));
     group->setGeometry(344, 512, 296, 312);
-    m_watchlist = makeList("超级列表框2", m_models.watchlist, group, {8, 16, 280, 288});
+    m_watchlist = makeList(Control::Watchlist, m_models.watchlist, group, {8, 16, 280, 288});
 
     auto* search = new QLineEdit(QStringLiteral("输入基金代码或名称"), m_client);
-    search->setObjectName(QStringLiteral("搜索框"));
+    search->setObjectName(qtName(Control::SearchBox));
     search->setGeometry(640, 512, 168, 40);
     QPalette hint = search->palette();
     hint.setColor(QPalette::Text, kHintColour);
@@ -246,32 +247,31 @@ void MainWindow::buildControls()
     search->installEventFilter(this);
 
     m_chart = new ChartPanel(QSize(608, 320), m_client);
-    m_chart->setObjectName(QStringLiteral("画板1"));
+    m_chart->setObjectName(qtName(Control::Chart));
     m_chart->setGeometry(816, 496, 608, 320);
     m_chart->onMouseMoved = [this](int x, int y) { m_controller.onChartMouseMoved(x, y); };
     // The chart title lies over the top edge of the panel.
-    makeLabel("标签8", QString(), {992, 512, 240, 32}, m_client)->setAlignment(Qt::AlignCenter);
+    makeLabel(Control::ChartTitle, QString(), {992, 512, 240, 32}, m_client)->setAlignment(Qt::AlignCenter);
 
-    makeLabel("标签5", QString(), {640, 760, 168, 24}, m_client);
-    makeLabel("标签6", QString(), {640, 792, 168, 24}, m_client);
+    makeLabel(Control::Progress, QString(), {640, 760, 168, 24}, m_client);
+    makeLabel(Control::Status, QString(), {640, 792, 168, 24}, m_client);
 
-    makeButton<QPushButton>("五星基金钮", "五星基金", {728, 576, 80, 40}, m_client);
-    auto* sector = makeButton<QPushButton>("选择板块钮", "基金板块", {648, 576, 72, 40}, m_client);
-    makeButton<QPushButton>("刷步钮", "刷步", {648, 624, 72, 40}, m_client);
-    makeButton<QPushButton>("导出所有数据钮", "导出所有数据", {728, 624, 80, 40}, m_client);
+    makeButton<QPushButton>(Control::FiveStarButton, "五星基金", {728, 576, 80, 40}, m_client);
+    auto* sector = makeButton<QPushButton>(Control::SectorButton, "基金板块", {648, 576, 72, 40}, m_client);
+    makeButton<QPushButton>(Control::StepButton, "刷步", {648, 624, 72, 40}, m_client);
+    makeButton<QPushButton>(Control::ExportButton, "导出所有数据", {728, 624, 80, 40}, m_client);
     m_boards = new QButtonGroup(this);
     m_boards->setExclusive(true);
-    m_boards->addButton(makeButton<QRadioButton>("单选框1", "昨日涨幅", {648, 672, 72, 16}, m_client), 1);
-    m_boards->addButton(makeButton<QRadioButton>("单选框2", "本月涨幅", {736, 672, 72, 16}, m_client), 2);
-    m_boards->addButton(makeButton<QRadioButton>("单选框3", "昨日跌幅", {648, 696, 72, 16}, m_client), 3);
-    m_boards->addButton(makeButton<QRadioButton>("单选框4", "本月跌幅", {736, 696, 72, 16}, m_client), 4);
-    auto* loadAll = makeButton<QCheckBox>("选择框1", "加载所有", {648, 720, 72, 24}, m_client);
-    makeButton<QCheckBox>("选择框2", "开机自启", {736, 720, 72, 24}, m_client);
-    static const char* const periodNames[] = {"按钮1", "按钮2", "按钮3", "按钮4", "按钮5", "按钮6", "按钮7"};
+    m_boards->addButton(makeButton<QRadioButton>(Control::BoardDayGain, "昨日涨幅", {648, 672, 72, 16}, m_client), 1);
+    m_boards->addButton(makeButton<QRadioButton>(Control::BoardMonthGain, "本月涨幅", {736, 672, 72, 16}, m_client), 2);
+    m_boards->addButton(makeButton<QRadioButton>(Control::BoardDayLoss, "昨日跌幅", {648, 696, 72, 16}, m_client), 3);
+    m_boards->addButton(makeButton<QRadioButton>(Control::BoardMonthLoss, "本月跌幅", {736, 696, 72, 16}, m_client), 4);
+    auto* loadAll = makeButton<QCheckBox>(Control::LoadAllBox, "加载所有", {648, 720, 72, 24}, m_client);
+    makeButton<QCheckBox>(Control::AutostartBox, "开机自启", {736, 720, 72, 24}, m_client);
     static const char* const periodCaptions[] = {"近1周", "近1月", "近3月", "近6月", "近1年", "近2年", "近3年"};
     static const int periodLefts[] = {840, 912, 984, 1064, 1136, 1216, 1288};
     for (int i = 0; i < 7; ++i)
-        makeButton<QPushButton>(periodNames[i], periodCaptions[i], {periodLefts[i], 792, 60, 35}, m_client);
+        makeButton<QPushButton>(periodControl(i + 1), periodCaptions[i], {periodLefts[i], 792, 60, 35}, m_client);
     // Hover read-outs need mouse moves without a pressed button.
     for (QWidget* hover : {static_cast<QWidget*>(sector), static_cast<QWidget*>(loadAll)}) {
         hover->setMouseTracking(true);
@@ -279,20 +279,20 @@ void MainWindow::buildControls()
     }
 
     // Drops down over the controls below the search box when it is shown.
-    m_suggestions = makeList("超级列表框1", m_models.suggestions, m_client, {640, 552, 168, 16});
+    m_suggestions = makeList(Control::Suggestions, m_models.suggestions, m_client, {640, 552, 168, 16});
     m_suggestions->hide();
 
     // The stock page overlay, above everything else; hidden until a page opens.
     m_stockFrame = new QFrame(m_client);
-    m_stockFrame->setObjectName(QStringLiteral("外形框1"));
+    m_stockFrame->setObjectName(qtName(Control::StockFrame));
     m_stockFrame->setGeometry(504, 8, 872, 336);
     m_stockFrame->setAutoFillBackground(true);
     m_browser = new QWidget(m_stockFrame);
-    m_browser->setObjectName(QStringLiteral("超文本浏览框1"));
+    m_browser->setObjectName(qtName(Control::StockBrowser));
     m_browser->setGeometry(-130, -384, 1002, 776);
     m_browser->hide();
     m_closePicture = new QLabel(m_stockFrame);
-    m_closePicture->setObjectName(QStringLiteral("图片框1"));
+    m_closePicture->setObjectName(qtName(Control::StockClose));
     m_closePicture->setGeometry(808, 0, 64, 56);
     m_closePicture->setPixmap(closePicture());
     m_closePicture->setCursor(Qt::PointingHandCursor);
@@ -301,16 +301,16 @@ void MainWindow::buildControls()
     m_stockFrame->hide();
     m_stockFrame->raise();
 
-    m_fundMenu = makeMenu("菜单", {{"加入对比", &MainController::onMenuAddComparison},
+    m_fundMenu = makeMenu(Control::FundMenu, {{"加入对比", &MainController::onMenuAddComparison},
                                    {"加入自选基金", &MainController::onMenuAddWatchFund}});
-    m_compareMenu = makeMenu("菜单1", {{"删除对比", &MainController::onMenuRemoveComparison}});
-    m_stockMenu = makeMenu("菜单2", {{"加入自选股票", &MainController::onMenuAddWatchStock}});
-    m_watchMenu = makeMenu("菜单3", {{"删除自选", &MainController::onMenuRemoveWatch}});
+    m_compareMenu = makeMenu(Control::CompareMenu, {{"删除对比", &MainController::onMenuRemoveComparison}});
+    m_stockMenu = makeMenu(Control::StockMenu, {{"加入自选股票", &MainController::onMenuAddWatchStock}});
+    m_watchMenu = makeMenu(Control::WatchMenu, {{"删除自选", &MainController::onMenuRemoveWatch}});
 }
 
 void MainWindow::wireEvents()
 {
-    auto button = [this](const char* name) { return findChild<QAbstractButton*>(QString::fromUtf8(name)); };
+    auto button = [this](Control control) { return findChild<QAbstractButton*>(qtName(control)); };
     MainController& c = m_controller;
     Grid& fundGrid = m_models.fundGrid;
 
@@ -343,28 +343,28 @@ void MainWindow::wireEvents()
     connect(static_cast<ListTableModel*>(m_suggestions->model()), &ListTableModel::changesApplied, this,
             [this] { fitSuggestionList(); });
 
-    auto* search = findChild<QLineEdit*>(QStringLiteral("搜索框"));
+    auto* search = findChild<QLineEdit*>(qtName(Control::SearchBox));
     connect(search, &QLineEdit::textEdited, this, [this](const QString& text) {
         const Text gbkText = qStringToGbk(text);
-        m_models.view.setEditText("搜索框", gbkText);
+        m_models.view.setEditText(Control::SearchBox, gbkText);
         m_controller.onSearchChanged(gbkText);
     });
 
-    connect(button("五星基金钮"), &QAbstractButton::clicked, this, [&c] { c.onFiveStarClicked(); });
+    connect(button(Control::FiveStarButton), &QAbstractButton::clicked, this, [&c] { c.onFiveStarClicked(); });
     // The sector window arrives with the secondary windows; it opens here.
-    connect(button("选择板块钮"), &QAbstractButton::clicked, this, [&c] { c.onSectorButtonClicked(); });
-    connect(button("刷步钮"), &QAbstractButton::clicked, this, [&c] {
+    connect(button(Control::SectorButton), &QAbstractButton::clicked, this, [&c] { c.onSectorButtonClicked(); });
+    connect(button(Control::StepButton), &QAbstractButton::clicked, this, [&c] {
         // The modal step window arrives with the secondary windows; it runs here.
         c.onStepWindowClosed();
     });
-    connect(button("导出所有数据钮"), &QAbstractButton::clicked, this, [&c] { c.onExportClicked(); });
+    connect(button(Control::ExportButton), &QAbstractButton::clicked, this, [&c] { c.onExportClicked(); });
 
     // The controller records the states after the click in the View.
     connect(m_boards, &QButtonGroup::idClicked, this, [&c](int id) { c.onBoardClicked(id); });
-    connect(button("选择框1"), &QAbstractButton::clicked, this, [&c](bool checked) { c.onLoadAllClicked(checked); });
-    connect(button("选择框2"), &QAbstractButton::clicked, this, [&c](bool checked) { c.onAutostartClicked(checked); });
+    connect(button(Control::LoadAllBox), &QAbstractButton::clicked, this, [&c](bool checked) { c.onLoadAllClicked(checked); });
+    connect(button(Control::AutostartBox), &QAbstractButton::clicked, this, [&c](bool checked) { c.onAutostartClicked(checked); });
     for (int i = 1; i <= 7; ++i)
-        connect(button(("按钮" + std::to_string(i)).c_str()), &QAbstractButton::clicked, this,
+        connect(button(periodControl(i)), &QAbstractButton::clicked, this,
                 [&c, i] { c.onChartPeriodClicked(i); });
 }
 
@@ -373,8 +373,8 @@ void MainWindow::wireEvents()
 void MainWindow::seedView()
 {
     View& view = m_models.view;
-    if (view.textColour("搜索框") == kDefaultColour)
-        view.setTextColour("搜索框", kSilver);
+    if (view.textColour(Control::SearchBox) == kDefaultColour)
+        view.setTextColour(Control::SearchBox, kSilver);
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
@@ -417,14 +417,14 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
         break;
     }
     case QEvent::MouseMove:
-        if (watched->objectName() == QStringLiteral("选择板块钮"))
+        if (watched == control(Control::SectorButton))
             m_controller.onSectorButtonHover();
-        else if (watched->objectName() == QStringLiteral("选择框1"))
+        else if (watched == control(Control::LoadAllBox))
             m_controller.onLoadAllHover();
         break;
     case QEvent::FocusIn:
         // A pop-up menu handing the focus back is no new focus for the box.
-        if (watched->objectName() == QStringLiteral("搜索框")
+        if (watched == control(Control::SearchBox)
             && static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason)
             m_controller.onSearchFocused();
         break;
@@ -459,12 +459,17 @@ void MainWindow::closeEvent(QCloseEvent* event)
 
 void MainWindow::onViewChange(const ViewChange& change)
 {
+    // The sector and step windows apply their own controls.
+    if (change.control != Control::Count && windowOf(change.control) != Window::Main)
+        return;
     std::lock_guard lock(m_pendingMutex);
     // Later changes of the same control replace earlier ones; the state is
     // read back from the View when applied.
-    auto same = [&change](const auto& entry) { return entry.first == change.kind && entry.second == change.control; };
+    auto same = [&change](const ViewChange& entry) {
+        return entry.kind == change.kind && entry.control == change.control && entry.window == change.window;
+    };
     m_pending.erase(std::remove_if(m_pending.begin(), m_pending.end(), same), m_pending.end());
-    m_pending.emplace_back(change.kind, change.control);
+    m_pending.push_back(change);
     if (!m_posted) {
         m_posted = true;
         QMetaObject::invokeMethod(this, [this] { applyViewChanges(); }, Qt::QueuedConnection);
@@ -473,25 +478,32 @@ void MainWindow::onViewChange(const ViewChange& change)
 
 void MainWindow::applyViewChanges()
 {
-    std::vector<std::pair<ViewChange::Kind, std::string>> pending;
+    std::vector<ViewChange> pending;
     {
         std::lock_guard lock(m_pendingMutex);
         pending.swap(m_pending);
         m_posted = false;
     }
-    for (const auto& [kind, name] : pending)
-        applyViewChange(kind, name);
+    for (const ViewChange& change : pending)
+        applyViewChange(change);
 }
 
-void MainWindow::applyViewChange(ViewChange::Kind kind, const std::string& name)
+void MainWindow::applyViewChange(const ViewChange& change)
 {
     const View& view = m_models.view;
+    const ViewChange::Kind kind = change.kind;
+    const Control name = change.control;
     if (kind == ViewChange::Title) {
         setWindowTitle(gbkToQString(view.title()));
         return;
     }
     if (kind == ViewChange::StockPage) {
         applyStockPage();
+        return;
+    }
+    if (kind == ViewChange::WindowOpen) {
+        if (change.window == Window::Sector)
+            applySectorWindowState();
         return;
     }
     QWidget* widget = control(name);
@@ -555,6 +567,37 @@ void MainWindow::applyViewChange(ViewChange::Kind kind, const std::string& name)
     }
     default:
         break;
+    }
+}
+
+void MainWindow::applySectorWindowState()
+{
+    if (m_closing)
+        return;
+    switch (m_models.view.windowState(Window::Sector)) {
+    case WindowState::Shown:
+        if (m_sectorWindow) {
+            m_sectorWindow->show();
+            m_sectorWindow->raise();
+            return;
+        }
+        m_sectorWindow = new SectorWindow(m_controller);
+        m_sectorWindow->show();
+        // The window's created event: it fills itself (a download, events run).
+        m_controller.onSectorWindowCreated();
+        return;
+    case WindowState::Hidden:
+        if (m_sectorWindow)
+            m_sectorWindow->hide();
+        return;
+    case WindowState::Closed:
+        if (m_sectorWindow) {
+            m_sectorWindow->hide();
+            m_sectorWindow->deleteLater();
+            m_sectorWindow = nullptr;
+            m_controller.onSectorWindowDestroyed();
+        }
+        return;
     }
 }
 

@@ -22,6 +22,7 @@ class QTreeView;
 namespace fw {
 
 class ChartPanel;
+class SectorWindow;
 class GridTableModel;
 class ListTableModel;
 
@@ -38,8 +39,9 @@ public:
     // Shows a message box; replaceable so that tests need not click one away.
     std::function<void(const QString&)> messagePresenter;
 
-    QWidget* control(const std::string& designedName) const;
+    QWidget* control(Control control) const;
     ChartPanel* chartPanel() const { return m_chart; }
+    SectorWindow* sectorWindow() const { return m_sectorWindow; }
 
     // Applies the View changes collected so far (UI thread).
     void applyViewChanges();
@@ -49,16 +51,17 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    QTableView* makeGrid(const char* name, Grid& grid, const QRect& geometry, const std::vector<int>& widths);
-    QTreeView* makeList(const char* name, ListModel& list, QWidget* parent, const QRect& geometry);
-    QMenu* makeMenu(const char* name, const std::vector<std::pair<const char*, void (MainController::*)()>>& items);
+    QTableView* makeGrid(Control control, Grid& grid, const QRect& geometry, const std::vector<int>& widths);
+    QTreeView* makeList(Control control, ListModel& list, QWidget* parent, const QRect& geometry);
+    QMenu* makeMenu(Control control, const std::vector<std::pair<const char*, void (MainController::*)()>>& items);
     void buildControls();
     void wireEvents();
     void seedView();
 
     void onViewChange(const ViewChange& change); // any thread
-    void applyViewChange(ViewChange::Kind kind, const std::string& name);
+    void applyViewChange(const ViewChange& change);
     void applyStockPage();
+    void applySectorWindowState();
     void fitSuggestionList();
     void showMessage(const QString& text);
     void popUp(QMenu* menu, const QPoint& globalPos);
@@ -85,9 +88,10 @@ private:
     QMenu* m_compareMenu = nullptr;    // 菜单1
     QMenu* m_stockMenu = nullptr;      // 菜单2
     QMenu* m_watchMenu = nullptr;      // 菜单3
+    SectorWindow* m_sectorWindow = nullptr;
 
     std::mutex m_pendingMutex;
-    std::vector<std::pair<ViewChange::Kind, std::string>> m_pending;
+    std::vector<ViewChange> m_pending;
     bool m_posted = false;
 };
 

@@ -32,7 +32,7 @@ protected:
             models, config, ControllerEnvironment{[this] { return today; }, markerPath});
         controller->submitSteps = [this] {
             ++submissions;
-            passwordSeen = models.view.editText("小米密码框");
+            passwordSeen = models.view.editText(Control::StepPassword);
             controller->state().lastStepMessage = gbk("提交成功");
         };
     }
@@ -42,7 +42,7 @@ protected:
     {
         int found = 0;
         for (int n = 1; n <= 4; ++n)
-            if (models.view.isChecked("单选框" + std::to_string(n)))
+            if (models.view.isChecked(boardControl(n)))
                 found = found ? -1 : n;
         return found;
     }
@@ -51,10 +51,10 @@ protected:
 TEST_F(StartupTest, FirstRunWritesOnlyTheLoadAllSetting)
 {
     controller->onCreated();
-    EXPECT_TRUE(controller->state().sectorListMode);
+    EXPECT_TRUE(controller->fundLists().sectorListMode);
     EXPECT_EQ(readBytes(configPath), gbk("[加载数据]\r\n是否全部加载=假\r\n"));
-    EXPECT_FALSE(models.view.isChecked("选择框1"));
-    EXPECT_FALSE(models.view.isChecked("选择框2"));
+    EXPECT_FALSE(models.view.isChecked(Control::LoadAllBox));
+    EXPECT_FALSE(models.view.isChecked(Control::AutostartBox));
     EXPECT_EQ(checkedBoard(), 0);
     EXPECT_EQ(models.watchlist.rowCount(), 0);
     EXPECT_EQ(submissions, 0);
@@ -66,16 +66,16 @@ TEST_F(StartupTest, StoredSettingsSelectBoxesWithoutRewritingTheFile)
     const std::string stored = gbk("[加载数据]\r\n是否全部加载=真\r\n[开机自启]\r\n自启=真\r\n");
     writeBytes(configPath, stored);
     controller->onCreated();
-    EXPECT_TRUE(models.view.isChecked("选择框1"));
-    EXPECT_TRUE(models.view.isChecked("选择框2"));
+    EXPECT_TRUE(models.view.isChecked(Control::LoadAllBox));
+    EXPECT_TRUE(models.view.isChecked(Control::AutostartBox));
     EXPECT_EQ(readBytes(configPath), stored);
 
     writeConfig("[加载数据]\r\n是否全部加载=真 \r\n[开机自启]\r\n自启=1\r\n");
     MainModels fresh;
     MainController again(fresh, config, ControllerEnvironment{[] { return 1; }, ""});
     again.onCreated();
-    EXPECT_TRUE(fresh.view.isChecked("选择框1")); // the value is trimmed
-    EXPECT_FALSE(fresh.view.isChecked("选择框2")); // only "真" is true
+    EXPECT_TRUE(fresh.view.isChecked(Control::LoadAllBox)); // the value is trimmed
+    EXPECT_FALSE(fresh.view.isChecked(Control::AutostartBox)); // only "真" is true
 }
 
 TEST_F(StartupTest, OnlyTheFourExactBoardCodesSelectABoard)
@@ -90,7 +90,7 @@ TEST_F(StartupTest, OnlyTheFourExactBoardCodesSelectABoard)
         c.onCreated();
         int selected = 0;
         for (int n = 1; n <= 4; ++n)
-            if (fresh.view.isChecked("单选框" + std::to_string(n)))
+            if (fresh.view.isChecked(boardControl(n)))
                 selected = selected ? -1 : n;
         EXPECT_EQ(selected, board);
         EXPECT_EQ(config.read(gbk("启动加载数据"), gbk("加载")), code);
@@ -126,15 +126,15 @@ TEST_F(StartupTest, DueStepSubmissionSeesTheStepWindowAndSetsTheLabel)
     today = 30;
     controller->onCreated();
     EXPECT_EQ(submissions, 0);
-    EXPECT_EQ(models.view.caption("标签6"), "");
+    EXPECT_EQ(models.view.caption(Control::Status), "");
 
     today = 1;
     controller->onCreated();
     EXPECT_EQ(submissions, 1);
     EXPECT_EQ(passwordSeen, "a%b");
-    EXPECT_EQ(models.view.caption("标签6"), gbk("提交成功"));
+    EXPECT_EQ(models.view.caption(Control::Status), gbk("提交成功"));
     // The hidden step window is gone again: its password is not kept.
-    EXPECT_EQ(models.view.editText("小米密码框"), "");
+    EXPECT_EQ(models.view.editText(Control::StepPassword), "");
 }
 
 TEST_F(StartupTest, MarkerFileIsWrittenOnceAndNeverOverwritten)
@@ -158,10 +158,10 @@ TEST_F(StartupTest, ShellHandlers)
     controller->onCreated();
     View& view = models.view;
 
-    view.setEditText("搜索框", "000001"); // any text, not only the hint
+    view.setEditText(Control::SearchBox, "000001"); // any text, not only the hint
     controller->onSearchFocused();
-    EXPECT_EQ(view.editText("搜索框"), "");
-    EXPECT_EQ(view.textColour("搜索框"), 0u);
+    EXPECT_EQ(view.editText(Control::SearchBox), "");
+    EXPECT_EQ(view.textColour(Control::SearchBox), 0u);
 
     controller->onLoadAllClicked(true);
     EXPECT_EQ(config.read(gbk("加载数据"), gbk("是否全部加载")), gbk("真"));
@@ -175,11 +175,11 @@ TEST_F(StartupTest, ShellHandlers)
     EXPECT_EQ(checkedBoard(), 2);
 
     view.openStockPage("http://example.invalid/");
-    view.setVisible("外形框1", true);
+    view.setVisible(Control::StockFrame, true);
     controller->onClosePicturePressed();
     EXPECT_EQ(view.stockPageUrl(), "");
-    EXPECT_FALSE(view.isVisible("外形框1"));
-    EXPECT_FALSE(view.isVisible("超文本浏览框1"));
+    EXPECT_FALSE(view.isVisible(Control::StockFrame));
+    EXPECT_FALSE(view.isVisible(Control::StockBrowser));
 
     controller->onClosing();
     EXPECT_TRUE(transfersAborted());

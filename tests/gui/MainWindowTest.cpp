@@ -39,7 +39,10 @@ struct MainWindowTest::Fixture {
     }
 
     template <class W = QWidget>
-    W* find(const char* name) { return window.findChild<W*>(QString::fromUtf8(name)); }
+    W* find(Control control) { return findNamed<W>(designedName(control)); }
+    // The designed layout tables check the designed names themselves.
+    template <class W = QWidget>
+    W* findNamed(const char* name) { return window.findChild<W*>(QString::fromUtf8(name)); }
 };
 
 void MainWindowTest::init()
@@ -113,7 +116,7 @@ void MainWindowTest::controlsHaveTheirDesignedKindCaptionAndPlace()
     QFETCH(QString, caption);
     QFETCH(QRect, geometry);
     QFETCH(QString, parent);
-    QWidget* widget = f->find(QTest::currentDataTag());
+    QWidget* widget = f->findNamed(QTest::currentDataTag());
     QVERIFY(widget);
     QVERIFY2(widget->inherits(kind.toLatin1()), widget->metaObject()->className());
     QCOMPARE(widget->geometry(), geometry);
@@ -137,8 +140,8 @@ void MainWindowTest::clientAreaIsFixed()
     QCOMPARE(f->window.minimumSize(), f->window.maximumSize());
     QCOMPARE(f->window.pos(), QPoint(50, 50));
     // Hidden at start: the suggestions and the stock page overlay.
-    QVERIFY(!f->find("超级列表框1")->isVisible());
-    QVERIFY(!f->find("外形框1")->isVisible());
+    QVERIFY(!f->find(Control::Suggestions)->isVisible());
+    QVERIFY(!f->find(Control::StockFrame)->isVisible());
     QVERIFY(!f->window.findChild<QLabel*>(QStringLiteral("演示数据")));
 }
 
@@ -161,18 +164,18 @@ void MainWindowTest::gridsShowDesignedHeadersAndWidths()
     const QStringList fundHeader = QStringLiteral("基金名称 基金代码 基金类型 日期 日增长率 近1周 近1月 近3月 近6月 今年来 "
                                                   "近一年 近2年 近3年 规模(亿) 任期回报 标准差1年 夏普比率1年").split(u' ');
     const int fundWidths[] = {190, 70, 80, 75, 70, 70, 70, 70, 70, 70, 70, 70, 70, 70, 70, 80, 80};
-    for (const char* name : {"高级表格1", "高级表格2"}) {
-        auto* grid = f->find<QTableView>(name);
+    for (Control control : {Control::FundGrid, Control::CompareGrid}) {
+        auto* grid = f->find<QTableView>(control);
         QCOMPARE(grid->model()->columnCount(), 17);
         for (int c = 0; c < 17; ++c) {
             QCOMPARE(grid->model()->headerData(c, Qt::Horizontal).toString(), fundHeader[c]);
             QCOMPARE(grid->columnWidth(c), fundWidths[c]);
         }
     }
-    QCOMPARE(f->find<QTableView>("高级表格1")->model()->rowCount(), 20);
-    QCOMPARE(f->find<QTableView>("高级表格2")->model()->rowCount(), 2);
-    for (const char* name : {"高级表格3", "高级表格4"}) {
-        auto* grid = f->find<QTableView>(name);
+    QCOMPARE(f->find<QTableView>(Control::FundGrid)->model()->rowCount(), 20);
+    QCOMPARE(f->find<QTableView>(Control::CompareGrid)->model()->rowCount(), 2);
+    for (Control control : {Control::HoldingsGrid, Control::BaseHoldingsGrid}) {
+        auto* grid = f->find<QTableView>(control);
         QCOMPARE(grid->model()->rowCount(), 10);
         QCOMPARE(grid->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("股票名称"));
         QCOMPARE(grid->model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("代码"));
@@ -182,7 +185,7 @@ void MainWindowTest::gridsShowDesignedHeadersAndWidths()
 
 void MainWindowTest::listViewsHaveTheirColumns()
 {
-    auto* watch = f->find<QTreeView>("超级列表框2");
+    auto* watch = f->find<QTreeView>(Control::Watchlist);
     const QStringList titles{QStringLiteral("序"), QStringLiteral("代码"), QStringLiteral("名称"), QStringLiteral("类型")};
     const int widths[] = {30, 50, 140, 40};
     QCOMPARE(watch->model()->columnCount(), 4);
@@ -190,7 +193,7 @@ void MainWindowTest::listViewsHaveTheirColumns()
         QCOMPARE(watch->model()->headerData(c, Qt::Horizontal).toString(), titles[c]);
         QCOMPARE(watch->columnWidth(c), widths[c]);
     }
-    auto* suggestions = f->find<QTreeView>("超级列表框1");
+    auto* suggestions = f->find<QTreeView>(Control::Suggestions);
     QCOMPARE(suggestions->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("名称"));
     QCOMPARE(suggestions->columnWidth(0), 180);
     QVERIFY(suggestions->isColumnHidden(1)); // ID: width 0
@@ -205,7 +208,7 @@ void MainWindowTest::menusHoldTheirItems()
         {"菜单3", {QStringLiteral("删除自选")}},
     };
     for (const auto& [name, items] : menus) {
-        auto* menu = f->find<QMenu>(name);
+        auto* menu = f->findNamed<QMenu>(name);
         QVERIFY2(menu, name);
         QStringList texts;
         for (QAction* action : menu->actions())
@@ -216,8 +219,8 @@ void MainWindowTest::menusHoldTheirItems()
 
 void MainWindowTest::radioBoxesFormOneGroup()
 {
-    auto* first = f->find<QAbstractButton>("单选框1");
-    auto* third = f->find<QAbstractButton>("单选框3");
+    auto* first = f->find<QAbstractButton>(Control::BoardDayGain);
+    auto* third = f->find<QAbstractButton>(Control::BoardDayLoss);
     QVERIFY(first->group() && first->group()->exclusive());
     QTest::mouseClick(first, Qt::LeftButton);
     QTest::mouseClick(third, Qt::LeftButton);
@@ -228,7 +231,7 @@ void MainWindowTest::radioBoxesFormOneGroup()
 
 void MainWindowTest::focusingTheSearchBoxEmptiesItAndTurnsItBlack()
 {
-    auto* search = f->find<QLineEdit>("搜索框");
+    auto* search = f->find<QLineEdit>(Control::SearchBox);
     f->window.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&f->window));
     // The hint stays, grey, until the box gets the focus.
@@ -241,17 +244,17 @@ void MainWindowTest::focusingTheSearchBoxEmptiesItAndTurnsItBlack()
 
     QTest::keyClicks(search, QStringLiteral("000"));
     QCOMPARE(search->text(), QStringLiteral("000"));
-    QCOMPARE(f->models.view.editText("搜索框"), Text("000"));
+    QCOMPARE(f->models.view.editText(Control::SearchBox), Text("000"));
 
     // Coming back to the box clears what the user typed as well.
-    f->find("高级表格1")->setFocus();
+    f->find(Control::FundGrid)->setFocus();
     search->setFocus();
     QTRY_COMPARE(search->text(), QString());
 }
 
 void MainWindowTest::clickingLoadAllWritesTheSetting()
 {
-    auto* box = f->find<QAbstractButton>("选择框1");
+    auto* box = f->find<QAbstractButton>(Control::LoadAllBox);
     const QString file = f->dir.filePath(QStringLiteral("配置.ini"));
     QVERIFY(!QFile::exists(file));
 
@@ -267,7 +270,7 @@ void MainWindowTest::clickingLoadAllWritesTheSetting()
 
 void MainWindowTest::gridCursorFollowsClicksNotRightPresses()
 {
-    auto* view = f->find<QTableView>("高级表格1");
+    auto* view = f->find<QTableView>(Control::FundGrid);
     Grid& grid = f->models.fundGrid;
     for (int row = 1; row <= 5; ++row)
         grid.setCell(row, 0, gbk("基金") + std::to_string(row));
@@ -277,7 +280,7 @@ void MainWindowTest::gridCursorFollowsClicksNotRightPresses()
     QCOMPARE(grid.cursorRow(), 3); // data rows count from 1 under the header row
 
     // A right press opens the menu; the menu acts on the row picked before.
-    auto* menu = f->find<QMenu>("菜单");
+    auto* menu = f->find<QMenu>(Control::FundMenu);
     QTest::mousePress(view->viewport(), Qt::RightButton, {}, centre(4));
     QTRY_VERIFY(menu->isVisible());
     QCOMPARE(grid.cursorRow(), 3);
@@ -316,7 +319,7 @@ void MainWindowTest::watchlistSelectionFollowsClicksAndRightPresses()
     ListModel& watchlist = f->models.watchlist;
     watchlist.addRow({"1", "000001", gbk("华夏成长"), gbk("基金")});
     watchlist.addRow({"2", "600519", gbk("贵州茅台"), gbk("股票")});
-    auto* view = f->find<QTreeView>("超级列表框2");
+    auto* view = f->find<QTreeView>(Control::Watchlist);
     QTRY_COMPARE(view->model()->rowCount(), 2);
     auto centre = [view](int row) { return view->visualRect(view->model()->index(row, 1)).center(); };
 
@@ -324,7 +327,7 @@ void MainWindowTest::watchlistSelectionFollowsClicksAndRightPresses()
     QCOMPARE(watchlist.currentRow(), 1);
 
     // 删除自选 removes the selected entry: a right press selects the entry under the pointer.
-    auto* menu = f->find<QMenu>("菜单3");
+    auto* menu = f->find<QMenu>(Control::WatchMenu);
     QTest::mousePress(view->viewport(), Qt::RightButton, {}, centre(0));
     QTRY_VERIFY(menu->isVisible());
     QCOMPARE(watchlist.currentRow(), 0);
@@ -334,8 +337,8 @@ void MainWindowTest::watchlistSelectionFollowsClicksAndRightPresses()
 
 void MainWindowTest::hoverShowsTheTooltip()
 {
-    auto* sector = f->find("选择板块钮");
-    auto* loadAll = f->find("选择框1");
+    auto* sector = f->find(Control::SectorButton);
+    auto* loadAll = f->find(Control::LoadAllBox);
     f->window.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&f->window));
     QTest::mouseMove(sector, QPoint(10, 10));
@@ -354,33 +357,33 @@ void MainWindowTest::viewChangesFromAWorkerReachTheControls()
     std::thread([&view] {
         for (int n = 20; n <= 400; n += 20)
             view.setTitle(gbk("五星基金正在加载第") + std::to_string(n) + gbk("条"));
-        view.setCaption("标签5", gbk("共12000支基金"));
-        view.setEnabled("选择板块钮", false);
-        view.setVisible("超级列表框1", true);
-        view.setChecked("单选框2", true);
-        view.setTextColour("标签6", kRed);
+        view.setCaption(Control::Progress, gbk("共12000支基金"));
+        view.setEnabled(Control::SectorButton, false);
+        view.setVisible(Control::Suggestions, true);
+        view.setChecked(Control::BoardMonthGain, true);
+        view.setTextColour(Control::Status, kRed);
     }).join();
 
     QTRY_COMPARE(f->window.windowTitle(), QStringLiteral("五星基金正在加载第400条"));
-    QCOMPARE(f->find<QLabel>("标签5")->text(), QStringLiteral("共12000支基金"));
-    QVERIFY(!f->find("选择板块钮")->isEnabled());
-    QCOMPARE(f->find<QAbstractButton>("单选框2")->isChecked(), true);
-    QCOMPARE(f->find("标签6")->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    QCOMPARE(f->find<QLabel>(Control::Progress)->text(), QStringLiteral("共12000支基金"));
+    QVERIFY(!f->find(Control::SectorButton)->isEnabled());
+    QCOMPARE(f->find<QAbstractButton>(Control::BoardMonthGain)->isChecked(), true);
+    QCOMPARE(f->find(Control::Status)->palette().color(QPalette::WindowText), QColor(255, 0, 0));
     // Shown suggestions: one row of 32 pixels per entry plus one.
-    auto* suggestions = f->find("超级列表框1");
+    auto* suggestions = f->find(Control::Suggestions);
     QTRY_VERIFY(suggestions->isVisible());
     QTRY_COMPARE(suggestions->height(), 4 * 32);
 
     // A checked radio box of the group can be cleared again.
     std::thread([&view] {
-        view.setChecked("单选框2", false);
-        view.setVisible("超级列表框1", false);
-        view.setTextColour("标签6", kDefaultColour);
+        view.setChecked(Control::BoardMonthGain, false);
+        view.setVisible(Control::Suggestions, false);
+        view.setTextColour(Control::Status, kDefaultColour);
     }).join();
-    QTRY_VERIFY(!f->find<QAbstractButton>("单选框2")->isChecked());
+    QTRY_VERIFY(!f->find<QAbstractButton>(Control::BoardMonthGain)->isChecked());
     QTRY_VERIFY(!suggestions->isVisible());
-    QCOMPARE(f->find("标签6")->palette().color(QPalette::WindowText),
-             QApplication::palette(f->find("标签6")).color(QPalette::WindowText));
+    QCOMPARE(f->find(Control::Status)->palette().color(QPalette::WindowText),
+             QApplication::palette(f->find(Control::Status)).color(QPalette::WindowText));
 }
 
 void MainWindowTest::messageFromAWorkerIsShownOnTheUiThread()
@@ -399,18 +402,18 @@ void MainWindowTest::messageFromAWorkerIsShownOnTheUiThread()
 void MainWindowTest::stockPageOpensAndCloses()
 {
     View& view = f->models.view;
-    auto* frame = f->find("外形框1");
+    auto* frame = f->find(Control::StockFrame);
     for (int round = 0; round < 2; ++round) {
         view.openStockPage("http://127.0.0.1:9/gdhs/detail/600519.html");
         QTRY_VERIFY(frame->isVisible());
-        QWidget* browser = f->find("超文本浏览框1");
+        QWidget* browser = f->find(Control::StockBrowser);
         QVERIFY(browser->inherits("QWebEngineView"));
         QVERIFY(browser->isVisible());
         QCOMPARE(frame->geometry(), QRect(504, 8, 872, 872));
         QCOMPARE(browser->geometry(), QRect(-130, -384, 1002, 1264));
-        QVERIFY(f->find("图片框1")->isVisible());
+        QVERIFY(f->find(Control::StockClose)->isVisible());
 
-        QTest::mouseClick(f->find("图片框1"), Qt::LeftButton);
+        QTest::mouseClick(f->find(Control::StockClose), Qt::LeftButton);
         QTRY_VERIFY(!frame->isVisible());
         QVERIFY(!browser->isVisibleTo(frame));
     }

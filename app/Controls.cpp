@@ -1,0 +1,87 @@
+#include "app/Controls.h"
+
+#include <array>
+#include <cstddef>
+
+namespace fw {
+
+namespace {
+
+constexpr std::array<ControlInfo, kControlCount> kControls = {{
+    {Window::Main, "高级表格1"},
+    {Window::Main, "高级表格2"},
+    {Window::Main, "标签1"},
+    {Window::Main, "标签2"},
+    {Window::Main, "高级表格3"},
+    {Window::Main, "高级表格4"},
+    {Window::Main, "分组框1"},
+    {Window::Main, "超级列表框2"},
+    {Window::Main, "搜索框"},
+    {Window::Main, "超级列表框1"},
+    {Window::Main, "画板1"},
+    {Window::Main, "标签8"},
+    {Window::Main, "标签5"},
+    {Window::Main, "标签6"},
+    {Window::Main, "外形框1"},
+    {Window::Main, "超文本浏览框1"},
+    {Window::Main, "图片框1"},
+    {Window::Main, "五星基金钮"},
+    {Window::Main, "选择板块钮"},
+    {Window::Main, "刷步钮"},
+    {Window::Main, "导出所有数据钮"},
+    {Window::Main, "单选框1"},
+    {Window::Main, "单选框2"},
+    {Window::Main, "单选框3"},
+    {Window::Main, "单选框4"},
+    {Window::Main, "选择框1"},
+    {Window::Main, "选择框2"},
+    {Window::Main, "按钮1"},
+    {Window::Main, "按钮2"},
+    {Window::Main, "按钮3"},
+    {Window::Main, "按钮4"},
+    {Window::Main, "按钮5"},
+    {Window::Main, "按钮6"},
+    {Window::Main, "按钮7"},
+    {Window::Main, "菜单"},
+    {Window::Main, "菜单1"},
+    {Window::Main, "菜单2"},
+    {Window::Main, "菜单3"},
+
+    {Window::Sector, "标签1"},
+    {Window::Sector, "按钮1"},
+    {Window::Sector, "按钮2"},
+    {Window::Sector, "按钮3"},
+    {Window::Sector, "按钮4"},
+    {Window::Sector, "标签模板"},
+
+    {Window::Step, "分组框1"},
+    {Window::Step, "标签1"},
+    {Window::Step, "小米账号框"},
+    {Window::Step, "标签2"},
+    {Window::Step, "小米密码框"},
+    {Window::Step, "标签3"},
+    {Window::Step, "目标步数框"},
+    {Window::Step, "标签6"},
+    {Window::Step, "按钮1"},
+    {Window::Step, "标签4"},
+}};
+
+} // namespace
+
+const ControlInfo& controlInfo(Control control) { return kControls[static_cast<size_t>(control)]; }
+
+Control boardControl(int board)
+{
+    static constexpr Control boards[] = {Control::BoardDayGain, Control::BoardMonthGain, Control::BoardDayLoss,
+                                         Control::BoardMonthLoss};
+    return boards[(board < 1 || board > 4) ? 0 : board - 1];
+}
+
+Control periodControl(int button)
+{
+    static constexpr Control buttons[] = {Control::Period1, Control::Period2, Control::Period3, Control::Period4,
+                                          Control::Period5, Control::Period6, Control::Period7};
+    return buttons[(button < 1 || button > 7) ? 0 : button - 1];
+}
+
+} // namespace fw

@@ -1,0 +1,45 @@
+#pragma once
+// What every feature works with: the models of the controls, the
+// configuration file, the fetch time-out, and the rule that only the newest
+// load writes to the fund grid.
+#include "app/ConfigFile.h"
+#include "app/MainModels.h"
+#include "net/HttpClient.h"
+#include <atomic>
+#include <cstdint>
+
+namespace fw {
+
+class FeatureContext {
+public:
+    FeatureContext(MainModels& models, ConfigFile& config, int timeoutSeconds = 0)
+        : models(models), config(config), timeoutSeconds(timeoutSeconds)
+    {
+    }
+    FeatureContext(const FeatureContext&) = delete;
+    FeatureContext& operator=(const FeatureContext&) = delete;
+
+    MainModels& models;
+    ConfigFile& config;
+    int timeoutSeconds; // per fetch phase; 0 or less = the engine's default
+
+    // Options of a plain request with the context's time-out.
+    HttpRequestOptions requestOptions() const
+    {
+        HttpRequestOptions options;
+        options.timeoutSeconds = timeoutSeconds;
+        return options;
+    }
+
+    // A list load that resets the fund grid takes a ticket. The window runs
+    // events while a page downloads, so a newer load can start inside an older
+    // one's fetch; the older one then sees that its ticket is no longer the
+    // current one and writes nothing more.
+    uint64_t beginFundGridLoad() { return ++m_fundGridLoads; }
+    bool isCurrentFundGridLoad(uint64_t ticket) const { return m_fundGridLoads.load() == ticket; }
+
+private:
+    std::atomic<uint64_t> m_fundGridLoads {0};
+};
+
+} // namespace fw
