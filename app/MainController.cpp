@@ -45,7 +45,8 @@ int localDayOfMonth()
 
 MainController::MainController(MainModels& models, ConfigFile& config, ControllerEnvironment env)
     : m_models(models), m_config(config), m_env(std::move(env)),
-      m_context(models, config, m_env.timeoutSeconds), m_fundLists(m_context), m_sectors(m_context, m_fundLists)
+      m_context(models, config, m_env.timeoutSeconds), m_fundLists(m_context), m_sectors(m_context, m_fundLists),
+      m_details(m_context)
 {
 }
 
@@ -162,8 +163,8 @@ void MainController::writeMarkerFile()
 // ---- grids
 
 void MainController::onFundGridHeaderClicked(int row, int column) { m_fundLists.sortByColumn(row, column); }
-void MainController::onFundGridCellPicked(int, int) {}
-void MainController::onHoldingsGridCellPicked(int, int, int) {}
+void MainController::onFundGridCellPicked(int, int) { m_details.fundGridCellPicked(); }
+void MainController::onHoldingsGridCellPicked(int grid, int, int) { m_details.holdingsGridCellPicked(grid); }
 
 void MainController::onHoldingsGridRightButton(int grid)
 {
@@ -173,7 +174,7 @@ void MainController::onHoldingsGridRightButton(int grid)
 
 // ---- lists and search
 
-void MainController::onWatchlistItem() {}
+void MainController::onWatchlistItem() { m_details.watchlistItemClicked(); }
 
 void MainController::onSearchFocused()
 {
@@ -230,13 +231,7 @@ void MainController::onAutostartClicked(bool) {}
 void MainController::onChartPeriodClicked(int) {}
 void MainController::onChartMouseMoved(int, int) {}
 
-void MainController::onClosePicturePressed()
-{
-    View& view = m_models.view;
-    view.closeStockPage();
-    view.setVisible(Control::StockFrame, false);
-    view.setVisible(Control::StockBrowser, false);
-}
+void MainController::onClosePicturePressed() { m_details.closeStockPage(); }
 
 // ---- sector window
 

@@ -5,6 +5,7 @@
 #include "app/ConfigFile.h"
 #include "app/MainModels.h"
 #include "funds/FeatureContext.h"
+#include "funds/FundDetails.h"
 #include "funds/FundLists.h"
 #include "funds/SectorRanking.h"
 #include <functional>
@@ -14,8 +15,6 @@ namespace fw {
 
 // Process-wide state of the features that keep no object of their own yet.
 struct AppState {
-    Text currentFundCode;
-    int currentFundRow = 0;
     Text comparisonBaseCode;
     Text lastStepMessage;
     int menu2Opener = 3;    // which holdings grid (3 or 4) opened 菜单2
@@ -37,6 +36,7 @@ public:
     ConfigFile& config() { return m_config; }
     FundLists& fundLists() { return m_fundLists; }
     SectorChooser& sectors() { return m_sectors; }
+    FundDetails& details() { return m_details; }
 
     // --- window
     void onCreated();            // the start-up sequence
@@ -108,6 +108,7 @@ private:
     FeatureContext m_context;
     FundLists m_fundLists;
     SectorChooser m_sectors;
+    FundDetails m_details;
 };
 
 } // namespace fw

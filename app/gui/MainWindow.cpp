@@ -4,6 +4,7 @@
 #include "app/gui/GridTableModel.h"
 #include "app/gui/ListTableModel.h"
 #include "app/gui/SectorWindow.h"
+#include "funds/StockPage.h"
 #include "text/CodePage.h"
 
 #include <QApplication>
@@ -11,6 +12,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QDesktopServices>
 #include <QFocusEvent>
 #include <QFrame>
 #include <QGroupBox>
@@ -30,6 +32,7 @@
 #include <QToolTip>
 #include <QTreeView>
 #include <QUrl>
+#include <QWebEnginePage>
 #include <QWebEngineView>
 #include <algorithm>
 
@@ -41,8 +44,6 @@ constexpr int kClientWidth = 1390;
 constexpr int kClientHeight = 857;
 constexpr int kGridRowHeight = 24;
 constexpr int kSuggestionRowHeight = 32;
-constexpr int kStockFrameOpenHeight = 872;
-constexpr int kStockViewerOpenHeight = 1264;
 const QColor kHintColour(192, 192, 192);
 
 // The close picture of the stock page overlay, drawn once at run time.
@@ -60,6 +61,54 @@ QPixmap closePicture()
     painter.drawLine(QPointF(43, 19), QPointF(25, 37));
     return pixmap;
 }
+
+QRect toQRect(const OverlayRect& r) { return QRect(r.left, r.top, r.width, r.height); }
+
+// Where a navigation of the stock page goes: pages of the market data host
+// stay in the overlay, other web pages open in the user's own browser. Other
+// schemes load only when no link click asked for them (about:blank and the like).
+bool keepInOverlay(const QUrl& url, QWebEnginePage::NavigationType type)
+{
+    const QString scheme = url.scheme().toLower();
+    if (scheme == QLatin1String("http") || scheme == QLatin1String("https")) {
+        if (StockPage::staysInOverlay(url.toString(QUrl::FullyEncoded).toStdString()))
+            return true;
+        QDesktopServices::openUrl(url);
+        return false;
+    }
+    return type != QWebEnginePage::NavigationTypeLinkClicked;
+}
+
+// Stands in for a window the page asks for (a link with a target): its first
+// navigation is routed like a link of the overlay, then it goes away.
+class NewWindowPage : public QWebEnginePage {
+public:
+    explicit NewWindowPage(QWebEnginePage* overlay) : QWebEnginePage(overlay), m_overlay(overlay) {}
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool) override
+    {
+        if (keepInOverlay(url, type) && url.scheme().startsWith(QLatin1String("http"), Qt::CaseInsensitive))
+            m_overlay->load(url);
+        deleteLater();
+        return false;
+    }
+
+private:
+    QWebEnginePage* m_overlay;
+};
+
+class StockWebPage : public QWebEnginePage {
+public:
+    using QWebEnginePage::QWebEnginePage;
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override
+    {
+        return !isMainFrame || keepInOverlay(url, type);
+    }
+    QWebEnginePage* createWindow(WebWindowType) override { return new NewWindowPage(this); }
+};
 
 QLabel* makeLabel(Control control, const QString& text, const QRect& geometry, QWidget* parent)
 {
@@ -285,15 +334,15 @@ void MainWindow::buildControls()
     // The stock page overlay, above everything else; hidden until a page opens.
     m_stockFrame = new QFrame(m_client);
     m_stockFrame->setObjectName(qtName(Control::StockFrame));
-    m_stockFrame->setGeometry(504, 8, 872, 336);
+    m_stockFrame->setGeometry(toQRect(kStockFrameRect));
     m_stockFrame->setAutoFillBackground(true);
     m_browser = new QWidget(m_stockFrame);
     m_browser->setObjectName(qtName(Control::StockBrowser));
-    m_browser->setGeometry(-130, -384, 1002, 776);
+    m_browser->setGeometry(toQRect(kStockViewerRect));
     m_browser->hide();
     m_closePicture = new QLabel(m_stockFrame);
     m_closePicture->setObjectName(qtName(Control::StockClose));
-    m_closePicture->setGeometry(808, 0, 64, 56);
+    m_closePicture->setGeometry(toQRect(kStockCloseRect));
     m_closePicture->setPixmap(closePicture());
     m_closePicture->setCursor(Qt::PointingHandCursor);
     m_closePicture->installEventFilter(this);
@@ -623,6 +672,7 @@ void MainWindow::applyStockPage()
     if (!m_browserCreated) {
         // The browser engine starts only when the first stock page opens.
         auto* browser = new QWebEngineView(m_stockFrame);
+        browser->setPage(new StockWebPage(browser));
         browser->setObjectName(m_browser->objectName());
         browser->setGeometry(m_browser->geometry());
         delete m_browser;

@@ -1,0 +1,83 @@
+#pragma once
+// What is shown when a fund or a stock is picked: the fund's profile figures
+// in its fund-grid row, its row in the comparison grid, its ten holdings, the
+// fund page summary for a fund picked outside the lists, and the stock page
+// overlay. Runs on the UI thread; the holdings come from worker threads that
+// this object owns and joins.
+#include "funds/FeatureContext.h"
+#include "funds/StockPage.h"
+#include "funds/WriteGate.h"
+#include "text/Text.h"
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace fw {
+
+class FundDetails {
+public:
+    explicit FundDetails(FeatureContext& context);
+    // Shuts every holdings worker out of the models and waits for them.
+    ~FundDetails();
+    FundDetails(const FundDetails&) = delete;
+    FundDetails& operator=(const FundDetails&) = delete;
+
+    // --- handlers
+    void fundGridCellPicked();                 // a click on a fund-grid cell
+    void holdingsGridCellPicked(int grid);     // 3 or 4: the stock page of the cursor row
+    void watchlistItemClicked();               // a fund's summary or a stock's page
+
+    // --- operations
+    // The picked fund-grid row (cursor row, or 1 without one): its profile
+    // figures, the comparison row when a base is set, the holdings, then
+    // refreshComparison.
+    void selectedFundRefresh();
+
+    // Where a fund picked outside the lists comes from.
+    enum class PickSource { Suggestion, Watchlist };
+    // The fund's own page as row 1 of a freshly reset fund grid, then
+    // selectedFundRefresh on that row. After a suggestion the search box and
+    // the suggestion list are cleared as well.
+    void fundPageSummary(const Text& code, const Text& name, PickSource source);
+    // Empties the search box and the suggestion list and hides the list.
+    void clearSearch();
+
+    void openStockPage(std::string_view stockCode);
+    void closeStockPage();
+
+    // Starts the holdings worker for a fund; it supersedes every older one.
+    void startHoldingsWorker(const Text& fundCode, const Text& fundName);
+    // From now on no running holdings worker writes anything (e.g. before the
+    // holdings grid is cleared or copied).
+    void supersedeHoldingsWorkers();
+    // Waits for every holdings worker started so far.
+    void waitForHoldingsWorkers();
+
+    // --- state
+    Text currentFundCode;    // the fund whose details are shown
+    int currentFundRow = 0;  // its fund-grid row
+
+    // Redraws the comparison chart for the picked fund (set by the chart;
+    // may stay empty). Called at the end of every selectedFundRefresh that
+    // was not overtaken by a newer pick.
+    std::function<void(const Text& fundCode)> refreshComparison;
+
+private:
+    struct Worker {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+    void reapWorkers(bool all);
+
+    FeatureContext& m_context;
+    StockPage m_stockPage;
+    uint64_t m_picks = 0;     // selectedFundRefresh calls begun (UI thread)
+    WriteGate m_holdingsGate;
+    std::mutex m_workersMutex;
+    std::vector<Worker> m_workers;
+};
+
+} // namespace fw

@@ -1,0 +1,33 @@
+#pragma once
+// The summary figures of a fund's own page on the fund list host, cut from the
+// page and written as one fund-grid row under the rankings' headers. No Qt.
+#include "app/Grid.h"
+#include "text/Text.h"
+#include <array>
+
+namespace fw {
+
+struct FundPageSummary {
+    Text type;        // 基金类型
+    Text date;        // date of the figures
+    Text unitValue;   // the unit value; no column shows it
+    Text dailyChange; // 日增长率
+    std::array<Text, 8> periods; // 近1周, 近1月, 近3月, 近6月, 今年来, 近1年, 近2年, 近3年
+
+    // "/{code}.html?spm=search " (with its trailing blank).
+    static Text path(std::string_view code);
+    // Every piece from the page (GBK text as fetched); a missing marker leaves
+    // its piece empty.
+    static FundPageSummary cut(std::string_view page);
+
+    // Columns 0-12 of `row`: name, code, type, date, the daily change (rule A)
+    // and the eight periods (rule B); column 13 is left empty for the asset size.
+    void writeRow(Grid& grid, int row, std::string_view code, std::string_view name) const;
+};
+
+// Colour of the daily change: red above zero, else green.
+Colour dailyChangeColour(std::string_view text);
+// Colour of a period return: blue above 50, red above zero, else green.
+Colour periodReturnColour(std::string_view text);
+
+} // namespace fw

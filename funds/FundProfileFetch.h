@@ -1,0 +1,54 @@
+#pragma once
+// The profile of a fund: asset size, return over the current manager's
+// tenure, one-year standard deviation and one-year Sharpe ratio, cut from
+// three pages of the fund archive host. No Qt; safe on any thread.
+#include "text/Text.h"
+#include <functional>
+
+namespace fw {
+
+struct FundProfile {
+    Text assetSize;    // 规模(亿), as on the page ("560.44", "---")
+    Text tenureReturn; // 任期回报 with its sign ("61.84%", "--")
+    Text deviation;    // 标准差1年 without "%" ("25.88", "--")
+    Text sharpe;       // 夏普比率1年 as shown ("2.64", "--")
+};
+
+// Fund grid columns of the four figures.
+inline constexpr int kAssetSizeColumn = 13;
+inline constexpr int kTenureReturnColumn = 14;
+inline constexpr int kDeviationColumn = 15;
+inline constexpr int kSharpeColumn = 16;
+
+// Readers of the pages (GBK text as fetched); "" when a marker is missing.
+Text cutAssetSize(std::string_view basicPage);
+Text cutTenureReturn(std::string_view managerPage);
+Text cutDeviation(std::string_view riskPage);
+Text cutSharpe(std::string_view riskPage);
+
+class FundProfileFetch {
+public:
+    explicit FundProfileFetch(std::string_view code, int timeoutSeconds = 0);
+
+    // Paths on the fund archive host. Two of them end in one blank, which the
+    // service ignores.
+    static Text basicPath(std::string_view code);   // "/jbgk_{code}.html "
+    static Text managerPath(std::string_view code); // "/jjjl_{code}.html"
+    static Text riskPath(std::string_view code);    // "/tsdata_{code}.html "
+
+    // Told each figure as soon as it is cut (its fund grid column and text);
+    // returning false skips the pages not yet asked for.
+    using FigureSink = std::function<bool(int column, const Text& value)>;
+
+    // The three pages one after the other. A failed page gives empty figures
+    // and the next page is still asked for.
+    FundProfile run(const FigureSink& sink = {}) const;
+
+private:
+    Text page(const Text& path) const;
+
+    Text m_code;
+    int m_timeoutSeconds;
+};
+
+} // namespace fw

@@ -1,0 +1,65 @@
+#pragma once
+// The ten largest stock holdings of a fund: the holdings page of the fund
+// archive host, the live names and codes of the quote host, and the worker
+// thread that writes them into the holdings grid and its caption. No Qt.
+#include "funds/FeatureContext.h"
+#include "funds/WriteGate.h"
+#include "text/Text.h"
+#include <map>
+#include <vector>
+
+namespace fw {
+
+// One row of the latest quarter's holdings table.
+struct HoldingRow {
+    Text code;  // as in the table's code cell ("600519", "01299")
+    Text name;  // as in the table's name cell
+    Text share; // the first percentage after the links cell ("9.87%"); "" when none
+};
+
+// Holdings page path with one of the two fixed "rt" values the program sends.
+Text holdingsPagePath(std::string_view fundCode, std::string_view rt);
+inline constexpr std::string_view kHoldingsFirstRt = "0.12776095035691926";
+inline constexpr std::string_view kHoldingsSecondRt = "0.3101008041112001";
+
+// The hidden stock list of the latest quarter ("1.600519,0.000858,116.00700"),
+// without its trailing comma; "" when the page has none.
+Text holdingsStockList(std::string_view page);
+// The rows of the latest quarter's table, in the page's order. Each row is
+// read on its own, whatever its layout (Hong Kong cells, extra links, rows
+// ending right after the share), so no cell of one row reaches another.
+std::vector<HoldingRow> holdingsTableRows(std::string_view page);
+
+// The quote request path for a stock list (the answer is JSONP).
+Text quotePath(std::string_view stockList, std::string_view token);
+// Names of a quote answer (GBK) by code (member f12 → f14). The JSON is the
+// text between the first "(" and the last ")", so a ")" inside a name cannot
+// cut it short; "data": null gives no entries.
+std::map<Text, Text> quoteNames(std::string_view answer);
+
+struct HoldingsRowText {
+    Text name, code, share;
+};
+// At most ten rows in the holdings page's order: each holding with its quote's
+// name and code when the quote service knows the stock (matched by the code
+// after the market prefix, 116.01299 ↔ "01299"), else the table's own; the
+// share from `shares` (a later copy of the page) by code, else the row's own.
+std::vector<HoldingsRowText> holdingsRows(std::string_view stockList, const std::vector<HoldingRow>& table,
+                                          const std::map<Text, Text>& names,
+                                          const std::vector<HoldingRow>& shares);
+
+// Thread entry: std::thread(HoldingsWorker{context, code, name, &gate, gate.open()}).
+// Writes all 30 cells of rows 1-10 of the holdings grid, then the fund's name
+// as the grid's caption. Every write goes through the gate (when given) with
+// the worker's generation: a worker for a newer pick shuts an older one out.
+struct HoldingsWorker {
+    FeatureContext& context;
+    Text fundCode;
+    Text fundName;
+    WriteGate* gate = nullptr;
+    uint64_t generation = 0;
+
+    void operator()() const;
+};
+
+} // namespace fw

@@ -1,0 +1,31 @@
+#pragma once
+// The worker thread that fills one fund-grid row's profile figures, and the
+// counters it shares with the load that starts it (the whole-market load owns
+// a ProfileWork and starts one worker per row, a few at a time).
+#include "funds/FeatureContext.h"
+#include <atomic>
+#include <cstdint>
+
+namespace fw {
+
+struct ProfileWork {
+    std::atomic<int> fundRowCount {0};         // data rows of the list the workers fill
+    std::atomic<int> activeProfileWorkers {0}; // counted up by the starter before each start
+    // The fund-grid load the rows belong to (FeatureContext::beginFundGridLoad);
+    // 0 = any. Once a newer load has reset the grid, workers write nothing.
+    std::atomic<uint64_t> gridTicket {0};
+};
+
+// Thread entry: std::thread(ProfileWorker{context, work, row}). Reads the code
+// in (row, 1), fetches the profile and writes columns 13-16 of that row and
+// the progress caption "row/fundRowCount". A row beyond fundRowCount fetches
+// and writes nothing. Every worker gives back the count it was started with.
+struct ProfileWorker {
+    FeatureContext& context;
+    ProfileWork& work;
+    int row = 0;
+
+    void operator()() const;
+};
+
+} // namespace fw

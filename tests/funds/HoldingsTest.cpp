@@ -1,0 +1,278 @@
+// The ten holdings: the holdings page on every row layout, the quote answer,
+// how the two are matched, and the worker end to end.
+#include "funds/FundDetails.h"
+#include "funds/HoldingsWorker.h"
+#include "sample/Format.h"
+#include "tests/funds/DetailsTestSupport.h"
+
+namespace fw::testing {
+namespace {
+
+using Rows = std::vector<std::array<std::string, 3>>; // name, code, share (UTF-8)
+
+Rows shown(const std::vector<HoldingsRowText>& rows)
+{
+    Rows out;
+    for (const HoldingsRowText& r : rows)
+        out.push_back({gbkToUtf8(r.name), r.code, r.share});
+    return out;
+}
+
+// ---- the holdings page
+
+TEST(HoldingsPage, EveryRowLayoutGivesItsOwnCodeNameAndShare)
+{
+    const Text page = storedPage("holdings_layouts.js");
+    EXPECT_EQ(holdingsStockList(page), "1.600519,0.000333,116.01299,0.300750");
+    // Classic, hidden link after 行情, Hong Kong toc cells, a row ending at the
+    // share; the older quarter's box after the list is not read.
+    const std::vector<HoldingRow> rows = holdingsTableRows(page);
+    const std::vector<std::array<std::string, 3>> expected {
+        {"600519", "贵州茅台", "9.87%"}, {"000333", "美的集团", "6.42%"},
+        {"01299", "友邦保险", "3.05%"}, {"300750", "宁德时代", "7.76%"}};
+    std::vector<std::array<std::string, 3>> got;
+    for (const HoldingRow& r : rows)
+        got.push_back({r.code, gbkToUtf8(r.name), r.share});
+    EXPECT_EQ(got, expected);
+}
+
+TEST(HoldingsPage, ShareIsNeverMarkupOrAnotherRowsFigure)
+{
+    // A row whose share cell holds no figure, followed by a classic one.
+    const Text page = gbk("<tbody><tr><td>1</td><td>600000</td><td>浦发银行</td><td class='xglj'><a href='x'>行情</a>"
+                          "</td><td class='tor'>--</td><td class='tor'><span>12.00</span></td></tr><tr><td>2</td>"
+                          "<td>600001</td><td>邯郸钢铁</td><td class='xglj'><a href='y'>行情</a></td><td class='tor'>"
+                          "<b>4.50%</b></td></tr></tbody></table>");
+    const std::vector<HoldingRow> rows = holdingsTableRows(page);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].share, "");
+    EXPECT_EQ(rows[1].share, "4.50%");
+}
+
+TEST(HoldingsPage, PagesWithoutHoldingsGiveNothing)
+{
+    for (const Text& page : {Text("var apidata={ content:\"\",arryear:[],curyear:2026};"), Text(),
+                             gbk("<html>维护中</html>"), Text("<table><tbody><tr><td")}) {
+        EXPECT_EQ(holdingsStockList(page), "");
+        EXPECT_TRUE(holdingsTableRows(page).empty());
+    }
+}
+
+// ---- the quote answer
+
+TEST(QuoteAnswer, NamesByCodeWhateverTheOrder)
+{
+    const std::map<Text, Text> names = quoteNames(storedPage("quotes_reordered.js"));
+    ASSERT_EQ(names.size(), 3u);
+    EXPECT_EQ(gbkToUtf8(names.at("01299")), "友邦保险");
+    // Cut at the last ")": a ")" inside a name leaves the answer whole.
+    EXPECT_EQ(gbkToUtf8(names.at("300750")), "宁德时代(创)");
+    EXPECT_EQ(gbkToUtf8(names.at("600519")), "贵州茅台");
+}
+
+TEST(QuoteAnswer, NullDataOrNoAnswerGivesNoNames)
+{
+    EXPECT_TRUE(quoteNames(storedPage("quotes_null.js")).empty());
+    EXPECT_TRUE(quoteNames("").empty());
+    EXPECT_TRUE(quoteNames("jQuery1(").empty());
+    EXPECT_TRUE(quoteNames("<html>502 Bad Gateway</html>").empty());
+}
+
+TEST(QuoteAnswer, RequestCarriesTheListTokenAndFixedValues)
+{
+    EXPECT_EQ(quotePath("1.600519,116.00700", "abc"),
+              "/api/qt/ulist.np/get?fltt=2&invt=2&fields=f2,f3,f12,f14,f9&cb=jQuery18306105309008007134_1628074711632"
+              "&ut=abc&secids=1.600519,116.00700,&_=1628074711810");
+}
+
+// ---- matching
+
+TEST(HoldingsMatch, RowsKeepThePageOrderAndEachNameItsOwnRow)
+{
+    const Text page = storedPage("holdings_layouts.js");
+    const std::vector<HoldingRow> table = holdingsTableRows(page);
+    const auto later = holdingsTableRows(storedPage("holdings_layouts_later.js"));
+    const Rows rows = shown(holdingsRows(holdingsStockList(page), table, quoteNames(storedPage("quotes_reordered.js")),
+                                         later));
+    // 000333 has no quote: the page's own name and code.
+    const Rows expected {{"贵州茅台", "600519", "9.90%"}, {"美的集团", "000333", "6.42%"},
+                         {"友邦保险", "01299", "3.05%"}, {"宁德时代(创)", "300750", "7.76%"}};
+    EXPECT_EQ(rows, expected);
+}
+
+TEST(HoldingsMatch, AStockListWithoutTableStillNamesTheStocks)
+{
+    std::map<Text, Text> names {{"01299", gbk("友邦保险")}};
+    const Rows rows = shown(holdingsRows("116.01299,1.600000", {}, names, {}));
+    EXPECT_EQ(rows, (Rows {{"友邦保险", "01299", ""}, {"", "600000", ""}}));
+}
+
+TEST(HoldingsMatch, NeverMoreThanTenRows)
+{
+    std::vector<HoldingRow> table(12, HoldingRow {"600000", "x", "1.00%"});
+    EXPECT_EQ(holdingsRows("", table, {}, {}).size(), 10u);
+}
+
+// ---- the worker on stored answers
+
+class HoldingsStored : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        setServiceHosts(ServiceHosts::allAt(service.baseUrl()));
+        for (int row = 1; row <= 10; ++row)
+            w.models.holdingsGrid.setRow(row, 0, {"old", "old", "old"});
+    }
+    void route(const std::string& fund, const std::string& first, const std::string& second, const std::string& quotes)
+    {
+        const std::string page = "/FundArchivesDatas.aspx?type=jjcc&code=" + fund + "&topline=10&year=&month=&rt=";
+        service.routeFile(page + "0.12776095035691926", first);
+        service.routeFile(page + "0.3101008041112001", second);
+        service.routeFile("/api/qt/ulist.np/get?", quotes);
+    }
+    void run(const std::string& fund, const char* name)
+    {
+        std::thread(HoldingsWorker {w.context, fund, gbk(name)}).join();
+    }
+    Rows grid() const
+    {
+        Rows out;
+        const Grid& g = w.models.holdingsGrid;
+        for (int row = 1; row <= 10; ++row)
+            out.push_back({gbkToUtf8(g.cell(row, 0)), g.cell(row, 1), g.cell(row, 2)});
+        return out;
+    }
+    static Rows padded(Rows out)
+    {
+        out.resize(10, {"", "", ""});
+        return out;
+    }
+
+    StoredService service;
+    Window w;
+};
+
+TEST_F(HoldingsStored, AnswersInAnotherOrderWithOneLeftOutStayMatched)
+{
+    route("100001", "holdings_layouts.js", "holdings_layouts_later.js", "quotes_reordered.js");
+    run("100001", "华夏成长混合");
+    EXPECT_EQ(grid(), padded({{"贵州茅台", "600519", "9.90%"}, {"美的集团", "000333", "6.42%"},
+                              {"友邦保险", "01299", "3.05%"}, {"宁德时代(创)", "300750", "7.76%"}}));
+    EXPECT_EQ(gbkToUtf8(w.models.view.caption(Control::HoldingsCaption)), "华夏成长混合");
+
+    const std::vector<std::string> asked = service.targets();
+    ASSERT_EQ(asked.size(), 3u);
+    EXPECT_NE(asked[1].find("&ut=" + serviceHosts().quoteToken() + "&secids=1.600519,0.000333,116.01299,0.300750,&_="),
+              std::string::npos);
+}
+
+TEST_F(HoldingsStored, NullQuoteDataLeavesThePagesNamesAndCodes)
+{
+    route("100001", "holdings_layouts.js", "holdings_layouts.js", "quotes_null.js");
+    run("100001", "华夏成长混合");
+    EXPECT_EQ(grid(), padded({{"贵州茅台", "600519", "9.87%"}, {"美的集团", "000333", "6.42%"},
+                              {"友邦保险", "01299", "3.05%"}, {"宁德时代", "300750", "7.76%"}}));
+}
+
+TEST_F(HoldingsStored, FewerThanTenHoldingsEmptyTheOtherRows)
+{
+    route("100003", "holdings_three.js", "holdings_three.js", "quotes_three.js");
+    run("100003", "小型成长股票");
+    EXPECT_EQ(grid(), padded({{"隆基绿能", "601012", "4.10%"}, {"比亚迪", "002594", "3.20%"},
+                              {"腾讯控股", "00700", "2.05%"}}));
+}
+
+TEST_F(HoldingsStored, NoAnswersAtAllEmptyAllThirtyCells)
+{
+    run("100009", "无名基金");
+    EXPECT_EQ(grid(), padded({}));
+    // The quote request still goes out, with the comma alone.
+    const std::vector<std::string> asked = service.targets();
+    ASSERT_EQ(asked.size(), 3u);
+    EXPECT_NE(asked[1].find("&secids=,&_="), std::string::npos);
+}
+
+TEST_F(HoldingsStored, ASupersededWorkerWritesNothing)
+{
+    route("100001", "holdings_layouts.js", "holdings_layouts.js", "quotes_reordered.js");
+    WriteGate gate;
+    const uint64_t older = gate.open();
+    gate.open();
+    std::thread(HoldingsWorker {w.context, "100001", "x", &gate, older}).join();
+    EXPECT_EQ(grid()[0][0], "old");
+    EXPECT_EQ(w.models.view.caption(Control::HoldingsCaption), gbk("十大重仓股票"));
+}
+
+// ---- the worker against the sample service
+
+class HoldingsLive : public SampleSuite {
+protected:
+    Window w;
+};
+
+TEST_F(HoldingsLive, NamesCodesAndSharesOfTheLatestQuarter)
+{
+    const sample::Fund& f = fundWhere([](const sample::Fund& f) { return market().holdingQuarters(f) > 0; });
+    std::thread(HoldingsWorker {w.context, f.code, utf8ToGbk(f.name)}).join();
+    const std::vector<sample::Holding> holdings = market().holdings(f, 0);
+    ASSERT_FALSE(holdings.empty());
+    for (size_t i = 0; i < 10; ++i) {
+        const int row = int(i) + 1;
+        if (i >= holdings.size()) {
+            EXPECT_EQ(w.models.holdingsGrid.cell(row, 0) + w.models.holdingsGrid.cell(row, 2), "");
+            continue;
+        }
+        const sample::Stock& s = market().stocks()[size_t(holdings[i].stock)];
+        EXPECT_EQ(gbkToUtf8(w.models.holdingsGrid.cell(row, 0)), s.name) << row;
+        EXPECT_EQ(w.models.holdingsGrid.cell(row, 1), s.code) << row;
+        EXPECT_EQ(w.models.holdingsGrid.cell(row, 2), sample::fixedText(holdings[i].share, 2) + "%") << row;
+    }
+}
+
+TEST_F(HoldingsLive, FundWithoutStocksEmptiesTheGrid)
+{
+    const sample::Fund& f = fundWhere([](const sample::Fund& f) { return market().holdingQuarters(f) == 0; });
+    for (int row = 1; row <= 10; ++row)
+        w.models.holdingsGrid.setRow(row, 0, {"old", "old", "old"});
+    std::thread(HoldingsWorker {w.context, f.code, "x"}).join();
+    for (int row = 1; row <= 10; ++row)
+        for (int c = 0; c < 3; ++c)
+            EXPECT_EQ(w.models.holdingsGrid.cell(row, c), "") << row << "," << c;
+}
+
+// A slow answer for an older pick must not overwrite a newer pick's holdings.
+TEST_F(HoldingsLive, NewerPickSupersedesASlowerOlderWorker)
+{
+    const sample::Fund& slow = fundWhere([](const sample::Fund& f) { return market().holdingQuarters(f) > 0; });
+    const sample::Fund& fast = fundWhere([&](const sample::Fund& f) {
+        return market().holdingQuarters(f) > 0 && f.code != slow.code;
+    });
+    s_service->addFault({sample::Fault::Latency, "code=" + slow.code, 300});
+    {
+        FundDetails details(w.context);
+        details.startHoldingsWorker(slow.code, "slow");
+        details.startHoldingsWorker(fast.code, "fast");
+        details.waitForHoldingsWorkers();
+    }
+    const sample::Stock& first = market().stocks()[size_t(market().holdings(fast, 0).front().stock)];
+    EXPECT_EQ(w.models.holdingsGrid.cell(1, 1), first.code);
+    EXPECT_EQ(w.models.view.caption(Control::HoldingsCaption), "fast");
+}
+
+TEST_F(HoldingsLive, DestroyingTheFeatureWaitsForItsWorkersAndShutsThemOut)
+{
+    const sample::Fund& f = fundWhere([](const sample::Fund& f) { return market().holdingQuarters(f) > 0; });
+    s_service->addFault({sample::Fault::Latency, "code=" + f.code, 200});
+    {
+        FundDetails details(w.context);
+        details.startHoldingsWorker(f.code, "gone");
+    }
+    // Nothing runs any more: what the grid holds now stays.
+    const Text now = w.models.holdingsGrid.cell(1, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(w.models.holdingsGrid.cell(1, 0), now);
+    EXPECT_EQ(w.models.view.caption(Control::HoldingsCaption), gbk("十大重仓股票"));
+}
+
+} // namespace
+} // namespace fw::testing
