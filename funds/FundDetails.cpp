@@ -77,7 +77,8 @@ void FundDetails::selectedFundRefresh()
     const Text code = currentFundCode;
 
     if (!code.empty()) {
-        const Text name = grid.cell(row, 0);
+        // The holdings need nothing of the profile: their worker runs beside it.
+        startHoldingsWorker(code, grid.cell(row, 0));
         // A list load may replace the rows meanwhile: a figure goes only into
         // a row that still shows this fund.
         auto rowShowsFund = [&] { return grid.cell(row, 1) == code; };
@@ -102,7 +103,6 @@ void FundDetails::selectedFundRefresh()
             compare.setRow(2, 0, cells);
             compare.setRowColours(2, kFirstColouredCopy, colours);
         }
-        startHoldingsWorker(code, name);
     }
     if (refreshComparison)
         refreshComparison(code);
@@ -110,8 +110,8 @@ void FundDetails::selectedFundRefresh()
 
 void FundDetails::fundPageSummary(const Text& code, const Text& name, PickSource source)
 {
-    if (source == PickSource::Suggestion)
-        currentFundCode = code;
+    // currentFundCode follows from row 1 in selectedFundRefresh: set any
+    // earlier, it would name a fund not shown when a newer load wins the grid.
     const uint64_t ticket = m_context.beginFundGridLoad();
     HttpRequestOptions options = m_context.requestOptions();
     // The page declares its charset: fetch hands it over as GBK.

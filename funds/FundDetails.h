@@ -31,9 +31,9 @@ public:
     void watchlistItemClicked();               // a fund's summary or a stock's page
 
     // --- operations
-    // The picked fund-grid row (cursor row, or 1 without one): its profile
-    // figures, the comparison row when a base is set, the holdings, then
-    // refreshComparison.
+    // The picked fund-grid row (cursor row, or 1 without one): the holdings
+    // worker, the profile figures, the comparison row when a base is set,
+    // then refreshComparison.
     void selectedFundRefresh();
 
     // Where a fund picked outside the lists comes from.

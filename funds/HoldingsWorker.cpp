@@ -69,12 +69,10 @@ Text shownText(std::string_view html)
     return out.substr(a, b - a);
 }
 
-// "9.87%", "-0.5%": a number with a percent sign and nothing else.
+// "9.87%": a number with a percent sign and nothing else (a share is never negative).
 bool isPercentage(std::string_view text)
 {
     size_t i = 0;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+'))
-        ++i;
     size_t digits = 0;
     while (i < text.size() && ((text[i] >= '0' && text[i] <= '9') || text[i] == '.')) {
         digits += text[i] != '.';
@@ -114,9 +112,8 @@ Text holdingsStockList(std::string_view page) { return cutBetween(page, "<div cl
 std::vector<HoldingRow> holdingsTableRows(std::string_view page)
 {
     // The latest quarter's box comes first: its table ends at the first "</table>".
-    std::string_view table = page.substr(0, std::min(page.find("</table>"), page.size()));
-    if (const size_t body = table.find("<tbody>"); body != std::string_view::npos)
-        table.remove_prefix(body);
+    // Its header row has th cells only and is passed over below.
+    const std::string_view table = page.substr(0, std::min(page.find("</table>"), page.size()));
 
     std::vector<HoldingRow> rows;
     size_t pos = 0;
@@ -162,7 +159,7 @@ std::map<Text, Text> quoteNames(std::string_view answer)
     if (open == std::string_view::npos || close == std::string_view::npos || close <= open)
         return names;
     JsonDocument doc;
-    if (!doc.parse(answer.substr(open + 1, close - open - 1)) || doc.typeOf("data.diff") != JsonType::Array)
+    if (!doc.parse(answer.substr(open + 1, close - open - 1)))
         return names;
     const int count = doc.memberCount("data.diff");
     for (int i = 0; i < count; ++i) {

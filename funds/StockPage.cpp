@@ -4,16 +4,18 @@
 #include "net/UrlParts.h"
 
 #include <algorithm>
+#include <cctype>
 
 namespace fw {
 
 namespace {
 
-Text lowerAscii(std::string_view s)
+// Host names are ASCII (the URL parser refuses others).
+bool sameHost(std::string_view a, std::string_view b)
 {
-    Text out(s);
-    std::transform(out.begin(), out.end(), out.begin(), [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; });
-    return out;
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+    });
 }
 
 } // namespace
@@ -31,7 +33,7 @@ bool StockPage::staysInOverlay(std::string_view url)
     // The host may move a page between http and https on their own ports.
     auto defaultPort = [](const UrlParts& u) { return u.port == (u.secure ? 443 : 80); };
     const bool samePort = target.port == home.port || (defaultPort(target) && defaultPort(home));
-    return samePort && lowerAscii(target.host) == lowerAscii(home.host);
+    return samePort && sameHost(target.host, home.host);
 }
 
 void StockPage::open(std::string_view stockCode)

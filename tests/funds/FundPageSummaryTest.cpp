@@ -53,7 +53,7 @@ TEST(PageSummaryColours, DailyChangeIsRedAboveZeroElseGreen)
 {
     const std::pair<const char*, Colour> cases[] = {
         {"1.2345", kRed}, {"0.53%", kRed}, {"0.0000002", kRed}, {"-0.50%", kGreen},
-        {"0.00%", kGreen}, {"0.00000005", kGreen}, {"", kGreen}, {"--", kGreen},
+        {"0.00%", kGreen}, {"0.0000001", kGreen}, {"", kGreen}, {"--", kGreen},
     };
     for (const auto& [text, colour] : cases)
         EXPECT_EQ(dailyChangeColour(text), colour) << text;
@@ -63,7 +63,7 @@ TEST(PageSummaryColours, PeriodReturnIsBlueAboveFiftyRedAboveZeroElseGreen)
 {
     const std::pair<const char*, Colour> cases[] = {
         {"65.20%", kBlue}, {"50.01%", kBlue}, {"50.00%", kRed}, {"12.00%", kRed},
-        {"0.00%", kGreen}, {"", kGreen}, {"--", kGreen}, {"-0.52%", kGreen},
+        {"50.0000001", kRed}, {"0.0000001", kGreen}, {"0.00%", kGreen}, {"", kGreen}, {"--", kGreen}, {"-0.52%", kGreen},
     };
     for (const auto& [text, colour] : cases)
         EXPECT_EQ(periodReturnColour(text), colour) << text;
@@ -206,6 +206,26 @@ TEST_F(FundPick, PickWithABaseCopiesTheRowAndItsFigureColours)
         EXPECT_EQ(compare.cellColour(2, c), c < 4 ? Colour(0x777777) : Colour(0x100 + c)) << "column " << c;
     }
     EXPECT_FALSE(compare.cell(2, kSharpeColumn).empty());
+}
+
+// A list load that replaces the rows while the profile downloads.
+TEST_F(FundPick, PickWhoseRowIsReplacedMeanwhileLeavesTheNewRowsAlone)
+{
+    const sample::Fund& f = stockFund();
+    Grid& grid = w.models.fundGrid;
+    putInRow(1, f);
+    w.models.compareGrid.setCell(1, 1, "000001");
+    installEventPump([&] { grid.reset(); });
+    details.selectedFundRefresh();
+    uninstallEventPump();
+    details.waitForHoldingsWorkers();
+
+    EXPECT_EQ(grid.cell(1, kAssetSizeColumn), "");
+    EXPECT_EQ(requestsFor("/jjjl_").size(), 0u); // the remaining pages are not asked for
+    EXPECT_EQ(w.models.compareGrid.cell(2, 1), "");
+    // The fund stays picked: its holdings and chart follow.
+    EXPECT_EQ(w.models.view.caption(Control::HoldingsCaption), utf8ToGbk(f.name));
+    EXPECT_EQ(charted, std::vector<Text> {f.code});
 }
 
 TEST_F(FundPick, EmptyCodeFetchesNothingButStillRedrawsTheChart)

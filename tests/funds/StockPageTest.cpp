@@ -16,7 +16,7 @@ TEST(StockPageLinks, OnlyTheMarketDataHostStaysInTheOverlay)
     const std::pair<const char*, bool> cases[] = {
         {"http://data.example.com/gdhs/detail/000001.html", true},
         {"https://data.example.com/gdhs/", true},       // the host's own move to https
-        {"http://DATA.example.com/x", true},
+        {"http://DATA.EXAMPLE.COM/x", true},
         {"http://data.example.com:80/x", true},
         {"http://data.example.com:8080/x", false},
         {"http://quote.example.com/x", false},
