@@ -396,9 +396,10 @@ TEST_F(SampleAnswers, HoldingsRowsTakeTheLayoutOfTheirFund)
                     EXPECT_NE(rows[k].find(">" + stock.code + "</a></td><td class='tol'><a "), std::string::npos);
                     // Only the latest quarter has quote cells; Hong Kong cells show "--".
                     const bool tocCells = c.layout == HoldingsLayout::HongKongCells && hk;
-                    EXPECT_EQ(rows[k].find("<span data-id='zd" + stock.code + "'>" + (tocCells ? "--" : "") + "</span>")
-                                  != std::string::npos,
-                              q == 0);
+                    const std::string quoteCell = tocCells
+                        ? "<td class='toc' ><span data-id='zd" + stock.code + "'>--</span></td><td class='xglj'>"
+                        : "<td class='tor'><span data-id='zd" + stock.code + "'></span></td><td class='xglj'>";
+                    EXPECT_EQ(rows[k].find(quoteCell) != std::string::npos, q == 0) << rows[k];
                 }
             }
         }
