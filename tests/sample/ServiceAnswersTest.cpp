@@ -394,6 +394,12 @@ TEST_F(SampleAnswers, HoldingsRowsTakeTheLayoutOfTheirFund)
                     ASSERT_TRUE(std::regex_search(rows[k], m, std::regex(hk ? c.hongKongRow : c.aShareRow))) << rows[k];
                     EXPECT_EQ(m[1].str(), fixedText(holdings[k].share, 2) + "%");
                     EXPECT_NE(rows[k].find(">" + stock.code + "</a></td><td class='tol'><a "), std::string::npos);
+                    if (c.layout == HoldingsLayout::HiddenLink) {
+                        const std::string prefixed = (stock.market == 1 ? "sh" : stock.market == 0 ? "sz" : "hk") + stock.code;
+                        EXPECT_NE(rows[k].find("<a href='/" + prefixed + ".html' >行情</a><a href='/PC_HSF10/OperationsRequired/"
+                                               "Index?type=web&code=" + prefixed + "' style"),
+                                  std::string::npos) << rows[k];
+                    }
                     // Only the latest quarter has quote cells; Hong Kong cells show "--".
                     const bool tocCells = c.layout == HoldingsLayout::HongKongCells && hk;
                     const std::string quoteCell = tocCells
@@ -584,11 +590,14 @@ TEST_F(SampleAnswers, StepServiceAcceptsOnlyTheConfiguredAccount)
 {
     const std::string accepted = "{\"code\":1,\"message\":\"\\u4fee\\u6539\\u6210\\u529f\\uff0c\\u6b65\\u6570\\uff1a20000\"}";
     const std::string refused = "{\"code\":0,\"message\":\"账号或密码错误\"}";
+    const std::string badSteps = "{\"code\":0,\"message\":\"步数错误\"}";
     const std::pair<const char*, const std::string*> cases[] = {
         {"usr=walker&psw=p@ss&bs=20000", &accepted},         // plain values
         {"usr=walker&psw=p%40ss&bs=20000", &accepted},       // percent-encoded
         {"usr=%77%61%6c%6b%65%72&psw=p%40ss&bs=20000", &accepted}, // lower-case hex
         {"usr=walker&psw=p%40ss&bs=%32%30%30%30%30", &accepted},
+        {"usr=walker&psw=p%40ss&bs=2x", &badSteps},
+        {"usr=walker&psw=p%40ss&bs=1234567", &badSteps},
         {"usr=walker&psw=p%40sx&bs=20000", &refused},
         {"usr=walker&psw=p@sx&bs=20000", &refused},
         {"usr=&psw=&bs=", &refused},

@@ -10,6 +10,7 @@
 
 #include <csignal>
 #include <set>
+#include <thread>
 #include <sys/wait.h>
 
 using namespace fw::sample;
@@ -288,6 +289,21 @@ public:
         }
     }
 
+    // The exit status once the program has ended on its own; -1 when it
+    // still runs after three seconds or died of a signal.
+    int exitCode()
+    {
+        for (int i = 0; i < 300 && m_pid > 0; ++i) {
+            int status = 0;
+            if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
+                m_pid = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return -1;
+    }
+
     // Port from "listening on http://127.0.0.1:PORT"; -1 when it did not start.
     int port()
     {
@@ -356,8 +372,22 @@ TEST(SampleProgram, FlagsSwitchTheOptionsOn)
             }
         }
     }
-    Program bad({"--port", "0", "--no-such-flag"});
-    EXPECT_EQ(bad.port(), -1);
+}
+
+TEST(SampleProgram, RefusesBadArguments)
+{
+    const std::vector<std::string> cases[] = {
+        {"--port", "0", "--no-such-flag"}, {"--port", "70000"},          {"--port", "0", "--funds", "12x"},
+        {"--port", "0", "--funds", "-1"},  {"--port", "0", "--seed"},    {"--port", "0", "--log", "extra"},
+    };
+    for (const auto& args : cases) {
+        Program program(args);
+        EXPECT_EQ(program.port(), -1) << args.back();
+        EXPECT_EQ(program.exitCode(), 2) << args.back();
+    }
+    Program help({"--help"});
+    EXPECT_EQ(help.port(), -1);
+    EXPECT_EQ(help.exitCode(), 0);
 }
 
 } // namespace
