@@ -42,11 +42,16 @@ TEST(HoldingsPage, ShareIsNeverMarkupOrAnotherRowsFigure)
     const Text page = gbk("<tbody><tr><td>1</td><td>600000</td><td>浦发银行</td><td class='xglj'><a href='x'>行情</a>"
                           "</td><td class='tor'>--</td><td class='tor'><span>12.00</span></td></tr><tr><td>2</td>"
                           "<td>600001</td><td>邯郸钢铁</td><td class='xglj'><a href='y'>行情</a></td><td class='tor'>"
-                          "<b>4.50%</b></td></tr></tbody></table>");
+                          "<b>4.50%</b></td></tr>"
+                          // Cells left unclosed, a lone sign before the figure, a whole percentage.
+                          "<tr><td>3<td>600002<td>齐鲁石化<td class='xglj'><a href='z'>行情</a><td class='tor'>%"
+                          "<td class='tor'>12%<td class='tor'>3.00%</tr></tbody></table>");
     const std::vector<HoldingRow> rows = holdingsTableRows(page);
-    ASSERT_EQ(rows.size(), 2u);
+    ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[0].share, "");
     EXPECT_EQ(rows[1].share, "4.50%");
+    EXPECT_EQ(rows[2].code, "600002");
+    EXPECT_EQ(rows[2].share, "12%");
 }
 
 TEST(HoldingsPage, PagesWithoutHoldingsGiveNothing)
@@ -210,22 +215,41 @@ protected:
     Window w;
 };
 
-TEST_F(HoldingsLive, NamesCodesAndSharesOfTheLatestQuarter)
+// Every row layout the service uses, with quotes in the asked order and with
+// quotes reversed and one left out: each row holds its own stock's name, code
+// and share, in the page's order.
+TEST_F(HoldingsLive, EveryLayoutAndQuoteOrderKeepsEachHoldingInItsRow)
 {
-    const sample::Fund& f = fundWhere([](const sample::Fund& f) { return market().holdingQuarters(f) > 0; });
-    std::thread(HoldingsWorker {w.context, f.code, utf8ToGbk(f.name)}).join();
-    const std::vector<sample::Holding> holdings = market().holdings(f, 0);
-    ASSERT_FALSE(holdings.empty());
-    for (size_t i = 0; i < 10; ++i) {
-        const int row = int(i) + 1;
-        if (i >= holdings.size()) {
-            EXPECT_EQ(w.models.holdingsGrid.cell(row, 0) + w.models.holdingsGrid.cell(row, 2), "");
-            continue;
+    sample::SampleOptions options;
+    options.funds = 600;
+    options.quotesOutOfOrder = true;
+    sample::SampleService outOfOrder(options);
+    ASSERT_GT(outOfOrder.start(), 0);
+
+    using Layout = sample::HoldingsLayout;
+    for (const std::string& base : {s_service->baseUrl(), outOfOrder.baseUrl()}) {
+        setServiceHosts(ServiceHosts::allAt(base));
+        for (Layout layout : {Layout::Classic, Layout::HiddenLink, Layout::HongKongCells, Layout::ShareOnly}) {
+            const sample::Fund& f = fundWhere([layout](const sample::Fund& f) {
+                return market().holdingQuarters(f) > 0 && sample::Market::holdingsLayout(f) == layout;
+            });
+            std::thread(HoldingsWorker {w.context, f.code, utf8ToGbk(f.name)}).join();
+            const std::vector<sample::Holding> holdings = market().holdings(f, 0);
+            ASSERT_FALSE(holdings.empty());
+            for (size_t i = 0; i < 10; ++i) {
+                const int row = int(i) + 1;
+                const Grid& g = w.models.holdingsGrid;
+                SCOPED_TRACE(base + " fund " + f.code + " row " + std::to_string(row));
+                if (i >= holdings.size()) {
+                    EXPECT_EQ(g.cell(row, 0) + g.cell(row, 1) + g.cell(row, 2), "");
+                    continue;
+                }
+                const sample::Stock& stock = market().stocks()[size_t(holdings[i].stock)];
+                EXPECT_EQ(gbkToUtf8(g.cell(row, 0)), stock.name);
+                EXPECT_EQ(g.cell(row, 1), stock.code);
+                EXPECT_EQ(g.cell(row, 2), sample::fixedText(holdings[i].share, 2) + "%");
+            }
         }
-        const sample::Stock& s = market().stocks()[size_t(holdings[i].stock)];
-        EXPECT_EQ(gbkToUtf8(w.models.holdingsGrid.cell(row, 0)), s.name) << row;
-        EXPECT_EQ(w.models.holdingsGrid.cell(row, 1), s.code) << row;
-        EXPECT_EQ(w.models.holdingsGrid.cell(row, 2), sample::fixedText(holdings[i].share, 2) + "%") << row;
     }
 }
 
