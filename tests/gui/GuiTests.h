@@ -40,3 +40,15 @@ private slots:
     void stockPageOpensAndCloses();
     void closingEndsEveryTransfer();
 };
+
+// The fund lists through the window, against the sample service.
+class FundListsWindowTest : public QObject {
+    Q_OBJECT
+    struct Fixture;
+    Fixture* f = nullptr;
+private slots:
+    void init();
+    void cleanup();
+    void fiveStarButtonFillsAndColoursTheGrid();
+    void sectorWindowTilesLoadASector();
+};
