@@ -26,6 +26,7 @@ namespace {
 using namespace fw;
 
 constexpr int kPoints = 750;
+constexpr int kLongPoints = 10000; // the longest series the chart is tried with
 
 double threadCpuMs()
 {
@@ -34,25 +35,28 @@ double threadCpuMs()
     return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
 }
 
-// A three-year answer in the service's layout: two cumulative-return walks.
+// An answer in the service's layout: two cumulative-return walks.
+Text answerOf(int points)
+{
+    std::string provider;
+    double a = 0, b = 0;
+    for (int i = 0; i < points; ++i) {
+        char point[128];
+        std::snprintf(point, sizeof point,
+                      "%s{ \\\"date\\\": \\\"%04d/%02d/%02d\\\",\\\"005669\\\":%.2f,\\\"005939\\\":%.2f}",
+                      i ? "," : "", 2023 + i / 250, 1 + i / 21 % 12, 1 + i % 21 + i % 7, a, b);
+        provider += point;
+        a += std::sin(i * 0.05) * 1.3 + 0.08;
+        b += std::cos(i * 0.031) * 0.9 - 0.02;
+    }
+    return "jQuery18307015471687350752({\"Data\":\"{\\\"graph\\\":[{\\\"valueField\\\":\\\"005669\\\"},"
+           "{\\\"valueField\\\":\\\"005939\\\"}],\\\"dataProvider\\\": [" +
+           provider + "]}\",\"ErrCode\":0,\"Success\":true,\"ErrMsg\":null})";
+}
+
 const Text& threeYearAnswer()
 {
-    static const Text text = [] {
-        std::string provider;
-        double a = 0, b = 0;
-        for (int i = 0; i < kPoints; ++i) {
-            char point[128];
-            std::snprintf(point, sizeof point,
-                          "%s{ \\\"date\\\": \\\"%04d/%02d/%02d\\\",\\\"005669\\\":%.2f,\\\"005939\\\":%.2f}",
-                          i ? "," : "", 2023 + i / 250, 1 + i / 21 % 12, 1 + i % 21 + i % 7, a, b);
-            provider += point;
-            a += std::sin(i * 0.05) * 1.3 + 0.08;
-            b += std::cos(i * 0.031) * 0.9 - 0.02;
-        }
-        return "jQuery18307015471687350752({\"Data\":\"{\\\"graph\\\":[{\\\"valueField\\\":\\\"005669\\\"},"
-               "{\\\"valueField\\\":\\\"005939\\\"}],\\\"dataProvider\\\": [" +
-               provider + "]}\",\"ErrCode\":0,\"Success\":true,\"ErrMsg\":null})";
-    }();
+    static const Text text = answerOf(kPoints);
     return text;
 }
 
@@ -123,6 +127,17 @@ void BM_DrawComparison750(benchmark::State& state)
     }
 }
 BENCHMARK(BM_DrawComparison750)->Unit(benchmark::kMillisecond);
+
+void BM_DrawComparison10000(benchmark::State& state)
+{
+    static const ComparisonData data = parseComparison(answerOf(kLongPoints), "005669", "005939");
+    DrawnChart chart;
+    for (auto _ : state) {
+        drawComparison(chart.renderer, chart.canvas, data, "005669", "005939");
+        chart.canvas.finish();
+    }
+}
+BENCHMARK(BM_DrawComparison10000)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 void BM_ParseComparison750(benchmark::State& state)
 {

@@ -5,6 +5,7 @@
 #include <QPen>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 namespace fw {
@@ -16,9 +17,11 @@ QColor qColour(Colour c)
     return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
 }
 
+// The pixels of a box given by two corners, the far corner's row and column
+// left out (as the window system's rectangles are).
 QRect box(int x0, int y0, int x1, int y1)
 {
-    return QRect(QPoint(std::min(x0, x1), std::min(y0, y1)), QPoint(std::max(x0, x1), std::max(y0, y1)));
+    return QRect(std::min(x0, x1), std::min(y0, y1), std::abs(x1 - x0), std::abs(y1 - y0));
 }
 
 } // namespace
@@ -104,13 +107,15 @@ void QtCanvas::rectangle(int x0, int y0, int x1, int y1)
     applyPen(p);
     p.setBrush(Qt::NoBrush);
     const QRect r = box(x0, y0, x1, y1);
-    p.drawRect(r.x(), r.y(), r.width() - 1, r.height() - 1);
+    if (r.width() > 1 && r.height() > 1)
+        p.drawRect(r.x(), r.y(), r.width() - 1, r.height() - 1); // a one-pixel outline covers x .. x + w - 1
+    else
+        p.drawLine(r.x(), r.y(), r.x() + std::max(r.width() - 1, 0), r.y() + std::max(r.height() - 1, 0));
 }
 
 void QtCanvas::fillRectangle(int x0, int y0, int x1, int y1)
 {
-    const QRect r = box(x0, y0, x1, y1);
-    painter().fillRect(r.x(), r.y(), r.width() - 1, r.height() - 1, m_brush);
+    painter().fillRect(box(x0, y0, x1, y1), m_brush);
 }
 
 void QtCanvas::ellipse(int x0, int y0, int x1, int y1)
@@ -119,7 +124,7 @@ void QtCanvas::ellipse(int x0, int y0, int x1, int y1)
     applyPen(p);
     p.setBrush(Qt::NoBrush);
     const QRect r = box(x0, y0, x1, y1);
-    p.drawEllipse(r.x(), r.y(), r.width() - 1, r.height() - 1);
+    p.drawEllipse(r.x(), r.y(), std::max(r.width() - 1, 0), std::max(r.height() - 1, 0));
 }
 
 void QtCanvas::text(int x, int y, std::string_view gbkText)

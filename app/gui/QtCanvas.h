@@ -1,8 +1,9 @@
 #pragma once
 // The chart's Canvas over a QImage (the chart panel's image). One painter stays
 // open across drawing calls and is closed before the image itself is copied or
-// replaced. Inverted drawing XORs with white, so a line drawn twice leaves the
-// image as it was.
+// replaced; call finish() before the panel repaints from the image. Inverted
+// drawing XORs with white, so a line drawn twice leaves the image as it was.
+// Restoring the chart copy writes into the image's own buffer.
 #include "chart/Canvas.h"
 
 #include <QColor>

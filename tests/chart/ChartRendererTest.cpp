@@ -108,6 +108,8 @@ TEST(ChartFrame, YLabelsAndZeroLine)
         {"9|-4|13", {"-4", "-2", "0", "2", "4", "5", "7", "9", "11", "13"}, 235},
         // A list of values; halves round away from zero.
         {"0|2.5|5|7.5", {"0", "3", "5", "8"}, -1},
+        // No divisions: the minimum alone.
+        {"0|0|12", {"0"}, -1},
         {"9|-2.5|-0.5", {"-2.5", "-2.28", "-2.06", "-1.83", "-1.61", "-1.39", "-1.17", "-0.94", "-0.72", "-0.5"}, -1},
     };
     for (const auto& t : cases) {
@@ -131,6 +133,20 @@ TEST(ChartFrame, YLabelsAndZeroLine)
         ASSERT_NE(label, nullptr);
         EXPECT_EQ(label->y0, t.zeroY - 6);
     }
+}
+
+TEST(ChartFrame, FineHorizontalGridPerDivision)
+{
+    RecordingCanvas c;
+    ChartRenderer r;
+    r.drawChartFrame(c, "2|06||09||10|", "5|0|10", 0, 0, 0, 0, 2, 2, "", {});
+    std::vector<int> ys;
+    for (const CanvasOp& op : c.of(CanvasOp::Line))
+        if (op.pen == rgb(224, 224, 224) && op.y0 == op.y1) {
+            EXPECT_EQ(std::make_pair(op.x0, op.x1), std::make_pair(41, 508));
+            ys.push_back(op.y0);
+        }
+    EXPECT_EQ(ys, std::vector<int>({267, 244, 221, 198, 175, 152, 129, 106, 83, 60}));
 }
 
 TEST(ChartFrame, NewFrameForgetsThePreviousChart)
@@ -278,6 +294,16 @@ TEST_F(Tracking, BoxKeepsAwayFromThePointer)
     EXPECT_EQ(c.count(CanvasOp::Restore), 1u);
     EXPECT_EQ(c.count(CanvasOp::Rectangle), 1u);
     EXPECT_EQ(r.crosshair().x + r.crosshair().y, 0); // the restore took it away
+}
+
+TEST_F(Tracking, MiddlePointPlacesTheBoxRightWithoutMovingIt)
+{
+    move(200, 100); // point 2 of 5, the middle of four intervals
+    EXPECT_EQ(r.lastIndex(), 2);
+    EXPECT_EQ(r.boxLeft(), 372);
+    EXPECT_EQ(c.count(CanvasOp::Restore), 0u);
+    EXPECT_EQ(c.count(CanvasOp::Fill), 1u);
+    EXPECT_EQ(r.crosshair().x, 200);
 }
 
 TEST_F(Tracking, BoxListsDateAndValuesWithCaptionsCutToEightBytes)

@@ -126,6 +126,7 @@ TEST(ComparisonParse, OddPointsStillCount)
         answerOf({{"20261202", {"1.50", "2.50"}}, {"2026/12/03", {"3.50", "-2.00"}}}, {"005669", "005939"}), "005669",
         "000001");
     ASSERT_EQ(d.pointCount(), 2);
+    EXPECT_TRUE(d.enoughPoints);
     EXPECT_EQ(d.labels[0], "");
     EXPECT_EQ(d.xAxisText, "1|||03|");
     EXPECT_FLOAT_EQ(d.valuesA[1], 3.5f);

@@ -64,6 +64,30 @@ TEST(QtCanvas, InvertedLinesDrawnTwiceLeaveTheImage)
     }
 }
 
+// Boxes leave out the far corner's row and column; the box's fill sits one
+// pixel inside its outline.
+TEST(QtCanvas, BoxesCoverTheirPixels)
+{
+    QImage image = panelImage();
+    QtCanvas canvas(image);
+    canvas.setPen(rgb(96, 96, 96), 1, PenStyle::Solid);
+    canvas.rectangle(50, 40, 176, 91);
+    canvas.setBrush(rgb(192, 192, 192));
+    canvas.fillRectangle(52, 42, 174, 89);
+    canvas.setPen(rgb(255, 0, 0), 1, PenStyle::Solid);
+    canvas.ellipse(300, 100, 305, 105);
+    canvas.finish();
+    const QRgb outline = qRgb(96, 96, 96), fill = qRgb(192, 192, 192), white = qRgb(255, 255, 255);
+    const struct { int x, y; QRgb colour; } pixels[] = {
+        {50, 40, outline}, {175, 90, outline}, {175, 40, outline}, {176, 40, white}, {50, 91, white},
+        {51, 41, white},   {52, 42, fill},     {173, 88, fill},     {174, 88, white}, {173, 89, white},
+        {300, 102, qRgb(255, 0, 0)}, {304, 102, qRgb(255, 0, 0)}, {305, 102, white},
+    };
+    for (const auto& p : pixels)
+        EXPECT_EQ(image.pixel(p.x, p.y) & 0xFFFFFF, p.colour & 0xFFFFFF) << p.x << "," << p.y;
+    EXPECT_EQ(pixelsOf(image, fill), 122 * 47);
+}
+
 TEST(QtCanvas, RestoreErasesTheOverlay)
 {
     QImage image = panelImage();
