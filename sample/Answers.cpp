@@ -92,6 +92,7 @@ Answer indexPage(const Market& market)
         + " 个，数据日期 " + market.figureDate() + "。</p><ul>";
     for (const char* path : {"/data/FundGuideapi.aspx?dt=4&sc=3y&st=desc&pi=1&pn=20",
                              "/ztjj/GetZTJJList?tt=0&dt=syl&st=SYL_W",
+                             "/ztjj/GetZTJJListNew?tt=0&dt=syl&st=W&pn=500",
                              "/FundSearch/api/FundSearchAPI.ashx?m=1&key=%E5%8D%8E%E5%A4%8F"}) {
         body += std::string("<li><a href=\"") + path + "\">" + path + "</a></li>";
     }
@@ -117,9 +118,11 @@ Answer answerRequest(const Market& market, const ServiceSettings& settings, cons
     if (path == "/fundarchivesdatas.aspx")
         return holdingsAnswer(market, q);
     if (path == "/api/qt/ulist.np/get")
-        return quotesAnswer(market, q);
+        return quotesAnswer(market, q, settings.quotesOutOfOrder);
     if (path == "/ztjj/getztjjlist")
-        return sectorsAnswer(market, q);
+        return settings.withdrawOldSectorRoute ? notFound() : sectorsAnswer(market, q);
+    if (path == "/ztjj/getztjjlistnew")
+        return newSectorsAnswer(market, q);
     if (path == "/fundcompare/ljsyl")
         return comparisonAnswer(market, q);
     if (path == "/fundsearch/api/fundsearchapi.ashx")

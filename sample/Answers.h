@@ -39,6 +39,8 @@ struct Answer {
 
 struct ServiceSettings {
     bool legacyRankingForm = false;
+    bool withdrawOldSectorRoute = false; // /ztjj/GetZTJJList answers 404
+    bool quotesOutOfOrder = false;       // see quotesAnswer
     std::string stepAccount;
     std::string stepPassword;
 };
@@ -55,8 +57,11 @@ Answer riskPage(const Market& market, const Fund& fund);      // /tsdata_
 Answer fundPage(const Market& market, const Fund& fund);      // /{code}.html
 Answer shareholderPage(const Market& market, std::string_view stockCode);
 Answer holdingsAnswer(const Market& market, const Query& query);
-Answer quotesAnswer(const Market& market, const Query& query);
-Answer sectorsAnswer(const Market& market, const Query& query);
+// outOfOrder: the quotes come back reversed, and of two or more found the
+// middle one in request order is left out.
+Answer quotesAnswer(const Market& market, const Query& query, bool outOfOrder = false);
+Answer sectorsAnswer(const Market& market, const Query& query);    // /ztjj/GetZTJJList
+Answer newSectorsAnswer(const Market& market, const Query& query); // /ztjj/GetZTJJListNew
 Answer comparisonAnswer(const Market& market, const Query& query);
 Answer searchAnswer(const Market& market, const Query& query);
 Answer stepAnswer(const ServiceSettings& settings, const Incoming& in);

@@ -35,6 +35,50 @@ std::string stockLink(const Stock& s)
     return "/unify/r/" + s.id();
 }
 
+// "sh600519", "sz000333", "hk00700": the older quote pages' spelling.
+std::string prefixedCode(const Stock& s)
+{
+    return (s.market == 1 ? "sh" : s.market == 0 ? "sz" : "hk") + s.code;
+}
+
+// One row of a box; the layout follows Market::holdingsLayout.
+std::string holdingRow(const Fund& f, const Stock& s, const Holding& h, size_t number, bool latest,
+                       HoldingsLayout layout)
+{
+    const bool hiddenLink = layout == HoldingsLayout::HiddenLink;
+    const bool hongKong = layout == HoldingsLayout::HongKongCells && s.market == 116;
+    const bool shareOnly = layout == HoldingsLayout::ShareOnly;
+    const std::string figureCell = hongKong ? "<td class='toc'>" : "<td class='tor'>";
+    const std::string link = hiddenLink ? "/" + prefixedCode(s) + ".html" : stockLink(s);
+    // The newer layouts put a blank before the closing bracket of their links.
+    const std::string close = layout == HoldingsLayout::Classic || (layout == HoldingsLayout::HongKongCells && !hongKong)
+        ? "'>"
+        : "' >";
+
+    std::string r = "<tr><td>" + std::to_string(number) + "</td><td><a href='" + link + "'>" + s.code
+        + "</a></td><td class='tol'><a href='" + link + "'>" + s.name + "</a></td>";
+    if (latest) {
+        // Filled in by script in the browser from the quote service; Hong
+        // Kong cells show "--" until then.
+        const std::string cell = hongKong ? "<td class='toc' >" : "<td class='tor'>";
+        const std::string empty = hongKong ? "--" : "";
+        r += cell + "<span data-id='dq" + s.code + "'>" + empty + "</span></td>" + cell + "<span data-id='zd" + s.code
+            + "'>" + empty + "</span></td>";
+    }
+    r += "<td class='xglj'>";
+    if (!hongKong)
+        r += "<a href='ccbdxq_" + f.code + "_" + s.code + ".html' class='red" + close + "变动详情</a>";
+    r += "<a href='/interface/GetList.aspx?code=" + s.id() + close + "股吧</a><a href='" + link + close + "行情</a>";
+    if (hiddenLink) {
+        r += "<a href='/PC_HSF10/OperationsRequired/Index?type=web&code=" + prefixedCode(s)
+            + "' style='display:none'>档案</a>";
+    }
+    r += "</td>" + figureCell + fixedText(h.share, 2) + "%</td>";
+    if (!shareOnly)
+        r += figureCell + groupedText(h.shares) + "</td>" + figureCell + groupedText(h.value) + "</td>";
+    return r + "</tr>";
+}
+
 std::string holdingsBox(const Market& m, const Fund& f, int quartersBack)
 {
     static const char* const kQuarterNames[] = {"3季度", "2季度", "1季度"};
@@ -42,6 +86,7 @@ std::string holdingsBox(const Market& m, const Fund& f, int quartersBack)
     const std::string year = std::to_string(m.figureYear());
     const std::string quarter = year + "年" + kQuarterNames[quartersBack];
     const bool latest = quartersBack == 0;
+    const HoldingsLayout layout = Market::holdingsLayout(f);
     const std::vector<Holding> holdings = m.holdings(f, quartersBack);
 
     std::string b = "<div class='box'><div class='boxitem w790'><h4 class='t'><label class='left'><a title='" + f.name
@@ -52,24 +97,14 @@ std::string holdingsBox(const Market& m, const Fund& f, int quartersBack)
           "<th>股票代码</th><th>股票名称</th>";
     if (latest)
         b += "<th class='tor'>最新价</th><th class='tor'>涨跌幅</th>";
-    b += "<th>相关资讯</th><th class='tor'>占净值<br />比例</th><th class='tor'>持股数<br />（万股）</th>"
-         "<th class='tor'>持仓市值<br />（万元）</th></tr></thead><tbody>";
+    b += "<th>相关资讯</th><th class='tor'>占净值<br />比例</th>";
+    if (layout != HoldingsLayout::ShareOnly)
+        b += "<th class='tor'>持股数<br />（万股）</th><th class='tor'>持仓市值<br />（万元）</th>";
+    b += "</tr></thead><tbody>";
     std::string ids;
     for (size_t i = 0; i < holdings.size(); ++i) {
-        const Holding& h = holdings[i];
-        const Stock& s = m.stocks()[size_t(h.stock)];
-        const std::string link = stockLink(s);
-        b += "<tr><td>" + std::to_string(i + 1) + "</td><td><a href='" + link + "'>" + s.code
-            + "</a></td><td class='tol'><a href='" + link + "'>" + s.name + "</a></td>";
-        if (latest) {
-            // Filled in by script in the browser from the quote service.
-            b += "<td class='tor'><span data-id='dq" + s.code + "'></span></td><td class='tor'><span data-id='zd"
-                + s.code + "'></span></td>";
-        }
-        b += "<td class='xglj'><a href='ccbdxq_" + f.code + "_" + s.code + ".html' class='red'>变动详情</a>"
-             "<a href='/interface/GetList.aspx?code=" + s.id() + "'>股吧</a><a href='" + link
-            + "'>行情</a></td><td class='tor'>" + fixedText(h.share, 2) + "%</td><td class='tor'>"
-            + groupedText(h.shares) + "</td><td class='tor'>" + groupedText(h.value) + "</td></tr>";
+        const Stock& s = m.stocks()[size_t(holdings[i].stock)];
+        b += holdingRow(f, s, holdings[i], i + 1, latest, layout);
         ids += s.id() + ",";
     }
     b += "</tbody></table></div></div>";
@@ -104,7 +139,7 @@ Answer holdingsAnswer(const Market& m, const Query& q)
 
 // ---------------------------------------------------------------- quotes
 
-Answer quotesAnswer(const Market& m, const Query& q)
+Answer quotesAnswer(const Market& m, const Query& q, bool outOfOrder)
 {
     static const int kKnownFields[] = {2, 3, 4, 9, 12, 13, 14};
     std::vector<int> fields;
@@ -128,6 +163,12 @@ Answer quotesAnswer(const Market& m, const Query& q)
             continue;
         if (const Stock* s = m.stock(std::atoi(id.c_str()), id.substr(dot + 1)))
             found.push_back(s);
+    }
+
+    if (outOfOrder) {
+        if (found.size() >= 2)
+            found.erase(found.begin() + std::ptrdiff_t(found.size() / 2));
+        std::reverse(found.begin(), found.end());
     }
 
     const std::string callback = q.get("cb");
@@ -162,47 +203,93 @@ Answer quotesAnswer(const Market& m, const Query& q)
 
 // ---------------------------------------------------------------- theme sectors
 
-Answer sectorsAnswer(const Market& m, const Query& q)
+namespace {
+
+// A ranking: best first by the period (0 week … 3 one year), sectors without
+// a figure last; the service's own order for no period (-1).
+std::vector<int> sectorOrder(const std::vector<Sector>& sectors, int period)
 {
-    static const char* const kKeys[] = {"SYL_W", "SYL_M", "SYL_Q", "SYL_1N"};
-    const std::string key = q.get("st");
-    int sortBy = -1;
-    for (int k = 0; k < 4; ++k) {
-        if (lowerAscii(key) == lowerAscii(kKeys[k]))
-            sortBy = k;
-    }
-    const std::vector<Sector>& sectors = m.sectors();
     std::vector<int> order(sectors.size());
     for (size_t i = 0; i < order.size(); ++i)
         order[i] = int(i);
-    // A ranking: best first by the asked period, sectors without a figure last.
-    if (sortBy >= 0) {
+    if (period >= 0) {
         std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
             const Sector& x = sectors[size_t(a)];
             const Sector& y = sectors[size_t(b)];
-            const bool xs = x.figureState[sortBy] == 0;
-            const bool ys = y.figureState[sortBy] == 0;
+            const bool xs = x.figureState[period] == 0;
+            const bool ys = y.figureState[period] == 0;
             if (xs != ys)
                 return xs;
-            return xs && x.figures[sortBy] > y.figures[sortBy];
+            return xs && x.figures[period] > y.figures[period];
         });
     }
+    return order;
+}
 
+std::string sectorFigure(const Sector& s, int period)
+{
+    return s.figureState[period] == 1 ? "\"--\"" : s.figureState[period] == 2 ? "null" : shortNumber(s.figures[period], 3);
+}
+
+} // namespace
+
+Answer sectorsAnswer(const Market& m, const Query& q)
+{
+    static const char* const kKeys[] = {"SYL_W", "SYL_M", "SYL_Q", "SYL_1N"};
+    const std::string key = lowerAscii(q.get("st"));
+    int period = -1;
+    for (int k = 0; k < 4; ++k) {
+        if (key == lowerAscii(kKeys[k]))
+            period = k;
+    }
+    const std::vector<Sector>& sectors = m.sectors();
     std::string data;
-    for (int i : order) {
+    for (int i : sectorOrder(sectors, period)) {
         const Sector& s = sectors[size_t(i)];
         data += data.empty() ? "{" : ",{";
         data += "\"IndexCode\":\"" + s.indexCode + "\",\"BKCode\":\"" + s.code + "\",\"BKName\":\"" + jsonEscape(s.name)
             + "\",\"TradeDate\":\"" + m.figureDate() + "\",\"NewPrice\":" + shortNumber(s.newPrice, 2)
             + ",\"ZDF\":" + shortNumber(s.dayChange, 2);
-        for (int k = 0; k < 4; ++k) {
-            data += ",\"" + std::string(kKeys[k]) + "\":";
-            data += s.figureState[k] == 1 ? "\"--\"" : s.figureState[k] == 2 ? "null" : shortNumber(s.figures[k], 3);
-        }
+        for (int k = 0; k < 4; ++k)
+            data += ",\"" + std::string(kKeys[k]) + "\":" + sectorFigure(s, k);
         data += "}";
     }
     const std::string json = "{\"Data\":[" + data + "],\"ErrCode\":0,\"Success\":true,\"ErrMsg\":null,\"TotalCount\":"
         + std::to_string(sectors.size()) + "}";
+    return {200, kScript, jsonp(q.get("callback"), json)};
+}
+
+Answer newSectorsAnswer(const Market& m, const Query& q)
+{
+    // The value key is st itself, so only the exact keys are known.
+    static const char* const kKeys[] = {"W", "M", "Q", "Y"};
+    const std::string key = q.get("st");
+    int period = -1;
+    for (int k = 0; k < 4; ++k) {
+        if (key == kKeys[k])
+            period = k;
+    }
+    const std::vector<Sector>& sectors = m.sectors();
+    // pn caps the count (pn=500 takes every sector); without a usable pn, all.
+    const std::string pn = q.get("pn");
+    size_t cap = sectors.size();
+    if (isDigits(pn) && pn.size() <= 6)
+        cap = std::min(cap, size_t(std::atoi(pn.c_str())));
+
+    std::string data;
+    size_t total = 0;
+    if (period >= 0) {
+        total = sectors.size();
+        const std::vector<int> order = sectorOrder(sectors, period);
+        for (size_t n = 0; n < order.size() && n < cap; ++n) {
+            const Sector& s = sectors[size_t(order[n])];
+            data += data.empty() ? "{" : ",{";
+            data += "\"INDEXCODE\":\"" + s.code + "\",\"INDEXNAME\":\"" + jsonEscape(s.name) + "\",\"" + key
+                + "\":" + sectorFigure(s, period) + "}";
+        }
+    }
+    const std::string json = "{\"Data\":[" + data + "],\"ErrCode\":0,\"Success\":true,\"TotalCount\":"
+        + std::to_string(total) + "}";
     return {200, kScript, jsonp(q.get("callback"), json)};
 }
 
@@ -304,15 +391,36 @@ Answer searchAnswer(const Market& m, const Query& q)
                 break;
         }
     }
+    // Listed stocks whose code starts with the key or whose name holds it
+    // come first (a few at most), as on the service; the program keeps only
+    // the entries whose CATEGORYDESC is 基金.
+    constexpr size_t kStockLimit = 3;
+    std::vector<const Stock*> stocks;
+    if (!key.empty()) {
+        for (const Stock& s : m.stocks()) {
+            if (stocks.size() >= kStockLimit)
+                break;
+            if (s.market == 116)
+                continue;
+            if ((digits && s.code.compare(0, key.size(), key) == 0) || s.name.find(key) != std::string::npos)
+                stocks.push_back(&s);
+        }
+    }
+
     std::vector<const Fund*> hits;
     for (const auto& bucket : buckets) {
         for (const Fund* f : bucket) {
-            if (hits.size() < kLimit)
+            if (hits.size() + stocks.size() < kLimit)
                 hits.push_back(f);
         }
     }
 
     std::string datas;
+    for (const Stock* s : stocks) {
+        datas += datas.empty() ? "{" : ",{";
+        datas += "\"_id\":\"" + s->code + "\",\"CODE\":\"" + s->code + "\",\"NAME\":\"" + jsonEscape(s->name)
+            + "\",\"JP\":\"\",\"CATEGORY\":14,\"CATEGORYDESC\":\"A股\"}";
+    }
     for (const Fund* f : hits) {
         const std::string name = jsonEscape(f->name);
         datas += datas.empty() ? "{" : ",{";

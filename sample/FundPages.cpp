@@ -256,42 +256,50 @@ Answer fundPage(const Market& m, const Fund& f)
     return {200, kHtml, std::move(b)};
 }
 
+// Every five- or six-digit code has a page, known to the market or not. It
+// holds exactly two links: one to this host and one to another host, so the
+// program can tell links that stay from links that leave.
 Answer shareholderPage(const Market& m, std::string_view code)
 {
+    if (!isDigits(code) || code.size() < 5 || code.size() > 6)
+        return notFound();
+    const std::string digits(code);
     const Stock* s = m.stockByCode(code);
-    if (!s) {
-        Answer a = notFound();
-        a.body = pageHead("股东户数") + "<body><p>未找到证券代码 " + std::string(isDigits(code) ? code : std::string_view())
-            + " 的股东户数数据。</p></body></html>\n";
-        return a;
-    }
-    Prng rng(hashOf(s->seed, 0x6D45));
-    const std::string title = s->name + "(" + s->code + ")股东户数";
-    std::string b = pageHead(title);
+    const std::string name = s ? s->name : digits;
+    std::string b = pageHead(s ? name + "(" + digits + ")股东户数" : digits + " 股东户数");
     b += "<body style=\"margin:0\">\n"
          "<div class=\"top\" style=\"height:384px;background:#f3f6fb;border-bottom:1px solid #dde3ee\">"
-         "<div style=\"padding:16px 24px;font-size:14px;color:#567\">数据中心 &gt; 股东户数 &gt; "
-        + s->name + "</div></div>\n<div class=\"main\" style=\"margin-left:146px;padding:12px\">\n<h2>" + s->name + "（"
-        + s->code + "）股东户数</h2>\n<p>最新价：<b>" + (s->suspended ? std::string("-") : fixedText(s->price, 2))
-        + "</b>&nbsp;&nbsp;涨跌幅：<b>" + (s->suspended ? std::string("-") : fixedText(s->change, 2) + "%")
-        + "</b>&nbsp;&nbsp;市盈率：" + fixedText(s->pe, 1) + "</p>\n";
-    b += "<table id=\"gdhs\"><thead><tr><th>截止日期</th><th>股东户数(户)</th><th>较上期变化(%)</th>"
-         "<th>户均持股数量(股)</th><th>户均持股市值(元)</th><th>公告日期</th></tr></thead><tbody>\n";
-    static const unsigned kMonths[] = {9, 6, 3, 12};
-    static const unsigned kDays[] = {30, 30, 31, 31};
-    double holders = std::round(20000.0 + 600000.0 * rng.uniform());
-    const double floatShares = 2e8 + 8e9 * rng.uniform();
-    for (int q = 0; q < 8; ++q) {
-        const int year = m.figureYear() - (q + 1) / 4;
-        const int64_t end = daysFromCivil(year, kMonths[q % 4], kDays[q % 4]);
-        const double earlier = std::round(holders * (0.85 + 0.3 * rng.uniform()));
-        const double change = (holders - earlier) / earlier * 100.0;
-        b += "<tr><td>" + dateText(end, '-') + "</td><td>" + fixedText(holders, 0) + "</td><td class=\"chg\">"
-            + fixedText(change, 2) + "</td><td>" + fixedText(floatShares / holders, 0) + "</td><td>"
-            + fixedText(floatShares / holders * s->price, 0) + "</td><td>" + dateText(end + 25, '-') + "</td></tr>\n";
-        holders = earlier;
+         "<div style=\"padding:16px 24px;font-size:14px;color:#567\"><a id=\"home\" href=\"/\">数据中心</a> &gt; 股东户数 &gt; "
+        + name + "</div></div>\n<div class=\"main\" style=\"margin-left:146px;padding:12px\">\n<h2>"
+        + (s ? name + "（" + digits + "）" : digits + " ") + "股东户数</h2>\n";
+    if (!s) {
+        b += "<p>暂无该证券的股东户数数据。</p>\n";
+    } else {
+        Prng rng(hashOf(s->seed, 0x6D45));
+        b += "<p>最新价：<b>" + (s->suspended ? std::string("-") : fixedText(s->price, 2)) + "</b>&nbsp;&nbsp;涨跌幅：<b>"
+            + (s->suspended ? std::string("-") : fixedText(s->change, 2) + "%") + "</b>&nbsp;&nbsp;市盈率："
+            + fixedText(s->pe, 1) + "</p>\n";
+        b += "<table id=\"gdhs\"><thead><tr><th>截止日期</th><th>股东户数(户)</th><th>较上期变化(%)</th>"
+             "<th>户均持股数量(股)</th><th>户均持股市值(元)</th><th>公告日期</th></tr></thead><tbody>\n";
+        static const unsigned kMonths[] = {9, 6, 3, 12};
+        static const unsigned kDays[] = {30, 30, 31, 31};
+        double holders = std::round(20000.0 + 600000.0 * rng.uniform());
+        const double floatShares = 2e8 + 8e9 * rng.uniform();
+        for (int q = 0; q < 8; ++q) {
+            const int year = m.figureYear() - (q + 1) / 4;
+            const int64_t end = daysFromCivil(year, kMonths[q % 4], kDays[q % 4]);
+            const double earlier = std::round(holders * (0.85 + 0.3 * rng.uniform()));
+            const double change = (holders - earlier) / earlier * 100.0;
+            b += "<tr><td>" + dateText(end, '-') + "</td><td>" + fixedText(holders, 0) + "</td><td class=\"chg\">"
+                + fixedText(change, 2) + "</td><td>" + fixedText(floatShares / holders, 0) + "</td><td>"
+                + fixedText(floatShares / holders * s->price, 0) + "</td><td>" + dateText(end + 25, '-') + "</td></tr>\n";
+            holders = earlier;
+        }
+        b += "</tbody></table>\n";
     }
-    b += "</tbody></table>\n<p style=\"color:#888\">股东户数来源于上市公司定期报告及公告。</p>\n</div>\n"
+    b += "<p style=\"color:#888\">股东户数来源于上市公司定期报告及公告。更多资料见<a id=\"elsewhere\" "
+         "href=\"http://example.invalid/gdhs/detail/"
+        + digits + ".html\">其他网站</a>。</p>\n</div>\n"
          "<script>(function(){var c=document.querySelectorAll('#gdhs td.chg');for(var i=0;i<c.length;i++){"
          "var v=parseFloat(c[i].textContent);c[i].style.color=v>0?'#e4393c':(v<0?'#090':'');}})();</script>\n"
          "</body>\n</html>\n";

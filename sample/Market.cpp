@@ -90,13 +90,13 @@ int pickWeighted(Prng& rng, const std::vector<double>& cumulative)
 
 } // namespace
 
-Market::Market(uint64_t seed, int fundCount) : m_seed(seed)
+Market::Market(uint64_t seed, int fundCount, bool wholeMarketSector) : m_seed(seed)
 {
     buildCalendar();
     buildStocks();
     buildFunds(std::clamp(fundCount, 0, kMaxFunds));
     buildOrders();
-    buildSectors();
+    buildSectors(wholeMarketSector);
 }
 
 // ---------------------------------------------------------------- calendar
@@ -566,42 +566,65 @@ int Market::fundIndex(std::string_view code) const
 
 // ---------------------------------------------------------------- sectors
 
-void Market::buildSectors()
+namespace {
+
+constexpr size_t kNewerCodeLength = 8; // "BK000651"
+
+void drawSectorFigures(Sector& s, Prng& rng)
+{
+    char buf[16];
+    if (rng.chance(0.6))
+        std::snprintf(buf, sizeof buf, "930%03d", rng.below(1000));
+    else
+        std::snprintf(buf, sizeof buf, "399%03d", rng.below(1000));
+    s.indexCode = buf;
+    const double spread[4] = {2.5, 6.0, 10.0, 20.0};
+    const double centre[4] = {0.2, 0.5, 1.0, 3.0};
+    for (int k = 0; k < 4; ++k) {
+        s.figures[k] = std::round((centre[k] + spread[k] * rng.normal()) * 1000.0) / 1000.0;
+        const double u = rng.uniform();
+        s.figureState[k] = u < 0.05 ? 1 : u < 0.08 ? 2 : 0;
+    }
+    s.newPrice = std::round((800.0 + 6000.0 * rng.uniform()) * 100.0) / 100.0;
+    s.dayChange = std::round(1.2 * rng.normal() * 100.0) / 100.0;
+}
+
+} // namespace
+
+void Market::buildSectors(bool wholeMarketSector)
 {
     Prng rng(hashOf(m_seed, 0x5EC7));
     size_t count = 0;
     const SectorSeed* seeds = sectorSeeds(count);
+    // The older sectors (codes shorter than eight characters) come first in
+    // the table; the newer ones get their members from a stream of their own,
+    // so that adding them left the older sectors' members as they were.
     std::vector<double> cumulative;
+    std::vector<double> newerCumulative;
     double total = 0;
+    double newerTotal = 0;
+    size_t older = 0;
     for (size_t i = 0; i < count; ++i) {
         Sector s;
-        s.code = std::string("BK0") + seeds[i].digits;
+        s.code = seeds[i].code;
         s.name = seeds[i].name;
-        s.number = std::atoi(seeds[i].digits);
-        char buf[16];
-        if (rng.chance(0.6))
-            std::snprintf(buf, sizeof buf, "930%03d", rng.below(1000));
-        else
-            std::snprintf(buf, sizeof buf, "399%03d", rng.below(1000));
-        s.indexCode = buf;
-        const double spread[4] = {2.5, 6.0, 10.0, 20.0};
-        const double centre[4] = {0.2, 0.5, 1.0, 3.0};
-        for (int k = 0; k < 4; ++k) {
-            s.figures[k] = std::round((centre[k] + spread[k] * rng.normal()) * 1000.0) / 1000.0;
-            const double u = rng.uniform();
-            s.figureState[k] = u < 0.05 ? 1 : u < 0.08 ? 2 : 0;
-        }
-        s.newPrice = std::round((800.0 + 6000.0 * rng.uniform()) * 100.0) / 100.0;
-        s.dayChange = std::round(1.2 * rng.normal() * 100.0) / 100.0;
+        drawSectorFigures(s, rng);
         // New themes hold only a handful of funds.
         const bool young = s.name == "第三代半导体" || s.name == "元宇宙";
-        total += young ? 0.03 : std::exp(rng.normal());
-        cumulative.push_back(total);
+        const double weight = young ? 0.03 : std::exp(rng.normal());
+        if (s.code.size() < kNewerCodeLength) {
+            total += weight;
+            cumulative.push_back(total);
+            ++older;
+        } else {
+            newerTotal += weight;
+            newerCumulative.push_back(newerTotal);
+        }
         m_sectors.push_back(std::move(s));
     }
 
     Prng members(hashOf(m_seed, 0x5EC8));
-    for (size_t i = 0; i < m_funds.size(); ++i) {
+    for (size_t i = 0; i < m_funds.size() && older > 0; ++i) {
         if (!holdsStocks(m_funds[i].kind))
             continue;
         const int picks = 1 + (members.chance(0.35) ? 1 : 0) + (members.chance(0.10) ? 1 : 0);
@@ -614,12 +637,29 @@ void Market::buildSectors()
             m_sectors[size_t(s)].funds.push_back(int(i));
         }
     }
+    Prng newerMembers(hashOf(m_seed, 0x5EC9));
+    for (size_t i = 0; i < m_funds.size() && !newerCumulative.empty(); ++i) {
+        if (holdsStocks(m_funds[i].kind) && newerMembers.chance(0.06))
+            m_sectors[older + size_t(pickWeighted(newerMembers, newerCumulative))].funds.push_back(int(i));
+    }
+
+    if (wholeMarketSector) {
+        Sector s;
+        s.code = "BK0999";
+        s.name = "全市场";
+        Prng own(hashOf(m_seed, 0x5ECA));
+        drawSectorFigures(s, own);
+        s.figureState[0] = s.figureState[1] = s.figureState[2] = s.figureState[3] = 0;
+        s.funds.resize(m_funds.size());
+        std::iota(s.funds.begin(), s.funds.end(), 0);
+        m_sectors.push_back(std::move(s));
+    }
 }
 
-const Sector* Market::sectorByNumber(int number) const
+const Sector* Market::sectorByCode(std::string_view code) const
 {
     for (const Sector& s : m_sectors) {
-        if (s.number == number)
+        if (s.code == code)
             return &s;
     }
     return nullptr;
@@ -634,13 +674,20 @@ int Market::holdingQuarters(const Fund& f) const
     return 2 + int(hashOf(f.seed, 0x9A27) & 1);
 }
 
+HoldingsLayout Market::holdingsLayout(const Fund& f)
+{
+    const int digit = f.code.empty() ? 0 : f.code.back() - '0';
+    return HoldingsLayout(((digit % 10) + 10) % 10 % 4);
+}
+
 std::vector<Holding> Market::holdings(const Fund& f, int quartersBack) const
 {
     std::vector<Holding> out;
     if (quartersBack < 0 || quartersBack >= holdingQuarters(f) || m_stocks.empty())
         return out;
     Prng rng(hashOf(f.seed, 0x401D));
-    const double hkShare = f.kind == FundKind::Qdii ? 0.6 : 0.08;
+    const bool hongKongLayout = holdingsLayout(f) == HoldingsLayout::HongKongCells;
+    const double hkShare = f.kind == FundKind::Qdii ? 0.6 : hongKongLayout ? 0.4 : 0.08;
     std::vector<int> pool;
     for (int attempt = 0; pool.size() < 16 && attempt < 200; ++attempt) {
         const std::vector<int>& from = (rng.chance(hkShare) && !m_hkShares.empty()) ? m_hkShares : m_aShares;
@@ -654,6 +701,12 @@ std::vector<Holding> Market::holdings(const Fund& f, int quartersBack) const
     // Each quarter back swaps two of the smaller holdings.
     for (int k = 0; k < 2 * quartersBack && 10 + size_t(k) < pool.size() && size_t(k) < picked.size(); ++k)
         picked[picked.size() - 1 - size_t(k)] = pool[10 + size_t(k)];
+    // A fund laid out with Hong Kong cells shows at least one such row.
+    auto isHongKong = [&](int s) { return m_stocks[size_t(s)].market == 116; };
+    if (hongKongLayout && !m_hkShares.empty() && !picked.empty()
+        && std::none_of(picked.begin(), picked.end(), isHongKong)) {
+        picked.back() = m_hkShares[size_t(rng.below(int(m_hkShares.size())))];
+    }
 
     Prng shares(hashOf(f.seed, 0x5A4E + uint64_t(quartersBack)));
     const double assetWan = (f.assetHundredths > 0 ? double(f.assetHundredths) / 100.0 : 5.0) * 10000.0;

@@ -64,11 +64,13 @@ struct Fund {
     double drift = 0, beta = 0, sigma = 0, lastDayBump = 0;
 };
 
+// Sector codes are text: "BK0474", "BK0045" (leading zeros are part of the
+// code), the newer eight-character "BK000651", "BK000045" (a sector apart
+// from BK0045), and "BK0999" for the optional whole-market sector.
 struct Sector {
-    std::string code;      // "BK0" followed by digits
+    std::string code;
     std::string name;
     std::string indexCode;
-    int number = 0;        // the digits after "BK0" as a number
     std::vector<int> funds; // indexes into Market::funds(), ascending
     double figures[4] = {}; // SYL_W, SYL_M, SYL_Q, SYL_1N in percent
     uint8_t figureState[4] = {}; // 0 number, 1 "--", 2 null
@@ -87,6 +89,18 @@ struct Stock {
     uint64_t seed = 0;
     std::string id() const { return std::to_string(market) + "." + code; }
 };
+
+// How the holdings route lays out a fund's rows, by the last digit of the
+// fund code mod 4:
+//   0 (…0, …4, …8) Classic: the share follows 行情</a></td> directly.
+//   1 (…1, …5, …9) HiddenLink: a hidden 档案 link follows 行情, quote links
+//                  of the older /sz000333.html form.
+//   2 (…2, …6)     HongKongCells: Hong Kong (116.) rows use class 'toc' and
+//                  "--" in their quote cells; the fund's other rows are
+//                  classic. Such a fund holds at least one Hong Kong stock.
+//   3 (…3, …7)     ShareOnly: rows end right after the share, without the
+//                  holding and value columns.
+enum class HoldingsLayout : uint8_t { Classic, HiddenLink, HongKongCells, ShareOnly };
 
 struct Holding {
     int stock = 0;         // index into Market::stocks()
@@ -110,7 +124,8 @@ struct RiskFigures {
 
 class Market {
 public:
-    Market(uint64_t seed, int fundCount);
+    // wholeMarketSector adds the sector "BK0999" (全市场), last, holding every fund.
+    Market(uint64_t seed, int fundCount, bool wholeMarketSector = false);
 
     const std::vector<Fund>& funds() const { return m_funds; }
     const Fund* fund(std::string_view code) const;
@@ -118,7 +133,8 @@ public:
 
     // Theme sectors in the service's own order.
     const std::vector<Sector>& sectors() const { return m_sectors; }
-    const Sector* sectorByNumber(int number) const;
+    // The sector whose code is exactly `code` (no case folding, zeros count).
+    const Sector* sectorByCode(std::string_view code) const;
 
     const std::vector<Stock>& stocks() const { return m_stocks; }
     const Stock* stock(int market, std::string_view code) const;
@@ -151,6 +167,7 @@ public:
 
     // Per-fund pages, derived from the fund's seed.
     int holdingQuarters(const Fund& fund) const; // 0 for a fund without stocks
+    static HoldingsLayout holdingsLayout(const Fund& fund);
     std::vector<Holding> holdings(const Fund& fund, int quartersBack) const;
     std::vector<Tenure> tenures(const Fund& fund) const;
     RiskFigures risk(const Fund& fund) const;
@@ -164,7 +181,7 @@ private:
     void computeFigures(Fund& fund, std::vector<double>& nav) const;
     void buildEntry(Fund& fund) const;
     void buildOrders();
-    void buildSectors();
+    void buildSectors(bool wholeMarketSector);
     void buildStocks();
     int navPath(const Fund& fund, std::vector<double>& nav) const; // returns the first day of the path
     double dailyMove(const Fund& fund, int day) const;

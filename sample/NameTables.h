@@ -28,7 +28,7 @@ PieceList overseasThemePieces();
 
 struct SectorSeed {
     const char* name;
-    const char* digits; // the code is "BK0" + digits
+    const char* code; // "BK0474", "BK0045", "BK000651": text, leading zeros kept
 };
 const SectorSeed* sectorSeeds(size_t& count);
 

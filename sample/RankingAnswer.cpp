@@ -57,16 +57,12 @@ std::vector<char> selection(const Market& market, const Query& query, bool& rest
 
     const std::string sector = query.get("tp");
     if (!sector.empty()) {
-        // Sector numbers arrive without their leading zeros (BK045 for BK0045):
-        // compare the value of the digits after "BK0".
+        // The code is matched as text: BK0045, BK045 and BK000045 are three
+        // different codes, and "BK00" (no sector chosen yet) matches none.
         std::vector<char> inSector(n, 0);
-        const std::string code = lowerAscii(sector);
-        if (code.size() > 3 && code.size() < 16 && code.compare(0, 3, "bk0") == 0 && isDigits(code.substr(3))) {
-            const Sector* s = market.sectorByNumber(int(std::strtol(code.c_str() + 3, nullptr, 10)));
-            if (s) {
-                for (int i : s->funds)
-                    inSector[size_t(i)] = 1;
-            }
+        if (const Sector* s = market.sectorByCode(sector)) {
+            for (int i : s->funds)
+                inSector[size_t(i)] = 1;
         }
         if (restricted) {
             for (size_t i = 0; i < n; ++i)

@@ -240,9 +240,12 @@ struct SampleService::Impl {
     class Server;
 
     explicit Impl(SampleOptions o)
-        : options(std::move(o)), market(std::make_unique<Market>(options.seed, options.funds))
+        : options(std::move(o)),
+          market(std::make_unique<Market>(options.seed, options.funds, options.wholeMarketSector))
     {
         settings.legacyRankingForm = options.legacyRankingForm;
+        settings.withdrawOldSectorRoute = options.withdrawOldSectorRoute;
+        settings.quotesOutOfOrder = options.quotesOutOfOrder;
         settings.stepAccount = options.stepAccount;
         settings.stepPassword = options.stepPassword;
     }
@@ -328,7 +331,9 @@ void SampleService::Impl::handle(const httplib::Request& req, httplib::Response&
         }
     }
     entry.body = req.body;
-    record(entry);
+    if (options.onRequest)
+        options.onRequest(entry.method, entry.target);
+    record(std::move(entry));
 
     int delay = options.latencyMs;
     bool hasTerminal = false;

@@ -5,6 +5,7 @@
 // ephemeral port), by `fundwatch --demo` and by the benchmarks.
 // Bodies are UTF-8, as the real service sends them. No Qt here.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -14,6 +15,11 @@ namespace fw::sample {
 
 class Market;
 
+// Theme sectors: codes are text ("BK0474"; "BK0045" with its zero; the newer
+// eight-character "BK000651" and "BK000045"). Holdings rows take one of four
+// layouts by the last digit of the fund code mod 4 (0 classic, 1 hidden link
+// after 行情, 2 Hong Kong 'toc' cells, 3 rows ending after the share); see
+// HoldingsLayout in Market.h.
 struct SampleOptions {
     uint32_t seed = 20261207;
     int funds = 12000;                 // any number from 0
@@ -21,6 +27,12 @@ struct SampleOptions {
     bool legacyRankingForm = false;    // bare member names and numbers in ranking answers
     std::string stepAccount = "demo";  // the step service accepts this account …
     std::string stepPassword = "demo"; // … with this password
+    bool withdrawOldSectorRoute = false; // /ztjj/GetZTJJList answers 404 (GetZTJJListNew stays)
+    bool wholeMarketSector = false;    // one more sector, "BK0999" 全市场, holding every fund
+    bool quotesOutOfOrder = false;     // quotes reversed, and the middle one of two or more left out
+    // Called for every request as it arrives (method, raw target), from the
+    // connection's thread, before any fault applies.
+    std::function<void(const std::string& method, const std::string& target)> onRequest;
 };
 
 // A fault applied to every request whose path (query included) contains

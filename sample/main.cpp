@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <pthread.h>
 #include <string>
 
@@ -15,7 +16,13 @@ void usage()
 {
     std::fprintf(stderr,
                  "usage: fundwatch-sample-service [--port P] [--host H] [--funds N] [--latency-ms L]\n"
-                 "                                [--seed S] [--legacy] [--step-account A] [--step-password P]\n");
+                 "                                [--seed S] [--legacy] [--step-account A] [--step-password P]\n"
+                 "                                [--withdraw-old-sectors] [--whole-market-sector]\n"
+                 "                                [--quotes-out-of-order] [--log]\n"
+                 "  --withdraw-old-sectors  /ztjj/GetZTJJList answers 404; GetZTJJListNew stays\n"
+                 "  --whole-market-sector   adds sector BK0999 (全市场) holding every fund\n"
+                 "  --quotes-out-of-order   quotes come back reversed, one requested stock left out\n"
+                 "  --log                   print each request (method and raw target) on standard output\n");
 }
 
 bool readNumber(const char* text, long min, long max, long& out)
@@ -43,6 +50,21 @@ int main(int argc, char** argv)
         long n = 0;
         if (arg == "--legacy") {
             options.legacyRankingForm = true;
+        } else if (arg == "--withdraw-old-sectors") {
+            options.withdrawOldSectorRoute = true;
+        } else if (arg == "--whole-market-sector") {
+            options.wholeMarketSector = true;
+        } else if (arg == "--quotes-out-of-order") {
+            options.quotesOutOfOrder = true;
+        } else if (arg == "--log") {
+            // One whole line per request, even with many connections at once.
+            static std::mutex printing;
+            options.onRequest = [](const std::string& method, const std::string& target) {
+                const std::string line = method + " " + target + "\n";
+                std::lock_guard<std::mutex> lock(printing);
+                std::fwrite(line.data(), 1, line.size(), stdout);
+                std::fflush(stdout);
+            };
         } else if (arg == "--port" && hasValue && readNumber(argv[++i], 0, 65535, n)) {
             port = int(n);
         } else if (arg == "--funds" && hasValue && readNumber(argv[++i], 0, 500000, n)) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <set>
@@ -70,16 +71,89 @@ TEST(SampleMarket, DefaultSizeIsQuickAndShapedLikeTheRealMarket)
         EXPECT_EQ(types.count(t), 1u) << t;
 
     EXPECT_GE(m.sectors().size(), 55u);
-    std::set<int> numbers;
-    size_t small = 0;
+    EXPECT_LE(m.sectors().size(), 70u);
+    std::set<std::string> codes;
+    size_t small = 0, eightCharacters = 0;
     for (const Sector& s : m.sectors()) {
         EXPECT_EQ(s.code.rfind("BK0", 0), 0u);
-        EXPECT_GT(s.number, 0);
-        EXPECT_TRUE(numbers.insert(s.number).second) << s.code;
+        EXPECT_TRUE(s.code.find_first_not_of("0123456789", 2) == std::string::npos) << s.code;
+        EXPECT_TRUE(codes.insert(s.code).second) << s.code;
+        EXPECT_EQ(m.sectorByCode(s.code), &s);
         small += s.funds.size() < 20;
+        eightCharacters += s.code.size() == 8 && !s.funds.empty();
     }
     EXPECT_GE(small, 1u); // a one-page sector
-    EXPECT_TRUE(m.sectorByNumber(45) && m.sectorByNumber(45)->code == "BK0045");
+    EXPECT_GE(eightCharacters, 2u);
+    // Leading zeros are part of the code: these are two sectors, and the
+    // spellings without the zeros are none.
+    ASSERT_TRUE(m.sectorByCode("BK0045") && m.sectorByCode("BK000045"));
+    EXPECT_NE(m.sectorByCode("BK0045"), m.sectorByCode("BK000045"));
+    EXPECT_FALSE(m.sectorByCode("BK0045")->funds.empty());
+    EXPECT_FALSE(m.sectorByCode("BK000045")->funds.empty());
+    for (const char* none : {"BK045", "BK45", "bk0045", "BK00", "BK0", "", "BK0999"})
+        EXPECT_EQ(m.sectorByCode(none), nullptr) << none;
+}
+
+TEST(SampleMarket, WholeMarketSectorHoldsEveryFundAndLeavesTheOthersAlone)
+{
+    const Market plain(11, 900);
+    const Market whole(11, 900, true);
+    ASSERT_EQ(whole.sectors().size(), plain.sectors().size() + 1);
+    const Sector& last = whole.sectors().back();
+    EXPECT_EQ(last.code, "BK0999");
+    EXPECT_EQ(last.name, "全市场");
+    EXPECT_EQ(whole.sectorByCode("BK0999"), &last);
+    ASSERT_EQ(last.funds.size(), 900u);
+    for (size_t i = 0; i < last.funds.size(); ++i)
+        EXPECT_EQ(last.funds[i], int(i));
+    for (int k = 0; k < 4; ++k)
+        EXPECT_EQ(last.figureState[k], 0); // the benchmark sorts it by any period
+    for (size_t s = 0; s < plain.sectors().size(); ++s) {
+        EXPECT_EQ(whole.sectors()[s].code, plain.sectors()[s].code);
+        EXPECT_EQ(whole.sectors()[s].funds, plain.sectors()[s].funds);
+        EXPECT_EQ(whole.sectors()[s].figures[2], plain.sectors()[s].figures[2]);
+    }
+}
+
+TEST(SampleMarket, HoldingsLayoutFollowsTheLastDigitOfTheCode)
+{
+    const Market m(20261207, 3000);
+    const std::pair<const char*, HoldingsLayout> rule[] = {
+        {"000010", HoldingsLayout::Classic},     {"000014", HoldingsLayout::Classic},
+        {"000018", HoldingsLayout::Classic},     {"000011", HoldingsLayout::HiddenLink},
+        {"000015", HoldingsLayout::HiddenLink},  {"000019", HoldingsLayout::HiddenLink},
+        {"000012", HoldingsLayout::HongKongCells}, {"000016", HoldingsLayout::HongKongCells},
+        {"000013", HoldingsLayout::ShareOnly},   {"000017", HoldingsLayout::ShareOnly},
+    };
+    for (const auto& [code, layout] : rule) {
+        Fund f;
+        f.code = code;
+        EXPECT_EQ(Market::holdingsLayout(f), layout) << code;
+    }
+    // A fund laid out with Hong Kong cells has Hong Kong rows to show, in every quarter.
+    size_t checked = 0;
+    for (const Fund& f : m.funds()) {
+        if (Market::holdingsLayout(f) != HoldingsLayout::HongKongCells)
+            continue;
+        for (int q = 0; q < m.holdingQuarters(f); ++q) {
+            const auto rows = m.holdings(f, q);
+            ASSERT_EQ(rows.size(), 10u);
+            EXPECT_TRUE(std::any_of(rows.begin(), rows.end(),
+                                    [&](const Holding& h) { return m.stocks()[size_t(h.stock)].market == 116; }))
+                << f.code << " quarter " << q;
+            ++checked;
+        }
+    }
+    EXPECT_GT(checked, 200u);
+    // Elsewhere Hong Kong stocks stay the exception.
+    size_t withoutHongKong = 0;
+    for (const Fund& f : m.funds()) {
+        const auto rows = m.holdings(f, 0);
+        withoutHongKong += Market::holdingsLayout(f) == HoldingsLayout::Classic && !rows.empty()
+            && std::none_of(rows.begin(), rows.end(),
+                            [&](const Holding& h) { return m.stocks()[size_t(h.stock)].market == 116; });
+    }
+    EXPECT_GT(withoutHongKong, 100u);
 }
 
 TEST(SampleMarket, SeriesEndOnTheRankingFigures)

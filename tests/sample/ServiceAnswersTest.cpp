@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <regex>
 #include <set>
 
 using namespace fw::sample;
@@ -64,6 +66,20 @@ protected:
 
 SampleService* SampleAnswers::s_service = nullptr;
 int SampleAnswers::s_port = -1;
+
+// Every piece from `front` through the next `back`, both included.
+std::vector<std::string> piecesOf(const std::string& text, const std::string& front, const std::string& back)
+{
+    std::vector<std::string> out;
+    for (size_t a = text.find(front); a != std::string::npos; a = text.find(front, a + 1)) {
+        const size_t b = text.find(back, a + front.size());
+        if (b == std::string::npos)
+            break;
+        out.push_back(text.substr(a, b + back.size() - a));
+        a = b;
+    }
+    return out;
+}
 
 std::string percentText(int32_t hundredths)
 {
@@ -146,31 +162,35 @@ TEST_F(SampleAnswers, EachSortKeyOrdersByItsFieldWithEmptyFieldsLast)
     }
 }
 
-TEST_F(SampleAnswers, SectorFilterMatchesTheNumberAfterBK0)
+TEST_F(SampleAnswers, SectorFilterMatchesTheCodeAsText)
 {
-    const Sector* padded = nullptr;
-    for (const Sector& s : market().sectors()) {
-        if (s.code.size() > 3 && s.code[3] == '0' && !s.funds.empty())
-            padded = &s;
-    }
-    ASSERT_NE(padded, nullptr) << "a sector code with a zero after BK0";
+    const Sector* zeros = market().sectorByCode("BK0045");
+    const Sector* eight = market().sectorByCode("BK000045");
+    ASSERT_TRUE(zeros && eight);
+    ASSERT_FALSE(zeros->funds.empty());
+    ASSERT_FALSE(eight->funds.empty());
+    const Sector* plain = &market().sectors().front();
 
-    // The program drops the leading zeros: BK0045 arrives as BK045.
-    const std::string digits = std::to_string(padded->number);
-    const json asSent = ranking("dt=4&sd=&ed=&tp=BK0" + digits + "&sc=3y&st=desc&pi=1&pn=20&zf=diy&sh=list");
-    const json asCoded = ranking("dt=4&sd=&ed=&tp=" + padded->code + "&sc=3y&st=desc&pi=1&pn=20");
-    EXPECT_EQ(asSent["datacount"], std::to_string(padded->funds.size()));
-    EXPECT_EQ(asSent["datas"], asCoded["datas"]);
-    for (const auto& entry : asSent["datas"]) {
-        const int index = market().fundIndex(splitFields(entry.get<std::string>())[0]);
-        EXPECT_TRUE(std::find(padded->funds.begin(), padded->funds.end(), index) != padded->funds.end());
+    // Each code lists its own funds; other spellings of its digits list
+    // none, and BK00 (what the program sends before a sector is chosen) too.
+    const std::pair<std::string, const Sector*> cases[] = {
+        {plain->code, plain}, {"BK0045", zeros}, {"BK000045", eight}, {"BK045", nullptr},
+        {"BK45", nullptr},    {"bk0045", nullptr}, {"BK00", nullptr},   {"BK0", nullptr},
+    };
+    for (const auto& [code, sector] : cases) {
+        SCOPED_TRACE(code);
+        const json page = ranking("dt=4&sd=&ed=&tp=" + code + "&sc=3y&st=desc&pi=1&pn=500&zf=diy&sh=list");
+        const size_t expected = sector ? sector->funds.size() : 0;
+        EXPECT_EQ(page["datacount"], std::to_string(expected));
+        EXPECT_EQ(page["allRecords"], std::to_string(expected));
+        EXPECT_EQ(page["allPages"], std::to_string((expected + 499) / 500));
+        EXPECT_EQ(page["datas"].size(), std::min<size_t>(expected, 500));
+        for (const auto& entry : page["datas"]) {
+            const int index = market().fundIndex(splitFields(entry.get<std::string>())[0]);
+            ASSERT_TRUE(sector);
+            EXPECT_TRUE(std::binary_search(sector->funds.begin(), sector->funds.end(), index));
+        }
     }
-
-    // Sector number 0 (no sector chosen yet) is unknown: an empty list.
-    const json none = ranking("dt=4&sd=&ed=&tp=BK00&sc=3y&st=desc&pi=1&pn=20");
-    EXPECT_TRUE(none["datas"].empty());
-    EXPECT_EQ(none["datacount"], "0");
-    EXPECT_EQ(none["allPages"], "0");
 }
 
 TEST(SampleRankingForms, LegacyFormHasBareNamesAndNumbers)
@@ -197,7 +217,7 @@ TEST(SampleRankingForms, EmptyMarketAnswersEveryRouteWithoutFunds)
               "\"allPages\":\"0\",\"datacount\":\"0\"}");
     EXPECT_EQ(get(port, "/jbgk_000001.html%20").status, 404);
     EXPECT_NE(get(port, "/ztjj/GetZTJJList?callback=cb&st=SYL_W").body.find("\"TotalCount\":"), std::string::npos);
-    EXPECT_EQ(get(port, "/FundSearch/api/FundSearchAPI.ashx?callback=cb&m=1&key=0").body,
+    EXPECT_EQ(get(port, "/FundSearch/api/FundSearchAPI.ashx?callback=cb&m=1&key=%E4%B8%AD%E8%AF%81").body,
               "cb({\"ErrCode\":0,\"ErrMsg\":\"fromes\",\"Datas\":[]})");
 }
 
@@ -313,12 +333,6 @@ TEST_F(SampleAnswers, HoldingsListTheStocksTheQuoteServiceNames)
         EXPECT_EQ(firstItem.rfind("{\"f2\":", 0), 0u);
         EXPECT_LT(firstItem.find("\"f9\":"), firstItem.find("\"f12\":"));
 
-        const Reply second = fetch(path + "0.3101008041112001");
-        const auto shares = matchesOf(second.body, ">行情</a></td><td class='tor'>.*?</td><td class='tor'>");
-        ASSERT_GE(shares.size(), 10u);
-        const auto holdings = market().holdings(*f, 0);
-        for (size_t k = 0; k < 10; ++k)
-            EXPECT_EQ(cutBetween(shares[k], "<td class='tor'>", "</td>"), fixedText(holdings[k].share, 2) + "%");
     }
     EXPECT_TRUE(sawHongKong);
 
@@ -326,6 +340,79 @@ TEST_F(SampleAnswers, HoldingsListTheStocksTheQuoteServiceNames)
     ASSERT_EQ(bond.size(), 1u);
     EXPECT_EQ(fetch("/FundArchivesDatas.aspx?type=jjcc&code=" + bond[0]->code + "&topline=10&year=&month=&rt=0.1").body,
               "var apidata={ content:\"\",arryear:[],curyear:2026};");
+}
+
+TEST_F(SampleAnswers, HoldingsRowsTakeTheLayoutOfTheirFund)
+{
+    // The end of a row from 行情 on, per layout; group 1 is the share.
+    const std::string number = "[0-9][0-9,]*\\.[0-9]{2}";
+    const std::string share = "([0-9]+\\.[0-9]{2}%)";
+    auto tail = [&](const char* links, const char* cls, bool full) {
+        std::string t = std::string(links) + "</td><td class='" + cls + "'>" + share + "</td>";
+        if (full)
+            t += std::string("<td class='") + cls + "'>" + number + "</td><td class='" + cls + "'>" + number + "</td>";
+        return t + "</tr>$";
+    };
+    const std::string classic = tail("'>行情</a>", "tor", true);
+    const std::string hidden = tail("' >行情</a><a href='/PC_HSF10/OperationsRequired/Index\\?type=web&code=(?:sh|sz|hk)\\d+' "
+                                    "style='display:none'>档案</a>", "tor", true);
+    const std::string hongKong = tail("' >行情</a>", "toc", true);
+    const std::string shareOnly = tail("' >行情</a>", "tor", false);
+    struct Case {
+        HoldingsLayout layout;
+        std::string aShareRow, hongKongRow;
+        bool fullHeader;
+    };
+    const Case cases[] = {
+        {HoldingsLayout::Classic, classic, classic, true},
+        {HoldingsLayout::HiddenLink, hidden, hidden, true},
+        {HoldingsLayout::HongKongCells, classic, hongKong, true},
+        {HoldingsLayout::ShareOnly, shareOnly, shareOnly, false},
+    };
+    for (const Case& c : cases) {
+        const auto funds = fundsWhere(
+            [&](const Fund& f) { return Market::holdingsLayout(f) == c.layout && market().holdingQuarters(f) > 0; }, 3);
+        ASSERT_EQ(funds.size(), 3u);
+        size_t hongKongRows = 0;
+        for (const Fund* f : funds) {
+            SCOPED_TRACE(f->code);
+            const std::string body = fetch("/FundArchivesDatas.aspx?type=jjcc&code=" + f->code
+                                           + "&topline=10&year=&month=&rt=0.3101008041112001")
+                                         .body;
+            const auto boxes = piecesOf(body, "<div class='box'>", "</tbody></table>");
+            ASSERT_EQ(boxes.size(), size_t(market().holdingQuarters(*f)));
+            for (size_t q = 0; q < boxes.size(); ++q) {
+                EXPECT_EQ(boxes[q].find("持仓市值") != std::string::npos, c.fullHeader);
+                const auto rows = piecesOf(textAfterLast(boxes[q], "<tbody>"), "<tr><td>", "</tr>");
+                const auto holdings = market().holdings(*f, int(q));
+                ASSERT_EQ(rows.size(), holdings.size());
+                for (size_t k = 0; k < rows.size(); ++k) {
+                    const Stock& stock = market().stocks()[size_t(holdings[k].stock)];
+                    const bool hk = stock.market == 116;
+                    hongKongRows += hk;
+                    std::smatch m;
+                    ASSERT_TRUE(std::regex_search(rows[k], m, std::regex(hk ? c.hongKongRow : c.aShareRow))) << rows[k];
+                    EXPECT_EQ(m[1].str(), fixedText(holdings[k].share, 2) + "%");
+                    EXPECT_NE(rows[k].find(">" + stock.code + "</a></td><td class='tol'><a "), std::string::npos);
+                    if (c.layout == HoldingsLayout::HiddenLink) {
+                        const std::string prefixed = (stock.market == 1 ? "sh" : stock.market == 0 ? "sz" : "hk") + stock.code;
+                        EXPECT_NE(rows[k].find("<a href='/" + prefixed + ".html' >行情</a><a href='/PC_HSF10/OperationsRequired/"
+                                               "Index?type=web&code=" + prefixed + "' style"),
+                                  std::string::npos) << rows[k];
+                    }
+                    // Only the latest quarter has quote cells; Hong Kong cells show "--".
+                    const bool tocCells = c.layout == HoldingsLayout::HongKongCells && hk;
+                    const std::string quoteCell = tocCells
+                        ? "<td class='toc' ><span data-id='zd" + stock.code + "'>--</span></td><td class='xglj'>"
+                        : "<td class='tor'><span data-id='zd" + stock.code + "'></span></td><td class='xglj'>";
+                    EXPECT_EQ(rows[k].find(quoteCell) != std::string::npos, q == 0) << rows[k];
+                }
+            }
+        }
+        if (c.layout == HoldingsLayout::HongKongCells) {
+            EXPECT_GE(hongKongRows, 3u);
+        }
+    }
 }
 
 TEST_F(SampleAnswers, QuotesForNoValidStockOrASuspendedOne)
@@ -428,10 +515,14 @@ TEST_F(SampleAnswers, SearchMatchesCodeNameAndInitials)
     const Fund& sample = market().funds()[market().funds().size() / 2];
     const json byCode = search(sample.code.substr(0, 3));
     ASSERT_FALSE(byCode.empty());
+    size_t fundsByCode = 0;
     for (const auto& d : byCode) {
         EXPECT_EQ(d["_id"].get<std::string>().rfind(sample.code.substr(0, 3), 0), 0u);
-        EXPECT_EQ(d["CATEGORY"], 700);
+        const bool fund = d["CATEGORYDESC"] == "基金";
+        EXPECT_EQ(d["CATEGORY"], fund ? 700 : 14);
+        fundsByCode += fund;
     }
+    EXPECT_GE(fundsByCode, 7u);
 
     // 中证 as the program sends it: UTF-8, percent-encoded.
     const json byName = search("%E4%B8%AD%E8%AF%81");
@@ -451,26 +542,121 @@ TEST_F(SampleAnswers, SearchMatchesCodeNameAndInitials)
 
 // ---------------------------------------------------------------- step service, shareholder page
 
-TEST_F(SampleAnswers, StepServiceAcceptsOnlyTheConfiguredAccount)
+TEST_F(SampleAnswers, SearchAnswersStocksBeforeFunds)
 {
-    EXPECT_EQ(post(s_port, "/xm/app/ajax.php?c=add%20", "usr=walker&psw=p@ss&bs=20000").body,
-              "{\"code\":1,\"message\":\"\\u4fee\\u6539\\u6210\\u529f\\uff0c\\u6b65\\u6570\\uff1a20000\"}");
-    for (const char* body : {"usr=walker&psw=p@sx&bs=20000", "usr=&psw=&bs=", "usr=walker", "garbage"})
-        EXPECT_EQ(post(s_port, "/xm/app/ajax.php?c=add%20", body).body, "{\"code\":0,\"message\":\"账号或密码错误\"}")
-            << body;
+    auto search = [&](const std::string& key) {
+        const Reply r = fetch("/FundSearch/api/FundSearchAPI.ashx?callback=cb&m=1&key=" + key + "&_=1628571587137");
+        const json doc = json::parse(cutBetween(r.body, "cb(", "]})") + "]}", nullptr, false);
+        EXPECT_FALSE(doc.is_discarded()) << r.body.substr(0, 200);
+        return doc["Datas"];
+    };
+    // key, the stocks expected first, whether funds follow
+    const struct {
+        std::string key;
+        std::vector<std::string> stocks;
+        bool funds;
+    } cases[] = {
+        {"%E8%B4%B5%E5%B7%9E%E8%8C%85%E5%8F%B0", {"600519"}, false}, // 贵州茅台
+        {"600519", {"600519"}, false},
+        {"%E6%8B%9B%E5%95%86", {"600036"}, true}, // 招商: a bank and a fund company
+        {"%E4%B8%AD%E8%AF%81", {}, true},         // 中证: funds only
+        {"%E8%85%BE%E8%AE%AF%E6%8E%A7%E8%82%A1", {}, false}, // 腾讯控股: Hong Kong stocks are not listed
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.key);
+        const json datas = search(c.key);
+        ASSERT_GE(datas.size(), c.stocks.size());
+        EXPECT_LE(datas.size(), 10u);
+        for (size_t k = 0; k < c.stocks.size(); ++k) {
+            EXPECT_EQ(datas[k]["CODE"], c.stocks[k]);
+            EXPECT_EQ(datas[k]["_id"], c.stocks[k]);
+            EXPECT_EQ(datas[k]["CATEGORY"], 14);
+            EXPECT_EQ(datas[k]["CATEGORYDESC"], "A股");
+            EXPECT_EQ(datas[k]["NAME"], market().stockByCode(c.stocks[k])->name);
+        }
+        size_t funds = 0;
+        for (size_t k = c.stocks.size(); k < datas.size(); ++k) {
+            EXPECT_EQ(datas[k]["CATEGORYDESC"], "基金");
+            EXPECT_TRUE(market().fund(datas[k]["CODE"].get<std::string>()));
+            ++funds;
+        }
+        EXPECT_EQ(funds > 0, c.funds);
+    }
 }
 
-TEST_F(SampleAnswers, ShareholderPageNeedsNothingFromOutside)
+// ---------------------------------------------------------------- step service, shareholder page
+
+TEST_F(SampleAnswers, StepServiceAcceptsOnlyTheConfiguredAccount)
 {
-    const Stock& s = market().stocks().front();
-    const Reply r = fetch("/gdhs/detail/" + s.code + ".html");
-    ASSERT_EQ(r.status, 200);
-    EXPECT_NE(r.body.find(s.name), std::string::npos);
-    EXPECT_NE(r.body.find("<table id=\"gdhs\">"), std::string::npos);
-    EXPECT_EQ(r.body.find("src="), std::string::npos);
-    EXPECT_EQ(r.body.find("http:"), std::string::npos);
-    EXPECT_EQ(r.body.find("https:"), std::string::npos);
-    EXPECT_EQ(fetch("/gdhs/detail/777777.html").status, 404);
+    const std::string accepted = "{\"code\":1,\"message\":\"\\u4fee\\u6539\\u6210\\u529f\\uff0c\\u6b65\\u6570\\uff1a20000\"}";
+    const std::string refused = "{\"code\":0,\"message\":\"账号或密码错误\"}";
+    const std::string badSteps = "{\"code\":0,\"message\":\"步数错误\"}";
+    const std::pair<const char*, const std::string*> cases[] = {
+        {"usr=walker&psw=p@ss&bs=20000", &accepted},         // plain values
+        {"usr=walker&psw=p%40ss&bs=20000", &accepted},       // percent-encoded
+        {"usr=%77%61%6c%6b%65%72&psw=p%40ss&bs=20000", &accepted}, // lower-case hex
+        {"usr=walker&psw=p%40ss&bs=%32%30%30%30%30", &accepted},
+        {"usr=walker&psw=p%40ss&bs=2x", &badSteps},
+        {"usr=walker&psw=p%40ss&bs=1234567", &badSteps},
+        {"usr=walker&psw=p%40sx&bs=20000", &refused},
+        {"usr=walker&psw=p@sx&bs=20000", &refused},
+        {"usr=&psw=&bs=", &refused},
+        {"usr=walker", &refused},
+        {"garbage", &refused},
+    };
+    for (const auto& [body, expected] : cases)
+        EXPECT_EQ(post(s_port, "/xm/app/ajax.php?c=add%20", body).body, *expected) << body;
+}
+
+TEST(SampleStepService, DecodesGbkBytesAndBlanks)
+{
+    SampleOptions options;
+    options.funds = 0;
+    options.stepAccount = "张三";
+    options.stepPassword = "my pass+1";
+    SampleService service(options);
+    const int port = service.start();
+    ASSERT_GT(port, 0);
+    const std::pair<const char*, int> cases[] = {
+        {"usr=%D5%C5%C8%FD&psw=my+pass%2B1&bs=100", 1},   // 张三 in GBK, '+' for the blank
+        {"usr=%d5%c5%c8%fd&psw=my%20pass%2b1&bs=100", 1}, // lower-case hex, %20
+        {"usr=张三&psw=my pass+1&bs=100", 1},              // as typed
+        {"usr=%E5%BC%A0%E4%B8%89&psw=my+pass%2B1&bs=100", 1}, // UTF-8 bytes
+        {"usr=%D5%C5%C8%FD&psw=my+pass+1&bs=100", 0},     // '+' is a blank, not a plus
+        {"usr=%D5%C5&psw=my+pass%2B1&bs=100", 0},
+    };
+    for (const auto& [body, code] : cases) {
+        const json reply = json::parse(post(port, "/xm/app/ajax.php?c=add%20", body).body, nullptr, false);
+        ASSERT_FALSE(reply.is_discarded()) << body;
+        EXPECT_EQ(reply["code"], code) << body;
+    }
+}
+
+TEST_F(SampleAnswers, ShareholderPageForEveryCodeLinksHereAndElsewhere)
+{
+    const Stock& known = market().stocks().front();
+    const std::string codes[] = {known.code, "00700", "777777", "000001"};
+    for (const std::string& code : codes) {
+        SCOPED_TRACE(code);
+        const Reply r = fetch("/gdhs/detail/" + code + ".html");
+        ASSERT_EQ(r.status, 200);
+        EXPECT_NE(r.body.substr(0, 1024).find("charset=utf-8"), std::string::npos);
+        EXPECT_NE(r.body.find(code), std::string::npos);
+        if (const Stock* s = market().stockByCode(code)) {
+            EXPECT_NE(r.body.find(s->name), std::string::npos);
+            EXPECT_NE(r.body.find("<table id=\"gdhs\">"), std::string::npos);
+        }
+        // Exactly two links: one on this host, one leaving it; nothing loaded from outside.
+        const auto links = matchesOf(r.body, "<a [^>]*href=\"[^\"]*\"");
+        ASSERT_EQ(links.size(), 2u);
+        EXPECT_NE(links[0].find("href=\"/\""), std::string::npos) << links[0];
+        EXPECT_NE(links[1].find("href=\"http://example.invalid/"), std::string::npos) << links[1];
+        EXPECT_EQ(r.body.find("src="), std::string::npos);
+        EXPECT_EQ(r.body.find("https:"), std::string::npos);
+    }
+    EXPECT_EQ(fetch("/").status, 200); // where the link on this host leads
+    for (const char* path : {"/gdhs/detail/abc.html", "/gdhs/detail/1234.html", "/gdhs/detail/6005190.html"})
+        EXPECT_EQ(fetch(path).status, 404) << path;
 }
 
 } // namespace
