@@ -20,5 +20,9 @@ int main(int argc, char* argv[])
         MainWindowTest window;
         failures += QTest::qExec(&window, argc, argv);
     }
+    {
+        RoutingTest routing;
+        failures += QTest::qExec(&routing, argc, argv);
+    }
     return failures == 0 ? 0 : 1;
 }
