@@ -24,5 +24,9 @@ int main(int argc, char* argv[])
         FundListsWindowTest lists;
         failures += QTest::qExec(&lists, argc, argv);
     }
+    {
+        RoutingTest routing;
+        failures += QTest::qExec(&routing, argc, argv);
+    }
     return failures == 0 ? 0 : 1;
 }
