@@ -100,6 +100,10 @@ TEST(GridTest, OutOfRangeAccessIsHarmlessAndRangesAreClipped)
     EXPECT_EQ(grid.cellColour(3, 0), kDefaultColour);
     grid.setRow(2, 1, {"b", "c", "beyond"});
     EXPECT_EQ(grid.cell(2, 2), "c");
+    EXPECT_EQ(grid.cell(3, 0), ""); // not spilled into the next row
+    grid.setColourRange(1, 1, 1, 1, kGreen); // a range of one cell
+    EXPECT_EQ(grid.cellColour(1, 1), kGreen);
+    EXPECT_EQ(grid.cellColour(1, 2), kDefaultColour);
 }
 
 TEST(GridTest, ListenersMayReadTheGridAndStopAfterRemoval)
@@ -215,8 +219,11 @@ TEST(ListModelTest, SelectionOnTheLastRowsWhenRowsComeAndGo)
             EXPECT_EQ(list.currentRow(), c.expected);
         }
     }
-    ListModel list({{"a", 10}});
+    ListModel list({{"a", 10}, {"b", 10}, {"c", 10}});
     list.addRow({"only"});
+    list.setText(0, 2, "third"); // a row added short grows to the column written
+    EXPECT_EQ(list.text(0, 2), "third");
+    EXPECT_EQ(list.text(0, 1), "");
     list.setCurrentRow(list.rowCount());
     EXPECT_EQ(list.currentRow(), -1);
     list.setCurrentRow(0);

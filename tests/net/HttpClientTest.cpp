@@ -213,6 +213,20 @@ TEST_F(HttpClientTest, VerbsAndBodies)
     }
 }
 
+TEST_F(HttpClientTest, LargeBodyGoesOutWithoutWaitingForContinue)
+{
+    RawServer server(routes({{"/big", httpResponse("HTTP/1.1 200 OK", "ok")}}));
+    HttpRequestOptions options;
+    options.method = 1;
+    options.body = std::string(2 * 1024 * 1024, 'x');
+    const auto start = Clock::now();
+    EXPECT_EQ(client.fetch(server.url("/big"), options), "ok");
+    EXPECT_LT(secondsSince(start), 0.9);
+    const std::string raw = server.received().at(0);
+    EXPECT_EQ(raw.find("Expect"), std::string::npos);
+    EXPECT_EQ(requestBody(raw).size(), options.body.size());
+}
+
 TEST_F(HttpClientTest, HeadSendsItsBodyAndReadsNoResponseBody)
 {
     RawServer server(answer("HTTP/1.1 200 OK\r\nContent-Length: 50\r\n\r\n"));
@@ -245,23 +259,43 @@ TEST_F(HttpClientTest, UrlTextReachesTheServerAsThePlatformSendsIt)
     }
 }
 
-TEST_F(HttpClientTest, HighestPortIsUsedAndOneBeyondIsRefused)
+// The bounds of what a URL may name: the highest port, a bracketed IPv6
+// address, a host name of 253 characters are used; one beyond is refused.
+TEST_F(HttpClientTest, UrlBoundsOfPortAndHost)
 {
-    // Through a proxy, the port the URL gives shows in the request line.
-    RawServer proxy(routes({{"http://fund.example.invalid:65535/x", httpResponse("HTTP/1.1 200 OK", "ok")}}));
-    HttpRequestOptions options;
-    options.proxy = "127.0.0.1:" + std::to_string(proxy.port());
-    EXPECT_EQ(client.fetch("http://fund.example.invalid:65535/x", options), "ok");
-    EXPECT_EQ(options.status, "200 OK");
-    EXPECT_EQ(requestLine(proxy.received().at(0)), "GET http://fund.example.invalid:65535/x HTTP/1.1");
-
-    for (const char* url : {"http://fund.example.invalid:65536/x", "http://fund.example.invalid:0/x"}) {
-        HttpRequestOptions refused;
-        refused.proxy = options.proxy;
-        EXPECT_EQ(client.fetch(url, refused), "") << url;
-        EXPECT_EQ(refused.status, gbk("701 解析URL地址失败!")) << url;
+    // Through a proxy, the host and port the URL gives show in the request line.
+    RawServer proxy([](RawConnection& c) {
+        for (std::string request = c.readRequest(); !request.empty(); request = c.readRequest())
+            c.send(httpResponse("HTTP/1.1 200 OK", "ok"));
+    });
+    const std::string viaProxy = "127.0.0.1:" + std::to_string(proxy.port());
+    std::string longest;
+    for (int label = 0; label < 4; ++label)
+        longest += std::string(62, 'a') + ".";
+    longest += "b";
+    ASSERT_EQ(longest.size(), 253u);
+    for (const std::string& url : std::vector<std::string>{"http://fund.example.invalid:65535/x",
+                                                           "http://[::1]:8080/x", "http://" + longest + "/x"}) {
+        HttpRequestOptions options;
+        options.proxy = viaProxy;
+        EXPECT_EQ(client.fetch(url, options), "ok") << url;
+        EXPECT_EQ(options.status, "200 OK") << url;
+        EXPECT_EQ(requestLine(proxy.received().back()), "GET " + url + " HTTP/1.1");
     }
-    EXPECT_EQ(proxy.received().size(), 1u);
+    const size_t used = proxy.received().size();
+
+    const std::pair<std::string, const char*> refused[] = {
+        {"http://fund.example.invalid:65536/x", "701 解析URL地址失败!"},
+        {"http://fund.example.invalid:0/x", "701 解析URL地址失败!"},
+        {"http://" + longest + "c/x", "703 创建WinHttp连接失败!"},
+    };
+    for (const auto& [url, status] : refused) {
+        HttpRequestOptions options;
+        options.proxy = viaProxy;
+        EXPECT_EQ(client.fetch(url, options), "") << url;
+        EXPECT_EQ(options.status, gbk(status)) << url;
+    }
+    EXPECT_EQ(proxy.received().size(), used);
 }
 
 TEST_F(HttpClientTest, BasicCredentialsOnlyWithUserAndPassword)

@@ -95,6 +95,7 @@ TEST(JsonParse, StringEscapes)
     EXPECT_EQ(doc.getElementText("", 3), "\t\n\r\b\f");
     // A pair of surrogates is one character (one "?" when GBK lacks it); a lone half is "?".
     EXPECT_EQ(doc.getElementText("", 4), "?|?|?x");
+    EXPECT_EQ(parsed(R"(["\uDBFF\uDFFF"])").getElementText("", 0), "?"); // U+10FFFF, one character
     EXPECT_EQ(doc.getElementText("", 5), gbk("é中"));
     EXPECT_EQ(doc.getElementText("", 6), "z");
 

@@ -88,6 +88,7 @@ TEST(RegexDialect, BracesThatStartNoRepetitionAreEscaped)
         {"[^]{]{,2}", R"([^]{]\{,2})"},
         {"[]{]", "[]{]"},
         {"[[:alpha:]{]{,1}", R"([[:alpha:]{]\{,1})"},
+        {"[a.]{,2}.]", R"([a.]\{,2}.])"}, // ".]" starts no [.x.] unless "[" comes first
         {R"([\]{]{,1})", R"([\]{]\{,1})"},
         {"[a{", "[a{"},
         // After a backslash.
@@ -229,6 +230,7 @@ TEST(RegexReplace, GroupReferences)
     EXPECT_EQ(m.replace("<$`|$'>"), "<|" + gbk(",代码:161725") + ">" + gbk(",代码:161725"));
     ASSERT_TRUE(m.search("(a)(b)(c)(d)(e)(f)(g)(h)(i)(j)(k)", "abcdefghijk"));
     EXPECT_EQ(m.replace("$11$10$1$01"), "kjaa");
+    EXPECT_EQ(m.replace("$9$12"), "ia2");
     ASSERT_TRUE(m.search("q", "abc"));
     EXPECT_EQ(m.replace("x"), "abc");
 }
