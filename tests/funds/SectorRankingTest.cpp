@@ -205,3 +205,79 @@ TEST(SectorWindow, AFailedListTellsTheUserAndClosesTheWindow)
 
 } // namespace
 } // namespace fw
+
+namespace fw {
+namespace {
+
+TEST(SectorWindow, FallsBackToTheNewOperationWhenTheClassicOneIsGone)
+{
+    sample::SampleOptions options = test::smallMarket(3000);
+    options.withdrawOldSectorRoute = true;
+    SectorWorld world(options);
+    world.chooser.windowCreated();
+    const auto targets = world.targets("/ztjj/");
+    ASSERT_EQ(targets.size(), 2u);
+    EXPECT_EQ(targets[1], "/ztjj/GetZTJJListNew?tt=0&dt=syl&st=W&pn=500");
+    for (const auto& request : world.service->requests()) {
+        bool referer = false;
+        for (const auto& [name, value] : request.headers)
+            referer = referer || (name == "Referer" && value == world.service->baseUrl() + "/ztjj/");
+        EXPECT_TRUE(referer) << request.target;
+    }
+    const SectorList& list = world.chooser.list();
+    ASSERT_EQ(list.size(), int(world.service->market().sectors().size()));
+    EXPECT_TRUE(world.models.view.messages().empty());
+    const SectorList newer = list; // the week's
+
+    // A period button goes the same way.
+    world.service->clearLog();
+    world.chooser.periodClicked(3);
+    ASSERT_FALSE(world.targets("/ztjj/").empty());
+    EXPECT_EQ(world.targets("/ztjj/").back(), "/ztjj/GetZTJJListNew?tt=0&dt=syl&st=Q&pn=500");
+    EXPECT_EQ(world.models.view.caption(Control::SectorCaption), gbk("近3月板块涨跌幅排行"));
+
+    // The same sectors and figures as the classic operation gives (the last
+    // step: the hosts now point at this second service).
+    SectorWorld classic(test::smallMarket(3000));
+    classic.chooser.windowCreated();
+    EXPECT_EQ(classic.chooser.list().codes, newer.codes);
+    for (int k = 0; k < newer.size(); ++k)
+        EXPECT_EQ(sectorFigure(classic.chooser.list().values[size_t(k)]), sectorFigure(newer.values[size_t(k)]));
+}
+
+TEST(SectorList, CodesWithLeadingZerosAreAskedForAsTheyStand)
+{
+    SectorWorld world(test::smallMarket(6000));
+    world.chooser.windowCreated();
+    const SectorList& list = world.chooser.list();
+    for (const char* code : {"BK0045", "BK000651", "BK000045"}) {
+        int index = -1;
+        for (int k = 0; k < list.size(); ++k)
+            if (list.codes[size_t(k)] == code)
+                index = k;
+        ASSERT_GE(index, 0) << code;
+        const sample::Sector* sector = nullptr;
+        for (const auto& s : world.service->market().sectors())
+            if (s.code == code)
+                sector = &s;
+        ASSERT_NE(sector, nullptr);
+        world.service->clearLog();
+        world.lists.chooseSector(list, index);
+        const auto targets = world.targets("/data/FundGuideapi.aspx");
+        ASSERT_EQ(targets.size(), 2u);
+        EXPECT_NE(targets[0].find(std::string("&tp=") + code + "&"), std::string::npos) << code;
+        // The sector's own funds arrive, not those of a look-alike code.
+        const int expected = std::min<int>(20, int(sector->funds.size()));
+        ASSERT_GT(expected, 0) << code;
+        EXPECT_EQ(world.models.view.title(), list.names[size_t(index)] + gbk("板块加载完毕，共")
+                                                 + std::to_string(expected) + gbk("支基金"));
+        const std::string first = world.models.fundGrid.cell(1, 1);
+        bool member = false;
+        for (int i : sector->funds)
+            member = member || world.service->market().funds()[size_t(i)].code == first;
+        EXPECT_TRUE(member) << code;
+    }
+}
+
+} // namespace
+} // namespace fw
