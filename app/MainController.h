@@ -30,6 +30,7 @@ struct ControllerEnvironment {
 class MainController {
 public:
     MainController(MainModels& models, ConfigFile& config, ControllerEnvironment env);
+    virtual ~MainController() = default; // handlers are virtual: window tests record them
 
     MainModels& models() { return m_models; }
     AppState& state() { return m_state; }
@@ -39,47 +40,47 @@ public:
     FundDetails& details() { return m_details; }
 
     // --- window
-    void onCreated();            // the start-up sequence
-    void onClosing();            // ends every transfer; the app then quits
+    virtual void onCreated();            // the start-up sequence
+    virtual void onClosing();            // ends every transfer; the app then quits
 
     // --- grids
-    void onFundGridHeaderClicked(int row, int column);   // sortByColumn
-    void onFundGridCellPicked(int row, int column);      // SelectedFundRefresh
-    void onHoldingsGridCellPicked(int grid, int row, int column); // grid 3 or 4: stock page
-    void onHoldingsGridRightButton(int grid);            // remembers which grid opened 菜单2
+    virtual void onFundGridHeaderClicked(int row, int column);   // sortByColumn
+    virtual void onFundGridCellPicked(int row, int column);      // SelectedFundRefresh
+    virtual void onHoldingsGridCellPicked(int grid, int row, int column); // grid 3 or 4: stock page
+    virtual void onHoldingsGridRightButton(int grid);            // remembers which grid opened 菜单2
 
     // --- lists and search
-    void onWatchlistItem();
-    void onSearchFocused();
-    void onSearchChanged(std::string_view gbkText);
-    void onSuggestionDoubleClicked();
+    virtual void onWatchlistItem();
+    virtual void onSearchFocused();
+    virtual void onSearchChanged(std::string_view gbkText);
+    virtual void onSuggestionDoubleClicked();
 
     // --- menus
-    void onMenuAddComparison();      // 菜单 加入对比
-    void onMenuAddWatchFund();       // 菜单 加入自选基金
-    void onMenuRemoveComparison();   // 菜单1 删除对比
-    void onMenuAddWatchStock();      // 菜单2 加入自选股票
-    void onMenuRemoveWatch();        // 菜单3 删除自选
+    virtual void onMenuAddComparison();      // 菜单 加入对比
+    virtual void onMenuAddWatchFund();       // 菜单 加入自选基金
+    virtual void onMenuRemoveComparison();   // 菜单1 删除对比
+    virtual void onMenuAddWatchStock();      // 菜单2 加入自选股票
+    virtual void onMenuRemoveWatch();        // 菜单3 删除自选
 
     // --- buttons and options
-    void onFiveStarClicked();
-    void onSectorButtonClicked();    // asks for the sector window
-    void onSectorButtonHover();
-    void onStepWindowClosed();       // after the modal step window has closed
-    void onExportClicked();
-    void onBoardClicked(int board);  // 1..4: 单选框1..单选框4
-    void onLoadAllClicked(bool checkedAfterClick);
-    void onLoadAllHover();
-    void onAutostartClicked(bool checkedAfterClick);
-    void onChartPeriodClicked(int button); // 1..7: 按钮1..按钮7
-    void onChartMouseMoved(int x, int y);
-    void onClosePicturePressed();
+    virtual void onFiveStarClicked();
+    virtual void onSectorButtonClicked();    // asks for the sector window
+    virtual void onSectorButtonHover();
+    virtual void onStepWindowClosed();       // after the modal step window has closed
+    virtual void onExportClicked();
+    virtual void onBoardClicked(int board);  // 1..4: 单选框1..单选框4
+    virtual void onLoadAllClicked(bool checkedAfterClick);
+    virtual void onLoadAllHover();
+    virtual void onAutostartClicked(bool checkedAfterClick);
+    virtual void onChartPeriodClicked(int button); // 1..7: 按钮1..按钮7
+    virtual void onChartMouseMoved(int x, int y);
+    virtual void onClosePicturePressed();
 
     // --- sector window
-    void onSectorWindowCreated();
-    void onSectorPeriodClicked(int button); // 1..4: 按钮1..按钮4 of the sector window
-    void onSectorTileClicked(int tile);     // 0-based, in creation order
-    void onSectorWindowDestroyed();
+    virtual void onSectorWindowCreated();
+    virtual void onSectorPeriodClicked(int button); // 1..4: 按钮1..按钮4 of the sector window
+    virtual void onSectorTileClicked(int tile);     // 0-based, in creation order
+    virtual void onSectorWindowDestroyed();
 
     // The day comparison that decides the automatic step submission at start:
     // due when the day between the first "月" and the next "日" of the stored

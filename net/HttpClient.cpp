@@ -71,6 +71,15 @@ const Text& failureMessage(int number)
     }
 }
 
+std::mutex g_caFileMutex;
+std::string g_caFileForTests;
+
+std::string caFileForTests()
+{
+    std::lock_guard lock(g_caFileMutex);
+    return g_caFileForTests;
+}
+
 void initCurlOnce()
 {
     static std::once_flag once;
@@ -95,6 +104,19 @@ constexpr DefaultHeader kDefaultHeaders[] = {
     {"Cache-Control: ", true, "Cache-Control: no-cache\r\n"},
 };
 
+// The cookie text goes into one header line: a line break inside it must not
+// start a header of its own.
+Text withoutLineBreaks(std::string_view text)
+{
+    Text out;
+    out.reserve(text.size());
+    for (char c : text) {
+        if (c != '\r' && c != '\n')
+            out.push_back(c);
+    }
+    return out;
+}
+
 Text buildHeaderBlock(const HttpRequestOptions& options)
 {
     Text block = options.extraHeaders;
@@ -106,7 +128,7 @@ Text buildHeaderBlock(const HttpRequestOptions& options)
     }
     if (options.cookies && !options.cookies->empty() && findText(block, "Cookie: ", 1, true) == -1) {
         block.append("Cookie: ");
-        block.append(*options.cookies);
+        block.append(withoutLineBreaks(*options.cookies));
         block.append("\r\n");
     }
     return block;
@@ -179,6 +201,18 @@ struct Exchange {
     curl_off_t upTotal = 0, upNow = 0;
 };
 
+// Appends one header line as a CR LF line: a server may end its lines with a
+// line feed alone, and the block is read line by line on "\r\n".
+void appendHeaderLine(std::string& block, std::string_view line)
+{
+    if (line.ends_with('\n') && !line.ends_with("\r\n")) {
+        block.append(line.substr(0, line.size() - 1));
+        block.append("\r\n");
+    } else {
+        block.append(line);
+    }
+}
+
 size_t onHeader(char* data, size_t size, size_t count, void* user)
 {
     auto& ex = *static_cast<Exchange*>(user);
@@ -188,7 +222,8 @@ size_t onHeader(char* data, size_t size, size_t count, void* user)
 
     if (line.starts_with("HTTP/")) {
         // A new response (after an interim 1xx or a followed redirect).
-        ex.headerBlock.assign(line);
+        ex.headerBlock.clear();
+        appendHeaderLine(ex.headerBlock, line);
         ex.headersComplete = false;
         ex.redirectPending = false;
         ex.body.clear();
@@ -202,7 +237,7 @@ size_t onHeader(char* data, size_t size, size_t count, void* user)
         ex.headerOverflow = true;
         return 0;
     }
-    ex.headerBlock.append(line);
+    appendHeaderLine(ex.headerBlock, line);
     if ((line == "\r\n" || line == "\n") && ex.statusCode >= 200) {
         // An interim 1xx block is not the response; the next status line starts it.
         ex.headersComplete = true;
@@ -372,6 +407,12 @@ struct PumpOnExit {
 
 } // namespace
 
+void HttpClient::setCaFileForTests(std::string path)
+{
+    std::lock_guard lock(g_caFileMutex);
+    g_caFileForTests = std::move(path);
+}
+
 Text HttpClient::fetch(std::string_view url) const
 {
     HttpRequestOptions options;
@@ -419,6 +460,8 @@ Text HttpClient::fetch(std::string_view url, HttpRequestOptions& options) const
         const Text proxy = containsText(options.proxy, "://") ? options.proxy : "http://" + options.proxy;
         ok = ok && setOpt(easy, CURLOPT_PROXY, proxy.c_str()) && setOpt(easy, CURLOPT_NOPROXY, "");
     }
+    if (const std::string caFile = caFileForTests(); !caFile.empty())
+        ok = ok && setOpt(easy, CURLOPT_CAINFO, caFile.c_str());
     if (!ok)
         return fail(kSession);
 

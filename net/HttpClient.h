@@ -5,6 +5,7 @@
 // Stateless between calls: no cookie, credential or connection survives.
 #include "text/Text.h"
 #include <optional>
+#include <string>
 
 namespace fw {
 
@@ -32,6 +33,12 @@ public:
 
     Text fetch(std::string_view url, HttpRequestOptions& options) const;
     Text fetch(std::string_view url) const; // all options at their defaults
+
+    // For tests only, so that a loopback HTTPS server can be trusted: every
+    // later fetch of the process checks certificates against the authorities
+    // in this PEM file instead of the system's CA bundle. Empty restores the
+    // system's. The program itself never calls it.
+    static void setCaFileForTests(std::string path);
 };
 
 } // namespace fw

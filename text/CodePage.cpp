@@ -314,19 +314,65 @@ Text utf8ToGbkWith(std::string_view in, Read read)
     return out;
 }
 
+bool equalsIgnoreCase(std::string_view name, std::string_view lower)
+{
+    if (name.size() != lower.size())
+        return false;
+    for (size_t i = 0; i < name.size(); ++i) {
+        const char c = name[i] >= 'A' && name[i] <= 'Z' ? static_cast<char>(name[i] - 'A' + 'a') : name[i];
+        if (c != lower[i])
+            return false;
+    }
+    return true;
+}
+
 bool isUtf8Name(std::string_view name)
 {
-    auto equalsIgnoreCase = [&](std::string_view lower) {
-        if (name.size() != lower.size())
-            return false;
-        for (size_t i = 0; i < name.size(); ++i) {
-            const char c = name[i] >= 'A' && name[i] <= 'Z' ? static_cast<char>(name[i] - 'A' + 'a') : name[i];
-            if (c != lower[i])
-                return false;
-        }
-        return true;
+    return equalsIgnoreCase(name, "utf-8") || equalsIgnoreCase(name, "utf8");
+}
+
+// Names pages give to code page 936. Pages labelled GB2312 are GBK in
+// practice, and glibc's GB2312 is the strict EUC-CN set, which turns every
+// character outside it (such as 堃) into "?". GB18030 is not one of them: its
+// four-byte sequences are not GBK, so it keeps iconv's decoder.
+bool isGbkName(std::string_view name)
+{
+    static constexpr std::string_view kNames[] = {
+        "gbk",   "gb2312",  "gb_2312",     "gb_2312-80", "euc-cn",    "csgb2312",
+        "x-gbk", "cp936",   "windows-936", "chinese",    "iso-ir-58", "csiso58gb231280",
     };
-    return equalsIgnoreCase("utf-8") || equalsIgnoreCase("utf8");
+    for (std::string_view lower : kNames) {
+        if (equalsIgnoreCase(name, lower))
+            return true;
+    }
+    return false;
+}
+
+// GBK read as code page 936 into GBK: every character the table knows stays
+// byte for byte, every byte that starts none becomes "?".
+Text gbkToGbk(std::string_view in)
+{
+    Text out(in.size(), '\0');
+    char* o = out.data();
+    const auto* p = reinterpret_cast<const unsigned char*>(in.data());
+    const auto* end = p + in.size();
+    const GbkTables* tables = nullptr;
+    for (;;) {
+        copyAscii(p, end, o);
+        if (p == end)
+            break;
+        if (!tables)
+            tables = &gbkTables();
+        const auto* start = p;
+        if (readGbk(*tables, p, end) == kReplacement) {
+            *o++ = '?';
+        } else {
+            while (start < p)
+                *o++ = static_cast<char>(*start++);
+        }
+    }
+    out.resize(static_cast<size_t>(o - out.data()));
+    return out;
 }
 
 inline void putUtf8(char32_t c, char*& out)
@@ -499,6 +545,10 @@ bool charsetToGbk(std::string_view bytes, const std::string& charset, Text& out)
         out = utf8ToGbkWith(in, [inputEnds](const unsigned char*& p, const unsigned char* end) {
             return readUtf8LikeIconv(p, end, inputEnds);
         });
+        return true;
+    }
+    if (isGbkName(charset)) {
+        out = gbkToGbk(untilZero(bytes));
         return true;
     }
     const Iconv cd(kUtf32, charset.c_str());

@@ -12,7 +12,8 @@ std::string gbkToUtf16(std::string_view gbk, bool dropTerminator = false);
 Text utf16ToGbk(std::string_view utf16le);
 
 // Decode `bytes` from the named character set into GBK ("?" for what GBK cannot
-// hold). Returns false (and leaves `out` empty) when iconv does not know the charset.
+// hold). The names of GBK and GB2312 (any letter case) read as code page 936.
+// Returns false (and leaves `out` empty) when iconv does not know the charset.
 bool charsetToGbk(std::string_view bytes, const std::string& charset, Text& out);
 
 } // namespace fw

@@ -92,7 +92,98 @@ std::shared_ptr<const CompiledPattern> compiledPattern(const std::string& utf8Pa
     return compiled;
 }
 
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Whether pattern[at] (a "{") starts {n}, {n,} or {n,m}.
+bool startsRepetition(std::string_view pattern, size_t at)
+{
+    size_t i = at + 1;
+    const size_t firstDigit = i;
+    while (i < pattern.size() && isDigit(pattern[i]))
+        ++i;
+    if (i == firstDigit || i == pattern.size())
+        return false;
+    if (pattern[i] == '}')
+        return true;
+    if (pattern[i] != ',')
+        return false;
+    ++i;
+    while (i < pattern.size() && isDigit(pattern[i]))
+        ++i;
+    return i < pattern.size() && pattern[i] == '}';
+}
+
+// Index just after the escape whose backslash is at pattern[i]: "\Q" runs to
+// "\E" (or the end), "\c" takes the next character, and "\p{", "\P{", "\g{",
+// "\k{", "\o{" and "\N{U+" take their brace.
+size_t escapeEnd(std::string_view pattern, size_t i)
+{
+    if (i + 1 >= pattern.size())
+        return pattern.size();
+    const char c = pattern[i + 1];
+    if (c == 'Q') {
+        const size_t end = pattern.find("\\E", i + 2);
+        return end == std::string_view::npos ? pattern.size() : end + 2;
+    }
+    const bool takesBrace = c == 'p' || c == 'P' || c == 'g' || c == 'k' || c == 'o' ||
+                            (c == 'N' && pattern.substr(i + 2, 3) == "{U+");
+    if (i + 2 < pattern.size() && (c == 'c' || (takesBrace && pattern[i + 2] == '{')))
+        return i + 3;
+    return i + 2;
+}
+
+// Index just after the character class that opens at pattern[i] (the end of
+// the pattern when it is not closed).
+size_t classEnd(std::string_view pattern, size_t i)
+{
+    ++i;
+    if (i < pattern.size() && pattern[i] == '^')
+        ++i;
+    if (i < pattern.size() && pattern[i] == ']')
+        ++i; // a "]" first in the class is one of its members
+    while (i < pattern.size() && pattern[i] != ']') {
+        if (pattern[i] == '\\') {
+            i = escapeEnd(pattern, i);
+            continue;
+        }
+        // [:alpha:], [.x.] and [=x=] hold a "]" of their own.
+        if (pattern[i] == '[' && i + 1 < pattern.size() &&
+            (pattern[i + 1] == ':' || pattern[i + 1] == '.' || pattern[i + 1] == '=')) {
+            const size_t close = pattern.find(std::string{pattern[i + 1], ']'}, i + 2);
+            if (close != std::string_view::npos) {
+                i = close + 2;
+                continue;
+            }
+        }
+        ++i;
+    }
+    return i < pattern.size() ? i + 1 : i;
+}
+
 } // namespace
+
+namespace detail {
+
+std::string escapeLiteralBraces(std::string_view pattern)
+{
+    std::string out;
+    out.reserve(pattern.size() + 8);
+    size_t i = 0;
+    while (i < pattern.size()) {
+        size_t next = i + 1;
+        if (pattern[i] == '\\')
+            next = escapeEnd(pattern, i);
+        else if (pattern[i] == '[')
+            next = classEnd(pattern, i);
+        else if (pattern[i] == '{' && !startsRepetition(pattern, i))
+            out += '\\';
+        out.append(pattern.substr(i, next - i));
+        i = next;
+    }
+    return out;
+}
+
+} // namespace detail
 
 struct RegexMatcher::Impl {
     Text pattern;
@@ -158,7 +249,7 @@ bool RegexMatcher::search(std::string_view pattern, std::string_view subject, co
     d.pattern = options.quotePlaceholder ? withQuotes(pattern) : Text(pattern);
     d.global = options.global;
 
-    const std::string utf8Pattern = gbkToUtf8(d.pattern);
+    const std::string utf8Pattern = detail::escapeLiteralBraces(gbkToUtf8(d.pattern));
     // No PCRE2_UCP: \w, \d and \s stay ASCII as the patterns expect.
     uint32_t flags = PCRE2_UTF | PCRE2_MATCH_INVALID_UTF | PCRE2_ALT_BSUX | PCRE2_NEVER_BACKSLASH_C;
     if (!options.caseSensitive) flags |= PCRE2_CASELESS;

@@ -40,4 +40,17 @@ private:
     std::unique_ptr<Impl> m_impl;
 };
 
+namespace detail {
+
+// The pattern with a backslash before every "{" that starts no {n}, {n,} or
+// {n,m}, so that such a brace is a literal on every PCRE2 version (from 10.43
+// PCRE2 also reads "{,n}" and "{ n }" as repetitions). Left as they are:
+// braces inside a character class or between \Q and \E, braces already
+// escaped, and the braces that belong to an escape (\p{..}, \P{..}, \g{..},
+// \k{..}, \o{..}, \N{U+..}, and the character after \c). Bytes of two-byte
+// characters never equal "{", "[" or "\" in UTF-8, so the scan works on bytes.
+std::string escapeLiteralBraces(std::string_view pattern);
+
+} // namespace detail
+
 } // namespace fw

@@ -56,6 +56,30 @@ TEST(GridTest, RowCountChangesKeepRemainingRows)
     EXPECT_EQ(grid.rowCount(), Grid::kMaxRows);
 }
 
+// A cursor row that goes away with the rows becomes -1; one that stays, even
+// as the new last row, is kept.
+TEST(GridTest, CursorOnTheLastRowsWhenTheRowCountChanges)
+{
+    const struct { int rows, cursor, newRows, expected; } cases[] = {
+        {10, 9, 9, -1}, // the last row goes
+        {10, 8, 9, 8},  // the row before it becomes the last row
+        {10, 9, 10, 9}, {10, 9, 11, 9}, {10, 9, 5, -1},
+        {2, 1, 1, -1},  // only the header row is left
+        {2, 1, 0, -1},
+    };
+    for (const auto& c : cases) {
+        Grid grid(c.rows, {"A", "B"});
+        grid.setCursorRow(c.cursor);
+        ASSERT_EQ(grid.cursorRow(), c.cursor);
+        grid.setRowCount(c.newRows);
+        EXPECT_EQ(grid.cursorRow(), c.expected) << c.rows << " -> " << c.newRows << " rows, cursor " << c.cursor;
+        grid.setCursorRow(grid.rowCount()); // one past the last row is none
+        EXPECT_EQ(grid.cursorRow(), -1);
+        grid.setCursorRow(grid.rowCount() - 1);
+        EXPECT_EQ(grid.cursorRow(), grid.rowCount() - 1);
+    }
+}
+
 TEST(GridTest, OutOfRangeAccessIsHarmlessAndRangesAreClipped)
 {
     Grid grid = smallGrid();
@@ -76,6 +100,10 @@ TEST(GridTest, OutOfRangeAccessIsHarmlessAndRangesAreClipped)
     EXPECT_EQ(grid.cellColour(3, 0), kDefaultColour);
     grid.setRow(2, 1, {"b", "c", "beyond"});
     EXPECT_EQ(grid.cell(2, 2), "c");
+    EXPECT_EQ(grid.cell(3, 0), ""); // not spilled into the next row
+    grid.setColourRange(1, 1, 1, 1, kGreen); // a range of one cell
+    EXPECT_EQ(grid.cellColour(1, 1), kGreen);
+    EXPECT_EQ(grid.cellColour(1, 2), kDefaultColour);
 }
 
 TEST(GridTest, ListenersMayReadTheGridAndStopAfterRemoval)
@@ -169,6 +197,38 @@ TEST(ListModelTest, RemovingRowsKeepsTheSelectionOnItsRow)
     EXPECT_EQ(list.currentRow(), -1);
     EXPECT_EQ(list.rowCount(), 1);
     EXPECT_EQ(changes, 6);
+}
+
+// The selection on the last row: removing that row clears it, removing a row
+// before it moves it up with its row, removing a later row or adding one keeps it.
+TEST(ListModelTest, SelectionOnTheLastRowsWhenRowsComeAndGo)
+{
+    const struct { int current, removed, expected; } cases[] = {
+        {2, 2, -1}, {2, 1, 1}, {2, 0, 1}, {1, 2, 1}, {1, 1, -1}, {0, 2, 0}, {2, 3, 2}, {2, -1, 2},
+    };
+    for (const auto& c : cases) {
+        ListModel list({{"a", 10}});
+        for (const char* name : {"r0", "r1", "r2"})
+            list.addRow({name});
+        list.setCurrentRow(c.current);
+        list.removeRow(c.removed);
+        EXPECT_EQ(list.currentRow(), c.expected) << "current " << c.current << ", removed " << c.removed;
+        if (c.expected >= 0) {
+            EXPECT_EQ(list.text(c.expected, 0), "r" + std::to_string(c.current));
+            list.addRow({"r3"});
+            EXPECT_EQ(list.currentRow(), c.expected);
+        }
+    }
+    ListModel list({{"a", 10}, {"b", 10}, {"c", 10}});
+    list.addRow({"only"});
+    list.setText(0, 2, "third"); // a row added short grows to the column written
+    EXPECT_EQ(list.text(0, 2), "third");
+    EXPECT_EQ(list.text(0, 1), "");
+    list.setCurrentRow(list.rowCount());
+    EXPECT_EQ(list.currentRow(), -1);
+    list.setCurrentRow(0);
+    list.clear();
+    EXPECT_EQ(list.currentRow(), -1);
 }
 
 TEST(ViewTest, MessageHandlerRunsOutsideTheLock)

@@ -2,6 +2,8 @@
 #include "app/MainController.h"
 #include "TempDir.h"
 #include "net/EventPump.h"
+#include "net/ServiceHosts.h"
+#include "sample/SampleService.h"
 #include "text/CodePage.h"
 
 #include <gtest/gtest.h>
@@ -80,21 +82,43 @@ TEST_F(StartupTest, StoredSettingsSelectBoxesWithoutRewritingTheFile)
 
 TEST_F(StartupTest, OnlyTheFourExactBoardCodesSelectABoard)
 {
-    const std::vector<std::pair<std::string, int>> cases = {
-        {"1000", 1}, {"0100", 2}, {"0010", 3}, {"0001", 4}, {"10000", 0}, {"1", 0}, {"", 0}, {"0000", 0}};
-    for (const auto& [code, board] : cases) {
-        SCOPED_TRACE("code " + code);
-        writeConfig("[启动加载数据]\r\n加载=" + code + "\r\n");
+    // The saved board is loaded from the service before the user acts.
+    sample::SampleOptions options;
+    options.funds = 300;
+    sample::SampleService service(options);
+    ASSERT_GT(service.start(), 0);
+    setServiceHosts(ServiceHosts::allAt(service.baseUrl()));
+    struct Case { std::string code; int board; const char* order; const char* title; };
+    const Case cases[] = {
+        {"1000", 1, "sc=r&st=desc", "昨日涨幅榜"}, {"0100", 2, "sc=1y&st=desc", "本月涨幅榜"},
+        {"0010", 3, "sc=r&st=asc", "昨日跌幅榜"},  {"0001", 4, "sc=1y&st=asc", "本月跌幅榜"},
+        {"10000", 0, "", ""}, {"1", 0, "", ""}, {"", 0, "", ""}, {"0000", 0, "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("code " + c.code);
+        service.clearLog();
+        writeConfig("[启动加载数据]\r\n加载=" + c.code + "\r\n");
         MainModels fresh;
-        MainController c(fresh, config, ControllerEnvironment{[] { return 1; }, ""});
-        c.onCreated();
+        MainController controller(fresh, config, ControllerEnvironment{[] { return 1; }, ""});
+        controller.onCreated();
         int selected = 0;
         for (int n = 1; n <= 4; ++n)
             if (fresh.view.isChecked(boardControl(n)))
                 selected = selected ? -1 : n;
-        EXPECT_EQ(selected, board);
-        EXPECT_EQ(config.read(gbk("启动加载数据"), gbk("加载")), code);
+        EXPECT_EQ(selected, c.board);
+        EXPECT_EQ(config.read(gbk("启动加载数据"), gbk("加载")), c.code);
+        const auto requests = service.requests();
+        if (c.board == 0) {
+            EXPECT_TRUE(requests.empty());
+            EXPECT_EQ(fresh.fundGrid.cell(1, 1), "");
+            continue;
+        }
+        ASSERT_EQ(requests.size(), 1u);
+        EXPECT_NE(requests[0].target.find(std::string("&") + c.order + "&pi=1&"), std::string::npos);
+        EXPECT_NE(fresh.fundGrid.cell(20, 1), "");
+        EXPECT_EQ(fresh.view.title(), gbk(c.title));
     }
+    setServiceHosts(ServiceHosts::defaults());
 }
 
 TEST_F(StartupTest, WatchlistRowsAreNumberedInStoredOrder)
@@ -146,11 +170,16 @@ TEST_F(StartupTest, MarkerFileIsWrittenOnceAndNeverOverwritten)
     controller->onCreated();
     EXPECT_EQ(readBytes(markerPath), "changed by hand");
 
-    // A marker that cannot be written is not reported.
+    // A marker that cannot be written is not reported, and start-up goes on.
     writeBytes(dir.file("blocker"), "x");
+    writeConfig("[自选数据]\r\n自选=000001/华夏成长/基金|\r\n");
     MainModels fresh;
     MainController c(fresh, config, ControllerEnvironment{[] { return 1; }, dir.file("blocker/sub/记录.txt")});
     c.onCreated();
+    EXPECT_EQ(readBytes(dir.file("blocker")), "x");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("blocker/sub")));
+    EXPECT_TRUE(fresh.view.messages().empty());
+    EXPECT_EQ(fresh.watchlist.rowCount(), 1);
 }
 
 TEST_F(StartupTest, ShellHandlers)

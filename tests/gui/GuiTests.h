@@ -40,3 +40,40 @@ private slots:
     void stockPageOpensAndCloses();
     void closingEndsEveryTransfer();
 };
+
+// The fund lists through the window, against the sample service.
+class FundListsWindowTest : public QObject {
+    Q_OBJECT
+    struct Fixture;
+    Fixture* f = nullptr;
+private slots:
+    void init();
+    void cleanup();
+    void fiveStarButtonFillsAndColoursTheGrid();
+    void sectorWindowTilesLoadASector();
+};
+
+// Which controller handler each event of the main window reaches.
+class RoutingTest : public QObject {
+    Q_OBJECT
+    struct Fixture;
+    Fixture* f = nullptr;
+private slots:
+    void init();
+    void cleanup();
+
+    void gridClicksPickCells_data();
+    void gridClicksPickCells();
+    void rightPressesPopTheirMenus_data();
+    void rightPressesPopTheirMenus();
+    void listClicksReachTheirHandlers_data();
+    void listClicksReachTheirHandlers();
+    void buttonClicksReachTheirHandlers_data();
+    void buttonClicksReachTheirHandlers();
+    void menuItemsReachTheirHandlers_data();
+    void menuItemsReachTheirHandlers();
+    void pointerMovesReachTheHoverHandlers_data();
+    void pointerMovesReachTheHoverHandlers();
+    void searchBoxReportsFocusAndUserEdits();
+    void focusAlonePicksNoGridRow();
+};

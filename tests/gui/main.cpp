@@ -20,5 +20,13 @@ int main(int argc, char* argv[])
         MainWindowTest window;
         failures += QTest::qExec(&window, argc, argv);
     }
+    {
+        FundListsWindowTest lists;
+        failures += QTest::qExec(&lists, argc, argv);
+    }
+    {
+        RoutingTest routing;
+        failures += QTest::qExec(&routing, argc, argv);
+    }
     return failures == 0 ? 0 : 1;
 }

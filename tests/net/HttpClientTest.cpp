@@ -91,12 +91,36 @@ std::vector<std::string> headerLines(const std::string& raw)
     return lines;
 }
 
+// An httplib server listening on a loopback port for the life of the object.
+template <class Server>
+class Listening {
+public:
+    explicit Listening(Server& server) : m_server(server), m_port(server.bind_to_any_port("127.0.0.1"))
+    {
+        m_thread = std::thread([this] { m_server.listen_after_bind(); });
+        while (!m_server.is_running())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ~Listening()
+    {
+        m_server.stop();
+        m_thread.join();
+    }
+    int port() const { return m_port; }
+
+private:
+    Server& m_server;
+    int m_port;
+    std::thread m_thread;
+};
+
 class HttpClientTest : public ::testing::Test {
 protected:
     void TearDown() override
     {
         uninstallEventPump();
         resetTransferAbort();
+        HttpClient::setCaFileForTests("");
     }
     HttpClient client;
 };
@@ -140,6 +164,37 @@ TEST_F(HttpClientTest, CallerHeadersAndTheLetterCaseOfTheDefaultSearch)
     EXPECT_EQ(contentTypes, 2); // the exact-case search does not see "content-type:"
 }
 
+// The lines of a request head, split at every CR and every LF: what a server
+// that takes a bare line break as a line end would see.
+std::vector<std::string> looseHeadLines(const std::string& raw)
+{
+    std::vector<std::string> lines;
+    const std::string head = raw.substr(0, raw.find("\r\n\r\n"));
+    size_t from = 0;
+    for (size_t at; (at = head.find_first_of("\r\n", from)) != std::string::npos; from = at + 1)
+        lines.push_back(head.substr(from, at - from));
+    lines.push_back(head.substr(from));
+    return lines;
+}
+
+TEST_F(HttpClientTest, LineBreaksInsideACallerLineStartNoHeader)
+{
+    RawServer server(answer(httpResponse("HTTP/1.1 200 OK", "ok")));
+    HttpRequestOptions options;
+    options.extraHeaders = "X-A: 1\nX-Injected: lf\r\nX-B: 2\rX-Injected: cr\r\nX-C: 3\n\r\n";
+    options.cookies = "c=1\r\nX-Injected: cookie\nX-Injected: cookie-lf";
+    EXPECT_EQ(client.fetch(server.url(), options), "ok");
+    const std::string raw = server.received().at(0);
+    for (const std::string& line : looseHeadLines(raw))
+        EXPECT_FALSE(line.starts_with("X-Injected")) << raw;
+    const std::vector<std::string> lines = headerLines(raw);
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "X-A: 1X-Injected: lf");
+    EXPECT_EQ(lines[1], "X-B: 2X-Injected: cr");
+    EXPECT_EQ(lines[2], "X-C: 3");
+    EXPECT_NE(raw.find("\r\nCookie: c=1X-Injected: cookieX-Injected: cookie-lf\r\n"), std::string::npos);
+}
+
 TEST_F(HttpClientTest, VerbsAndBodies)
 {
     RawServer server(routes({{"/v", httpResponse("HTTP/1.1 200 OK", "ok")}}));
@@ -156,6 +211,20 @@ TEST_F(HttpClientTest, VerbsAndBodies)
         EXPECT_EQ(requestLine(raw), std::string(c.verb) + " /v HTTP/1.1") << c.method;
         EXPECT_EQ(requestBody(raw), options.body) << c.method;
     }
+}
+
+TEST_F(HttpClientTest, LargeBodyGoesOutWithoutWaitingForContinue)
+{
+    RawServer server(routes({{"/big", httpResponse("HTTP/1.1 200 OK", "ok")}}));
+    HttpRequestOptions options;
+    options.method = 1;
+    options.body = std::string(2 * 1024 * 1024, 'x');
+    const auto start = Clock::now();
+    EXPECT_EQ(client.fetch(server.url("/big"), options), "ok");
+    EXPECT_LT(secondsSince(start), 0.9);
+    const std::string raw = server.received().at(0);
+    EXPECT_EQ(raw.find("Expect"), std::string::npos);
+    EXPECT_EQ(requestBody(raw).size(), options.body.size());
 }
 
 TEST_F(HttpClientTest, HeadSendsItsBodyAndReadsNoResponseBody)
@@ -188,6 +257,45 @@ TEST_F(HttpClientTest, UrlTextReachesTheServerAsThePlatformSendsIt)
         client.fetch(server.url(path));
         EXPECT_EQ(requestLine(server.received().back()), line) << path;
     }
+}
+
+// The bounds of what a URL may name: the highest port, a bracketed IPv6
+// address, a host name of 253 characters are used; one beyond is refused.
+TEST_F(HttpClientTest, UrlBoundsOfPortAndHost)
+{
+    // Through a proxy, the host and port the URL gives show in the request line.
+    RawServer proxy([](RawConnection& c) {
+        for (std::string request = c.readRequest(); !request.empty(); request = c.readRequest())
+            c.send(httpResponse("HTTP/1.1 200 OK", "ok"));
+    });
+    const std::string viaProxy = "127.0.0.1:" + std::to_string(proxy.port());
+    std::string longest;
+    for (int label = 0; label < 4; ++label)
+        longest += std::string(62, 'a') + ".";
+    longest += "b";
+    ASSERT_EQ(longest.size(), 253u);
+    for (const std::string& url : std::vector<std::string>{"http://fund.example.invalid:65535/x",
+                                                           "http://[::1]:8080/x", "http://" + longest + "/x"}) {
+        HttpRequestOptions options;
+        options.proxy = viaProxy;
+        EXPECT_EQ(client.fetch(url, options), "ok") << url;
+        EXPECT_EQ(options.status, "200 OK") << url;
+        EXPECT_EQ(requestLine(proxy.received().back()), "GET " + url + " HTTP/1.1");
+    }
+    const size_t used = proxy.received().size();
+
+    const std::pair<std::string, const char*> refused[] = {
+        {"http://fund.example.invalid:65536/x", "701 解析URL地址失败!"},
+        {"http://fund.example.invalid:0/x", "701 解析URL地址失败!"},
+        {"http://" + longest + "c/x", "703 创建WinHttp连接失败!"},
+    };
+    for (const auto& [url, status] : refused) {
+        HttpRequestOptions options;
+        options.proxy = viaProxy;
+        EXPECT_EQ(client.fetch(url, options), "") << url;
+        EXPECT_EQ(options.status, gbk(status)) << url;
+    }
+    EXPECT_EQ(proxy.received().size(), used);
 }
 
 TEST_F(HttpClientTest, BasicCredentialsOnlyWithUserAndPassword)
@@ -283,6 +391,45 @@ TEST_F(HttpClientTest, RedirectsAndErrorStatusesAreAnswers)
     EXPECT_TRUE(missing.responseHeaders.starts_with("HTTP/1.1 404 Not Found\r\n"));
 }
 
+TEST_F(HttpClientTest, HeaderLinesEndingInALineFeedAloneAreLines)
+{
+    RawServer server(routes({
+        {"/lf", "HTTP/1.1 302 Found\nLocation: /next\nSet-Cookie: a=1; path=/\nset-cookie: b=2\n"
+                "Content-Length: 5\n\nmoved"},
+        {"/next", "HTTP/1.1 200 OK\nContent-Length: 4\n\nnext"},
+    }));
+    HttpRequestOptions stay;
+    stay.noRedirect = true;
+    EXPECT_EQ(client.fetch(server.url("/lf"), stay), "moved");
+    EXPECT_EQ(stay.status, "302 Found");
+    EXPECT_EQ(stay.location, "/next");
+    EXPECT_EQ(stay.receivedCookies, "a=1; b=2");
+    EXPECT_EQ(stay.responseHeaders, "HTTP/1.1 302 Found\r\nLocation: /next\r\nSet-Cookie: a=1; path=/\r\n"
+                                    "Set-Cookie: b=2\r\nContent-Length: 5\r\n\r\n");
+
+    HttpRequestOptions follow;
+    EXPECT_EQ(client.fetch(server.url("/lf"), follow), "next");
+    EXPECT_EQ(follow.status, "200 OK");
+    EXPECT_EQ(follow.receivedCookies, "");
+}
+
+// Pages labelled GB2312 are GBK: 堃 is outside GB2312 and must arrive whole
+// whatever the letter case of the label.
+TEST_F(HttpClientTest, PagesLabelledGb2312ArriveAsGbk)
+{
+    const Text body = gbk("<p>堃 五星基金 €</p>");
+    std::map<std::string, std::string> pages;
+    const std::vector<std::string> labels = {"gb2312", "GB2312", "Gb2312", "EUC-CN", "x-gbk", "windows-936"};
+    for (const std::string& label : labels)
+        pages["/" + label] = httpResponse("HTTP/1.1 200 OK", "<meta charset=\"" + label + "\">" + body);
+    RawServer server(routes(pages));
+    for (const std::string& label : labels) {
+        HttpRequestOptions options;
+        EXPECT_EQ(client.fetch(server.url("/" + label), options), "<meta charset=\"" + label + "\">" + body) << label;
+        EXPECT_EQ(options.status, "200 OK") << label;
+    }
+}
+
 TEST_F(HttpClientTest, BrokenOffBodyKeepsWhatArrivedAndSaysSo)
 {
     RawServer server([](RawConnection& c) {
@@ -348,6 +495,51 @@ TEST_F(HttpClientTest, UntrustedCertificateIsRefused)
     thread.join();
     EXPECT_EQ(text, "");
     EXPECT_EQ(options.status, gbk("711 发送请求失败!"));
+}
+
+// tests/net/test-ca.crt is an authority made for these tests only; it signed
+// loopback-ca-signed.crt for 127.0.0.1 and localhost. Both are valid for 100
+// years; made with OpenSSL 3 (the authority's key was not kept):
+//   openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out test-ca.crt -days 36500
+//       -subj "/CN=fundwatch test authority" -addext "basicConstraints=critical,CA:TRUE"
+//       -addext "keyUsage=critical,keyCertSign,cRLSign"
+//   openssl req -newkey rsa:2048 -nodes -keyout loopback-ca-signed.key -out server.csr -subj "/CN=127.0.0.1"
+//   ext holds four lines: subjectAltName=IP:127.0.0.1,DNS:localhost  basicConstraints=CA:FALSE
+//       keyUsage=critical,digitalSignature,keyEncipherment  extendedKeyUsage=serverAuth
+//   openssl x509 -req -in server.csr -CA test-ca.crt -CAkey ca.key -CAcreateserial
+//       -out loopback-ca-signed.crt -days 36500 -extfile ext
+TEST_F(HttpClientTest, RedirectFromHttpsDownToHttpIsNotFollowed)
+{
+    RawServer plain(answer(httpResponse("HTTP/1.1 200 OK", "plain page")));
+    httplib::SSLServer server(NET_TEST_DIR "/loopback-ca-signed.crt", NET_TEST_DIR "/loopback-ca-signed.key");
+    ASSERT_TRUE(server.is_valid());
+    int port = 0;
+    server.Get("/down", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_redirect(plain.url("/x"), 302);
+        res.set_content("moved", "text/plain");
+    });
+    server.Get("/across", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_redirect("https://localhost:" + std::to_string(port) + "/secure", 302);
+    });
+    server.Get("/secure", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("secure page", "text/plain");
+    });
+    Listening listening(server);
+    port = listening.port();
+    const std::string base = "https://127.0.0.1:" + std::to_string(port);
+    HttpClient::setCaFileForTests(NET_TEST_DIR "/test-ca.crt");
+
+    // The authority is trusted, and a redirect that stays on HTTPS is followed.
+    HttpRequestOptions across;
+    EXPECT_EQ(client.fetch(base + "/across", across), "secure page");
+    EXPECT_EQ(across.status, "200 OK");
+
+    // The redirect itself is the answer; the plain server hears nothing.
+    HttpRequestOptions down;
+    client.fetch(base + "/down", down);
+    EXPECT_EQ(down.status, "302 Found");
+    EXPECT_EQ(down.location, plain.url("/x"));
+    EXPECT_TRUE(plain.received().empty());
 }
 
 TEST_F(HttpClientTest, UnusableUrlsFailBeforeAnyTraffic)

@@ -21,9 +21,10 @@ TEST(DecodeResponse, DeclaredForeignCharsetIsConverted)
 
 TEST(DecodeResponse, GbkAndUndeclaredPagesComeBackByteForByte)
 {
-    const std::string gb = "<meta charset=gb2312><b>" + gbk("五星基金") + "</b>";
+    // Byte for byte: also bytes that are no GBK character.
+    const std::string gb = "<meta charset=gb2312><b>" + gbk("五星基金") + "\xFF\x81 </b>";
     EXPECT_EQ(decode(gb), gb);
-    const std::string gbkPage = "<meta content='text/html; charset=gbk'>" + gbk("净值");
+    const std::string gbkPage = "<meta content='text/html; charset=gbk'>" + gbk("净值") + "\x80\xFF";
     EXPECT_EQ(decode(gbkPage), gbkPage);
     const std::string upper = "<meta charset=GBK>" + gbk("净值");
     EXPECT_EQ(decode(upper), upper);
@@ -36,6 +37,10 @@ TEST(DecodeResponse, OnlyTheHeadIsSearched)
 {
     const std::string late = std::string(1100, ' ') + "<meta charset=utf-8>基";
     EXPECT_EQ(decode(late), late);
+    // A name cut by the end of the head is read as cut ("utf-" is no charset).
+    std::string cut = "<meta charset=utf-";
+    cut = std::string(1024 - cut.size(), ' ') + cut + "8>基";
+    EXPECT_EQ(decode(cut), cut);
     // Text that is not valid GBK before the declaration does not hide it.
     // (read as GBK, the UTF-8 of the first character runs into the "<").
     const std::string garbled = "基<meta charset=utf-8>金";

@@ -94,6 +94,26 @@ TEST(SampleMarket, DefaultSizeIsQuickAndShapedLikeTheRealMarket)
         EXPECT_EQ(m.sectorByCode(none), nullptr) << none;
 }
 
+TEST(SampleMarket, OlderSectorsKeepTheirMembersAndFigures)
+{
+    // Values of the market before the eight-character sectors joined it:
+    // scenarios written against it still find the same sectors.
+    const Market m(20261207, 3000);
+    const struct {
+        const char* code;
+        size_t funds;
+        double weekFigure;
+    } pinned[] = {
+        {"BK0474", 83, 1.625}, {"BK0896", 114, 3.581}, {"BK01032", 1, 2.733}, {"BK0045", 41, -2.215},
+    };
+    for (const auto& p : pinned) {
+        const Sector* s = m.sectorByCode(p.code);
+        ASSERT_TRUE(s) << p.code;
+        EXPECT_EQ(s->funds.size(), p.funds) << p.code;
+        EXPECT_DOUBLE_EQ(s->figures[0], p.weekFigure) << p.code;
+    }
+}
+
 TEST(SampleMarket, WholeMarketSectorHoldsEveryFundAndLeavesTheOthersAlone)
 {
     const Market plain(11, 900);

@@ -402,6 +402,11 @@ TEST_F(SampleAnswers, HoldingsRowsTakeTheLayoutOfTheirFund)
                     }
                     // Only the latest quarter has quote cells; Hong Kong cells show "--".
                     const bool tocCells = c.layout == HoldingsLayout::HongKongCells && hk;
+                    if (tocCells) {
+                        EXPECT_NE(rows[k].find("<td class='xglj'><a href='/interface/GetList.aspx?code=116." + stock.code
+                                               + "' >股吧</a>"),
+                                  std::string::npos);
+                    }
                     const std::string quoteCell = tocCells
                         ? "<td class='toc' ><span data-id='zd" + stock.code + "'>--</span></td><td class='xglj'>"
                         : "<td class='tor'><span data-id='zd" + stock.code + "'></span></td><td class='xglj'>";
@@ -558,6 +563,7 @@ TEST_F(SampleAnswers, SearchAnswersStocksBeforeFunds)
     } cases[] = {
         {"%E8%B4%B5%E5%B7%9E%E8%8C%85%E5%8F%B0", {"600519"}, false}, // 贵州茅台
         {"600519", {"600519"}, false},
+        {"600", {"600519", "600036", "600809"}, false}, // a few stocks at most
         {"%E6%8B%9B%E5%95%86", {"600036"}, true}, // 招商: a bank and a fund company
         {"%E4%B8%AD%E8%AF%81", {}, true},         // 中证: funds only
         {"%E8%85%BE%E8%AE%AF%E6%8E%A7%E8%82%A1", {}, false}, // 腾讯控股: Hong Kong stocks are not listed

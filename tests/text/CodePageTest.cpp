@@ -126,6 +126,34 @@ TEST(CharsetToGbk, DecodesNamedCharsets)
     EXPECT_EQ(out, kZhongGbk);
 }
 
+// Pages labelled GB2312 are GBK: a character only GBK has (堃) must not come
+// out as "?" as glibc's strict GB2312 makes it. Bytes that start no character
+// still become "?", and the text ends at a zero byte.
+TEST(CharsetToGbk, NamesOfGb2312AndGbkReadAsCodePage936)
+{
+    const std::string kun = "\x88\xD2"; // 堃, outside GB2312
+    const std::string page = "<p>" + kun + kZhongGbk + "\x80" + "</p>";
+    for (const char* name : {"gb2312", "GB2312", "gb_2312-80", "EUC-CN", "euc-cn", "csGB2312", "x-gbk", "X-GBK",
+                             "cp936", "CP936", "windows-936", "Windows-936", "GBK", "gbk"}) {
+        Text out;
+        ASSERT_TRUE(charsetToGbk(page, name, out)) << name;
+        EXPECT_EQ(out, page) << name;
+        ASSERT_TRUE(charsetToGbk("a\xFF" "b\x81 " + kZhongGbk + "\x81", name, out)) << name;
+        EXPECT_EQ(out, "a?b? " + kZhongGbk + "?") << name;
+        ASSERT_TRUE(charsetToGbk(std::string("x\0", 2) + kun, name, out)) << name;
+        EXPECT_EQ(out, "x") << name;
+    }
+}
+
+// GB18030 is not GBK: its four-byte sequences stand for one character, and
+// the euro sign is a two-byte character there.
+TEST(CharsetToGbk, Gb18030KeepsItsOwnDecoder)
+{
+    Text out;
+    ASSERT_TRUE(charsetToGbk("\x81\x30\x81\x30|\xA2\xE3|" + kZhongGbk, "GB18030", out));
+    EXPECT_EQ(out, "?|\x80|" + kZhongGbk);
+}
+
 TEST(CharsetToGbk, RefusesUnknownNames)
 {
     Text out = "stale";

@@ -95,6 +95,7 @@ TEST(JsonParse, StringEscapes)
     EXPECT_EQ(doc.getElementText("", 3), "\t\n\r\b\f");
     // A pair of surrogates is one character (one "?" when GBK lacks it); a lone half is "?".
     EXPECT_EQ(doc.getElementText("", 4), "?|?|?x");
+    EXPECT_EQ(parsed(R"(["\uDBFF\uDFFF"])").getElementText("", 0), "?"); // U+10FFFF, one character
     EXPECT_EQ(doc.getElementText("", 5), gbk("é中"));
     EXPECT_EQ(doc.getElementText("", 6), "z");
 
@@ -280,6 +281,28 @@ TEST(JsonWrite, SetMemberStoresTextExactly)
     EXPECT_FALSE(doc.setMember("", "v"));
     EXPECT_FALSE(doc.setNumber("o.n", std::numeric_limits<double>::quiet_NaN()));
     EXPECT_EQ(doc.toJson(), before);
+}
+
+TEST(JsonWrite, BackslashesAreEscapedAndReadBack)
+{
+    // A backslash before a quote, a letter, another backslash, at the end, and
+    // after a two-byte character whose own second byte is 0x5C.
+    const Text values[] = {"\\", "C:\\funds\\000001.txt", "a\\\"b", "\\u0041\\n", "\\\\", "end\\",
+                           "\x81\x5C\\x", gbk("基金\\") + "\\"};
+    for (const Text& value : values) {
+        JsonDocument doc;
+        ASSERT_TRUE(doc.setMember("p", value)) << value;
+        ASSERT_TRUE(doc.pushElement("list", value)) << value;
+        const Text json = doc.toJson();
+        JsonDocument back;
+        ASSERT_TRUE(back.parse(json)) << json;
+        EXPECT_EQ(back.getText("p"), value) << json;
+        EXPECT_EQ(back.getElementText("list", 0), value) << json;
+        EXPECT_EQ(back.toJson(), json);
+    }
+    JsonDocument doc;
+    ASSERT_TRUE(doc.setMember("p", "a\\b\\"));
+    EXPECT_EQ(doc.toJson(), R"({"p":"a\\b\\"})");
 }
 
 TEST(JsonWrite, ElementsAndRoot)

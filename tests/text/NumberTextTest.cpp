@@ -40,6 +40,18 @@ TEST(TextToNumber, ReadsTheLeadingDecimalNumber)
     EXPECT_DOUBLE_EQ(textValue("0012"), 12);
 }
 
+TEST(TextToNumber, EveryDigitAndLeadingWhiteSpace)
+{
+    const std::pair<const char*, double> cases[] = {
+        {"6", 6}, {"8", 8}, {"9", 9}, {"0123456789", 123456789}, {"9876.54321", 9876.54321},
+        {"-0.0689", -0.0689}, {"5e9", 5e9}, {"7.5E-8", 7.5e-8}, {"1e06", 1e6},
+        {"\t12", 12}, {"\t\t-3.5", -3.5}, {"\n7", 7}, {"\r\n8.25%", 8.25}, {" \t\r\n 9", 9},
+        {"\v4", 4}, {"\f5", 5}, {"\t\n", 0}, {"\t+.9", 0.9},
+    };
+    for (const auto& [text, value] : cases)
+        EXPECT_DOUBLE_EQ(textValue(text), value) << text;
+}
+
 TEST(TextToNumber, NoLeadingNumberGivesZero)
 {
     for (const char* t : {"", "-", "+", ".", "-.", "abc", "--1", "e5", "inf", "nan", "%1"})

@@ -64,6 +64,57 @@ TEST(RegexDialect, PatternsOfThePages)
     EXPECT_EQ(m.matchText(1), gbk("中文"));
 }
 
+// A "{" that starts no {n}, {n,} or {n,m} is escaped before compiling, so it
+// stays a literal on PCRE2 versions that read "{,n}" or "{ n }" as repetitions.
+TEST(RegexDialect, BracesThatStartNoRepetitionAreEscaped)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"a{,3}", R"(a\{,3})"},
+        {"a{ 2 }", R"(a\{ 2 })"},
+        {"a{2 }", R"(a\{2 })"},
+        {"a{2, 5}", R"(a\{2, 5})"},
+        {"a{2}b{2,}c{2,5}", "a{2}b{2,}c{2,5}"},
+        {"a{10,200}", "a{10,200}"},
+        {"{", R"(\{)"},
+        {"a{2", R"(a\{2)"},
+        {"a{2,5", R"(a\{2,5)"},
+        {"a{}", R"(a\{})"},
+        {"a{x}", R"(a\{x})"},
+        {"a{2,x}", R"(a\{2,x})"},
+        {R"({ "date": ".*?})", R"(\{ "date": ".*?})"},
+        {"\xE4\xB8\xAD{,2}", "\xE4\xB8\xAD\\{,2}"}, // after a character of UTF-8
+        // In a character class a brace is a member already.
+        {"[{,3}]", "[{,3}]"},
+        {"[^]{]{,2}", R"([^]{]\{,2})"},
+        {"[]{]", "[]{]"},
+        {"[[:alpha:]{]{,1}", R"([[:alpha:]{]\{,1})"},
+        {"[a.]{,2}.]", R"([a.]\{,2}.])"}, // ".]" starts no [.x.] unless "[" comes first
+        {R"([\]{]{,1})", R"([\]{]\{,1})"},
+        {"[a{", "[a{"},
+        // After a backslash.
+        {R"(\{,3})", R"(\{,3})"},
+        {R"(\\{,3})", R"(\\\{,3})"},
+        {R"(\Q{,3}\E{,3})", R"(\Q{,3}\E\{,3})"},
+        {R"(\Q{,3})", R"(\Q{,3})"},
+        {R"(\p{L}{,2})", R"(\p{L}\{,2})"},
+        {R"(\P{Han}\g{1}\k{n}\o{17})", R"(\P{Han}\g{1}\k{n}\o{17})"},
+        {R"(\N{U+4E2D}\N{,2})", R"(\N{U+4E2D}\N\{,2})"},
+        {R"(\c{{,2})", R"(\c{\{,2})"},
+        {R"(\x{41}\x{4e})", R"(\x{41}\x\{4e})"},
+        {R"(\d{2}\d{,2})", R"(\d{2}\d\{,2})"},
+        {"a\\", "a\\"},
+    };
+    for (const auto& [pattern, escaped] : cases)
+        EXPECT_EQ(fw::detail::escapeLiteralBraces(pattern), escaped) << pattern;
+
+    RegexMatcher m;
+    ASSERT_TRUE(m.search("a{ 2 }|b{,1}", "a{ 2 } aa b{,1} b"));
+    EXPECT_EQ(m.matchCount(), 2);
+    EXPECT_EQ(m.matchText(2), "b{,1}");
+    ASSERT_TRUE(m.search("[{]{2}", "{{{"));
+    EXPECT_EQ(m.matchText(1), "{{");
+}
+
 TEST(RegexResults, NumbersGroupsAndPositions)
 {
     RegexMatcher m;
@@ -179,6 +230,7 @@ TEST(RegexReplace, GroupReferences)
     EXPECT_EQ(m.replace("<$`|$'>"), "<|" + gbk(",代码:161725") + ">" + gbk(",代码:161725"));
     ASSERT_TRUE(m.search("(a)(b)(c)(d)(e)(f)(g)(h)(i)(j)(k)", "abcdefghijk"));
     EXPECT_EQ(m.replace("$11$10$1$01"), "kjaa");
+    EXPECT_EQ(m.replace("$9$12"), "ia2");
     ASSERT_TRUE(m.search("q", "abc"));
     EXPECT_EQ(m.replace("x"), "abc");
 }

@@ -1,0 +1,173 @@
+#include "app/gui/QtCanvas.h"
+#include "app/gui/Gbk.h"
+
+#include <QFontMetrics>
+#include <QPen>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+namespace fw {
+
+namespace {
+
+QColor qColour(Colour c)
+{
+    return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
+}
+
+// The pixels of a box given by two corners, the far corner's row and column
+// left out (as the window system's rectangles are).
+QRect box(int x0, int y0, int x1, int y1)
+{
+    return QRect(std::min(x0, x1), std::min(y0, y1), std::abs(x1 - x0), std::abs(y1 - y0));
+}
+
+} // namespace
+
+QtCanvas::QtCanvas(QImage& image, std::function<void()> onFlush)
+    : m_image(image), m_onFlush(std::move(onFlush))
+{
+    // The chart's sizes assume 96 pixels per inch: 9 points are 12 pixels.
+    m_font.setPixelSize(12);
+}
+
+QtCanvas::~QtCanvas() { finish(); }
+
+QPainter& QtCanvas::painter()
+{
+    if (!m_painter.isActive()) {
+        m_painter.begin(&m_image);
+        m_painter.setRenderHint(QPainter::Antialiasing, false);
+        m_painter.setRenderHint(QPainter::TextAntialiasing, true);
+        m_painter.setFont(m_font);
+        m_painter.setBrush(Qt::NoBrush);
+        m_painter.setCompositionMode(m_mode == DrawMode::Invert ? QPainter::RasterOp_SourceXorDestination
+                                                                 : QPainter::CompositionMode_SourceOver);
+    }
+    return m_painter;
+}
+
+void QtCanvas::finish()
+{
+    if (m_painter.isActive())
+        m_painter.end();
+}
+
+void QtCanvas::applyPen(QPainter& p)
+{
+    // Inverting XORs every channel with white, whatever the pen's colour.
+    QPen pen(m_mode == DrawMode::Invert ? QColor(Qt::white) : m_penColour);
+    pen.setWidth(m_penWidth <= 1 ? 0 : m_penWidth);
+    pen.setStyle(m_penStyle == PenStyle::Dotted ? Qt::DotLine : Qt::SolidLine);
+    pen.setCapStyle(m_penWidth > 1 ? Qt::RoundCap : Qt::FlatCap);
+    pen.setJoinStyle(Qt::RoundJoin);
+    p.setPen(pen);
+}
+
+void QtCanvas::setPen(Colour colour, int width, PenStyle style)
+{
+    m_penColour = qColour(colour);
+    m_penWidth = width;
+    m_penStyle = style;
+}
+
+void QtCanvas::setBrush(Colour colour) { m_brush = qColour(colour); }
+void QtCanvas::setTextColour(Colour colour) { m_textColour = qColour(colour); }
+
+void QtCanvas::setFontSize(int points)
+{
+    const int pixels = points * 96 / 72;
+    if (pixels > 0 && pixels != m_font.pixelSize()) {
+        m_font.setPixelSize(pixels);
+        if (m_painter.isActive())
+            m_painter.setFont(m_font);
+    }
+}
+
+void QtCanvas::setDrawMode(DrawMode mode)
+{
+    m_mode = mode;
+    if (m_painter.isActive())
+        m_painter.setCompositionMode(mode == DrawMode::Invert ? QPainter::RasterOp_SourceXorDestination
+                                                              : QPainter::CompositionMode_SourceOver);
+}
+
+void QtCanvas::line(int x0, int y0, int x1, int y1)
+{
+    QPainter& p = painter();
+    applyPen(p);
+    p.drawLine(x0, y0, x1, y1);
+}
+
+void QtCanvas::rectangle(int x0, int y0, int x1, int y1)
+{
+    QPainter& p = painter();
+    applyPen(p);
+    p.setBrush(Qt::NoBrush);
+    const QRect r = box(x0, y0, x1, y1);
+    if (r.width() > 1 && r.height() > 1)
+        p.drawRect(r.x(), r.y(), r.width() - 1, r.height() - 1); // a one-pixel outline covers x .. x + w - 1
+    else
+        p.drawLine(r.x(), r.y(), r.x() + std::max(r.width() - 1, 0), r.y() + std::max(r.height() - 1, 0));
+}
+
+void QtCanvas::fillRectangle(int x0, int y0, int x1, int y1)
+{
+    painter().fillRect(box(x0, y0, x1, y1), m_brush);
+}
+
+void QtCanvas::ellipse(int x0, int y0, int x1, int y1)
+{
+    QPainter& p = painter();
+    applyPen(p);
+    p.setBrush(Qt::NoBrush);
+    const QRect r = box(x0, y0, x1, y1);
+    p.drawEllipse(r.x(), r.y(), std::max(r.width() - 1, 0), std::max(r.height() - 1, 0));
+}
+
+void QtCanvas::text(int x, int y, std::string_view gbkText)
+{
+    if (gbkText.empty())
+        return;
+    QPainter& p = painter();
+    p.setPen(m_textColour);
+    p.drawText(QPoint(x, y + QFontMetrics(m_font).ascent()), gbkToQString(gbkText));
+}
+
+void QtCanvas::clear()
+{
+    finish();
+    m_image.fill(Qt::white);
+}
+
+void QtCanvas::snapshot()
+{
+    finish();
+    m_copy = m_image.copy();
+}
+
+void QtCanvas::restore()
+{
+    finish();
+    // Copied into the image's own buffer: the panel keeps showing the same image.
+    if (m_copy.size() == m_image.size() && m_copy.format() == m_image.format())
+        std::memcpy(m_image.bits(), m_copy.constBits(), size_t(m_image.sizeInBytes()));
+    else
+        m_image.fill(Qt::white);
+}
+
+void QtCanvas::clearSnapshot()
+{
+    if (!m_copy.isNull())
+        m_copy.fill(Qt::white);
+}
+
+void QtCanvas::flush()
+{
+    if (m_onFlush)
+        m_onFlush();
+}
+
+} // namespace fw

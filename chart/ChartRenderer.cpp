@@ -1,0 +1,350 @@
+#include "chart/ChartRenderer.h"
+#include "text/CodePage.h"
+#include "text/NumberText.h"
+#include "text/TextOps.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace fw {
+
+namespace {
+
+constexpr Colour kBlack = rgb(0, 0, 0);
+constexpr Colour kFineGrid = rgb(224, 224, 224);
+constexpr Colour kLabelGrid = rgb(192, 192, 192); // label grid, zero line, box fill
+constexpr Colour kLabelText = rgb(128, 128, 128);
+constexpr Colour kBoxOutline = rgb(96, 96, 96);
+constexpr double kTolerance = 0.0000001;
+
+constexpr double kScale = ChartRenderer::kFontSize / 72.0; // points to inches
+constexpr double kTextHeight = kScale * 96;                 // 12 pixels
+constexpr double kLegendStep = kScale * 144;                // 18 pixels
+
+// Truncation toward zero into pixel coordinates; out-of-range figures (a huge
+// value, an infinite one) are held to a band far outside any panel.
+int px(double v)
+{
+    if (std::isnan(v))
+        return 0;
+    return int(std::clamp(std::trunc(v), -1.0e6, 1.0e6));
+}
+
+// The axis texts accept the full-width bar as a separator too.
+TextList axisItems(std::string_view text)
+{
+    static const Text fullWidthBar = gbk("｜");
+    return splitText(replaceAll(text, fullWidthBar, "|"), "|");
+}
+
+} // namespace
+
+Text ChartRenderer::notEnoughDataText()
+{
+    static const Text text = gbk("暂无足够数据");
+    return text;
+}
+
+int ChartRenderer::textHeight() { return px(kTextHeight); }
+int ChartRenderer::textWidth(std::string_view t) { return px(kTextHeight / 2 * double(t.size())); }
+int ChartRenderer::boxWidth() { return px(kScale * 768 + 30); }
+
+Text gbkPrefix(std::string_view text, size_t maxBytes)
+{
+    size_t end = 0;
+    while (end < text.size()) {
+        const size_t step = isGbkLeadByte(static_cast<unsigned char>(text[end])) && end + 1 < text.size() ? 2 : 1;
+        if (end + step > maxBytes)
+            break;
+        end += step;
+    }
+    return Text(text.substr(0, end));
+}
+
+void ChartRenderer::setPen(Colour colour, int width, PenStyle style)
+{
+    m_canvas->setPen(colour, width, style);
+}
+
+// The pointer left the chart: the clean chart comes back and the read-out is
+// forgotten.
+void ChartRenderer::leavePanel()
+{
+    m_canvas->restore();
+    m_cross = {};
+    m_boxLeft = 0;
+    m_lastIndex = 0;
+}
+
+void ChartRenderer::drawChartFrame(Canvas& canvas, std::string_view xAxisText, std::string_view yAxisText,
+                                   int leftAdd, int bottomAdd, int rightAdd, int topAdd, int xGridPerLabel,
+                                   int yGridPerDivision, std::string_view captions, const TextList& pointTitles)
+{
+    m_canvas = &canvas;
+    canvas.clear();
+    if (m_hasCopy) {
+        canvas.clearSnapshot();
+        leavePanel();
+    }
+    m_rowsInUse = 0;
+
+    PlotRect& r = m_rect;
+    r.x0 = 40 + leftAdd;
+    r.x1 = canvas.width() - 100 - rightAdd;
+    r.y1 = canvas.height() - 30 - bottomAdd;
+    r.y0 = 60 + topAdd;
+
+    setPen(kBlack, 1, PenStyle::Solid);
+    canvas.line(r.x0, r.y1, r.x1 + 20, r.y1);
+    canvas.line(r.x0, r.y1, r.x0, r.y0 - 10);
+
+    const TextList xItems = axisItems(xAxisText);
+    m_intervals = xItems.empty() ? 0.0 : textValue(xItems.front());
+
+    const TextList yItems = axisItems(yAxisText);
+    double divisions = 0;
+    const bool threeItems = yItems.size() == 3;
+    if (threeItems) {
+        divisions = textValue(yItems[0]);
+        m_minimum = float(textValue(yItems[1]));
+        m_maximum = float(textValue(yItems[2]));
+    } else {
+        divisions = double(yItems.size());
+        m_minimum = yItems.empty() ? 0.0f : float(textValue(yItems.front()));
+        m_maximum = yItems.empty() ? 0.0f : float(textValue(yItems.back()));
+    }
+    const double extent = double(m_maximum) - double(m_minimum);
+    // No scale from an empty range or an interval count of zero.
+    m_usable = m_intervals > 0 && std::isfinite(m_intervals) && extent > 0 && std::isfinite(extent) &&
+               r.x1 > r.x0 && r.y1 > r.y0;
+
+    const double h = kTextHeight;
+    if (m_usable) {
+        setPen(kFineGrid, 0, PenStyle::Dotted);
+        canvas.setTextColour(kLabelText);
+        canvas.setFontSize(kFontSize);
+
+        // Fine vertical grid.
+        const int xCount = px(double(int(xItems.size()) - 2) * xGridPerLabel);
+        const double xStep = xCount > 0 ? double(r.x1 - r.x0) / xCount : 0.0;
+        for (int i = 1; i <= xCount; ++i) {
+            const int x = px(r.x0 + xStep * i);
+            canvas.line(x, r.y1 - 1, x, r.y0);
+        }
+
+        // Fine horizontal grid.
+        const int yCount = px(divisions * yGridPerDivision);
+        if (yCount >= 1) {
+            const double yStep = double(r.y1 - r.y0) / yCount;
+            for (int i = 1; i <= yCount; ++i) {
+                const int y = px(r.y1 - yStep * i);
+                canvas.line(r.x0 + 1, y, r.x1, y);
+            }
+        }
+
+        setPen(kLabelGrid, 0, PenStyle::Dotted);
+
+        // x labels, each under its own grid line.
+        for (size_t k = 2; k <= xItems.size(); ++k) {
+            const int x = px(r.x0 + xGridPerLabel * xStep * double(k - 2));
+            if (k > 2)
+                canvas.line(x, r.y1 - 1, x, r.y0);
+            const Text& item = xItems[k - 1];
+            if (item.empty())
+                continue;
+            const int tx = k == 2 ? x - 1 : x - px(h / 2 * double(item.size()) / 2);
+            canvas.text(tx, r.y1 + 3, item);
+        }
+
+        // y labels and their grid lines.
+        const double scale = double(r.y1 - r.y0) / extent;
+        const double minimum = m_minimum, maximum = m_maximum;
+        const bool twoDecimals =
+            minimum - std::floor(minimum) > kTolerance && maximum - std::floor(maximum) > kTolerance;
+        const double labelStep = threeItems && divisions != 0 ? extent / divisions : 0.0;
+        const double labelCount = std::isfinite(divisions) ? std::min(divisions, 1.0e6) : 0.0;
+        for (int i = 1; i <= labelCount + 1; ++i) {
+            double value;
+            if (threeItems) {
+                value = minimum + labelStep * (i - 1);
+            } else {
+                if (i == labelCount + 1)
+                    continue;
+                value = textValue(yItems[size_t(i - 1)]);
+            }
+            const int y = px(r.y1 - scale * (value - minimum));
+            if (i > 1)
+                canvas.line(r.x0 + 1, y, r.x1, y);
+            // Halves away from zero; "+ 0.0" keeps a rounded -0.2 from reading "-0".
+            const double shown = (twoDecimals ? std::round(value * 100) / 100 : std::round(value)) + 0.0;
+            const Text label = doubleText(shown);
+            canvas.text(px(r.x0 - h / 2 * double(label.size()) - 2), px(y - h / 2 - 1), label);
+        }
+
+        // Zero line when the range spans zero.
+        if (minimum < -kTolerance && maximum > kTolerance) {
+            setPen(kLabelGrid, 0, PenStyle::Solid);
+            const int y = px(r.y1 - scale * (0 - minimum));
+            canvas.line(r.x0 + 1, y, r.x1, y);
+            canvas.text(px(r.x0 - h), px(y - h / 2), "0");
+        }
+    }
+
+    canvas.setTextColour(kBlack);
+    canvas.setFontSize(kFontSize);
+    Text xCaption;
+    if (!captions.empty()) {
+        static const Text fullWidthBar = gbk("｜");
+        const Text c = replaceAll(captions, fullWidthBar, "|");
+        const int bar = findText(c, "|");
+        xCaption = bar == -1 ? Text() : c.substr(0, size_t(bar - 1));
+        const Text yCaption = bar == -1 ? c : c.substr(size_t(bar));
+        canvas.text(r.x1 + 25, r.y1 - 8, xCaption);
+        canvas.text(r.x0 - 10, r.y0 - 30, yCaption);
+    }
+
+    if (!m_usable) {
+        const Text note = notEnoughDataText();
+        canvas.setTextColour(kLabelText);
+        canvas.text((canvas.width() - textWidth(note)) / 2, (canvas.height() - textHeight()) / 2, note);
+    }
+
+    m_rowsInUse = 1;
+    TextList titleRow;
+    titleRow.reserve(pointTitles.size() + 2);
+    titleRow.push_back(pointTitles.empty() ? Text() : xCaption);
+    titleRow.push_back(intText(kBlack));
+    titleRow.insert(titleRow.end(), pointTitles.begin(), pointTitles.end());
+    m_hover.assign(1, std::move(titleRow));
+}
+
+void ChartRenderer::drawSeries(const std::vector<float>& values, int penWidth, Colour colour, std::string_view legend,
+                               bool valueLabels, bool pointMarkers)
+{
+    if (!m_canvas || !m_usable)
+        return;
+    Canvas& canvas = *m_canvas;
+    const PlotRect& r = m_rect;
+    setPen(colour, penWidth, PenStyle::Solid);
+    canvas.setTextColour(colour);
+    canvas.setFontSize(kFontSize);
+
+    const double xStep = double(r.x1 - r.x0) / m_intervals;
+    const double yScale = double(r.y1 - r.y0) / (double(m_maximum) - double(m_minimum));
+    int px0 = 0, py0 = 0;
+    for (size_t i = 0; i < values.size(); ++i) {
+        const int x = px(r.x0 + xStep * double(i));
+        const int y = px(r.y1 - yScale * (double(values[i]) - double(m_minimum)));
+        if (i > 0)
+            canvas.line(px0, py0, x, y);
+        if (pointMarkers) {
+            if (i == 0)
+                canvas.ellipse(x + 1, y - 2, x + 3, y + 3);
+            else
+                canvas.ellipse(x - 2, y - 2, x + 3, y + 3);
+        }
+        if (valueLabels) {
+            const Text label = floatText(values[i]);
+            const int ty = px(y - kLegendStep);
+            canvas.text(i == 0 ? x + 5 : x - textWidth(label) / 2, ty, label);
+        }
+        px0 = x;
+        py0 = y;
+    }
+
+    if (!legend.empty()) {
+        const int row = px(r.y0 + kScale * (m_rowsInUse - 1) * 144);
+        canvas.rectangle(r.x1 + 10, row, r.x1 + 20, row + penWidth);
+        canvas.text(r.x1 + 25, px(row - kTextHeight / 2), legend);
+    }
+
+    ++m_rowsInUse;
+    const size_t columns = std::max(m_hover.empty() ? size_t(0) : m_hover.front().size(), values.size() + 2);
+    m_hover.resize(size_t(m_rowsInUse));
+    for (TextList& row : m_hover)
+        row.resize(columns);
+    TextList& row = m_hover.back();
+    row[0] = Text(legend);
+    row[1] = intText(colour);
+    for (size_t i = 0; i < values.size(); ++i)
+        row[i + 2] = floatText(values[i]);
+
+    m_hasCopy = true;
+    canvas.snapshot();
+}
+
+void ChartRenderer::trackPointer(int x, int y)
+{
+    if (!m_canvas || !m_hasCopy || !m_usable)
+        return;
+    Canvas& canvas = *m_canvas;
+    const PlotRect& r = m_rect;
+    if (x < r.x0 - 10 || x > r.x1 + 20 || y < r.y0 - 20 || y > r.y1 + 10) {
+        leavePanel();
+        return;
+    }
+
+    // The crosshair is drawn inverted, so drawing it again erases it.
+    const DrawMode mode = canvas.drawMode();
+    setPen(kBoxOutline, 1, PenStyle::Dotted);
+    canvas.setDrawMode(DrawMode::Invert);
+    if (m_cross.x + m_cross.y > 0) {
+        canvas.line(r.x0, m_cross.y, r.x1 + 20, m_cross.y);
+        canvas.line(m_cross.x, r.y1, m_cross.x, r.y0 - 30);
+    }
+    canvas.line(r.x0, y, r.x1 + 20, y);
+    canvas.line(x, r.y1, x, r.y0 - 30);
+    m_cross = {x, y};
+    canvas.setDrawMode(mode);
+
+    int k = px(double(x - r.x0) / double(r.x1 - r.x0) * m_intervals + 1);
+
+    const int columns = m_hover.empty() ? 0 : int(m_hover.front().size());
+    if (columns > 4) {
+        k = std::clamp(k, 1, columns - 2);
+        if (k == m_lastIndex)
+            return;
+        m_lastIndex = k;
+        if (m_hover.front().front().empty())
+            return;
+
+        const int w = boxWidth();
+        const int boxHeight = px((kTextHeight + 5) * m_rowsInUse);
+        const int top = r.y0 - 20;
+        const double middle = m_intervals / 2;
+        if (m_boxLeft == 0)
+            m_boxLeft = k >= middle ? r.x1 - w - 10 : r.x0 + 10;
+
+        // The box keeps to the side away from the pointer.
+        setPen(kBoxOutline, 1, PenStyle::Solid);
+        bool moved = false;
+        if (k < middle && m_boxLeft < r.x0 + 100) {
+            m_boxLeft = r.x1 - w - 10;
+            moved = true;
+        } else if (k > middle && m_boxLeft > r.x0 + 100) {
+            m_boxLeft = r.x0 + 10;
+            moved = true;
+        }
+        if (moved) {
+            m_cross = {};
+            canvas.restore();
+            canvas.rectangle(m_boxLeft, top, m_boxLeft + w, top + boxHeight);
+        }
+
+        canvas.setFontSize(kFontSize);
+        canvas.setBrush(kLabelGrid);
+        canvas.fillRectangle(m_boxLeft + 2, top + 2, m_boxLeft + w - 2, top + boxHeight - 2);
+        static const Text colon = gbk("：");
+        for (int row = 0; row < m_rowsInUse && row < int(m_hover.size()); ++row) {
+            const TextList& cells = m_hover[size_t(row)];
+            const size_t column = size_t(k) + 1;
+            const Text line = gbkPrefix(cells[0], 8) + colon + (column < cells.size() ? cells[column] : Text());
+            const double colour = textValue(cells[1]);
+            canvas.setTextColour(colour > 0 && colour <= 0xFFFFFF ? Colour(colour) : kBlack);
+            canvas.text(m_boxLeft + 5, px(top + (kTextHeight + 3) * row + 5), line);
+        }
+    }
+    canvas.flush();
+}
+
+} // namespace fw

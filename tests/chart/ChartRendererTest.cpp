@@ -1,0 +1,435 @@
+#include "chart/ChartRenderer.h"
+#include "chart/Comparison.h"
+#include "text/CodePage.h"
+#include "text/NumberText.h"
+
+#include "RecordingCanvas.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+using namespace fw;
+
+namespace {
+
+constexpr Colour kGrey = rgb(128, 128, 128);
+constexpr Colour kLabelGrid = rgb(192, 192, 192);
+
+// Frame of the 608 x 320 panel as the comparison draws it.
+void frame(ChartRenderer& r, RecordingCanvas& c, const std::string& xAxis, const std::string& yAxis,
+           const TextList& titles = {})
+{
+    r.drawChartFrame(c, xAxis, yAxis, 0, 0, 0, 0, 2, 0, gbk("时间|涨跌（%）"), titles);
+}
+
+// The y labels: grey texts right-aligned two pixels left of the y axis.
+std::vector<std::string> yLabels(const RecordingCanvas& c, int x0 = 40)
+{
+    std::vector<std::string> out;
+    for (const CanvasOp& op : c.of(CanvasOp::Text))
+        if (op.textColour == kGrey && op.x0 + 6 * int(op.text.size()) == x0 - 2)
+            out.push_back(op.text);
+    return out;
+}
+
+const CanvasOp* zeroLine(const RecordingCanvas& c)
+{
+    for (const CanvasOp& op : c.ops)
+        if (op.kind == CanvasOp::Line && op.style == PenStyle::Solid && op.pen == kLabelGrid)
+            return &op;
+    return nullptr;
+}
+
+TEST(ChartFrame, PlotRectangleAxesAndCaptions)
+{
+    RecordingCanvas c;
+    ChartRenderer r;
+    frame(r, c, "2|06||09||10|", "9|-3|12");
+    const PlotRect p = r.plotRect();
+    EXPECT_EQ(std::vector<int>({p.x0, p.y0, p.x1, p.y1}), std::vector<int>({40, 60, 508, 290}));
+
+    const auto lines = c.of(CanvasOp::Line);
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(std::vector<int>({lines[0].x0, lines[0].y0, lines[0].x1, lines[0].y1}),
+              std::vector<int>({40, 290, 528, 290}));
+    EXPECT_EQ(std::vector<int>({lines[1].x0, lines[1].y0, lines[1].x1, lines[1].y1}),
+              std::vector<int>({40, 290, 40, 50}));
+    EXPECT_EQ(lines[0].pen, 0u);
+
+    const CanvasOp* x = c.findText(gbk("时间"));
+    const CanvasOp* y = c.findText(gbk("涨跌（%）"));
+    ASSERT_TRUE(x && y);
+    EXPECT_EQ(std::make_pair(x->x0, x->y0), std::make_pair(533, 282));
+    EXPECT_EQ(std::make_pair(y->x0, y->y0), std::make_pair(30, 30));
+    EXPECT_EQ(x->textColour, 0u);
+
+    // Margin additions move the plot rectangle inward.
+    RecordingCanvas c2;
+    r.drawChartFrame(c2, "2|a||b||c|", "9|0|12", 5, 6, 7, 8, 2, 0, "", {});
+    const PlotRect q = r.plotRect();
+    EXPECT_EQ(std::vector<int>({q.x0, q.y0, q.x1, q.y1}), std::vector<int>({45, 68, 501, 284}));
+}
+
+TEST(ChartFrame, XLabelsCentredUnderTheirGridLines)
+{
+    RecordingCanvas c;
+    ChartRenderer r;
+    frame(r, c, "2|06||09||10|", "9|-3|12");
+    // Eight fine lines (quarters between points), then four label lines.
+    std::vector<int> fine, label;
+    for (const CanvasOp& op : c.of(CanvasOp::Line)) {
+        if (op.style != PenStyle::Dotted || op.x0 != op.x1)
+            continue;
+        EXPECT_EQ(std::make_pair(op.y0, op.y1), std::make_pair(289, 60));
+        (op.pen == rgb(224, 224, 224) ? fine : label).push_back(op.x0);
+    }
+    EXPECT_EQ(fine, std::vector<int>({98, 157, 215, 274, 332, 391, 449, 508}));
+    EXPECT_EQ(label, std::vector<int>({157, 274, 391, 508}));
+    const struct { const char* text; int x; } expected[] = {{"06", 39}, {"09", 268}, {"10", 502}};
+    for (const auto& e : expected) {
+        const CanvasOp* t = c.findText(e.text);
+        ASSERT_TRUE(t) << e.text;
+        EXPECT_EQ(std::make_pair(t->x0, t->y0), std::make_pair(e.x, 293)) << e.text;
+    }
+}
+
+TEST(ChartFrame, YLabelsAndZeroLine)
+{
+    const struct {
+        const char* yAxis;
+        std::vector<std::string> labels;
+        int zeroY; // -1: no zero line
+    } cases[] = {
+        {"9|-3|12", {"-3", "-1", "0", "2", "4", "5", "7", "9", "10", "12"}, 244},
+        {"9|0|12", {"0", "1", "3", "4", "5", "7", "8", "9", "11", "12"}, -1},
+        {"9|0.5|2.5", {"0.5", "0.72", "0.94", "1.17", "1.39", "1.61", "1.83", "2.06", "2.28", "2.5"}, -1},
+        // A label rounded up from below zero reads "0", never "-0".
+        {"9|-4|13", {"-4", "-2", "0", "2", "4", "5", "7", "9", "11", "13"}, 235},
+        // A list of values; halves round away from zero.
+        {"0|2.5|5|7.5", {"0", "3", "5", "8"}, -1},
+        // No divisions: the minimum alone.
+        {"0|0|12", {"0"}, -1},
+        {"9|-2.5|-0.5", {"-2.5", "-2.28", "-2.06", "-1.83", "-1.61", "-1.39", "-1.17", "-0.94", "-0.72", "-0.5"}, -1},
+    };
+    for (const auto& t : cases) {
+        SCOPED_TRACE(t.yAxis);
+        RecordingCanvas c;
+        ChartRenderer r;
+        frame(r, c, "2|06||09||10|", t.yAxis);
+        EXPECT_EQ(yLabels(c), t.labels);
+        const CanvasOp* zero = zeroLine(c);
+        if (t.zeroY < 0) {
+            EXPECT_EQ(zero, nullptr);
+            continue;
+        }
+        ASSERT_NE(zero, nullptr);
+        EXPECT_EQ(std::vector<int>({zero->x0, zero->y0, zero->x1, zero->y1}),
+                  std::vector<int>({41, t.zeroY, 508, t.zeroY}));
+        const CanvasOp* label = nullptr;
+        for (const CanvasOp& op : c.of(CanvasOp::Text))
+            if (op.text == "0" && op.x0 == 28)
+                label = &op;
+        ASSERT_NE(label, nullptr);
+        EXPECT_EQ(label->y0, t.zeroY - 6);
+    }
+}
+
+TEST(ChartFrame, FineHorizontalGridPerDivision)
+{
+    RecordingCanvas c;
+    ChartRenderer r;
+    r.drawChartFrame(c, "2|06||09||10|", "5|0|10", 0, 0, 0, 0, 2, 2, "", {});
+    std::vector<int> ys;
+    for (const CanvasOp& op : c.of(CanvasOp::Line))
+        if (op.pen == rgb(224, 224, 224) && op.y0 == op.y1) {
+            EXPECT_EQ(std::make_pair(op.x0, op.x1), std::make_pair(41, 508));
+            ys.push_back(op.y0);
+        }
+    EXPECT_EQ(ys, std::vector<int>({267, 244, 221, 198, 175, 152, 129, 106, 83, 60}));
+}
+
+TEST(ChartFrame, NewFrameForgetsThePreviousChart)
+{
+    RecordingCanvas c;
+    ChartRenderer r;
+    frame(r, c, "2|06||09||10|", "9|0|12", {"a", "b", "c"});
+    r.drawSeries({1, 2, 3}, 3, 255, "005669");
+    r.trackPointer(300, 100);
+    ASSERT_NE(r.boxLeft(), 0);
+    c.ops.clear();
+
+    frame(r, c, "1|06||09|", "9|0|12", {"a", "b"});
+    ASSERT_GE(c.ops.size(), 3u);
+    EXPECT_EQ(c.ops[0].kind, CanvasOp::Clear);
+    EXPECT_EQ(c.ops[1].kind, CanvasOp::ClearSnapshot);
+    EXPECT_EQ(c.ops[2].kind, CanvasOp::Restore);
+    EXPECT_EQ(r.crosshair().x + r.crosshair().y, 0);
+    EXPECT_EQ(r.boxLeft(), 0);
+    EXPECT_EQ(r.lastIndex(), 0);
+    EXPECT_EQ(r.rowsInUse(), 1);
+    EXPECT_EQ(r.hoverTable(), std::vector<TextList>({{gbk("时间"), "0", "a", "b"}}));
+}
+
+// Fewer than two points, or a range without extent: the frame, its captions
+// and a note, nothing that needs a scale.
+TEST(ChartFrame, NoScaleGivesTheEmptyFrameWithANote)
+{
+    const struct { const char* xAxis; const char* yAxis; } cases[] = {
+        {"0|08|", "9|-1|1"}, {"-1", "9|-1|1"}, {"2|06||09||10|", "9|5|5"}, {"2|06||09||10|", "9|3|1"}, {"", ""},
+    };
+    for (const auto& t : cases) {
+        SCOPED_TRACE(std::string(t.xAxis) + " / " + t.yAxis);
+        RecordingCanvas c;
+        ChartRenderer r;
+        frame(r, c, t.xAxis, t.yAxis, {"2026/12/08"});
+        EXPECT_FALSE(r.scaleUsable());
+        EXPECT_EQ(c.count(CanvasOp::Line), 2u); // the axes
+        EXPECT_EQ(c.texts(), std::vector<std::string>({gbk("时间"), gbk("涨跌（%）"), gbk("暂无足够数据")}));
+        const CanvasOp* note = c.findText(gbk("暂无足够数据"));
+        EXPECT_EQ(std::make_pair(note->x0, note->y0), std::make_pair(268, 154));
+
+        const size_t before = c.ops.size();
+        r.drawSeries({1.5f}, 3, 255, "005669");
+        r.trackPointer(300, 100);
+        EXPECT_EQ(c.ops.size(), before);
+        EXPECT_FALSE(r.hasChartCopy());
+    }
+}
+
+// A chart of two series over five points (0..4 intervals), pointer tracking.
+struct Tracking : ::testing::Test {
+    RecordingCanvas c;
+    ChartRenderer r;
+    void SetUp() override
+    {
+        frame(r, c, "4|02||03||04||07||08|", "9|-4|13",
+              {"2026/12/02", "2026/12/03", "2026/12/04", "2026/12/07", "2026/12/08"});
+        r.drawSeries({0, 1.25f, 12.7f, 5.5f, 3.1f}, 3, 255, "005669");
+        r.drawSeries({0, -0.75f, -3.4f, -1.2f, 2}, 3, 24768, gbk("前海开源公用事业"));
+        c.ops.clear();
+    }
+    std::vector<CanvasOp> move(int x, int y)
+    {
+        c.ops.clear();
+        r.trackPointer(x, y);
+        return c.ops;
+    }
+};
+
+TEST_F(Tracking, PointerOnTheEdgeCountsAsInside)
+{
+    const struct { int x, y; bool inside; } cases[] = {
+        {528, 100, true}, {529, 100, false}, {30, 100, true}, {29, 100, false},
+        {300, 300, true}, {300, 301, false}, {300, 40, true}, {300, 39, false},
+    };
+    for (const auto& t : cases) {
+        SCOPED_TRACE(std::to_string(t.x) + "," + std::to_string(t.y));
+        move(t.x, t.y);
+        if (t.inside) {
+            EXPECT_EQ(r.crosshair().x + r.crosshair().y > 0 || r.boxLeft() != 0, true);
+            EXPECT_NE(r.lastIndex(), 0);
+        } else {
+            ASSERT_FALSE(c.ops.empty());
+            EXPECT_EQ(c.ops.front().kind, CanvasOp::Restore);
+            EXPECT_EQ(c.ops.size(), 1u);
+            EXPECT_EQ(r.crosshair().x + r.crosshair().y, 0);
+            EXPECT_EQ(r.boxLeft(), 0);
+            EXPECT_EQ(r.lastIndex(), 0);
+        }
+    }
+}
+
+TEST_F(Tracking, CrosshairIsDrawnInvertedAndErasedByRedrawing)
+{
+    // The first move places the box, which restores the clean chart; the next
+    // move inside the same interval draws the crosshair alone.
+    move(300, 100);
+    EXPECT_EQ(move(310, 120).size(), 2u);
+    const auto ops = move(320, 130);
+    ASSERT_EQ(ops.size(), 4u);
+    const std::vector<std::vector<int>> expected = {
+        {40, 120, 528, 120}, {310, 290, 310, 30}, {40, 130, 528, 130}, {320, 290, 320, 30}};
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(ops[i].kind, CanvasOp::Line);
+        EXPECT_EQ(ops[i].mode, DrawMode::Invert);
+        EXPECT_EQ(ops[i].style, PenStyle::Dotted);
+        EXPECT_EQ(std::vector<int>({ops[i].x0, ops[i].y0, ops[i].x1, ops[i].y1}), expected[i]);
+    }
+    EXPECT_EQ(c.drawMode(), DrawMode::Copy);
+    EXPECT_EQ(r.crosshair().x, 320);
+    EXPECT_EQ(r.crosshair().y, 130);
+}
+
+TEST_F(Tracking, BoxKeepsAwayFromThePointer)
+{
+    // Right half: the box goes to the left of the plot, drawn afresh.
+    auto ops = move(450, 100);
+    EXPECT_EQ(r.lastIndex(), 4);
+    EXPECT_EQ(r.boxLeft(), 50);
+    ASSERT_EQ(c.count(CanvasOp::Restore), 1u);
+    auto rects = c.of(CanvasOp::Rectangle);
+    ASSERT_EQ(rects.size(), 1u);
+    EXPECT_EQ(std::vector<int>({rects[0].x0, rects[0].y0, rects[0].x1, rects[0].y1}),
+              std::vector<int>({50, 40, 176, 91}));
+    EXPECT_EQ(rects[0].pen, rgb(96, 96, 96));
+    const auto fills = c.of(CanvasOp::Fill);
+    ASSERT_EQ(fills.size(), 1u);
+    EXPECT_EQ(std::vector<int>({fills[0].x0, fills[0].y0, fills[0].x1, fills[0].y1}),
+              std::vector<int>({52, 42, 174, 89}));
+    EXPECT_EQ(fills[0].brush, kLabelGrid);
+
+    // Another point on the same side: the box stays and is refilled.
+    move(350, 100);
+    EXPECT_EQ(r.lastIndex(), 3);
+    EXPECT_EQ(r.boxLeft(), 50);
+    EXPECT_EQ(c.count(CanvasOp::Restore), 0u);
+    EXPECT_EQ(c.count(CanvasOp::Rectangle), 0u);
+    EXPECT_EQ(c.count(CanvasOp::Fill), 1u);
+
+    // Left half: the box moves to the right.
+    move(60, 100);
+    EXPECT_EQ(r.lastIndex(), 1);
+    EXPECT_EQ(r.boxLeft(), 372);
+    EXPECT_EQ(c.count(CanvasOp::Restore), 1u);
+    EXPECT_EQ(c.count(CanvasOp::Rectangle), 1u);
+    EXPECT_EQ(r.crosshair().x + r.crosshair().y, 0); // the restore took it away
+}
+
+TEST_F(Tracking, MiddlePointPlacesTheBoxRightWithoutMovingIt)
+{
+    move(200, 100); // point 2 of 5, the middle of four intervals
+    EXPECT_EQ(r.lastIndex(), 2);
+    EXPECT_EQ(r.boxLeft(), 372);
+    EXPECT_EQ(c.count(CanvasOp::Restore), 0u);
+    EXPECT_EQ(c.count(CanvasOp::Fill), 1u);
+    EXPECT_EQ(r.crosshair().x, 200);
+}
+
+TEST_F(Tracking, BoxListsDateAndValuesWithCaptionsCutToEightBytes)
+{
+    move(300, 100); // point 3
+    ASSERT_EQ(r.lastIndex(), 3);
+    const auto texts = c.of(CanvasOp::Text);
+    ASSERT_EQ(texts.size(), 3u);
+    const struct { std::string text; Colour colour; int y; } expected[] = {
+        {gbk("时间：2026/12/04"), 0, 45},
+        {gbk("005669：12.7"), 255, 60},
+        {gbk("前海开源：-3.4"), 24768, 75},
+    };
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(texts[i].text, expected[i].text);
+        EXPECT_EQ(texts[i].textColour, expected[i].colour);
+        EXPECT_EQ(std::make_pair(texts[i].x0, texts[i].y0), std::make_pair(r.boxLeft() + 5, expected[i].y));
+    }
+    // The legend beside the plot keeps its full text.
+    EXPECT_EQ(r.hoverTable()[2][0], gbk("前海开源公用事业"));
+}
+
+TEST(GbkPrefix, NeverSplitsACharacter)
+{
+    const struct { std::string in; std::string out; } cases[] = {
+        {"005669", "005669"},
+        {"0123456789", "01234567"},
+        {gbk("前海开源公用"), gbk("前海开源")},
+        {"1234567" + gbk("前"), "1234567"},
+        {"123456" + gbk("前海"), "123456" + gbk("前")},
+        {"", ""},
+    };
+    for (const auto& t : cases)
+        EXPECT_EQ(gbkPrefix(t.in, 8), t.out) << gbkToUtf8(t.in);
+}
+
+TEST(Tracking2, TwoPointsShowTheCrosshairButNoBox)
+{
+    RecordingCanvas c;
+    ChartRenderer r;
+    frame(r, c, "1|06||09|", "9|0|12", {"2026/08/06", "2026/08/09"});
+    r.drawSeries({1, 2}, 3, 255, "005669");
+    c.ops.clear();
+    r.trackPointer(300, 100);
+    EXPECT_EQ(r.crosshair().x, 300);
+    EXPECT_EQ(c.count(CanvasOp::Line), 2u);
+    EXPECT_EQ(c.count(CanvasOp::Fill), 0u);
+    EXPECT_EQ(c.count(CanvasOp::Text), 0u);
+    EXPECT_EQ(r.boxLeft(), 0);
+}
+
+TEST(Tracking2, FrameWithoutTitlesShowsNoBox)
+{
+    RecordingCanvas c;
+    ChartRenderer r;
+    frame(r, c, "2|06||09||10|", "9|0|12");
+    r.drawSeries({1, 2, 3}, 3, 255, "005669");
+    c.ops.clear();
+    r.trackPointer(300, 100);
+    EXPECT_EQ(r.lastIndex(), 2);
+    EXPECT_EQ(c.count(CanvasOp::Fill), 0u);
+}
+
+TEST(Tracking2, NothingBeforeTheFirstSeries)
+{
+    RecordingCanvas c;
+    ChartRenderer r;
+    r.trackPointer(300, 100);
+    frame(r, c, "2|06||09||10|", "9|0|12", {"a", "b", "c"});
+    c.ops.clear();
+    r.trackPointer(300, 100);
+    EXPECT_TRUE(c.ops.empty());
+}
+
+TEST(Series, MarkersAndValueLabels)
+{
+    RecordingCanvas c;
+    ChartRenderer r;
+    frame(r, c, "2|06||09||10|", "9|0|12", {"a", "b", "c"});
+    c.ops.clear();
+    r.drawSeries({0, 6, 12}, 1, 255, "", true, true);
+    const auto ellipses = c.of(CanvasOp::Ellipse);
+    ASSERT_EQ(ellipses.size(), 3u);
+    EXPECT_EQ(std::vector<int>({ellipses[0].x0, ellipses[0].y0, ellipses[0].x1, ellipses[0].y1}),
+              std::vector<int>({41, 288, 43, 293}));
+    EXPECT_EQ(std::vector<int>({ellipses[1].x0, ellipses[1].y0, ellipses[1].x1, ellipses[1].y1}),
+              std::vector<int>({272, 173, 277, 178}));
+    const auto texts = c.of(CanvasOp::Text);
+    ASSERT_EQ(texts.size(), 3u); // no legend text
+    EXPECT_EQ(std::make_tuple(texts[0].text, texts[0].x0, texts[0].y0), std::make_tuple(std::string("0"), 45, 272));
+    EXPECT_EQ(std::make_tuple(texts[2].text, texts[2].x0, texts[2].y0), std::make_tuple(std::string("12"), 502, 42));
+    EXPECT_EQ(c.count(CanvasOp::Rectangle), 0u);
+    EXPECT_EQ(r.hoverTable()[1], TextList({"", "255", "0", "6", "12"}));
+}
+
+TEST(Series, TenThousandPoints)
+{
+    std::string provider;
+    for (int i = 0; i < 10000; ++i) {
+        char point[96];
+        std::snprintf(point, sizeof point, "%s{ \\\"date\\\": \\\"%04d/%02d/%02d\\\",\\\"005669\\\":%.2f,\\\"005939\\\":%.2f}",
+                      i ? "," : "", 2000 + i / 365, 1 + i / 31 % 12, 1 + i % 28, (i % 200) * 0.5 - 30, -(i % 77) * 0.25);
+        provider += point;
+    }
+    const Text answer = "jQuery18307015471687350752({\"Data\":\"{\\\"graph\\\":[],\\\"dataProvider\\\": [" + provider +
+                        "]}\",\"ErrCode\":0,\"Success\":true,\"ErrMsg\":null})";
+    const ComparisonData d = parseComparison(answer, "005669", "005939");
+    ASSERT_EQ(d.pointCount(), 10000);
+    EXPECT_EQ(d.yAxisText, "9|-30|70");
+
+    RecordingCanvas c;
+    ChartRenderer r;
+    ASSERT_TRUE(drawComparison(r, c, d, "005669", "005939"));
+    EXPECT_EQ(r.hoverTable().size(), 3u);
+    EXPECT_EQ(r.hoverTable()[0].size(), 10002u);
+    size_t segments = 0;
+    for (const CanvasOp& op : c.of(CanvasOp::Line))
+        segments += op.pen == 255 && op.penWidth == 3;
+    EXPECT_EQ(segments, 9999u);
+
+    c.ops.clear();
+    r.trackPointer(508, 100);
+    EXPECT_EQ(r.lastIndex(), 10000);
+    ASSERT_EQ(c.count(CanvasOp::Text), 3u);
+    EXPECT_EQ(c.of(CanvasOp::Text)[0].text, gbk("时间：") + d.dates.back());
+    EXPECT_EQ(c.of(CanvasOp::Text)[1].text, gbk("005669：") + floatText(d.valuesA.back()));
+}
+
+} // namespace

@@ -1,0 +1,131 @@
+// The fund lists as a user clicks them: the five-star button fills and colours
+// the grid; the sector button opens the sector window, whose tiles load a sector.
+#include "app/ConfigFile.h"
+#include "app/MainController.h"
+#include "app/MainModels.h"
+#include "app/gui/MainWindow.h"
+#include "app/gui/SectorWindow.h"
+#include "net/EventPump.h"
+#include "net/ServiceHosts.h"
+#include "sample/Market.h"
+#include "sample/SampleService.h"
+#include "tests/gui/GuiTests.h"
+#include "text/CodePage.h"
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace fw;
+
+struct FundListsWindowTest::Fixture {
+    sample::SampleService service{[] {
+        sample::SampleOptions options;
+        options.funds = 2000;
+        return options;
+    }()};
+    QTemporaryDir dir;
+    ConfigFile config;
+    MainModels models;
+    MainController controller;
+    MainWindow window;
+
+    Fixture()
+        : config(dir.filePath(QStringLiteral("配置.ini")).toStdString()),
+          controller(models, config, ControllerEnvironment{[] { return 1; }, "", 5}),
+          window(controller)
+    {
+        service.start();
+        setServiceHosts(ServiceHosts::allAt(service.baseUrl()));
+        installEventPump([] { QCoreApplication::processEvents(); });
+        window.messagePresenter = [](const QString&) {};
+    }
+    ~Fixture()
+    {
+        uninstallEventPump();
+        setServiceHosts(ServiceHosts::defaults());
+    }
+    template <class W = QWidget>
+    W* find(Control control) { return window.findChild<W*>(QString::fromUtf8(designedName(control))); }
+};
+
+void FundListsWindowTest::init()
+{
+    resetTransferAbort();
+    f = new Fixture;
+    f->window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f->window));
+}
+
+void FundListsWindowTest::cleanup()
+{
+    delete f;
+    f = nullptr;
+}
+
+void FundListsWindowTest::fiveStarButtonFillsAndColoursTheGrid()
+{
+    QTest::mouseClick(f->find(Control::FiveStarButton), Qt::LeftButton);
+    QTRY_COMPARE(f->window.windowTitle(), QStringLiteral("五星基金加载完毕，共20支基金"));
+    QAbstractItemModel* grid = f->find<QTableView>(Control::FundGrid)->model();
+    QTRY_VERIFY(!grid->index(19, 1).data().toString().isEmpty());
+    QVERIFY(grid->index(20, 1).data().toString().isEmpty());
+    for (int column = 4; column <= 12; ++column) {
+        const QString text = grid->index(0, column).data().toString();
+        const QColor colour = grid->index(0, column).data(Qt::ForegroundRole).value<QColor>();
+        QVERIFY2(colour.isValid(), qPrintable(text));
+        const double value = text.left(text.size() - 1).toDouble();
+        if (value > 50)
+            QCOMPARE(colour, QColor(0, 0x60, 0xC0));
+        else if (value > 0)
+            QCOMPARE(colour, QColor(255, 0, 0));
+        else if (value < 0)
+            QCOMPARE(colour, QColor(0, 0x80, 0));
+    }
+    QVERIFY(f->find(Control::SectorButton)->isEnabled());
+}
+
+void FundListsWindowTest::sectorWindowTilesLoadASector()
+{
+    QTest::mouseClick(f->find(Control::SectorButton), Qt::LeftButton);
+    QTRY_VERIFY(f->window.sectorWindow() != nullptr);
+    SectorWindow* sectors = f->window.sectorWindow();
+    const int count = int(f->service.market().sectors().size());
+    QTRY_COMPARE(int(sectors->tiles().size()), count);
+    QTRY_VERIFY(sectors->isVisible());
+    QVERIFY(!f->find(Control::SectorButton)->isEnabled());
+
+    // Twelve to a row; the window and its controls fit the rows.
+    const int rows = count / 12;
+    QCOMPARE(sectors->height(), (rows + 2) * 65 + 10);
+    QCOMPARE(sectors->width(), 1340);
+    QCOMPARE(sectors->tiles()[12]->geometry(), QRect(10, 75, 104, 56));
+    QCOMPARE(sectors->tiles()[11]->geometry(), QRect(1220, 10, 104, 56));
+    QCOMPARE(sectors->control(Control::SectorWeek)->y(), sectors->height() - 65);
+    QTRY_COMPARE(static_cast<QLabel*>(sectors->control(Control::SectorCaption))->text(),
+                 QStringLiteral("近1周板块涨跌幅排行"));
+    QVERIFY(!sectors->control(Control::SectorTileTemplate)->isVisible());
+
+    // A period button rewrites the caption line; a tile loads its sector.
+    QTest::mouseClick(sectors->control(Control::SectorYear), Qt::LeftButton);
+    QTRY_COMPARE(static_cast<QLabel*>(sectors->control(Control::SectorCaption))->text(),
+                 QStringLiteral("近1年板块涨跌幅排行"));
+    const QString name = sectors->tiles()[3]->text().split(u'\n').value(1);
+    QTest::mouseClick(sectors->tiles()[3], Qt::LeftButton);
+    QTRY_VERIFY(!sectors->isVisible());
+    QTRY_VERIFY(f->window.windowTitle().startsWith(name + QStringLiteral("板块")));
+    QVERIFY(f->window.windowTitle().contains(QStringLiteral("加载完毕")) ||
+            f->window.windowTitle().contains(QStringLiteral("加载失败")));
+    QTRY_VERIFY(f->find(Control::SectorButton)->isEnabled());
+
+    // Shown again without a rebuild; closing it by hand leaves the button disabled.
+    QTest::mouseClick(f->find(Control::SectorButton), Qt::LeftButton);
+    QTRY_VERIFY(sectors->isVisible());
+    QCOMPARE(f->window.sectorWindow(), sectors);
+    sectors->close();
+    QTRY_VERIFY(f->window.sectorWindow() == nullptr);
+    QVERIFY(!f->controller.fundLists().sectorListMode);
+    QVERIFY(!f->find(Control::SectorButton)->isEnabled());
+}
