@@ -89,6 +89,7 @@ private:
     QMenu* m_stockMenu = nullptr;      // 菜单2
     QMenu* m_watchMenu = nullptr;      // 菜单3
     SectorWindow* m_sectorWindow = nullptr;
+    QTableView* m_focusArriving = nullptr; // a grid inside its focus-in handling
 
     std::mutex m_pendingMutex;
     std::vector<ViewChange> m_pending;
