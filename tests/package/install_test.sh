@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
-# install_test.sh BUILD_DIR APP_ID VERSION PROGRAM...
+# install_test.sh BUILD_DIR APP_ID VERSION WITH_CLI
 # Installs BUILD_DIR into a fresh prefix and checks that the programs, the
 # launcher, the icon and the metainfo are where desktops look for them, that they
 # agree with one another, and that the desktop and AppStream validators accept them.
 set -uo pipefail
 
-build=$1 app_id=$2 version=$3
-shift 3
-programs=("$@")
+build=$1 app_id=$2 version=$3 with_cli=$4
+programs=(fundwatch fundwatch-sample-service)
+[ "$with_cli" = 1 ] && programs+=(fundwatch-cli)
 
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
@@ -67,6 +67,7 @@ if [ -f "$metainfo" ]; then
   grep -q '<launchable type="desktop-id">fundwatch.desktop</launchable>' "$metainfo" \
     || fail "metainfo does not launch fundwatch.desktop"
   grep -q "<release version=\"$version\"" "$metainfo" || fail "metainfo has no release $version"
+  grep -q '<content_rating type="oars-1.1"' "$metainfo" || fail "metainfo has no content rating"
 fi
 
 [ "$failures" -eq 0 ] || exit 1
