@@ -7,6 +7,7 @@
 #include "net/HttpClient.h"
 #include <atomic>
 #include <cstdint>
+#include <optional>
 
 namespace fw {
 
@@ -22,6 +23,9 @@ public:
     MainModels& models;
     ConfigFile& config;
     int timeoutSeconds; // per fetch phase; 0 or less = the engine's default
+    // Whether paged lists load every page. Unset: the setting 是否全部加载
+    // decides (the window); the command line says it per command instead.
+    std::optional<bool> loadAllPages;
 
     // Options of a plain request with the context's time-out.
     HttpRequestOptions requestOptions() const

@@ -1,0 +1,95 @@
+// compare CODE [BASE]: the cumulative returns of the comparison chart, as a
+// table of points, and drawn into an image with --plot.
+#include "cli/Commands.h"
+#include "cli/PlotImage.h"
+
+#include "chart/Comparison.h"
+#include "net/HttpClient.h"
+#include "net/ServiceHosts.h"
+#include "text/CodePage.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace fw::cli {
+
+namespace {
+
+std::string pointValue(float v)
+{
+    if (!std::isfinite(v))
+        return "-";
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.2f", double(v));
+    return buffer;
+}
+
+} // namespace
+
+int runCompare(CliSession& session)
+{
+    const CliOptions& o = session.options;
+    const Text codeA = o.arguments[0];
+    const Text codeB = o.arguments.size() > 1 ? o.arguments[1] : Text();
+    const int button = comparePeriodButton(o.period.empty() ? "year" : o.period);
+    const Text period = periodCode(button);
+
+    // The download is the caller's (Comparison.h): one request for both codes.
+    const ServiceHosts& hosts = serviceHosts();
+    HttpRequestOptions request = session.context.requestOptions();
+    request.extraHeaders = comparisonReferer(hosts.baseUrl(HostRole::FundList));
+    const Text answer = utf8ToGbk(
+        HttpClient().fetch(hosts.url(HostRole::FundApi, comparisonUrlPath(comparisonCodes(codeA, codeB), period)), request));
+    if (cancelRequested())
+        return kExitInterrupted;
+    const ComparisonData data = parseComparison(answer, codeA, codeB);
+    if (data.sectionEmpty) {
+        session.errorGbk(comparisonFailureText());
+        return kExitFailed;
+    }
+
+    if (!o.plotFile.empty()) {
+        std::string error;
+        if (!writeComparisonPlot(o.plotFile, data, codeA, codeB, error)) {
+            session.error("cannot write " + o.plotFile + ": " + error);
+            return kExitFailed;
+        }
+    }
+
+    const bool twoFunds = !codeB.empty();
+    if (outputFormat(session) == OutputFormat::Json) {
+        Json doc = Json::object();
+        doc["period"] = period;
+        doc["title"] = gbkToUtf8(chartTitle(button));
+        doc["codes"] = twoFunds ? Json {codeA, codeB} : Json {codeA};
+        Json points = Json::array();
+        for (int i = 0; i < data.pointCount(); ++i) {
+            Json point = {{"date", gbkToUtf8(data.dates[size_t(i)])}};
+            if (size_t(i) < data.valuesA.size())
+                point[codeA] = data.valuesA[size_t(i)];
+            if (twoFunds && size_t(i) < data.valuesB.size())
+                point[codeB] = data.valuesB[size_t(i)];
+            points.push_back(std::move(point));
+        }
+        doc["points"] = std::move(points);
+        session.io.out << doc.dump(2) << '\n';
+        return kExitDone;
+    }
+
+    TextTable table;
+    table.header = {"日期", codeA};
+    table.rightAligned = {false, true, true};
+    if (twoFunds)
+        table.header.push_back(codeB);
+    for (int i = 0; i < data.pointCount(); ++i) {
+        TableRow row {{gbkToUtf8(data.dates[size_t(i)])}};
+        row.push_back({size_t(i) < data.valuesA.size() ? pointValue(data.valuesA[size_t(i)]) : std::string()});
+        if (twoFunds)
+            row.push_back({size_t(i) < data.valuesB.size() ? pointValue(data.valuesB[size_t(i)]) : std::string()});
+        table.rows.push_back(std::move(row));
+    }
+    writeTable(session, table, gbkToUtf8(chartTitle(button)));
+    return kExitDone;
+}
+
+} // namespace fw::cli
