@@ -7,12 +7,21 @@
 #include <QImage>
 #include <QSaveFile>
 
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 
 namespace fw::cli {
 
 namespace {
+
+// Qt's own notes (a missing runtime directory, font fallbacks) are not the
+// command's to report: standard error carries its messages only.
+void quietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        std::fprintf(stderr, "fundwatch-cli: %s\n", message.toLocal8Bit().constData());
+}
 
 // Text drawing needs a GUI application (its fonts); without a display the
 // offscreen platform serves, unless the caller chose another one.
@@ -22,6 +31,7 @@ std::unique_ptr<QGuiApplication> guiApplication()
         return nullptr;
     if (!std::getenv("QT_QPA_PLATFORM"))
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    qInstallMessageHandler(quietQtMessages);
     static int argc = 1;
     static char name[] = "fundwatch-cli";
     static char* argv[] = {name, nullptr};
