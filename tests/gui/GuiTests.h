@@ -74,6 +74,6 @@ private slots:
     void menuItemsReachTheirHandlers();
     void pointerMovesReachTheHoverHandlers_data();
     void pointerMovesReachTheHoverHandlers();
-    void searchBoxReportsFocusAndUserEdits();
+    void searchBoxReportsFocusAndEveryChange();
     void focusAlonePicksNoGridRow();
 };
