@@ -84,7 +84,7 @@ void FundSearch::suggestionDoubleClicked()
 {
     const ListModel& list = m_context.models.suggestions;
     const int row = list.currentRow();
-    if (row < 0 || row >= list.rowCount())
+    if (row < 0)
         return;
     const Text code = list.text(row, 1), name = list.text(row, 0);
     if (size_t(row) < m_isStock.size() && m_isStock[size_t(row)]) {

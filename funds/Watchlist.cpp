@@ -97,12 +97,9 @@ void Watchlist::add(const Grid& grid, std::string_view type)
 void Watchlist::remove()
 {
     ListModel& list = m_context.models.watchlist;
-    const int row = list.currentRow();
-    if (row >= 0 && row < list.rowCount()) {
-        list.removeRow(row);
-        for (int i = 0; i < list.rowCount(); ++i)
-            list.setText(i, 0, std::to_string(i + 1));
-    }
+    list.removeRow(list.currentRow()); // no selection: nothing removed
+    for (int i = 0; i < list.rowCount(); ++i)
+        list.setText(i, 0, std::to_string(i + 1));
     save();
 }
 

@@ -97,6 +97,10 @@ TEST(FundSearch, HintShownAtCreationStartsNoSearch)
     search.showSearchSuggestions(gbk("输入基金代码或名称"));
     EXPECT_TRUE(world.targets(kSearchPath).empty());
     EXPECT_FALSE(world.models.view.isVisible(Control::Suggestions));
+    // Typed by the user, the same words are a search like any other.
+    search.clearSearchBox();
+    search.showSearchSuggestions(gbk("输入基金代码或名称"));
+    EXPECT_EQ(world.targets(kSearchPath).size(), 1u);
 }
 
 TEST(FundSearch, OlderAnswerArrivingLateIsDropped)
