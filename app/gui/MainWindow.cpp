@@ -398,7 +398,10 @@ void MainWindow::wireEvents()
             [this] { fitSuggestionList(); });
 
     auto* search = findChild<QLineEdit*>(qtName(Control::SearchBox));
-    connect(search, &QLineEdit::textEdited, this, [this](const QString& text) {
+    // Every change of the text searches, the program's own (the clear on
+    // focus) included; the hint was set before this connection, so showing it
+    // starts none.
+    connect(search, &QLineEdit::textChanged, this, [this](const QString& text) {
         const Text gbkText = qStringToGbk(text);
         m_models.view.setEditText(Control::SearchBox, gbkText);
         m_controller.onSearchChanged(gbkText);

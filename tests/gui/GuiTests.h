@@ -51,6 +51,7 @@ private slots:
     void cleanup();
     void fiveStarButtonFillsAndColoursTheGrid();
     void sectorWindowTilesLoadASector();
+    void searchSuggestsAndAPickShowsTheFund();
 };
 
 // Which controller handler each event of the main window reaches.
@@ -74,6 +75,6 @@ private slots:
     void menuItemsReachTheirHandlers();
     void pointerMovesReachTheHoverHandlers_data();
     void pointerMovesReachTheHoverHandlers();
-    void searchBoxReportsFocusAndUserEdits();
+    void searchBoxReportsFocusAndEveryChange();
     void focusAlonePicksNoGridRow();
 };
