@@ -46,7 +46,7 @@ int localDayOfMonth()
 MainController::MainController(MainModels& models, ConfigFile& config, ControllerEnvironment env)
     : m_models(models), m_config(config), m_env(std::move(env)),
       m_context(models, config, m_env.timeoutSeconds), m_fundLists(m_context), m_sectors(m_context, m_fundLists),
-      m_details(m_context)
+      m_details(m_context), m_chart(m_context, m_details)
 {
 }
 
@@ -188,9 +188,9 @@ void MainController::onSuggestionDoubleClicked() {}
 
 // ---- menus
 
-void MainController::onMenuAddComparison() {}
+void MainController::onMenuAddComparison() { m_chart.addComparisonBase(); }
 void MainController::onMenuAddWatchFund() {}
-void MainController::onMenuRemoveComparison() {}
+void MainController::onMenuRemoveComparison() { m_chart.removeComparisonBase(); }
 void MainController::onMenuAddWatchStock() {}
 void MainController::onMenuRemoveWatch() {}
 
@@ -228,8 +228,8 @@ void MainController::onLoadAllHover()
 }
 
 void MainController::onAutostartClicked(bool) {}
-void MainController::onChartPeriodClicked(int) {}
-void MainController::onChartMouseMoved(int, int) {}
+void MainController::onChartPeriodClicked(int button) { m_chart.periodClicked(button); }
+void MainController::onChartMouseMoved(int x, int y) { m_chart.pointerMoved(x, y); }
 
 void MainController::onClosePicturePressed() { m_details.closeStockPage(); }
 

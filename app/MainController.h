@@ -4,6 +4,7 @@
 // the models; it holds no logic of its own.
 #include "app/ConfigFile.h"
 #include "app/MainModels.h"
+#include "chart/ComparisonChart.h"
 #include "funds/FeatureContext.h"
 #include "funds/FundDetails.h"
 #include "funds/FundLists.h"
@@ -15,7 +16,6 @@ namespace fw {
 
 // Process-wide state of the features that keep no object of their own yet.
 struct AppState {
-    Text comparisonBaseCode;
     Text lastStepMessage;
     int menu2Opener = 3;    // which holdings grid (3 or 4) opened 菜单2
 };
@@ -38,6 +38,7 @@ public:
     FundLists& fundLists() { return m_fundLists; }
     SectorChooser& sectors() { return m_sectors; }
     FundDetails& details() { return m_details; }
+    ComparisonChart& chart() { return m_chart; }
 
     // --- window
     virtual void onCreated();            // the start-up sequence
@@ -110,6 +111,7 @@ private:
     FundLists m_fundLists;
     SectorChooser m_sectors;
     FundDetails m_details;
+    ComparisonChart m_chart;
 };
 
 } // namespace fw
