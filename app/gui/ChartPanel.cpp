@@ -30,11 +30,21 @@ void ChartPanel::paintEvent(QPaintEvent* event)
 
 void ChartPanel::mouseMoveEvent(QMouseEvent* event)
 {
+    m_pointerReported = true;
     if (onMouseMoved) {
         const QPoint p = event->position().toPoint();
         onMouseMoved(p.x(), p.y());
     }
     QWidget::mouseMoveEvent(event);
+}
+
+void ChartPanel::leaveEvent(QEvent* event)
+{
+    // Only a pointer reported inside can have left a read-out behind.
+    if (m_pointerReported && onMouseMoved)
+        onMouseMoved(-1, -1);
+    m_pointerReported = false;
+    QWidget::leaveEvent(event);
 }
 
 } // namespace fw

@@ -19,15 +19,19 @@ public:
     QImage& image() { return m_image; }
     // Draws into image(); each flush shows what was drawn.
     QtCanvas& canvas() { return *m_canvas; }
+    // Also called with (-1, -1) when the pointer leaves the panel, so that a
+    // quick exit leaves no read-out behind.
     std::function<void(int x, int y)> onMouseMoved;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
 
 private:
     QImage m_image;
     std::unique_ptr<QtCanvas> m_canvas;
+    bool m_pointerReported = false; // a move was reported since the pointer last left
 };
 
 } // namespace fw

@@ -77,3 +77,14 @@ private slots:
     void searchBoxReportsFocusAndUserEdits();
     void focusAlonePicksNoGridRow();
 };
+
+// The comparison chart through the window, against the sample service.
+class ChartWindowTest : public QObject {
+    Q_OBJECT
+    struct Fixture;
+    Fixture* f = nullptr;
+private slots:
+    void init();
+    void cleanup();
+    void pickingAFundDrawsItsChartAndHoldings();
+};
