@@ -51,10 +51,12 @@ protected:
             n += canvas.ops[i].kind == CanvasOp::Line && canvas.ops[i].pen == colour && canvas.ops[i].penWidth == 3;
         return n;
     }
+    // A fund over a year old with all ten holdings.
     static const sample::Fund& stockFund(int skip = 0)
     {
         return fundWhere([skip](const sample::Fund& f) mutable {
-            return market().holdingQuarters(f) > 0 && f.ageDays > 400 && skip-- == 0;
+            return market().holdingQuarters(f) > 0 && market().holdings(f, 0).size() >= 10 && f.ageDays > 400 &&
+                   skip-- == 0;
         });
     }
     Text caption(Control control) const { return w.models.view.caption(control); }
@@ -109,10 +111,12 @@ TEST_F(ComparisonChartTest, BaseSetAsideIsDrawnBesideTheNextPickUntilDropped)
     showFund(1, base);
     showFund(2, next);
     pick(1);
-    const Text holdingName = w.models.holdingsGrid.cell(1, 0);
-    const Text holdingShare = w.models.holdingsGrid.cell(1, 2);
-    ASSERT_FALSE(holdingName.empty());
-    ASSERT_FALSE(holdingShare.empty());
+    std::vector<TextList> holdings;
+    for (int r = 1; r <= 10; ++r)
+        holdings.push_back({w.models.holdingsGrid.cell(r, 0), w.models.holdingsGrid.cell(r, 1),
+                            w.models.holdingsGrid.cell(r, 2)});
+    ASSERT_FALSE(holdings.back()[2].empty());
+    const Text holdingName = holdings.front()[0];
     const size_t opsBefore = canvas.ops.size();
 
     chart.addComparisonBase();
@@ -123,11 +127,12 @@ TEST_F(ComparisonChartTest, BaseSetAsideIsDrawnBesideTheNextPickUntilDropped)
         EXPECT_EQ(compare.cell(1, c), w.models.fundGrid.cell(1, c)) << c;
         EXPECT_EQ(compare.cellColour(1, c), c >= 3 && c <= 14 ? Colour(0x100 + c) : kDefaultColour) << c;
     }
-    EXPECT_EQ(w.models.baseHoldingsGrid.cell(1, 0), holdingName);
-    EXPECT_EQ(w.models.baseHoldingsGrid.cell(1, 2), holdingShare);
-    for (int r = 1; r <= 10; ++r)
-        for (int c = 0; c < 3; ++c)
+    for (int r = 1; r <= 10; ++r) {
+        for (int c = 0; c < 3; ++c) {
+            EXPECT_EQ(w.models.baseHoldingsGrid.cell(r, c), holdings[size_t(r - 1)][size_t(c)]) << r << "," << c;
             EXPECT_EQ(w.models.holdingsGrid.cell(r, c), "") << r << "," << c;
+        }
+    }
     EXPECT_EQ(caption(Control::BaseHoldingsCaption), gbk(base.name));
     EXPECT_EQ(caption(Control::HoldingsCaption), "");
     EXPECT_EQ(canvas.ops.size(), opsBefore); // nothing redrawn yet
