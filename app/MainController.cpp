@@ -47,7 +47,7 @@ int localDayOfMonth()
 MainController::MainController(MainModels& models, ConfigFile& config, ControllerEnvironment env)
     : m_models(models), m_config(config), m_env(std::move(env)),
       m_context(models, config, m_env.timeoutSeconds), m_fundLists(m_context), m_sectors(m_context, m_fundLists),
-      m_details(m_context), m_watchlist(m_context), m_search(m_context, m_details)
+      m_details(m_context), m_watchlist(m_context), m_search(m_context, m_details), m_chart(m_context, m_details)
 {
 }
 
@@ -161,9 +161,9 @@ void MainController::onSuggestionDoubleClicked() { m_search.suggestionDoubleClic
 
 // ---- menus
 
-void MainController::onMenuAddComparison() {}
+void MainController::onMenuAddComparison() { m_chart.addComparisonBase(); }
 void MainController::onMenuAddWatchFund() { m_watchlist.addFund(); }
-void MainController::onMenuRemoveComparison() {}
+void MainController::onMenuRemoveComparison() { m_chart.removeComparisonBase(); }
 void MainController::onMenuAddWatchStock() { m_watchlist.addStock(); }
 void MainController::onMenuRemoveWatch() { m_watchlist.remove(); }
 
@@ -212,8 +212,8 @@ void MainController::onAutostartClicked(bool checkedAfterClick)
     m_context.saveSetting(k.autostartSection, k.autostart, checkedAfterClick ? k.yes : k.no);
 }
 
-void MainController::onChartPeriodClicked(int) {}
-void MainController::onChartMouseMoved(int, int) {}
+void MainController::onChartPeriodClicked(int button) { m_chart.periodClicked(button); }
+void MainController::onChartMouseMoved(int x, int y) { m_chart.pointerMoved(x, y); }
 
 void MainController::onClosePicturePressed() { m_details.closeStockPage(); }
 

@@ -4,6 +4,7 @@
 // the models; it holds no logic of its own.
 #include "app/ConfigFile.h"
 #include "app/MainModels.h"
+#include "chart/ComparisonChart.h"
 #include "funds/FeatureContext.h"
 #include "funds/FundDetails.h"
 #include "funds/FundLists.h"
@@ -17,7 +18,6 @@ namespace fw {
 
 // Process-wide state of the features that keep no object of their own yet.
 struct AppState {
-    Text comparisonBaseCode;
     Text lastStepMessage;
 };
 
@@ -41,6 +41,7 @@ public:
     FundDetails& details() { return m_details; }
     Watchlist& watchlist() { return m_watchlist; }
     FundSearch& search() { return m_search; }
+    ComparisonChart& chart() { return m_chart; }
 
     // --- window
     virtual void onCreated();            // the start-up sequence
@@ -114,6 +115,7 @@ private:
     FundDetails m_details;
     Watchlist m_watchlist;
     FundSearch m_search;
+    ComparisonChart m_chart;
 };
 
 } // namespace fw

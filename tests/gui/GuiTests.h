@@ -78,3 +78,14 @@ private slots:
     void searchBoxReportsFocusAndEveryChange();
     void focusAlonePicksNoGridRow();
 };
+
+// The comparison chart through the window, against the sample service.
+class ChartWindowTest : public QObject {
+    Q_OBJECT
+    struct Fixture;
+    Fixture* f = nullptr;
+private slots:
+    void init();
+    void cleanup();
+    void pickingAFundDrawsItsChartAndHoldings();
+};
