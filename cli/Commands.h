@@ -18,6 +18,7 @@ int runSectors(CliSession& session);
 int runSector(CliSession& session);
 int runFund(CliSession& session);
 int runCompare(CliSession& session);
+int runSearch(CliSession& session);
 
 // --- output
 enum class OutputFormat { Table, TabSeparated, Json };

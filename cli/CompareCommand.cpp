@@ -4,8 +4,8 @@
 #include "cli/PlotImage.h"
 
 #include "chart/Comparison.h"
-#include "net/HttpClient.h"
-#include "net/ServiceHosts.h"
+#include "chart/ComparisonChart.h"
+#include "funds/FundDetails.h"
 #include "text/CodePage.h"
 
 #include <cmath>
@@ -34,15 +34,17 @@ int runCompare(CliSession& session)
     const int button = comparePeriodButton(o.period.empty() ? "year" : o.period);
     const Text period = periodCode(button);
 
-    // The download is the caller's (Comparison.h): one request for both codes.
-    const ServiceHosts& hosts = serviceHosts();
-    HttpRequestOptions request = session.context.requestOptions();
-    request.extraHeaders = comparisonReferer(hosts.baseUrl(HostRole::FundList));
-    const Text answer = utf8ToGbk(
-        HttpClient().fetch(hosts.url(HostRole::FundApi, comparisonUrlPath(comparisonCodes(codeA, codeB), period)), request));
+    // The window's comparison set: the picked fund and the base set aside.
+    FundDetails details(session.context);
+    ComparisonChart chart(session.context, details);
+    details.currentFundCode = codeA;
+    chart.comparisonBaseCode = codeB;
+    chart.comparisonCodes = comparisonCodes(codeA, codeB);
+    chart.fetchComparison(period);
     if (cancelRequested())
         return kExitInterrupted;
-    const ComparisonData data = parseComparison(answer, codeA, codeB);
+    // A failed fetch leaves the chart as it was: here, empty.
+    const ComparisonData& data = chart.lastData();
     if (data.sectionEmpty) {
         session.errorGbk(comparisonFailureText());
         return kExitFailed;

@@ -397,6 +397,37 @@ TEST(CliCompare, PlotWritesAWholePngOrNothing)
     EXPECT_FALSE(std::filesystem::exists(dir.path() + "/missing"));
 }
 
+// ---- search
+
+TEST(CliSearch, FundsAndStocksMatchingTheTextInEachFormat)
+{
+    const sample::Fund& fund = world().market().funds()[7];
+    const Json doc = world().run({"search", fund.code, "--json"}).json();
+    EXPECT_EQ(doc["text"], fund.code);
+    ASSERT_FALSE(doc["results"].empty());
+    EXPECT_EQ(doc["results"][0], Json({{"code", fund.code}, {"name", fund.name}, {"kind", "fund"}}));
+
+    const sample::Stock& stock = world().market().stocks()[0];
+    const Json stocks = world().run({"search", stock.code, "--json"}).json();
+    ASSERT_FALSE(stocks["results"].empty());
+    EXPECT_EQ(stocks["results"][0], Json({{"code", stock.code}, {"name", stock.name}, {"kind", "stock"}}));
+
+    const auto lines = world().run({"search", fund.code}).lines();
+    ASSERT_EQ(lines.size(), doc["results"].size() + 1);
+    EXPECT_EQ(lines[0], "名称\t代码\t类型");
+    EXPECT_EQ(lines[1], fund.name + "\t" + fund.code + "\t基金");
+    const auto table = world().run({"search", fund.code}, Shown::Terminal).lines();
+    EXPECT_EQ(table.at(0).rfind("名称", 0), 0u);
+}
+
+TEST(CliSearch, NoMatchIsAnEmptyAnswerNotAFailure)
+{
+    const CliRun run = world().run({"search", "没有这样的基金", "--json"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.json()["results"], Json::array());
+    EXPECT_EQ(world().run({"search", "没有这样的基金"}).out, "名称\t代码\t类型\n");
+}
+
 // ---- the command line
 
 TEST(CliUsage, BadCommandLinesExitWithTwoAndPrintNothing)
@@ -450,6 +481,7 @@ TEST(CliFailures, AStalledServiceEndsEachCommandWithOneAfterTheTimeout)
         {{"sectors"}, "板块信息加载失败，请重试"},
         {{"fund", stalled.market().funds()[0].code}, stalled.market().funds()[0].code},
         {{"compare", stalled.market().funds()[0].code}, "坐标数据获取失败"},
+        {{"search", "000"}, "no answer"},
     };
     for (const auto& [args, message] : cases) {
         std::vector<std::string> withTimeout = args;
