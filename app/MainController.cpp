@@ -46,8 +46,9 @@ int localDayOfMonth()
 MainController::MainController(MainModels& models, ConfigFile& config, ControllerEnvironment env)
     : m_models(models), m_config(config), m_env(std::move(env)),
       m_context(models, config, m_env.timeoutSeconds), m_fundLists(m_context), m_sectors(m_context, m_fundLists),
-      m_details(m_context)
+      m_details(m_context), m_export(models, m_env.dataDirectory), m_fullList(m_context)
 {
+    m_fullList.exportFundGrid = [this] { m_export.exportFundGrid(); };
 }
 
 bool MainController::stepSubmissionDue(std::string_view storedTime, int todayDay)
@@ -210,7 +211,8 @@ void MainController::onStepWindowClosed()
     m_models.view.setCaption(Control::Status, m_state.lastStepMessage);
 }
 
-void MainController::onExportClicked() {}
+void MainController::onExportClicked() { m_fullList.loadFullList(); }
+void MainController::onEscapePressed() { m_fullList.cancel(); }
 
 void MainController::onBoardClicked(int board) { m_fundLists.boardClicked(board); }
 

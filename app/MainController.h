@@ -5,8 +5,10 @@
 #include "app/ConfigFile.h"
 #include "app/MainModels.h"
 #include "funds/FeatureContext.h"
+#include "export/GridExport.h"
 #include "funds/FundDetails.h"
 #include "funds/FundLists.h"
+#include "funds/FullList.h"
 #include "funds/SectorRanking.h"
 #include <functional>
 #include <string>
@@ -25,6 +27,7 @@ struct ControllerEnvironment {
     std::function<int()> todayDayOfMonth;      // local date's day of month
     Text markerFilePath;                       // the start-up marker file ("" = skip)
     int timeoutSeconds = 0;                    // per fetch phase; 0 = the engine's default
+    std::string dataDirectory;                 // where workbooks go ("" = the current directory)
 };
 
 class MainController {
@@ -38,6 +41,8 @@ public:
     FundLists& fundLists() { return m_fundLists; }
     SectorChooser& sectors() { return m_sectors; }
     FundDetails& details() { return m_details; }
+    FullList& fullList() { return m_fullList; }
+    WorkbookExport& workbookExport() { return m_export; }
 
     // --- window
     virtual void onCreated();            // the start-up sequence
@@ -68,6 +73,7 @@ public:
     virtual void onSectorButtonHover();
     virtual void onStepWindowClosed();       // after the modal step window has closed
     virtual void onExportClicked();
+    virtual void onEscapePressed();          // stops the whole-market load
     virtual void onBoardClicked(int board);  // 1..4: 单选框1..单选框4
     virtual void onLoadAllClicked(bool checkedAfterClick);
     virtual void onLoadAllHover();
@@ -110,6 +116,8 @@ private:
     FundLists m_fundLists;
     SectorChooser m_sectors;
     FundDetails m_details;
+    WorkbookExport m_export;
+    FullList m_fullList;
 };
 
 } // namespace fw

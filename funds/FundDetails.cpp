@@ -110,6 +110,8 @@ void FundDetails::selectedFundRefresh()
 
 void FundDetails::fundPageSummary(const Text& code, const Text& name, PickSource source)
 {
+    if (m_context.refuseGridLoad())
+        return;
     // currentFundCode follows from row 1 in selectedFundRefresh: set any
     // earlier, it would name a fund not shown when a newer load wins the grid.
     const uint64_t ticket = m_context.beginFundGridLoad();

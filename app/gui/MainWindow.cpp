@@ -24,8 +24,10 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QTableView>
 #include <QThread>
@@ -321,6 +323,13 @@ void MainWindow::buildControls()
     static const int periodLefts[] = {840, 912, 984, 1064, 1136, 1216, 1288};
     for (int i = 0; i < 7; ++i)
         makeButton<QPushButton>(periodControl(i + 1), periodCaptions[i], {periodLefts[i], 792, 60, 35}, m_client);
+    // A thin bar in the free strip under the period buttons: the whole-market
+    // load's pages, then its profiles.
+    m_loadProgress = new QProgressBar(m_client);
+    m_loadProgress->setObjectName(QStringLiteral("加载进度"));
+    m_loadProgress->setGeometry(840, 836, 508, 8);
+    m_loadProgress->setTextVisible(false);
+    m_loadProgress->hide();
     // Hover read-outs need mouse moves without a pressed button.
     for (QWidget* hover : {static_cast<QWidget*>(sector), static_cast<QWidget*>(loadAll)}) {
         hover->setMouseTracking(true);
@@ -407,6 +416,8 @@ void MainWindow::wireEvents()
         c.onStepWindowClosed();
     });
     connect(button(Control::ExportButton), &QAbstractButton::clicked, this, [&c] { c.onExportClicked(); });
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
+            [&c] { c.onEscapePressed(); });
 
     // The controller records the states after the click in the View.
     connect(m_boards, &QButtonGroup::idClicked, this, [&c](int id) { c.onBoardClicked(id); });
@@ -553,6 +564,13 @@ void MainWindow::applyViewChange(const ViewChange& change)
     if (kind == ViewChange::WindowOpen) {
         if (change.window == Window::Sector)
             applySectorWindowState();
+        return;
+    }
+    if (kind == ViewChange::Progress) {
+        const ProgressState progress = view.progress();
+        m_loadProgress->setRange(0, std::max(progress.maximum, 1));
+        m_loadProgress->setValue(std::clamp(progress.value, 0, std::max(progress.maximum, 1)));
+        m_loadProgress->setVisible(progress.visible);
         return;
     }
     QWidget* widget = control(name);

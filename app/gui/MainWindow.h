@@ -16,6 +16,7 @@ class QButtonGroup;
 class QFrame;
 class QLabel;
 class QMenu;
+class QProgressBar;
 class QTableView;
 class QTreeView;
 
@@ -89,6 +90,7 @@ private:
     QMenu* m_stockMenu = nullptr;      // 菜单2
     QMenu* m_watchMenu = nullptr;      // 菜单3
     SectorWindow* m_sectorWindow = nullptr;
+    QProgressBar* m_loadProgress = nullptr; // the whole-market load's bar, hidden when idle
 
     std::mutex m_pendingMutex;
     std::vector<ViewChange> m_pending;
