@@ -27,7 +27,7 @@ struct ControllerEnvironment {
     std::function<int()> todayDayOfMonth;      // local date's day of month
     Text markerFilePath;                       // the start-up marker file ("" = skip)
     int timeoutSeconds = 0;                    // per fetch phase; 0 = the engine's default
-    std::string dataDirectory;                 // where workbooks go ("" = the current directory)
+    std::string dataDirectory {};              // where workbooks go ("" = the current directory)
 };
 
 class MainController {

@@ -161,7 +161,7 @@ FullList::Outcome FullList::completeProfiles(uint64_t ticket)
         std::unique_lock lock(m_endMutex);
         m_workerEnded.wait_for(lock, poll, [&] { return m_workerEnds != endsSeen || m_cancel.load(); });
     }
-    reapWorkers(true);
+    reapWorkers(false);
     view.setProgress(rows, rows);
     return Outcome::Done;
 }
