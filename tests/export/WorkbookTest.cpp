@@ -180,6 +180,15 @@ TEST(WorkbookFile, HeaderOnlyGridIsOneBoldRow)
     EXPECT_EQ(sheet.dimension, "A1:Q1");
     EXPECT_EQ(sheet.cellCount(), 17u);
     EXPECT_TRUE(sheet.cell("B1").bold);
+
+    // One column: A keeps its own width and no other column gets one.
+    SheetCells one;
+    one.columns = 1;
+    one.rows = {{"x"}};
+    ASSERT_TRUE(writeWorkbook(one, path).ok);
+    const SheetReader narrow(path);
+    EXPECT_NEAR(narrow.columnWidths.at(1), 25.71, 0.01);
+    EXPECT_EQ(narrow.columnWidths.count(2), 0u);
 }
 
 TEST(WorkbookFile, OverlongTextIsCutOnACharacterAndControlBytesSurvive)
