@@ -3,6 +3,7 @@
 #include "app/gui/Gbk.h"
 #include "app/gui/GridTableModel.h"
 #include "app/gui/ListTableModel.h"
+#include "app/gui/QtCanvas.h"
 #include "app/gui/SectorWindow.h"
 #include "funds/StockPage.h"
 #include "text/CodePage.h"
@@ -31,6 +32,7 @@
 #include <QStatusBar>
 #include <QTableView>
 #include <QThread>
+#include <QTimer>
 #include <QToolTip>
 #include <QTreeView>
 #include <QUrl>
@@ -169,6 +171,7 @@ MainWindow::MainWindow(MainController& controller, bool demo, QWidget* parent)
 
 MainWindow::~MainWindow()
 {
+    m_controller.chart().setCanvas(nullptr); // the panel goes with the window
     m_models.view.setMessageHandler({});
     m_models.view.removeListener(m_viewListenerId);
 }
@@ -200,11 +203,13 @@ QTableView* MainWindow::makeGrid(Control control, Grid& grid, const QRect& geome
         view->setColumnWidth(int(c), widths[c]);
 
     connect(view->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [model](const QModelIndex& current) {
-                // Removed rows move the view's current row elsewhere: only a
-                // move made by the user is a pick.
-                if (!model->isApplyingChanges())
-                    model->grid().setCursorRow(current.isValid() ? current.row() + 1 : -1);
+            [this, view, model](const QModelIndex& current) {
+                // Removed rows move the view's current row elsewhere, and a
+                // view gaining the focus without a current cell makes its first
+                // cell current: only a move made by the user is a pick.
+                if (model->isApplyingChanges() || m_focusArriving == view)
+                    return;
+                model->grid().setCursorRow(current.isValid() ? current.row() + 1 : -1);
             });
     // The grid's cursor row is the truth (a reset clears it): follow it after every change.
     connect(model, &GridTableModel::changesApplied, view, [view, model] {
@@ -218,7 +223,9 @@ QTableView* MainWindow::makeGrid(Control control, Grid& grid, const QRect& geome
         }
     });
     view->viewport()->installEventFilter(this);
-    view->horizontalHeader()->installEventFilter(this);
+    view->installEventFilter(this);
+    // A press on the header row lands on the header's own viewport.
+    view->horizontalHeader()->viewport()->installEventFilter(this);
     return view;
 }
 
@@ -301,6 +308,7 @@ void MainWindow::buildControls()
     m_chart->setObjectName(qtName(Control::Chart));
     m_chart->setGeometry(816, 496, 608, 320);
     m_chart->onMouseMoved = [this](int x, int y) { m_controller.onChartMouseMoved(x, y); };
+    m_controller.chart().setCanvas(&m_chart->canvas());
     // The chart title lies over the top edge of the panel.
     makeLabel(Control::ChartTitle, QString(), {992, 512, 240, 32}, m_client)->setAlignment(Qt::AlignCenter);
 
@@ -402,7 +410,10 @@ void MainWindow::wireEvents()
             [this] { fitSuggestionList(); });
 
     auto* search = findChild<QLineEdit*>(qtName(Control::SearchBox));
-    connect(search, &QLineEdit::textEdited, this, [this](const QString& text) {
+    // Every change of the text searches, the program's own (the clear on
+    // focus) included; the hint was set before this connection, so showing it
+    // starts none.
+    connect(search, &QLineEdit::textChanged, this, [this](const QString& text) {
         const Text gbkText = qStringToGbk(text);
         m_models.view.setEditText(Control::SearchBox, gbkText);
         m_controller.onSearchChanged(gbkText);
@@ -440,7 +451,11 @@ void MainWindow::seedView()
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
     switch (event->type()) {
+    case QEvent::KeyPress:
+        m_focusArriving = nullptr; // the user moves on
+        break;
     case QEvent::MouseButtonPress: {
+        m_focusArriving = nullptr;
         auto* mouse = static_cast<QMouseEvent*>(event);
         const QPoint global = mouse->globalPosition().toPoint();
         if (watched == m_closePicture && mouse->button() == Qt::LeftButton) {
@@ -451,7 +466,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
             break;
         auto over = [watched](QAbstractItemView* view) {
             return watched == view->viewport() || (qobject_cast<QTableView*>(view)
-                       && watched == static_cast<QTableView*>(view)->horizontalHeader());
+                       && watched == static_cast<QTableView*>(view)->horizontalHeader()->viewport());
         };
         // A right press on a grid pops its menu without moving the cursor row:
         // the menu items act on the row picked before.
@@ -483,6 +498,13 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
             m_controller.onLoadAllHover();
         break;
     case QEvent::FocusIn:
+        // A grid without a current cell that gains the focus other than by
+        // a click makes its first cell current while it handles this event.
+        if (auto* grid = qobject_cast<QTableView*>(watched); grid && !grid->currentIndex().isValid()
+            && static_cast<QFocusEvent*>(event)->reason() != Qt::MouseFocusReason) {
+            m_focusArriving = grid;
+            QTimer::singleShot(0, this, [this] { m_focusArriving = nullptr; });
+        }
         // A pop-up menu handing the focus back is no new focus for the box.
         if (watched == control(Control::SearchBox)
             && static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason)

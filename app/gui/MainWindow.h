@@ -90,6 +90,7 @@ private:
     QMenu* m_stockMenu = nullptr;      // 菜单2
     QMenu* m_watchMenu = nullptr;      // 菜单3
     SectorWindow* m_sectorWindow = nullptr;
+    QTableView* m_focusArriving = nullptr; // a grid inside its focus-in handling
     QProgressBar* m_loadProgress = nullptr; // the whole-market load's bar, hidden when idle
 
     std::mutex m_pendingMutex;

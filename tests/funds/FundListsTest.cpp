@@ -248,6 +248,12 @@ TEST(SectorList, APickedSectorLoadsInTheDefaultOrderUnderItsName)
               utf8ToGbk(sector.name) + gbk("板块加载完毕，共") + std::to_string(loaded) + gbk("支基金"));
     EXPECT_TRUE(world.models.view.isEnabled(Control::SectorButton));
 
+    // A pick beyond the list starts nothing.
+    world.service->clearLog();
+    lists.chooseSector(list, 2);
+    lists.chooseSector(list, -1);
+    EXPECT_TRUE(world.targets(kRankingPath).empty());
+
     // A header sort now reloads this sector in the asked order.
     world.service->clearLog();
     lists.sortByColumn(0, 7);
@@ -303,6 +309,47 @@ TEST(NewerLoad, EndsTheOlderOneBeforeItsNextWrite)
     // No more pages of the superseded list were asked for.
     EXPECT_EQ(world.targets(kRankingPath).size(), 4u);
     EXPECT_TRUE(world.models.view.isEnabled(Control::SectorButton));
+}
+
+} // namespace
+} // namespace fw
+
+namespace fw {
+namespace {
+
+TEST(FiveStarList, ASinglePageListKeepsTheRowCountAndTheHeaderItsColours)
+{
+    FeatureWorld world(FeatureWorld::smallMarket(100)); // fewer than 20 five-star funds
+    world.setLoadAll(true);
+    world.models.fundGrid.setRowCount(141);
+    FundLists lists(world.context);
+    const LoadResult result = lists.loadFiveStarList({}, {});
+    ASSERT_EQ(result.outcome, LoadOutcome::Done);
+    ASSERT_LT(result.funds, 20);
+    EXPECT_EQ(world.models.fundGrid.rowCount(), 141);
+    for (int column = 0; column < 17; ++column)
+        EXPECT_EQ(world.models.fundGrid.cellColour(0, column), kDefaultColour) << column;
+    EXPECT_NE(world.models.fundGrid.cellColour(result.funds, 4), kDefaultColour);
+    EXPECT_EQ(world.models.fundGrid.cellColour(result.funds + 1, 4), kDefaultColour);
+}
+
+TEST(SectorList, AllPagesOfASectorGetRoomForEveryFund)
+{
+    sample::SampleOptions options = FeatureWorld::smallMarket(87);
+    options.wholeMarketSector = true;
+    FeatureWorld world(options);
+    world.setLoadAll(true);
+    FundLists lists(world.context);
+    SectorList market;
+    market.names = {gbk("全市场")};
+    market.codes = {"BK0999"};
+    market.values = {"0"};
+    lists.chooseSector(market, 0);
+    EXPECT_EQ(world.models.fundGrid.rowCount(), 101);
+    EXPECT_NE(world.models.fundGrid.cell(87, 1), "");
+    EXPECT_EQ(world.models.fundGrid.cell(88, 1), "");
+    EXPECT_EQ(world.models.view.title(), gbk("全市场板块加载完毕，共87支基金"));
+    EXPECT_EQ(world.targets(kRankingPath).size(), 6u);
 }
 
 } // namespace

@@ -91,6 +91,14 @@ TEST(SectorTiles, CaptionsRoundHalvesAwayFromZeroInTheShortestForm)
     EXPECT_EQ(sectorTileCaption(gbk("保险"), "1.234"), gbk("\r\n保险\r\n1.23%"));
 }
 
+TEST(SectorTiles, ButtonsOutsideTheFourPeriodsShowTheWeek)
+{
+    EXPECT_STREQ(sectorPeriod(2).key, "SYL_M");
+    EXPECT_STREQ(sectorPeriod(4).newKey, "Y");
+    for (int button : {0, 5, -1, 100})
+        EXPECT_STREQ(sectorPeriod(button).key, "SYL_W") << button;
+}
+
 TEST(SectorTiles, TwelveToARowAndTheWindowFitsThem)
 {
     struct Case { int count; int height; int controlsTop; int lastLeft; int lastTop; };
@@ -197,6 +205,7 @@ TEST(SectorWindow, AFailedListTellsTheUserAndClosesTheWindow)
     EXPECT_EQ(world.models.view.messages()[0], gbk("板块信息加载失败，请重试"));
     EXPECT_EQ(world.models.view.windowState(Window::Sector), WindowState::Closed);
     EXPECT_EQ(world.models.sectorTiles.tileCount(), 0);
+    EXPECT_EQ(world.models.view.caption(Control::SectorCaption), "");
     // Both operations were tried.
     EXPECT_EQ(world.targets("/ztjj/").size(), 2u);
     world.chooser.windowDestroyed();
