@@ -140,7 +140,9 @@ bool runOne(int funds, int latencyMs, bool withPython)
     setServiceHosts(ServiceHosts::allAt(service.baseUrl.toStdString()));
     QTemporaryDir dir;
     ConfigFile config(dir.filePath(QStringLiteral("配置.ini")).toStdString());
-    double ms = 0;
+    double ms = 0, profilesFromMs = -1, exportFromMs = -1;
+    const int pages = (funds + 19) / 20;
+    auto pagesDone = [funds](const View& view) { return view.progress().maximum == funds && funds > 0; };
     Watch watch;
     {
         MainModels models;
@@ -152,6 +154,14 @@ bool runOne(int funds, int latencyMs, bool withPython)
         QCoreApplication::processEvents();
 
         QElapsedTimer clock;
+        // When the profile phase and the export begin.
+        models.view.addListener([&](const ViewChange& change) {
+            if (change.kind == ViewChange::Progress && profilesFromMs < 0 && pagesDone(models.view))
+                profilesFromMs = double(clock.nsecsElapsed()) / 1e6;
+            if (change.kind == ViewChange::Caption && change.control == Control::Status && exportFromMs < 0
+                && models.view.caption(Control::Status) == gbk("数据导出中"))
+                exportFromMs = double(clock.nsecsElapsed()) / 1e6;
+        });
         watch.start();
         clock.start();
         controller.onExportClicked();
@@ -164,13 +174,14 @@ bool runOne(int funds, int latencyMs, bool withPython)
         }
     }
 
-    const int pages = (funds + 19) / 20;
     const double floorMs = (1.0 + pages) * latencyMs + 3.0 * std::ceil(funds / 5.0) * latencyMs;
     std::printf("%d funds, %d ms latency\n", funds, latencyMs);
     if (latencyMs > 0)
         std::printf("  fundwatch: %8.0f ms = %.3f x the floor of %.0f ms (target <= 1.10)\n", ms, ms / floorMs, floorMs);
     else
         std::printf("  fundwatch: %8.0f ms\n", ms);
+    std::printf("  phases: probe and pages %.0f ms, profiles %.0f ms, workbook %.0f ms\n", profilesFromMs,
+                exportFromMs - profilesFromMs, ms - exportFromMs);
     std::printf("  longest without an event-loop turn %.1f ms (target < 50); peak RssAnon %.1f MB, VmHWM %.1f MB\n",
                 watch.longestMs(), watch.peakMb(), statusKb("VmHWM:") / 1024.0);
     if (withPython) {

@@ -14,6 +14,8 @@ namespace {
 // Buttons the load takes away; only a cancelled load gives them back.
 constexpr Control kHeldButtons[] = {Control::SectorButton, Control::FiveStarButton, Control::StepButton};
 
+constexpr auto kProgressStep = std::chrono::milliseconds(50);
+
 // A page count or a fund count from the service, bounded by what the grid holds.
 int boundedCount(double announced, int most)
 {
@@ -24,7 +26,12 @@ int boundedCount(double announced, int most)
 
 FullList::FullList(FeatureContext& context) : m_context(context) {}
 
-FullList::~FullList() { reapWorkers(true); }
+FullList::~FullList()
+{
+    if (m_run)
+        closeRun(true);
+    reapThreads(true);
+}
 
 void FullList::cancel()
 {
@@ -52,6 +59,7 @@ void FullList::loadFullList()
 
     m_cancel.store(false);
     m_context.fullListRunning.store(true);
+    reapThreads(false);
     const uint64_t ticket = m_context.beginFundGridLoad();
     m_run = std::make_shared<Run>();
     m_run->work.gridTicket = ticket;
@@ -107,7 +115,9 @@ FullList::Outcome FullList::load(uint64_t ticket)
         offset += n;
     }
 
-    if (completeProfiles(ticket) == Outcome::Stopped)
+    const Outcome profiles = completeProfiles(ticket);
+    closeRun(profiles == Outcome::Stopped);
+    if (profiles == Outcome::Stopped)
         return Outcome::Stopped;
     const auto elapsed = std::chrono::steady_clock::now() - start;
     view.setTitle(done);
@@ -123,6 +133,7 @@ FullList::Outcome FullList::completeProfiles(uint64_t ticket)
     const int rows = run.work.fundRowCount.load();
     int started = 0;
     int shownDone = -1;
+    auto shownAt = std::chrono::steady_clock::time_point {};
     const auto poll = std::chrono::milliseconds(pollMilliseconds);
     auto lastPump = std::chrono::steady_clock::now();
     for (;;) {
@@ -139,11 +150,13 @@ FullList::Outcome FullList::completeProfiles(uint64_t ticket)
             std::lock_guard lock(m_endMutex);
             endsSeen = m_workerEnds;
         }
-        if (const int doneNow = run.rowsDone.load(); doneNow != shownDone) {
+        // The bar moves a few times a second, not once per row: each move repaints.
+        if (const int doneNow = run.rowsDone.load();
+            doneNow != shownDone && std::chrono::steady_clock::now() - shownAt >= kProgressStep) {
             view.setProgress(doneNow, rows);
             shownDone = doneNow;
+            shownAt = std::chrono::steady_clock::now();
         }
-        reapWorkers(false);
         const int active = run.work.activeProfileWorkers.load();
         // The wait ends only when every row has its worker and none is left,
         // so the workbook never misses figures still on their way.
@@ -161,43 +174,85 @@ FullList::Outcome FullList::completeProfiles(uint64_t ticket)
         std::unique_lock lock(m_endMutex);
         m_workerEnded.wait_for(lock, poll, [&] { return m_workerEnds != endsSeen || m_cancel.load(); });
     }
-    reapWorkers(false);
     view.setProgress(rows, rows);
     return Outcome::Done;
 }
 
 bool FullList::startWorker(int row)
 {
-    std::shared_ptr<Run> run = m_run;
-    auto done = std::make_shared<std::atomic<bool>>(false);
-    ++run->work.activeProfileWorkers;
-    try {
-        std::thread thread([this, run, row, done] {
-            ProfileWorker {m_context, run->work, row}();
-            ++run->rowsDone;
-            {
-                std::lock_guard lock(m_endMutex);
-                ++m_workerEnds;
+    Run& run = *m_run;
+    ++run.work.activeProfileWorkers;
+    {
+        std::lock_guard lock(run.mutex);
+        run.rows.push_back(row);
+    }
+    run.rowQueued.notify_one();
+    // One more thread while fewer run than rows may be in flight.
+    if (run.threads < maxWorkers) {
+        try {
+            auto done = std::make_shared<std::atomic<bool>>(false);
+            std::thread thread([this, shared = m_run, done] {
+                runRows(shared);
+                done->store(true);
+            });
+            m_threads.push_back({std::move(thread), std::move(done)});
+            ++run.threads;
+        } catch (const std::system_error&) {
+            // The threads there are take the row; without any it stays undone.
+            if (run.threads == 0) {
+                std::lock_guard lock(run.mutex);
+                run.rows.pop_back();
+                --run.work.activeProfileWorkers;
+                return false;
             }
-            m_workerEnded.notify_all();
-            done->store(true);
-        });
-        m_workers.push_back({std::move(thread), std::move(done)});
-        return true;
-    } catch (const std::system_error&) {
-        // No thread to be had: the row stays without figures.
-        --run->work.activeProfileWorkers;
-        return false;
+        }
+    }
+    return true;
+}
+
+void FullList::runRows(const std::shared_ptr<Run>& run)
+{
+    for (;;) {
+        int row;
+        {
+            std::unique_lock lock(run->mutex);
+            run->rowQueued.wait(lock, [&] { return run->closed || !run->rows.empty(); });
+            if (run->rows.empty())
+                return;
+            row = run->rows.front();
+            run->rows.pop_front();
+        }
+        ProfileWorker {m_context, run->work, row}();
+        ++run->rowsDone;
+        {
+            std::lock_guard lock(m_endMutex);
+            ++m_workerEnds;
+        }
+        m_workerEnded.notify_all();
     }
 }
 
-void FullList::reapWorkers(bool all)
+void FullList::closeRun(bool dropQueued)
 {
-    std::erase_if(m_workers, [all](Worker& worker) {
-        if (!all && !worker.done->load())
+    Run& run = *m_run;
+    {
+        std::lock_guard lock(run.mutex);
+        run.closed = true;
+        if (dropQueued) {
+            run.work.activeProfileWorkers -= int(run.rows.size());
+            run.rows.clear();
+        }
+    }
+    run.rowQueued.notify_all();
+}
+
+void FullList::reapThreads(bool all)
+{
+    std::erase_if(m_threads, [all](Thread& t) {
+        if (!all && !t.done->load())
             return false;
-        if (worker.thread.joinable())
-            worker.thread.join();
+        if (t.thread.joinable())
+            t.thread.join();
         return true;
     });
 }

@@ -8,6 +8,7 @@
 #include "funds/ProfileWorker.h"
 #include <atomic>
 #include <condition_variable>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -46,13 +47,21 @@ public:
 
 private:
     enum class Outcome { Done, Stopped };
-    // What the workers of one load share; a load's workers keep theirs alive,
+    // What the workers of one load share; a load's threads keep theirs alive,
     // so workers left over from a cancelled load never count in a newer one.
+    // Rows are handed to at most maxWorkers threads that each run one
+    // ProfileWorker after another: a thread per row costs more than the row's
+    // three requests on a busy machine.
     struct Run {
         ProfileWork work;
         std::atomic<int> rowsDone {0};
+        std::mutex mutex;
+        std::condition_variable rowQueued;
+        std::deque<int> rows; // counted in activeProfileWorkers, not yet taken
+        bool closed = false;  // no more rows: the threads end once idle
+        int threads = 0;      // started for this load (UI thread only)
     };
-    struct Worker {
+    struct Thread {
         std::thread thread;
         std::shared_ptr<std::atomic<bool>> done;
     };
@@ -61,12 +70,14 @@ private:
     Outcome completeProfiles(uint64_t ticket);
     bool stopped(uint64_t ticket) const;
     bool startWorker(int row);
-    void reapWorkers(bool all);
+    void runRows(const std::shared_ptr<Run>& run);
+    void closeRun(bool dropQueued);
+    void reapThreads(bool all);
 
     FeatureContext& m_context;
     std::shared_ptr<Run> m_run;
     std::atomic<bool> m_cancel {false};
-    std::vector<Worker> m_workers;
+    std::vector<Thread> m_threads;
     std::mutex m_endMutex;
     std::condition_variable m_workerEnded;
     uint64_t m_workerEnds = 0; // guarded by m_endMutex
