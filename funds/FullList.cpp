@@ -14,8 +14,6 @@ namespace {
 // Buttons the load takes away; only a cancelled load gives them back.
 constexpr Control kHeldButtons[] = {Control::SectorButton, Control::FiveStarButton, Control::StepButton};
 
-constexpr auto kProgressStep = std::chrono::milliseconds(50);
-
 // A page count or a fund count from the service, bounded by what the grid holds.
 int boundedCount(double announced, int most)
 {
@@ -29,7 +27,7 @@ FullList::FullList(FeatureContext& context) : m_context(context) {}
 FullList::~FullList()
 {
     if (m_run)
-        closeRun(true);
+        closeRun();
     reapThreads(true);
 }
 
@@ -38,8 +36,10 @@ void FullList::cancel()
     if (!running())
         return;
     m_cancel.store(true);
-    std::lock_guard lock(m_endMutex);
-    m_workerEnded.notify_all();
+    if (m_run) {
+        std::lock_guard lock(m_run->mutex);
+        m_run->lastRowDone.notify_all();
+    }
 }
 
 bool FullList::stopped(uint64_t ticket) const
@@ -116,7 +116,7 @@ FullList::Outcome FullList::load(uint64_t ticket)
     }
 
     const Outcome profiles = completeProfiles(ticket);
-    closeRun(profiles == Outcome::Stopped);
+    closeRun();
     if (profiles == Outcome::Stopped)
         return Outcome::Stopped;
     const auto elapsed = std::chrono::steady_clock::now() - start;
@@ -127,123 +127,73 @@ FullList::Outcome FullList::load(uint64_t ticket)
 
 FullList::Outcome FullList::completeProfiles(uint64_t ticket)
 {
-    Grid& grid = m_context.models.fundGrid;
     View& view = m_context.models.view;
     Run& run = *m_run;
     const int rows = run.work.fundRowCount.load();
-    int started = 0;
-    int shownDone = -1;
-    auto shownAt = std::chrono::steady_clock::time_point {};
+    view.setProgress(0, rows);
+    if (!startThreads(std::min(maxWorkers, rows)))
+        return Outcome::Done; // no thread to be had: the rows stay without figures
     const auto poll = std::chrono::milliseconds(pollMilliseconds);
-    auto lastPump = std::chrono::steady_clock::now();
+    int shownDone = 0;
     for (;;) {
-        // Many rows without a code are passed over without a wait: the
-        // window still gets its turn.
-        if (const auto now = std::chrono::steady_clock::now(); now - lastPump >= poll) {
-            pumpEvents();
-            lastPump = now;
-        }
+        pumpEvents();
         if (stopped(ticket))
             return Outcome::Stopped;
-        uint64_t endsSeen;
-        {
-            std::lock_guard lock(m_endMutex);
-            endsSeen = m_workerEnds;
-        }
-        // The bar moves a few times a second, not once per row: each move repaints.
-        if (const int doneNow = run.rowsDone.load();
-            doneNow != shownDone && std::chrono::steady_clock::now() - shownAt >= kProgressStep) {
-            view.setProgress(doneNow, rows);
-            shownDone = doneNow;
-            shownAt = std::chrono::steady_clock::now();
-        }
-        const int active = run.work.activeProfileWorkers.load();
-        // The wait ends only when every row has its worker and none is left,
-        // so the workbook never misses figures still on their way.
-        if (started >= rows && active == 0)
+        // The wait ends only when every row has been started and its worker
+        // has ended, so the workbook never misses figures still on their way.
+        const int done = run.rowsDone.load();
+        if (done >= rows)
             break;
-        if (started < rows && active < maxWorkers) {
-            ++started;
-            // A row its page never filled has no code to ask for.
-            if (grid.cell(started, 1).empty() || !startWorker(started))
-                ++run.rowsDone;
-            continue;
-        }
-        pumpEvents();
-        lastPump = std::chrono::steady_clock::now();
-        std::unique_lock lock(m_endMutex);
-        m_workerEnded.wait_for(lock, poll, [&] { return m_workerEnds != endsSeen || m_cancel.load(); });
+        // The bar moves once per look (a few times a second at most), not once per row.
+        if (done != shownDone)
+            view.setProgress(shownDone = done, rows);
+        std::unique_lock lock(run.mutex);
+        run.lastRowDone.wait_for(lock, poll, [&] { return run.rowsDone.load() >= rows || m_cancel.load(); });
     }
     view.setProgress(rows, rows);
     return Outcome::Done;
 }
 
-bool FullList::startWorker(int row)
+bool FullList::startThreads(int count)
 {
-    Run& run = *m_run;
-    ++run.work.activeProfileWorkers;
-    {
-        std::lock_guard lock(run.mutex);
-        run.rows.push_back(row);
-    }
-    run.rowQueued.notify_one();
-    // One more thread while fewer run than rows may be in flight.
-    if (run.threads < maxWorkers) {
+    for (int i = 0; i < count; ++i) {
         try {
             auto done = std::make_shared<std::atomic<bool>>(false);
-            std::thread thread([this, shared = m_run, done] {
-                runRows(shared);
+            std::thread thread([this, run = m_run, done] {
+                runRows(*run);
                 done->store(true);
             });
             m_threads.push_back({std::move(thread), std::move(done)});
-            ++run.threads;
         } catch (const std::system_error&) {
-            // The threads there are take the row; without any it stays undone.
-            if (run.threads == 0) {
-                std::lock_guard lock(run.mutex);
-                run.rows.pop_back();
-                --run.work.activeProfileWorkers;
-                return false;
-            }
+            return i > 0; // fewer threads take the rows
         }
     }
     return true;
 }
 
-void FullList::runRows(const std::shared_ptr<Run>& run)
+void FullList::runRows(Run& run)
 {
-    for (;;) {
-        int row;
-        {
-            std::unique_lock lock(run->mutex);
-            run->rowQueued.wait(lock, [&] { return run->closed || !run->rows.empty(); });
-            if (run->rows.empty())
-                return;
-            row = run->rows.front();
-            run->rows.pop_front();
+    const Grid& grid = m_context.models.fundGrid;
+    const int rows = run.work.fundRowCount.load();
+    while (!run.closed.load()) {
+        const int row = run.nextRow.fetch_add(1);
+        if (row > rows)
+            return;
+        // A row its page never filled has no code to ask for.
+        if (!grid.cell(row, 1).empty()) {
+            ++run.work.activeProfileWorkers; // counted before it starts, as the worker expects
+            ProfileWorker {m_context, run.work, row}();
         }
-        ProfileWorker {m_context, run->work, row}();
-        ++run->rowsDone;
-        {
-            std::lock_guard lock(m_endMutex);
-            ++m_workerEnds;
+        if (run.rowsDone.fetch_add(1) + 1 >= rows) {
+            std::lock_guard lock(run.mutex);
+            run.lastRowDone.notify_all();
         }
-        m_workerEnded.notify_all();
     }
 }
 
-void FullList::closeRun(bool dropQueued)
+void FullList::closeRun()
 {
-    Run& run = *m_run;
-    {
-        std::lock_guard lock(run.mutex);
-        run.closed = true;
-        if (dropQueued) {
-            run.work.activeProfileWorkers -= int(run.rows.size());
-            run.rows.clear();
-        }
-    }
-    run.rowQueued.notify_all();
+    m_run->closed.store(true);
 }
 
 void FullList::reapThreads(bool all)

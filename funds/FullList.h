@@ -8,7 +8,6 @@
 #include "funds/ProfileWorker.h"
 #include <atomic>
 #include <condition_variable>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -49,17 +48,17 @@ private:
     enum class Outcome { Done, Stopped };
     // What the workers of one load share; a load's threads keep theirs alive,
     // so workers left over from a cancelled load never count in a newer one.
-    // Rows are handed to at most maxWorkers threads that each run one
+    // At most maxWorkers threads take the rows in order, each running one
     // ProfileWorker after another: a thread per row costs more than the row's
-    // three requests on a busy machine.
+    // three requests on a busy machine, and a thread that takes its next row
+    // itself need not wait for the window's thread to hand it over.
     struct Run {
         ProfileWork work;
-        std::atomic<int> rowsDone {0};
+        std::atomic<int> nextRow {1};
+        std::atomic<int> rowsDone {0}; // ended, or passed over without a code
+        std::atomic<bool> closed {false}; // no more rows are taken
         std::mutex mutex;
-        std::condition_variable rowQueued;
-        std::deque<int> rows; // counted in activeProfileWorkers, not yet taken
-        bool closed = false;  // no more rows: the threads end once idle
-        int threads = 0;      // started for this load (UI thread only)
+        std::condition_variable lastRowDone;
     };
     struct Thread {
         std::thread thread;
@@ -69,18 +68,15 @@ private:
     Outcome load(uint64_t ticket);
     Outcome completeProfiles(uint64_t ticket);
     bool stopped(uint64_t ticket) const;
-    bool startWorker(int row);
-    void runRows(const std::shared_ptr<Run>& run);
-    void closeRun(bool dropQueued);
+    bool startThreads(int count);
+    void runRows(Run& run);
+    void closeRun();
     void reapThreads(bool all);
 
     FeatureContext& m_context;
     std::shared_ptr<Run> m_run;
     std::atomic<bool> m_cancel {false};
     std::vector<Thread> m_threads;
-    std::mutex m_endMutex;
-    std::condition_variable m_workerEnded;
-    uint64_t m_workerEnds = 0; // guarded by m_endMutex
 };
 
 } // namespace fw
