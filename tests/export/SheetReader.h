@@ -73,7 +73,7 @@ inline std::string content(const std::string& xml, const std::string& tag)
 
 struct SheetCell {
     bool present = false;
-    bool isText = false;      // an inline or shared string
+    bool isText = false;      // an inline string
     std::string text;         // the string, or the number as written
     std::string numberFormat; // "General", "000000", "0.00%" …
     bool bold = false;
@@ -120,18 +120,13 @@ public:
             m_styles.push_back(style);
         }
 
-        const std::vector<std::string> shared = elements(unzipMember(path, "xl/sharedStrings.xml"), "si");
         for (const std::string& c : elements(sheet, "c")) {
             SheetCell cell = m_styles.at(size_t(attribute(c, "s").empty() ? 0 : std::stoi(attribute(c, "s"))));
             cell.present = true;
             const std::string type = attribute(c, "t");
-            if (type == "inlineStr") {
-                cell.isText = true;
-                cell.text = content(c, "t");
-            } else if (const std::string v = content(c, "v"); !v.empty()) {
-                cell.isText = type == "s";
-                cell.text = cell.isText ? content(shared.at(size_t(std::stoi(v))), "t") : v;
-            }
+            // The program writes its texts inline.
+            cell.isText = type == "inlineStr";
+            cell.text = content(c, cell.isText ? "t" : "v");
             m_cells[attribute(c, "r")] = cell;
         }
     }
