@@ -285,8 +285,9 @@ void MainWindow::buildControls()
     makeLabel(Control::BaseHoldingsCaption, QStringLiteral("十大重仓股票"), {176, 512, 168, 32}, m_client);
     m_holdingsGrid = makeGrid(Control::HoldingsGrid, m_models.holdingsGrid, {8, 544, 168, 280}, holdingsWidths);
     m_baseHoldingsGrid = makeGrid(Control::BaseHoldingsGrid, m_models.baseHoldingsGrid, {176, 544, 168, 280}, holdingsWidths);
-    // Not a designed control: today's estimate in the free strip under 高级表格3.
-    makeLabel(Control::HoldingsEstimate, QString(), {8, 828, 168, 24}, m_client);
+    // Not a designed control: today's estimate in the free strip along the bottom
+    // edge, from under 高级表格3 on (the line is wider than the grid).
+    makeLabel(Control::HoldingsEstimate, QString(), {8, 828, 336, 24}, m_client);
     m_fundGrid->horizontalHeader()->setSectionsClickable(true);
 
     auto* group = new QGroupBox(QStringLiteral("自选"), m_client);

@@ -51,6 +51,7 @@ private slots:
     void cleanup();
     void fiveStarButtonFillsAndColoursTheGrid();
     void sectorWindowTilesLoadASector();
+    void pickingAFundShowsItsHoldingsEstimate();
 };
 
 // Which controller handler each event of the main window reaches.
