@@ -73,8 +73,9 @@ TEST(HoldingsEstimate, ARoundedZeroIsSilverNotGreen)
 TEST(HoldingsEstimate, AbsurdFiguresGiveNoEstimate)
 {
     const std::string huge(320, '9'); // a share beyond any double
-    const Rows rows {{"", "600000", huge + "%", 1.0}, {"", "600001", "5.00%", 1e308}};
-    EXPECT_EQ(estimateFromHoldings(rows), std::nullopt);
+    EXPECT_EQ(estimateFromHoldings({{"", "600000", huge + "%", 1.0}}), std::nullopt);
+    // A change that overflows the weighted sum while the shares stay sane.
+    EXPECT_EQ(estimateFromHoldings({{"", "600000", "5.00%", 1e308}, {"", "600001", "5.00%", 1.0}}), std::nullopt);
 }
 
 } // namespace

@@ -233,6 +233,22 @@ TEST_F(HoldingsStored, ASupersededWorkerWritesNothing)
 
 class HoldingsLive : public SampleSuite {
 protected:
+    // The estimate worked out from the market: the holdings not suspended and
+    // not left out of the answer (the middle one with the quotes out of order).
+    static std::optional<HoldingsEstimate> expectedEstimate(const sample::Fund& f, bool dropsMiddle = false)
+    {
+        const std::vector<sample::Holding> holdings = market().holdings(f, 0);
+        double weighted = 0, covered = 0;
+        for (size_t i = 0; i < holdings.size(); ++i) {
+            const sample::Stock& stock = market().stocks()[size_t(holdings[i].stock)];
+            if (stock.suspended || (dropsMiddle && i == holdings.size() / 2))
+                continue;
+            weighted += holdings[i].share * stock.change;
+            covered += holdings[i].share;
+        }
+        return covered > 0 ? std::optional(HoldingsEstimate {weighted / covered, covered}) : std::nullopt;
+    }
+
     Window w;
 };
 
@@ -292,23 +308,16 @@ TEST_F(HoldingsLive, EstimateWeighsOnlyTheHoldingsAnsweredWithAChange)
         const auto suspended = [](const sample::Holding& x) { return market().stocks()[size_t(x.stock)].suspended; };
         return h.size() >= 3 && std::any_of(h.begin(), h.end(), suspended) && !suspended(h[h.size() / 2]);
     });
-    const std::vector<sample::Holding> holdings = market().holdings(f, 0);
     for (bool dropsMiddle : {false, true}) {
         SCOPED_TRACE(dropsMiddle ? "out of order" : "in order");
         setServiceHosts(ServiceHosts::allAt(dropsMiddle ? outOfOrder.baseUrl() : s_service->baseUrl()));
-        double weighted = 0, covered = 0;
-        for (size_t i = 0; i < holdings.size(); ++i) {
-            const sample::Stock& stock = market().stocks()[size_t(holdings[i].stock)];
-            if (stock.suspended || (dropsMiddle && i == holdings.size() / 2))
-                continue;
-            weighted += holdings[i].share * stock.change;
-            covered += holdings[i].share;
-        }
+        const std::optional<HoldingsEstimate> expected = expectedEstimate(f, dropsMiddle);
+        ASSERT_TRUE(expected);
         std::thread(HoldingsWorker {w.context, f.code, "x"}).join();
-        EXPECT_EQ(w.models.view.caption(Control::HoldingsEstimate),
-                  estimateLine(HoldingsEstimate {weighted / covered, covered}));
-        const Colour colour = w.models.view.textColour(Control::HoldingsEstimate);
-        EXPECT_EQ(colour, weighted / covered >= 0.005 ? kRed : weighted / covered <= -0.005 ? kGreen : kSilver);
+        EXPECT_EQ(w.models.view.caption(Control::HoldingsEstimate), estimateLine(expected));
+        const double change = expected->change;
+        EXPECT_EQ(w.models.view.textColour(Control::HoldingsEstimate),
+                  change >= 0.005 ? kRed : change <= -0.005 ? kGreen : kSilver);
     }
 }
 
@@ -340,6 +349,31 @@ TEST_F(HoldingsLive, NewerPickSupersedesASlowerOlderWorker)
     const sample::Stock& first = market().stocks()[size_t(market().holdings(fast, 0).front().stock)];
     EXPECT_EQ(w.models.holdingsGrid.cell(1, 1), first.code);
     EXPECT_EQ(w.models.view.caption(Control::HoldingsCaption), "fast");
+}
+
+// An older worker overtaken while it fetches the shares must not put its
+// estimate over the newer fund's.
+TEST_F(HoldingsLive, AnOvertakenWorkerLeavesTheNewerEstimate)
+{
+    auto estimated = [](const sample::Fund& f) { return market().holdingQuarters(f) > 0 && expectedEstimate(f); };
+    const sample::Fund& slow = fundWhere(estimated);
+    const sample::Fund& fast = fundWhere([&](const sample::Fund& f) {
+        return estimated(f) && estimateLine(expectedEstimate(f)) != estimateLine(expectedEstimate(slow));
+    });
+    const std::string slowShares = "code=" + slow.code + "&topline=10&year=&month=&rt=" + std::string(kHoldingsSecondRt);
+    s_service->addFault({sample::Fault::Latency, slowShares, 300});
+    {
+        FundDetails details(w.context);
+        details.startHoldingsWorker(slow.code, "slow");
+        // The newer pick comes while the older worker waits for its shares.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (requestsFor(slowShares).empty() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        ASSERT_FALSE(requestsFor(slowShares).empty());
+        details.startHoldingsWorker(fast.code, "fast");
+        details.waitForHoldingsWorkers();
+    }
+    EXPECT_EQ(w.models.view.caption(Control::HoldingsEstimate), estimateLine(expectedEstimate(fast)));
 }
 
 TEST_F(HoldingsLive, DestroyingTheFeatureWaitsForItsWorkersAndShutsThemOut)
