@@ -60,23 +60,29 @@ bool makeDirectories(const std::string& path, unsigned mode)
     return isDirectory(path);
 }
 
-std::string executableDirectory()
+std::string executablePath()
 {
     std::vector<char> buffer(4096);
     for (;;) {
         ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
         if (n < 0)
             return {};
-        if (static_cast<size_t>(n) < buffer.size()) {
-            std::string exe(buffer.data(), static_cast<size_t>(n));
-            size_t slash = exe.rfind('/');
-            if (slash == std::string::npos)
-                return {};
-            return slash == 0 ? "/" : exe.substr(0, slash);
-        }
+        if (static_cast<size_t>(n) < buffer.size())
+            return std::string(buffer.data(), static_cast<size_t>(n));
         buffer.resize(buffer.size() * 2);
     }
 }
+
+std::string executableDirectory()
+{
+    const std::string exe = executablePath();
+    const size_t slash = exe.rfind('/');
+    if (slash == std::string::npos)
+        return {};
+    return slash == 0 ? "/" : exe.substr(0, slash);
+}
+
+std::string configHomeDirectory() { return xdgDirectory("XDG_CONFIG_HOME", ".config"); }
 
 std::string dataDirectory(const std::string& overrideDir)
 {
@@ -85,7 +91,7 @@ std::string dataDirectory(const std::string& overrideDir)
     std::string exeDir = executableDirectory();
     if (!exeDir.empty() && ::access(exeDir.c_str(), W_OK) == 0)
         return exeDir;
-    std::string base = xdgDirectory("XDG_CONFIG_HOME", ".config");
+    std::string base = configHomeDirectory();
     if (base.empty())
         return {};
     std::string dir = base + "/fundwatch";

@@ -9,8 +9,13 @@
 
 namespace fw {
 
+// The running executable's absolute path ("" when /proc/self/exe cannot be read).
+std::string executablePath();
 // Directory of the running executable ("" when /proc/self/exe cannot be read).
 std::string executableDirectory();
+
+// $XDG_CONFIG_HOME when it is an absolute path, else ~/.config ("" without a home).
+std::string configHomeDirectory();
 
 // The data directory as above; "" when no usable directory can be found or made.
 std::string dataDirectory(const std::string& overrideDir = {});

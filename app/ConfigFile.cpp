@@ -268,6 +268,37 @@ bool hasLineBreakOrNul(std::string_view s)
     return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
 }
 
+// Names that would not read back as the same section or key are refused.
+bool storableSection(std::string_view trimmedName)
+{
+    return !trimmedName.empty() && !hasLineBreakOrNul(trimmedName)
+        && findChar(trimmedName, ']') == std::string_view::npos;
+}
+
+bool storableKey(std::string_view trimmedName)
+{
+    return !trimmedName.empty() && !hasLineBreakOrNul(trimmedName)
+        && findChar(trimmedName, '=') == std::string_view::npos && trimmedName.front() != '['
+        && trimmedName.front() != ';' && trimmedName.front() != '#';
+}
+
+// A value is one line: it ends at a zero byte, line breaks become blanks.
+std::string storableValue(std::string_view value)
+{
+    std::string stored(value.substr(0, value.find('\0')));
+    for (char& c : stored)
+        if (c == '\r' || c == '\n')
+            c = ' ';
+    return stored;
+}
+
+// Before lines are added after `line`: it gets a whole line end.
+void endLine(Line& line)
+{
+    if (line.eol.empty() || line.eol == "\r")
+        line.eol = "\r\n"; // a last line without one, or a lone CR at the end of the file
+}
+
 } // namespace
 
 ConfigFile::ConfigFile(std::string path) : m_path(std::move(path)) {}
@@ -280,6 +311,16 @@ bool ConfigFile::exists() const
 }
 
 Text ConfigFile::read(std::string_view section, std::string_view key) const
+{
+    return readValue(section, key, kMaxValueBytes);
+}
+
+Text ConfigFile::readWhole(std::string_view section, std::string_view key) const
+{
+    return readValue(section, key, std::string::npos);
+}
+
+Text ConfigFile::readValue(std::string_view section, std::string_view key, size_t maxBytes) const
 {
     section = trimmed(section);
     key = trimmed(key);
@@ -299,7 +340,7 @@ Text ConfigFile::read(std::string_view section, std::string_view key) const
             size_t nul = value.find('\0');
             if (nul != std::string_view::npos)
                 value = value.substr(0, nul);
-            return Text(cutAtCharacter(value, kMaxValueBytes));
+            return Text(cutAtCharacter(value, maxBytes));
         }
     }
     return {};
@@ -309,16 +350,9 @@ bool ConfigFile::write(std::string_view section, std::string_view key, std::stri
 {
     section = trimmed(section);
     key = trimmed(key);
-    // Names that would not read back as the same section or key are refused.
-    if (section.empty() || hasLineBreakOrNul(section) || findChar(section, ']') != std::string_view::npos)
+    if (!storableSection(section) || !storableKey(key))
         return false;
-    if (key.empty() || hasLineBreakOrNul(key) || findChar(key, '=') != std::string_view::npos
-        || key.front() == '[' || key.front() == ';' || key.front() == '#')
-        return false;
-    std::string storedValue(value.substr(0, value.find('\0')));
-    for (char& c : storedValue)
-        if (c == '\r' || c == '\n')
-            c = ' ';
+    const std::string storedValue = storableValue(value);
 
     std::lock_guard lock(m_mutex);
     DirectoryLock fileLock(m_path);
@@ -369,10 +403,8 @@ bool ConfigFile::write(std::string_view section, std::string_view key, std::stri
     if (firstSection < 0)
         added.push_back({"[" + std::string(section) + "]", "\r\n"});
     added.push_back({std::string(key) + "=" + storedValue, "\r\n"});
-    if (insertAfter >= 0 && lines[insertAfter].eol.empty())
-        lines[insertAfter].eol = "\r\n";
-    else if (insertAfter >= 0 && lines[insertAfter].eol == "\r")
-        lines[insertAfter].eol = "\r\n"; // a lone CR at the end of the file
+    if (insertAfter >= 0)
+        endLine(lines[insertAfter]);
     lines.insert(lines.begin() + (insertAfter + 1), added.begin(), added.end());
     return replaceFile(m_path, joinLines(lines));
 }
@@ -404,6 +436,53 @@ bool ConfigFile::deleteSection(std::string_view section)
     if (!removed)
         return true;
     return replaceFile(m_path, joinLines(kept));
+}
+
+bool ConfigFile::replaceSection(std::string_view section, const KeyValues& keyValues)
+{
+    section = trimmed(section);
+    if (!storableSection(section))
+        return false;
+    std::vector<Line> added {{"[" + std::string(section) + "]", "\r\n"}};
+    for (const auto& [key, value] : keyValues) {
+        const std::string_view name = trimmed(key);
+        if (!storableKey(name))
+            return false;
+        added.push_back({std::string(name) + "=" + storableValue(value), "\r\n"});
+    }
+    if (keyValues.empty())
+        added.clear();
+
+    std::lock_guard lock(m_mutex);
+    DirectoryLock fileLock(m_path);
+    std::string content;
+    const Load loaded = loadFile(m_path, content);
+    if (loaded == Load::Failed)
+        return false;
+    std::vector<Line> kept;
+    long firstSection = -1; // where the first copy stood among the kept lines
+    bool dropping = false;
+    for (Line& line : splitLines(content)) {
+        Parsed p = parseLine(line.body);
+        if (p.kind == Parsed::Section) {
+            dropping = sameName(p.name, section);
+            if (dropping && firstSection < 0)
+                firstSection = static_cast<long>(kept.size());
+        }
+        if (!dropping)
+            kept.push_back(std::move(line));
+    }
+    if (firstSection < 0)
+        firstSection = static_cast<long>(kept.size());
+    if (firstSection > 0)
+        endLine(kept[firstSection - 1]);
+    kept.insert(kept.begin() + firstSection, added.begin(), added.end());
+    const std::string replaced = joinLines(kept);
+    if (replaced == content)
+        return true; // unchanged: nothing to write
+    if (loaded == Load::Missing && replaced.empty())
+        return true;
+    return replaceFile(m_path, replaced);
 }
 
 } // namespace fw

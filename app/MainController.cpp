@@ -1,6 +1,7 @@
 #include "app/MainController.h"
 
 #include "app/AppPaths.h"
+#include "app/Autostart.h"
 #include "net/EventPump.h"
 #include "text/CodePage.h"
 #include "text/TextOps.h"
@@ -46,7 +47,7 @@ int localDayOfMonth()
 MainController::MainController(MainModels& models, ConfigFile& config, ControllerEnvironment env)
     : m_models(models), m_config(config), m_env(std::move(env)),
       m_context(models, config, m_env.timeoutSeconds), m_fundLists(m_context), m_sectors(m_context, m_fundLists),
-      m_details(m_context)
+      m_details(m_context), m_watchlist(m_context), m_search(m_context, m_details), m_chart(m_context, m_details)
 {
 }
 
@@ -93,7 +94,7 @@ void MainController::onCreated()
         }
     }
 
-    fillWatchlist();
+    m_watchlist.load();
     writeMarkerFile();
 }
 
@@ -118,24 +119,6 @@ void MainController::clearStepWindow()
     view.setEditText(Control::StepAccount, "");
     view.setEditText(Control::StepPassword, "");
     view.setEditText(Control::StepTarget, "");
-}
-
-void MainController::fillWatchlist()
-{
-    const Keys& k = keys();
-    const Text stored = m_config.read(k.watchSection, k.watch);
-    if (stored.empty())
-        return;
-    static const Text slash = "/";
-    int number = 0;
-    for (const Text& entry : splitText(stored, "|")) {
-        TextList fields = splitText(entry, slash);
-        // An entry without code, name and type (e.g. the last one of a value cut
-        // at the read limit) is not shown; the rows shown are numbered 1, 2, … .
-        if (fields.size() < 3)
-            continue;
-        m_models.watchlist.addRow({std::to_string(++number), fields[0], fields[1], fields[2]});
-    }
 }
 
 void MainController::writeMarkerFile()
@@ -166,33 +149,23 @@ void MainController::onFundGridHeaderClicked(int row, int column) { m_fundLists.
 void MainController::onFundGridCellPicked(int, int) { m_details.fundGridCellPicked(); }
 void MainController::onHoldingsGridCellPicked(int grid, int, int) { m_details.holdingsGridCellPicked(grid); }
 
-void MainController::onHoldingsGridRightButton(int grid)
-{
-    if (grid == 3 || grid == 4)
-        m_state.menu2Opener = grid;
-}
+void MainController::onHoldingsGridRightButton(int grid) { m_watchlist.stockMenuOpened(grid); }
 
 // ---- lists and search
 
 void MainController::onWatchlistItem() { m_details.watchlistItemClicked(); }
 
-void MainController::onSearchFocused()
-{
-    // Any text goes, not only the hint.
-    m_models.view.setEditText(Control::SearchBox, "");
-    m_models.view.setTextColour(Control::SearchBox, 0x000000);
-}
-
-void MainController::onSearchChanged(std::string_view) {}
-void MainController::onSuggestionDoubleClicked() {}
+void MainController::onSearchFocused() { m_search.clearSearchBox(); }
+void MainController::onSearchChanged(std::string_view gbkText) { m_search.showSearchSuggestions(gbkText); }
+void MainController::onSuggestionDoubleClicked() { m_search.suggestionDoubleClicked(); }
 
 // ---- menus
 
-void MainController::onMenuAddComparison() {}
-void MainController::onMenuAddWatchFund() {}
-void MainController::onMenuRemoveComparison() {}
-void MainController::onMenuAddWatchStock() {}
-void MainController::onMenuRemoveWatch() {}
+void MainController::onMenuAddComparison() { m_chart.addComparisonBase(); }
+void MainController::onMenuAddWatchFund() { m_watchlist.addFund(); }
+void MainController::onMenuRemoveComparison() { m_chart.removeComparisonBase(); }
+void MainController::onMenuAddWatchStock() { m_watchlist.addStock(); }
+void MainController::onMenuRemoveWatch() { m_watchlist.remove(); }
 
 // ---- buttons and options
 
@@ -227,9 +200,20 @@ void MainController::onLoadAllHover()
     m_models.view.showTooltip(Control::LoadAllBox, tip);
 }
 
-void MainController::onAutostartClicked(bool) {}
-void MainController::onChartPeriodClicked(int) {}
-void MainController::onChartMouseMoved(int, int) {}
+void MainController::onAutostartClicked(bool checkedAfterClick)
+{
+    const Keys& k = keys();
+    m_models.view.setChecked(Control::AutostartBox, checkedAfterClick);
+    // Not reported either way: the box keeps the state the user gave it.
+    if (checkedAfterClick)
+        enableStartAtLogin(executablePath());
+    else
+        disableStartAtLogin();
+    m_context.saveSetting(k.autostartSection, k.autostart, checkedAfterClick ? k.yes : k.no);
+}
+
+void MainController::onChartPeriodClicked(int button) { m_chart.periodClicked(button); }
+void MainController::onChartMouseMoved(int x, int y) { m_chart.pointerMoved(x, y); }
 
 void MainController::onClosePicturePressed() { m_details.closeStockPage(); }
 

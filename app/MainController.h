@@ -4,10 +4,13 @@
 // the models; it holds no logic of its own.
 #include "app/ConfigFile.h"
 #include "app/MainModels.h"
+#include "chart/ComparisonChart.h"
 #include "funds/FeatureContext.h"
 #include "funds/FundDetails.h"
 #include "funds/FundLists.h"
+#include "funds/FundSearch.h"
 #include "funds/SectorRanking.h"
+#include "funds/Watchlist.h"
 #include <functional>
 #include <string>
 
@@ -15,9 +18,7 @@ namespace fw {
 
 // Process-wide state of the features that keep no object of their own yet.
 struct AppState {
-    Text comparisonBaseCode;
     Text lastStepMessage;
-    int menu2Opener = 3;    // which holdings grid (3 or 4) opened 菜单2
 };
 
 // Things the controller needs from outside that tests replace.
@@ -38,6 +39,9 @@ public:
     FundLists& fundLists() { return m_fundLists; }
     SectorChooser& sectors() { return m_sectors; }
     FundDetails& details() { return m_details; }
+    Watchlist& watchlist() { return m_watchlist; }
+    FundSearch& search() { return m_search; }
+    ComparisonChart& chart() { return m_chart; }
 
     // --- window
     virtual void onCreated();            // the start-up sequence
@@ -99,7 +103,6 @@ public:
     void clearStepWindow();
 
 private:
-    void fillWatchlist();
     void writeMarkerFile();
 
     MainModels& m_models;
@@ -110,6 +113,9 @@ private:
     FundLists m_fundLists;
     SectorChooser m_sectors;
     FundDetails m_details;
+    Watchlist m_watchlist;
+    FundSearch m_search;
+    ComparisonChart m_chart;
 };
 
 } // namespace fw

@@ -280,7 +280,11 @@ void ChartRenderer::trackPointer(int x, int y)
     Canvas& canvas = *m_canvas;
     const PlotRect& r = m_rect;
     if (x < r.x0 - 10 || x > r.x1 + 20 || y < r.y0 - 20 || y > r.y1 + 10) {
+        // The clean chart is shown again only when a read-out was on it.
+        const bool shown = m_cross.x + m_cross.y > 0 || m_boxLeft != 0;
         leavePanel();
+        if (shown)
+            canvas.flush();
         return;
     }
 
@@ -302,11 +306,13 @@ void ChartRenderer::trackPointer(int x, int y)
     const int columns = m_hover.empty() ? 0 : int(m_hover.front().size());
     if (columns > 4) {
         k = std::clamp(k, 1, columns - 2);
-        if (k == m_lastIndex)
-            return;
+        // Without a new box the moved crosshair is shown all the same.
+        const bool samePoint = k == m_lastIndex;
         m_lastIndex = k;
-        if (m_hover.front().front().empty())
+        if (samePoint || m_hover.front().front().empty()) {
+            canvas.flush();
             return;
+        }
 
         const int w = boxWidth();
         const int boxHeight = px((kTextHeight + 5) * m_rowsInUse);

@@ -1,4 +1,5 @@
 #include "app/gui/ChartPanel.h"
+#include "app/gui/QtCanvas.h"
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -8,12 +9,20 @@ ChartPanel::ChartPanel(const QSize& size, QWidget* parent)
     : QWidget(parent), m_image(size, QImage::Format_RGB32)
 {
     m_image.fill(Qt::white);
+    m_canvas = std::make_unique<QtCanvas>(m_image, [this] {
+        m_canvas->finish();
+        update();
+    });
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
+ChartPanel::~ChartPanel() = default;
+
 void ChartPanel::paintEvent(QPaintEvent* event)
 {
+    // A repaint may come before the next flush (an event run during a download).
+    m_canvas->finish();
     QPainter painter(this);
     painter.fillRect(event->rect(), Qt::white);
     painter.drawImage(0, 0, m_image);
@@ -21,11 +30,21 @@ void ChartPanel::paintEvent(QPaintEvent* event)
 
 void ChartPanel::mouseMoveEvent(QMouseEvent* event)
 {
+    m_pointerReported = true;
     if (onMouseMoved) {
         const QPoint p = event->position().toPoint();
         onMouseMoved(p.x(), p.y());
     }
     QWidget::mouseMoveEvent(event);
+}
+
+void ChartPanel::leaveEvent(QEvent* event)
+{
+    // Only a pointer reported inside can have left a read-out behind.
+    if (m_pointerReported && onMouseMoved)
+        onMouseMoved(-1, -1);
+    m_pointerReported = false;
+    QWidget::leaveEvent(event);
 }
 
 } // namespace fw

@@ -3,6 +3,7 @@
 #include "app/gui/Gbk.h"
 #include "app/gui/GridTableModel.h"
 #include "app/gui/ListTableModel.h"
+#include "app/gui/QtCanvas.h"
 #include "app/gui/SectorWindow.h"
 #include "funds/StockPage.h"
 #include "text/CodePage.h"
@@ -168,6 +169,7 @@ MainWindow::MainWindow(MainController& controller, bool demo, QWidget* parent)
 
 MainWindow::~MainWindow()
 {
+    m_controller.chart().setCanvas(nullptr); // the panel goes with the window
     m_models.view.setMessageHandler({});
     m_models.view.removeListener(m_viewListenerId);
 }
@@ -307,6 +309,7 @@ void MainWindow::buildControls()
     m_chart->setObjectName(qtName(Control::Chart));
     m_chart->setGeometry(816, 496, 608, 320);
     m_chart->onMouseMoved = [this](int x, int y) { m_controller.onChartMouseMoved(x, y); };
+    m_controller.chart().setCanvas(&m_chart->canvas());
     // The chart title lies over the top edge of the panel.
     makeLabel(Control::ChartTitle, QString(), {992, 512, 240, 32}, m_client)->setAlignment(Qt::AlignCenter);
 
@@ -401,7 +404,10 @@ void MainWindow::wireEvents()
             [this] { fitSuggestionList(); });
 
     auto* search = findChild<QLineEdit*>(qtName(Control::SearchBox));
-    connect(search, &QLineEdit::textEdited, this, [this](const QString& text) {
+    // Every change of the text searches, the program's own (the clear on
+    // focus) included; the hint was set before this connection, so showing it
+    // starts none.
+    connect(search, &QLineEdit::textChanged, this, [this](const QString& text) {
         const Text gbkText = qStringToGbk(text);
         m_models.view.setEditText(Control::SearchBox, gbkText);
         m_controller.onSearchChanged(gbkText);

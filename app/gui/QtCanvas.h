@@ -51,6 +51,7 @@ public:
 private:
     QPainter& painter();
     void applyPen(QPainter& p);
+    void axisLine(int x0, int y0, int x1, int y1);
 
     QImage& m_image;
     QImage m_copy;

@@ -3,6 +3,7 @@
 #include "text/CodePage.h"
 
 #include <gtest/gtest.h>
+#include <atomic>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -100,8 +101,11 @@ TEST_F(ConfigFileTest, LongValuesAreCutOnReadWithoutSplittingACharacter)
         chinese += "\xB0\xA1";
     ASSERT_TRUE(config.write("s", "gbk", chinese));
     EXPECT_EQ(config.read("s", "gbk"), chinese.substr(0, 10238));
-    // The whole value stays in the file.
+    // The whole value stays in the file, and readWhole gives all of it.
     EXPECT_NE(readBytes(path).find(chinese), std::string::npos);
+    EXPECT_EQ(config.readWhole("s", "gbk"), chinese);
+    EXPECT_EQ(config.readWhole("S", "ascii"), std::string(10300, 'x'));
+    EXPECT_EQ(config.readWhole("s", "missing"), "");
 }
 
 TEST_F(ConfigFileTest, HandEditedLinesSurviveWritesByteForByte)
@@ -160,6 +164,54 @@ TEST_F(ConfigFileTest, DeleteSectionRemovesHeaderAndKeysOnly)
     ConfigFile missing(dir.file("none.ini"));
     EXPECT_TRUE(missing.deleteSection("x"));
     EXPECT_FALSE(missing.exists()); // nothing is created
+}
+
+TEST_F(ConfigFileTest, ReplaceSectionSwapsTheWholeSectionWhereItStood)
+{
+    const Text watch = gbk("自选数据"), key = gbk("自选");
+    writeBytes(path, "[keep]\r\nk=1\r\n" + gbk("[自选数据]\r\n自选=old|\r\nextra=x\r\n; note\r\n") +
+                         "[other]\nk=2\n" + gbk("[自选数据]\r\n自选=older|\r\n") + "[last]\r\nk=3");
+    ASSERT_TRUE(config.replaceSection(watch, {{key, "1/a\r\nb|"}, {"n", ""}}));
+    EXPECT_EQ(readBytes(path), "[keep]\r\nk=1\r\n" + gbk("[自选数据]\r\n自选=1/a  b|\r\n") +
+                                   "n=\r\n[other]\nk=2\n[last]\r\nk=3");
+
+    // No keys: the section goes; a new section goes at the end, after a line end.
+    ASSERT_TRUE(config.replaceSection(watch, {}));
+    EXPECT_EQ(readBytes(path), "[keep]\r\nk=1\r\n[other]\nk=2\n[last]\r\nk=3");
+    ASSERT_TRUE(config.replaceSection(watch, {{key, ""}}));
+    EXPECT_EQ(readBytes(path), "[keep]\r\nk=1\r\n[other]\nk=2\n[last]\r\nk=3\r\n" + gbk("[自选数据]\r\n自选=\r\n"));
+
+    // Names that cannot be stored are refused and change nothing.
+    const std::string before = readBytes(path);
+    EXPECT_FALSE(config.replaceSection("a]b", {{key, "x"}}));
+    EXPECT_FALSE(config.replaceSection(watch, {{key, "x"}, {"a=b", "y"}}));
+    EXPECT_EQ(readBytes(path), before);
+
+    ConfigFile fresh(dir.file("new.ini"));
+    EXPECT_TRUE(fresh.replaceSection("s", {}));
+    EXPECT_FALSE(fresh.exists());
+    ASSERT_TRUE(fresh.replaceSection("s", {{"k", "v"}}));
+    EXPECT_EQ(readBytes(fresh.path()), "[s]\r\nk=v\r\n");
+}
+
+TEST_F(ConfigFileTest, ReplacedSectionIsNeverMissingForAReader)
+{
+    const Text watch = gbk("自选数据"), key = gbk("自选");
+    ASSERT_TRUE(config.write(watch, key, "0/a/b|"));
+    std::atomic<bool> done {false};
+    std::atomic<int> missing {0};
+    std::thread reader([&] {
+        ConfigFile other(path);
+        while (!done)
+            if (other.read(watch, key).empty())
+                ++missing;
+    });
+    for (int i = 1; i <= 300; ++i)
+        ASSERT_TRUE(config.replaceSection(watch, {{key, std::to_string(i) + "/a/b|"}}));
+    done = true;
+    reader.join();
+    EXPECT_EQ(missing, 0);
+    EXPECT_EQ(config.read(watch, key), "300/a/b|");
 }
 
 TEST_F(ConfigFileTest, LineBreaksInAValueCannotForgeLines)

@@ -231,8 +231,10 @@ TEST_F(Tracking, PointerOnTheEdgeCountsAsInside)
             EXPECT_NE(r.lastIndex(), 0);
         } else {
             ASSERT_FALSE(c.ops.empty());
+            // The clean chart comes back and is shown.
+            ASSERT_EQ(c.ops.size(), 2u);
             EXPECT_EQ(c.ops.front().kind, CanvasOp::Restore);
-            EXPECT_EQ(c.ops.size(), 1u);
+            EXPECT_EQ(c.ops.back().kind, CanvasOp::Flush);
             EXPECT_EQ(r.crosshair().x + r.crosshair().y, 0);
             EXPECT_EQ(r.boxLeft(), 0);
             EXPECT_EQ(r.lastIndex(), 0);
@@ -243,11 +245,12 @@ TEST_F(Tracking, PointerOnTheEdgeCountsAsInside)
 TEST_F(Tracking, CrosshairIsDrawnInvertedAndErasedByRedrawing)
 {
     // The first move places the box, which restores the clean chart; the next
-    // move inside the same interval draws the crosshair alone.
+    // move inside the same interval draws the crosshair alone, and shows it.
     move(300, 100);
-    EXPECT_EQ(move(310, 120).size(), 2u);
+    EXPECT_EQ(move(310, 120).size(), 3u);
     const auto ops = move(320, 130);
-    ASSERT_EQ(ops.size(), 4u);
+    ASSERT_EQ(ops.size(), 5u);
+    EXPECT_EQ(ops.back().kind, CanvasOp::Flush);
     const std::vector<std::vector<int>> expected = {
         {40, 120, 528, 120}, {310, 290, 310, 30}, {40, 130, 528, 130}, {320, 290, 320, 30}};
     for (size_t i = 0; i < 4; ++i) {

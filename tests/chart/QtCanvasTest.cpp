@@ -4,9 +4,11 @@
 #include "text/CodePage.h"
 
 #include <QGuiApplication>
+#include <QPainter>
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <random>
 #include <sstream>
 
 using namespace fw;
@@ -144,6 +146,40 @@ TEST(QtCanvas, DrawsAComparisonAndItsReadOut)
     canvas.finish();
     EXPECT_EQ(pixelsOf(image, qRgb(255, 0, 0)), 0);
     EXPECT_GT(pixelsOf(image, qRgb(255, 255, 255)), 0);
+}
+
+TEST(QtCanvas, ThinAxisLinesCoverThePaintersPixels)
+{
+    // Every kind of thin line along an axis, also far beyond the image and of
+    // no length, against the painter's own drawing with the canvas's pen.
+    std::mt19937 random(20261208);
+    auto between = [&random](int low, int high) { return int(random() % unsigned(high - low + 1)) + low; };
+    for (int n = 0; n < 3000; ++n) {
+        const int reach = n % 3 == 0 ? 3000 : 70;
+        const int x0 = between(-reach / 2, reach), y0 = between(-reach / 2, reach);
+        const bool vertical = n % 2 == 0;
+        const int x1 = vertical ? x0 : between(-reach / 2, reach), y1 = vertical ? between(-reach / 2, reach) : y0;
+        const bool dotted = n % 4 < 2;
+        const int width = int(random() % 2);
+
+        QImage drawn(60, 50, QImage::Format_RGB32), expected(60, 50, QImage::Format_RGB32);
+        drawn.fill(Qt::white);
+        expected.fill(Qt::white);
+        {
+            QtCanvas canvas(drawn);
+            canvas.setPen(rgb(224, 224, 224), width, dotted ? PenStyle::Dotted : PenStyle::Solid);
+            canvas.line(x0, y0, x1, y1);
+        }
+        QPainter painter(&expected);
+        QPen pen(QColor(224, 224, 224));
+        pen.setWidth(0);
+        pen.setStyle(dotted ? Qt::DotLine : Qt::SolidLine);
+        pen.setCapStyle(Qt::FlatCap);
+        painter.setPen(pen);
+        painter.drawLine(x0, y0, x1, y1);
+        painter.end();
+        ASSERT_EQ(drawn, expected) << x0 << "," << y0 << " to " << x1 << "," << y1 << (dotted ? " dotted" : "");
+    }
 }
 
 } // namespace

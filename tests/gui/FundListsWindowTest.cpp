@@ -1,12 +1,14 @@
 // The fund lists as a user clicks them: the five-star button fills and colours
-// the grid; the sector button opens the sector window, whose tiles load a sector.
+// the grid; the sector button opens the sector window, whose tiles load a
+// sector; typing in the search box lists suggestions, and one picked shows its
+// fund; a picked fund's estimate line shows under its holdings.
 #include "app/ConfigFile.h"
 #include "app/MainController.h"
 #include "app/MainModels.h"
-#include "funds/HoldingsEstimate.h"
 #include "app/gui/Gbk.h"
 #include "app/gui/MainWindow.h"
 #include "app/gui/SectorWindow.h"
+#include "funds/HoldingsEstimate.h"
 #include "net/EventPump.h"
 #include "net/ServiceHosts.h"
 #include "sample/Market.h"
@@ -16,9 +18,11 @@
 
 #include <QAbstractButton>
 #include <QLabel>
+#include <QLineEdit>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeView>
 
 using namespace fw;
 
@@ -130,6 +134,54 @@ void FundListsWindowTest::sectorWindowTilesLoadASector()
     QTRY_VERIFY(f->window.sectorWindow() == nullptr);
     QVERIFY(!f->controller.fundLists().sectorListMode);
     QVERIFY(!f->find(Control::SectorButton)->isEnabled());
+}
+
+void FundListsWindowTest::searchSuggestsAndAPickShowsTheFund()
+{
+    auto searches = [this] {
+        int n = 0;
+        for (const auto& r : f->service.requests())
+            n += r.target.rfind("/FundSearch/", 0) == 0;
+        return n;
+    };
+    auto* search = f->find<QLineEdit>(Control::SearchBox);
+    auto* list = f->find<QTreeView>(Control::Suggestions);
+    f->window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&f->window));
+    QCOMPARE(searches(), 0); // the hint shown at creation is no search
+
+    search->setFocus();
+    QTRY_COMPARE(search->text(), QString());
+    QTest::keyClicks(search, QStringLiteral("000"));
+    QCOMPARE(searches(), 3);
+    QTRY_COMPARE(list->model()->rowCount(), 10);
+    QTRY_VERIFY(list->isVisible());
+    QTRY_COMPARE(list->height(), 352);
+    // Laid over the controls below the box.
+    const QPoint inside = list->geometry().center();
+    QWidget* top = list->parentWidget()->childAt(inside);
+    QVERIFY(top == list || list->isAncestorOf(top));
+
+    // The last suggestion is a fund (stocks come first): it fills row 1.
+    const QString code = list->model()->index(9, 1).data().toString();
+    const QPoint at = list->visualRect(list->model()->index(9, 0)).center();
+    QTest::mousePress(list->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, at);
+    QAbstractItemModel* grid = f->find<QTableView>(Control::FundGrid)->model();
+    QTRY_COMPARE(grid->index(0, 1).data().toString(), code);
+    QTRY_VERIFY(!list->isVisible());
+    QCOMPARE(search->text(), QString());
+
+    // Coming back to the box clears the text, and with it the list.
+    QTest::keyClicks(search, QStringLiteral("0"));
+    QTRY_VERIFY(list->isVisible());
+    f->find(Control::FundGrid)->setFocus();
+    search->setFocus();
+    QTRY_COMPARE(search->text(), QString());
+    QTRY_VERIFY(!list->isVisible());
+    QCOMPARE(list->model()->rowCount(), 0);
 }
 
 // The estimate line under the holdings grid follows the picked fund, in red

@@ -51,6 +51,7 @@ private slots:
     void cleanup();
     void fiveStarButtonFillsAndColoursTheGrid();
     void sectorWindowTilesLoadASector();
+    void searchSuggestsAndAPickShowsTheFund();
     void pickingAFundShowsItsHoldingsEstimate();
 };
 
@@ -75,6 +76,17 @@ private slots:
     void menuItemsReachTheirHandlers();
     void pointerMovesReachTheHoverHandlers_data();
     void pointerMovesReachTheHoverHandlers();
-    void searchBoxReportsFocusAndUserEdits();
+    void searchBoxReportsFocusAndEveryChange();
     void focusAlonePicksNoGridRow();
+};
+
+// The comparison chart through the window, against the sample service.
+class ChartWindowTest : public QObject {
+    Q_OBJECT
+    struct Fixture;
+    Fixture* f = nullptr;
+private slots:
+    void init();
+    void cleanup();
+    void pickingAFundDrawsItsChartAndHoldings();
 };

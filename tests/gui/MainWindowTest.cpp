@@ -3,6 +3,7 @@
 #include "app/MainModels.h"
 #include "app/gui/MainWindow.h"
 #include "net/EventPump.h"
+#include "net/ServiceHosts.h"
 #include "tests/gui/GuiTests.h"
 #include "text/CodePage.h"
 
@@ -36,7 +37,10 @@ struct MainWindowTest::Fixture {
           controller(models, config, ControllerEnvironment{[] { return 1; }, ""}),
           window(controller)
     {
+        // Typing in the search box searches: nothing here may reach the network.
+        setServiceHosts(ServiceHosts::allAt("http://127.0.0.1:1"));
     }
+    ~Fixture() { setServiceHosts(ServiceHosts::defaults()); }
 
     template <class W = QWidget>
     W* find(Control control) { return findNamed<W>(designedName(control)); }

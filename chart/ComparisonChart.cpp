@@ -1,0 +1,149 @@
+#include "chart/ComparisonChart.h"
+
+#include "net/HttpClient.h"
+#include "net/ServiceHosts.h"
+#include "text/CodePage.h"
+
+#include <algorithm>
+
+namespace fw {
+
+namespace {
+
+constexpr int kFundColumns = 17;
+constexpr int kFirstColouredColumn = 3, kLastColouredColumn = 14; // the coloured figures of a fund row
+constexpr int kHoldingRows = 10;
+constexpr int kHoldingColumns = 4;
+
+} // namespace
+
+ComparisonChart::ComparisonChart(FeatureContext& context, FundDetails& details)
+    : m_context(context), m_details(details)
+{
+    m_details.refreshComparison = [this](const Text&) { refreshComparison(); };
+}
+
+ComparisonChart::~ComparisonChart() { m_details.refreshComparison = nullptr; }
+
+void ComparisonChart::setCanvas(Canvas* canvas)
+{
+    // The renderer's chart belongs to the old canvas: nothing to point at
+    // until the next draw.
+    m_canvas = canvas;
+    m_drawn = false;
+}
+
+// ---- handlers
+
+void ComparisonChart::periodClicked(int button)
+{
+    const Text period = periodCode(button);
+    if (period.empty())
+        return;
+    // The title follows a failed fetch too, but not one a newer fetch overtook:
+    // the title then belongs to the chart that newer one drew.
+    if (fetchComparison(period))
+        m_context.models.view.setCaption(Control::ChartTitle, chartTitle(button));
+}
+
+void ComparisonChart::pointerMoved(int x, int y)
+{
+    if (m_canvas && m_drawn)
+        m_renderer.trackPointer(x, y);
+}
+
+void ComparisonChart::addComparisonBase()
+{
+    static const Text nothingToAdd = gbk("请选择要加入的对象");
+    MainModels& models = m_context.models;
+    const Grid& funds = models.fundGrid;
+    const int row = funds.cursorRow();
+    if (row < 1 || funds.cell(row, 0).empty()) {
+        models.view.messageBox(nothingToAdd);
+        return;
+    }
+
+    Grid& compare = models.compareGrid;
+    TextList cells;
+    for (int c = 0; c < kFundColumns; ++c)
+        cells.push_back(funds.cell(row, c));
+    std::vector<Colour> colours;
+    for (int c = kFirstColouredColumn; c <= kLastColouredColumn; ++c)
+        colours.push_back(funds.cellColour(row, c));
+    compare.setRow(1, 0, cells);
+    compare.setRowColours(1, kFirstColouredColumn, colours);
+
+    // No holdings worker may write between the copy and the clearing.
+    m_details.supersedeHoldingsWorkers();
+    Grid& holdings = models.holdingsGrid;
+    Grid& baseHoldings = models.baseHoldingsGrid;
+    // The holdings shown are the picked fund's: a cursor row moved on to
+    // another fund without a pick must not take them as its own.
+    const bool holdingsAreRows = m_details.currentFundCode == funds.cell(row, 1);
+    const int columns = std::min(kHoldingColumns, holdings.columnCount());
+    for (int r = 1; r <= kHoldingRows; ++r) {
+        TextList holding;
+        for (int c = 0; c < columns; ++c)
+            holding.push_back(holdingsAreRows ? holdings.cell(r, c) : Text());
+        baseHoldings.setRow(r, 0, holding);
+    }
+
+    comparisonBaseCode = compare.cell(1, 1);
+    holdings.reset();
+    m_details.currentFundCode.clear();
+    models.view.setCaption(Control::BaseHoldingsCaption, compare.cell(1, 0));
+    models.view.setCaption(Control::HoldingsCaption, "");
+}
+
+void ComparisonChart::removeComparisonBase()
+{
+    static const Text nothingToRemove = gbk("请选择要删除的对象");
+    MainModels& models = m_context.models;
+    const Grid& compare = models.compareGrid;
+    const int row = compare.cursorRow();
+    if (row < 1 || compare.cell(row, 0).empty()) {
+        models.view.messageBox(nothingToRemove);
+        return;
+    }
+    comparisonBaseCode.clear();
+}
+
+// ---- operations
+
+void ComparisonChart::refreshComparison()
+{
+    const Text& current = m_details.currentFundCode;
+    if (current.empty() && comparisonBaseCode.empty())
+        return;
+    comparisonCodes = fw::comparisonCodes(current, comparisonBaseCode);
+    fetchComparison("year");
+}
+
+bool ComparisonChart::fetchComparison(std::string_view period)
+{
+    const uint64_t fetch = ++m_fetches;
+    const ServiceHosts& hosts = serviceHosts();
+    HttpRequestOptions options = m_context.requestOptions();
+    options.extraHeaders = comparisonReferer(hosts.baseUrl(HostRole::FundList));
+    const Text answer =
+        utf8ToGbk(HttpClient().fetch(hosts.url(HostRole::FundApi, comparisonUrlPath(comparisonCodes, period)), options));
+    if (fetch != m_fetches)
+        return false;
+
+    // The codes as they stand now: a base set aside during the download is drawn as the base.
+    const Text codeA = m_details.currentFundCode, codeB = comparisonBaseCode;
+    ComparisonData data = parseComparison(answer, codeA, codeB);
+    if (data.sectionEmpty) {
+        m_context.models.view.messageBox(comparisonFailureText());
+        return true; // the chart stays as it was
+    }
+    m_data = std::move(data);
+    if (m_canvas) {
+        drawComparison(m_renderer, *m_canvas, m_data, codeA, codeB);
+        m_drawn = true;
+        m_canvas->flush();
+    }
+    return true;
+}
+
+} // namespace fw

@@ -1,0 +1,133 @@
+// The comparison chart as a user sees it: a fund picked from the five-star
+// list draws its chart into the panel and fills its holdings; the pointer
+// read-out appears over the chart and goes when the pointer leaves.
+#include "app/ConfigFile.h"
+#include "app/MainController.h"
+#include "app/MainModels.h"
+#include "app/gui/ChartPanel.h"
+#include "app/gui/MainWindow.h"
+#include "net/EventPump.h"
+#include "net/ServiceHosts.h"
+#include "sample/SampleService.h"
+#include "tests/gui/GuiTests.h"
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace fw;
+
+namespace {
+
+int pixelsOf(const QImage& image, QRgb colour)
+{
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            n += (image.pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF);
+    return n;
+}
+
+// Counts the paint events a widget gets: what is drawn reaches the screen
+// only through them.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        count += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+} // namespace
+
+struct ChartWindowTest::Fixture {
+    sample::SampleService service{[] {
+        sample::SampleOptions options;
+        options.funds = 2000;
+        return options;
+    }()};
+    QTemporaryDir dir;
+    ConfigFile config;
+    MainModels models;
+    MainController controller;
+    MainWindow window;
+
+    Fixture()
+        : config(dir.filePath(QStringLiteral("配置.ini")).toStdString()),
+          controller(models, config, ControllerEnvironment{[] { return 1; }, "", 5}),
+          window(controller)
+    {
+        service.start();
+        setServiceHosts(ServiceHosts::allAt(service.baseUrl()));
+        installEventPump([] { QCoreApplication::processEvents(); });
+        window.messagePresenter = [](const QString&) {};
+    }
+    ~Fixture()
+    {
+        controller.details().waitForHoldingsWorkers();
+        uninstallEventPump();
+        setServiceHosts(ServiceHosts::defaults());
+    }
+    template <class W = QWidget>
+    W* find(Control control) { return window.findChild<W*>(QString::fromUtf8(designedName(control))); }
+};
+
+void ChartWindowTest::init()
+{
+    resetTransferAbort();
+    f = new Fixture;
+    f->window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f->window));
+}
+
+void ChartWindowTest::cleanup()
+{
+    delete f;
+    f = nullptr;
+}
+
+void ChartWindowTest::pickingAFundDrawsItsChartAndHoldings()
+{
+    ChartPanel* panel = f->window.chartPanel();
+    const QImage cleared = panel->grab().toImage();
+    PaintCounter paints(panel);
+
+    QTest::mouseClick(f->find(Control::FiveStarButton), Qt::LeftButton);
+    auto* grid = f->find<QTableView>(Control::FundGrid);
+    QTRY_VERIFY(!grid->model()->index(0, 1).data().toString().isEmpty());
+    const QRect cell = grid->visualRect(grid->model()->index(0, 0));
+    int painted = paints.count;
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
+    QTRY_VERIFY(paints.count > painted);
+
+    // The panel shows the fund's red line; the holdings are in their grid.
+    QTRY_VERIFY(pixelsOf(panel->grab().toImage(), qRgb(255, 0, 0)) > 200);
+    const QImage chart = panel->grab().toImage();
+    QVERIFY(chart != cleared);
+    QAbstractItemModel* holdings = f->find<QTableView>(Control::HoldingsGrid)->model();
+    QTRY_VERIFY(!holdings->index(0, 0).data().toString().isEmpty());
+    QTRY_VERIFY(!holdings->index(0, 2).data().toString().isEmpty());
+
+    // The read-out appears over the chart and goes when the pointer leaves the panel.
+    painted = paints.count;
+    QTest::mouseMove(panel, QPoint(200, 150));
+    QTest::mouseMove(panel, QPoint(210, 160));
+    QTRY_VERIFY(paints.count > painted);
+    QVERIFY(panel->grab().toImage() != chart);
+    painted = paints.count;
+    QTest::mouseMove(f->find(Control::FiveStarButton), QPoint(10, 10));
+    QTRY_VERIFY(paints.count > painted);
+    QCOMPARE(panel->grab().toImage(), chart);
+
+    // A period button redraws with its title.
+    QTest::mouseClick(f->find(periodControl(1)), Qt::LeftButton);
+    QTRY_COMPARE(f->find<QLabel>(Control::ChartTitle)->text(), QStringLiteral("近1周收益率走势对比图"));
+    QTRY_VERIFY(panel->grab().toImage() != chart);
+}
