@@ -7,6 +7,7 @@
 #include "funds/FeatureContext.h"
 #include "funds/FundLists.h"
 #include "funds/SectorRanking.h"
+#include "steps/StepSubmission.h"
 #include <functional>
 #include <string>
 
@@ -17,7 +18,6 @@ struct AppState {
     Text currentFundCode;
     int currentFundRow = 0;
     Text comparisonBaseCode;
-    Text lastStepMessage;
     int menu2Opener = 3;    // which holdings grid (3 or 4) opened 菜单2
 };
 
@@ -38,6 +38,7 @@ public:
     ConfigFile& config() { return m_config; }
     FundLists& fundLists() { return m_fundLists; }
     SectorChooser& sectors() { return m_sectors; }
+    StepSubmission& steps() { return m_steps; }
 
     // --- window
     virtual void onCreated();            // the start-up sequence
@@ -66,6 +67,7 @@ public:
     virtual void onFiveStarClicked();
     virtual void onSectorButtonClicked();    // asks for the sector window
     virtual void onSectorButtonHover();
+    virtual void onStepButtonClicked();      // asks for the modal step window
     virtual void onStepWindowClosed();       // after the modal step window has closed
     virtual void onExportClicked();
     virtual void onBoardClicked(int board);  // 1..4: 单选框1..单选框4
@@ -82,21 +84,10 @@ public:
     virtual void onSectorTileClicked(int tile);     // 0-based, in creation order
     virtual void onSectorWindowDestroyed();
 
-    // The day comparison that decides the automatic step submission at start:
-    // due when the day between the first "月" and the next "日" of the stored
-    // time is not empty and differs from today's day.
-    static bool stepSubmissionDue(std::string_view storedTime, int todayDay);
-
-    // Hook for the automatic step submission at start (set by the steps feature).
-    // It reads the step window's edit boxes (小米账号框, 小米密码框, 目标步数框 in
-    // the View) and sets state().lastStepMessage.
-    std::function<void()> submitSteps;
-
-    // The step window's created handler: fills its three edit boxes in the View
-    // from [小米运动刷步] (the password decoded). clearStepWindow empties them
-    // again when the window is destroyed.
-    void fillStepWindow();
-    void clearStepWindow();
+    // --- step window
+    virtual void onStepWindowCreated();      // fills its edit boxes from the settings
+    virtual void onStepSaveClicked();        // 保存配置
+    virtual void onStepUsageHover();         // the usage tooltip over 使用方法
 
 private:
     void fillWatchlist();
@@ -109,6 +100,7 @@ private:
     FeatureContext m_context;
     FundLists m_fundLists;
     SectorChooser m_sectors;
+    StepSubmission m_steps;
 };
 
 } // namespace fw

@@ -5,6 +5,7 @@
 #include "app/ConfigFile.h"
 #include "app/MainModels.h"
 #include "net/HttpClient.h"
+#include "text/CodePage.h"
 #include <atomic>
 #include <cstdint>
 
@@ -31,6 +32,18 @@ public:
         return options;
     }
 
+    // Writes one setting. A settings file that cannot be written (read-only
+    // file or directory) is told to the user once per run rather than losing
+    // the change in silence; the program goes on with what the user set.
+    bool saveSetting(std::string_view section, std::string_view key, std::string_view value)
+    {
+        if (config.write(section, key, value))
+            return true;
+        if (!m_saveFailureShown.exchange(true))
+            models.view.messageBox(gbk("配置文件无法保存，更改不会保留"));
+        return false;
+    }
+
     // A list load that resets the fund grid takes a ticket. The window runs
     // events while a page downloads, so a newer load can start inside an older
     // one's fetch; the older one then sees that its ticket is no longer the
@@ -40,6 +53,7 @@ public:
 
 private:
     std::atomic<uint64_t> m_fundGridLoads {0};
+    std::atomic<bool> m_saveFailureShown {false};
 };
 
 } // namespace fw
