@@ -77,3 +77,14 @@ private slots:
     void searchBoxReportsFocusAndUserEdits();
     void focusAlonePicksNoGridRow();
 };
+
+// The step window opened by 刷步, against the sample step service.
+class StepWindowTest : public QObject {
+    Q_OBJECT
+    struct Fixture;
+    Fixture* f = nullptr;
+private slots:
+    void init();
+    void cleanup();
+    void stepButtonOpensAModalWindowThatSavesAndSubmits();
+};

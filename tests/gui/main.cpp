@@ -28,5 +28,9 @@ int main(int argc, char* argv[])
         RoutingTest routing;
         failures += QTest::qExec(&routing, argc, argv);
     }
+    {
+        StepWindowTest steps;
+        failures += QTest::qExec(&steps, argc, argv);
+    }
     return failures == 0 ? 0 : 1;
 }
