@@ -13,6 +13,8 @@
 #include <httplib.h>
 
 #include <chrono>
+#include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <thread>
@@ -107,6 +109,17 @@ TEST(DateTimeTextTest, TimePartIsShortenedByItsZeros)
     };
     for (const auto& c : cases)
         EXPECT_EQ(dateTimeText(c.time), gbk(c.text)) << c.text;
+
+    // The clock reads the local calendar: months from 1, years in full.
+    const std::time_t now = std::time(nullptr);
+    const LocalDateTime read = currentLocalDateTime();
+    char expected[32];
+    std::tm local {};
+    localtime_r(&now, &local);
+    std::strftime(expected, sizeof expected, "%Y-%m-%d %H", &local);
+    char got[64];
+    std::snprintf(got, sizeof got, "%04d-%02d-%02d %02d", read.year, read.month, read.day, read.hour);
+    EXPECT_EQ(std::string(got), std::string(expected));
 }
 
 TEST(StepSubmissionTest, SavingStoresThePasswordPercentEncodedSubmitsAndCloses)
@@ -228,8 +241,9 @@ TEST(StepSubmissionTest, WithoutAStepServiceNothingIsSentOrStored)
 TEST(StepSubmissionTest, UnwritableSettingsAreReportedOncePerRun)
 {
     StepWorld world;
-    writeBytes(world.config.path(), gbk("[加载数据]\r\n是否全部加载=假\r\n"));
+    EXPECT_TRUE(world.context.saveSetting(gbk("加载数据"), gbk("是否全部加载"), gbk("假")));
     std::filesystem::permissions(world.config.path(), std::filesystem::perms::owner_read);
+    EXPECT_FALSE(world.context.saveSetting(gbk("加载数据"), gbk("是否全部加载"), gbk("真")));
     const std::string before = readBytes(world.config.path());
     world.type("demo", "demo", "20000");
     world.steps.saveClicked(); // three settings and the success time: four failed writes
