@@ -6,6 +6,7 @@
 #include "app/gui/QtCanvas.h"
 #include "app/gui/SectorWindow.h"
 #include "funds/StockPage.h"
+#include "app/gui/StepWindow.h"
 #include "text/CodePage.h"
 
 #include <QApplication>
@@ -416,10 +417,7 @@ void MainWindow::wireEvents()
     connect(button(Control::FiveStarButton), &QAbstractButton::clicked, this, [&c] { c.onFiveStarClicked(); });
     // The sector window arrives with the secondary windows; it opens here.
     connect(button(Control::SectorButton), &QAbstractButton::clicked, this, [&c] { c.onSectorButtonClicked(); });
-    connect(button(Control::StepButton), &QAbstractButton::clicked, this, [&c] {
-        // The modal step window arrives with the secondary windows; it runs here.
-        c.onStepWindowClosed();
-    });
+    connect(button(Control::StepButton), &QAbstractButton::clicked, this, [&c] { c.onStepButtonClicked(); });
     connect(button(Control::ExportButton), &QAbstractButton::clicked, this, [&c] { c.onExportClicked(); });
 
     // The controller records the states after the click in the View.
@@ -578,6 +576,8 @@ void MainWindow::applyViewChange(const ViewChange& change)
     if (kind == ViewChange::WindowOpen) {
         if (change.window == Window::Sector)
             applySectorWindowState();
+        else if (change.window == Window::Step)
+            applyStepWindowState();
         return;
     }
     QWidget* widget = control(name);
@@ -673,6 +673,27 @@ void MainWindow::applySectorWindowState()
         }
         return;
     }
+}
+
+void MainWindow::applyStepWindowState()
+{
+    if (m_closing)
+        return;
+    const WindowState state = m_models.view.windowState(Window::Step);
+    if (m_stepWindow) {
+        if (state == WindowState::Closed)
+            m_stepWindow->done(QDialog::Accepted); // 保存配置 has done its work
+        return;
+    }
+    // Start-up's hidden step window is the View's edit boxes alone.
+    if (state != WindowState::Shown)
+        return;
+    StepWindow window(m_controller); // no owner, modal
+    m_stepWindow = &window;
+    m_controller.onStepWindowCreated();
+    window.exec();
+    m_stepWindow = nullptr;
+    m_controller.onStepWindowClosed();
 }
 
 void MainWindow::fitSuggestionList()

@@ -90,3 +90,14 @@ private slots:
     void cleanup();
     void pickingAFundDrawsItsChartAndHoldings();
 };
+
+// The step window opened by 刷步, against the sample step service.
+class StepWindowTest : public QObject {
+    Q_OBJECT
+    struct Fixture;
+    Fixture* f = nullptr;
+private slots:
+    void init();
+    void cleanup();
+    void stepButtonOpensAModalWindowThatSavesAndSubmits();
+};
