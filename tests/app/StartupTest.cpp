@@ -179,6 +179,14 @@ TEST_F(StartupTest, ShellHandlers)
     resetTransferAbort();
 }
 
+TEST(AppPathsTest, InstalledProgramFoldersAreNeverTheDataDirectory)
+{
+    for (const char* dir : {"/usr/bin", "/usr/local/bin", "/bin", "/sbin", "/opt/fundwatch/bin", "/snap/bin"})
+        EXPECT_TRUE(isSystemProgramDirectory(dir)) << dir;
+    for (const char* dir : {"/home/user/fundwatch/build/bin", "/tmp/x", "/work/main/build-test/bin", "/binary", "/usrx"})
+        EXPECT_FALSE(isSystemProgramDirectory(dir)) << dir;
+}
+
 TEST(AppPathsTest, OverrideAndXdgDirectories)
 {
     test::TempDir dir;
