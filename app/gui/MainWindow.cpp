@@ -6,6 +6,7 @@
 #include "app/gui/QtCanvas.h"
 #include "app/gui/SectorWindow.h"
 #include "funds/StockPage.h"
+#include "app/gui/StepWindow.h"
 #include "text/CodePage.h"
 
 #include <QApplication>
@@ -289,6 +290,9 @@ void MainWindow::buildControls()
     makeLabel(Control::BaseHoldingsCaption, QStringLiteral("十大重仓股票"), {176, 512, 168, 32}, m_client);
     m_holdingsGrid = makeGrid(Control::HoldingsGrid, m_models.holdingsGrid, {8, 544, 168, 280}, holdingsWidths);
     m_baseHoldingsGrid = makeGrid(Control::BaseHoldingsGrid, m_models.baseHoldingsGrid, {176, 544, 168, 280}, holdingsWidths);
+    // Not a designed control: today's estimate in the free strip along the bottom
+    // edge, from under 高级表格3 on (the line is wider than the grid).
+    makeLabel(Control::HoldingsEstimate, QString(), {8, 828, 336, 24}, m_client);
     m_fundGrid->horizontalHeader()->setSectionsClickable(true);
 
     auto* group = new QGroupBox(QStringLiteral("自选"), m_client);
@@ -422,10 +426,7 @@ void MainWindow::wireEvents()
     connect(button(Control::FiveStarButton), &QAbstractButton::clicked, this, [&c] { c.onFiveStarClicked(); });
     // The sector window arrives with the secondary windows; it opens here.
     connect(button(Control::SectorButton), &QAbstractButton::clicked, this, [&c] { c.onSectorButtonClicked(); });
-    connect(button(Control::StepButton), &QAbstractButton::clicked, this, [&c] {
-        // The modal step window arrives with the secondary windows; it runs here.
-        c.onStepWindowClosed();
-    });
+    connect(button(Control::StepButton), &QAbstractButton::clicked, this, [&c] { c.onStepButtonClicked(); });
     connect(button(Control::ExportButton), &QAbstractButton::clicked, this, [&c] { c.onExportClicked(); });
     connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
             [&c] { c.onEscapePressed(); });
@@ -586,6 +587,8 @@ void MainWindow::applyViewChange(const ViewChange& change)
     if (kind == ViewChange::WindowOpen) {
         if (change.window == Window::Sector)
             applySectorWindowState();
+        else if (change.window == Window::Step)
+            applyStepWindowState();
         return;
     }
     if (kind == ViewChange::Progress) {
@@ -688,6 +691,27 @@ void MainWindow::applySectorWindowState()
         }
         return;
     }
+}
+
+void MainWindow::applyStepWindowState()
+{
+    if (m_closing)
+        return;
+    const WindowState state = m_models.view.windowState(Window::Step);
+    if (m_stepWindow) {
+        if (state == WindowState::Closed)
+            m_stepWindow->done(QDialog::Accepted); // 保存配置 has done its work
+        return;
+    }
+    // Start-up's hidden step window is the View's edit boxes alone.
+    if (state != WindowState::Shown)
+        return;
+    StepWindow window(m_controller); // no owner, modal
+    m_stepWindow = &window;
+    m_controller.onStepWindowCreated();
+    window.exec();
+    m_stepWindow = nullptr;
+    m_controller.onStepWindowClosed();
 }
 
 void MainWindow::fitSuggestionList()
