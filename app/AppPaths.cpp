@@ -84,12 +84,23 @@ std::string executableDirectory()
 
 std::string configHomeDirectory() { return xdgDirectory("XDG_CONFIG_HOME", ".config"); }
 
+bool isSystemProgramDirectory(const std::string& dir)
+{
+    for (const std::string system : {"/usr", "/bin", "/sbin", "/opt", "/snap"}) {
+        if (dir.compare(0, system.size(), system) == 0 && (dir.size() == system.size() || dir[system.size()] == '/'))
+            return true;
+    }
+    return false;
+}
+
 std::string dataDirectory(const std::string& overrideDir)
 {
     if (!overrideDir.empty())
         return makeDirectories(overrideDir) ? overrideDir : std::string();
     std::string exeDir = executableDirectory();
-    if (!exeDir.empty() && ::access(exeDir.c_str(), W_OK) == 0)
+    // A portable copy keeps its settings beside itself; an installed one (a
+    // system program folder, writable only because root runs it) does not.
+    if (!exeDir.empty() && !isSystemProgramDirectory(exeDir) && ::access(exeDir.c_str(), W_OK) == 0)
         return exeDir;
     std::string base = configHomeDirectory();
     if (base.empty())

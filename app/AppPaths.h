@@ -17,6 +17,9 @@ std::string executableDirectory();
 // $XDG_CONFIG_HOME when it is an absolute path, else ~/.config ("" without a home).
 std::string configHomeDirectory();
 
+// A folder where installed programs live (/usr/…, /bin, /sbin, /opt/…, /snap/…):
+// never the data directory, even when writable.
+bool isSystemProgramDirectory(const std::string& dir);
 // The data directory as above; "" when no usable directory can be found or made.
 std::string dataDirectory(const std::string& overrideDir = {});
 

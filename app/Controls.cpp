@@ -46,6 +46,7 @@ constexpr std::array<ControlInfo, kControlCount> kControls = {{
     {Window::Main, "菜单1"},
     {Window::Main, "菜单2"},
     {Window::Main, "菜单3"},
+    {Window::Main, "标签估算"},
 
     {Window::Sector, "标签1"},
     {Window::Sector, "按钮1"},

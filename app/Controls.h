@@ -49,6 +49,7 @@ enum class Control : uint8_t {
     CompareMenu,
     StockMenu,
     WatchMenu,
+    HoldingsEstimate,    // today's estimate from the holdings, under 高级表格3 (added, not designed)
 
     // --- sector window
     SectorCaption,       // the caption line naming the ranking shown

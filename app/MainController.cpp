@@ -5,7 +5,6 @@
 #include "net/EventPump.h"
 #include "text/CodePage.h"
 #include "text/TextOps.h"
-#include "text/UrlCodec.h"
 
 #include <cerrno>
 #include <ctime>
@@ -20,11 +19,9 @@ namespace {
 // Configuration sections and keys (GBK), built once.
 struct Keys {
     Text loadSection = gbk("加载数据"), loadAll = gbk("是否全部加载");
-    Text stepTimeSection = gbk("刷步时间"), stepTime = gbk("刷步时间");
     Text autostartSection = gbk("开机自启"), autostart = gbk("自启");
     Text boardSection = gbk("启动加载数据"), board = gbk("加载");
     Text watchSection = gbk("自选数据"), watch = gbk("自选");
-    Text stepSection = gbk("小米运动刷步"), account = gbk("账号"), password = gbk("密码"), steps = gbk("步数");
     Text yes = gbk("真"), no = gbk("假");
 };
 
@@ -47,15 +44,10 @@ int localDayOfMonth()
 MainController::MainController(MainModels& models, ConfigFile& config, ControllerEnvironment env)
     : m_models(models), m_config(config), m_env(std::move(env)),
       m_context(models, config, m_env.timeoutSeconds), m_fundLists(m_context), m_sectors(m_context, m_fundLists),
-      m_details(m_context), m_watchlist(m_context), m_search(m_context, m_details), m_chart(m_context, m_details)
+      m_details(m_context), m_watchlist(m_context), m_search(m_context, m_details), m_chart(m_context, m_details),
+      m_steps(m_context), m_export(models, m_env.dataDirectory), m_fullList(m_context)
 {
-}
-
-bool MainController::stepSubmissionDue(std::string_view storedTime, int todayDay)
-{
-    static const Text month = gbk("月"), day = gbk("日");
-    const Text storedDay = cutBetween(storedTime, month, day);
-    return !storedDay.empty() && storedDay != std::to_string(todayDay);
+    m_fullList.exportFundGrid = [this] { m_export.exportFundGrid(); };
 }
 
 // ---- window
@@ -71,13 +63,7 @@ void MainController::onCreated()
         m_config.write(k.loadSection, k.loadAll, k.no);
     } else {
         // The hidden step window exists only for the automatic submission.
-        fillStepWindow();
-        const Text lastSuccess = m_config.read(k.stepTimeSection, k.stepTime);
-        const int today = m_env.todayDayOfMonth ? m_env.todayDayOfMonth() : localDayOfMonth();
-        if (stepSubmissionDue(lastSuccess, today) && submitSteps)
-            submitSteps();
-        view.setCaption(Control::Status, m_state.lastStepMessage);
-        clearStepWindow();
+        m_steps.submitAtStart(m_env.todayDayOfMonth ? m_env.todayDayOfMonth() : localDayOfMonth());
 
         // Selecting the boxes here runs no click handler: nothing is rewritten.
         if (m_config.read(k.loadSection, k.loadAll) == k.yes)
@@ -102,23 +88,6 @@ void MainController::onClosing()
 {
     // Every download in flight ends now, so the process can quit at once.
     abortAllTransfers();
-}
-
-void MainController::fillStepWindow()
-{
-    const Keys& k = keys();
-    View& view = m_models.view;
-    view.setEditText(Control::StepAccount, m_config.read(k.stepSection, k.account));
-    view.setEditText(Control::StepPassword, urlDecode(m_config.read(k.stepSection, k.password)));
-    view.setEditText(Control::StepTarget, m_config.read(k.stepSection, k.steps));
-}
-
-void MainController::clearStepWindow()
-{
-    View& view = m_models.view;
-    view.setEditText(Control::StepAccount, "");
-    view.setEditText(Control::StepPassword, "");
-    view.setEditText(Control::StepTarget, "");
 }
 
 void MainController::writeMarkerFile()
@@ -178,12 +147,11 @@ void MainController::onSectorButtonHover()
     m_models.view.showTooltip(Control::SectorButton, tip);
 }
 
-void MainController::onStepWindowClosed()
-{
-    m_models.view.setCaption(Control::Status, m_state.lastStepMessage);
-}
+void MainController::onStepButtonClicked() { m_steps.openWindow(); }
+void MainController::onStepWindowClosed() { m_steps.windowClosed(); }
 
-void MainController::onExportClicked() {}
+void MainController::onExportClicked() { m_fullList.loadFullList(); }
+void MainController::onEscapePressed() { m_fullList.cancel(); }
 
 void MainController::onBoardClicked(int board) { m_fundLists.boardClicked(board); }
 
@@ -223,5 +191,11 @@ void MainController::onSectorWindowCreated() { m_sectors.windowCreated(); }
 void MainController::onSectorPeriodClicked(int button) { m_sectors.periodClicked(button); }
 void MainController::onSectorTileClicked(int tile) { m_sectors.tileClicked(tile); }
 void MainController::onSectorWindowDestroyed() { m_sectors.windowDestroyed(); }
+
+// ---- step window
+
+void MainController::onStepWindowCreated() { m_steps.windowCreated(); }
+void MainController::onStepSaveClicked() { m_steps.saveClicked(); }
+void MainController::onStepUsageHover() { m_steps.usageHovered(); }
 
 } // namespace fw

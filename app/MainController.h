@@ -5,27 +5,26 @@
 #include "app/ConfigFile.h"
 #include "app/MainModels.h"
 #include "chart/ComparisonChart.h"
+#include "export/GridExport.h"
 #include "funds/FeatureContext.h"
 #include "funds/FundDetails.h"
 #include "funds/FundLists.h"
 #include "funds/FundSearch.h"
+#include "funds/FullList.h"
 #include "funds/SectorRanking.h"
 #include "funds/Watchlist.h"
+#include "steps/StepSubmission.h"
 #include <functional>
 #include <string>
 
 namespace fw {
-
-// Process-wide state of the features that keep no object of their own yet.
-struct AppState {
-    Text lastStepMessage;
-};
 
 // Things the controller needs from outside that tests replace.
 struct ControllerEnvironment {
     std::function<int()> todayDayOfMonth;      // local date's day of month
     Text markerFilePath;                       // the start-up marker file ("" = skip)
     int timeoutSeconds = 0;                    // per fetch phase; 0 = the engine's default
+    std::string dataDirectory {};              // where workbooks go ("" = the current directory)
 };
 
 class MainController {
@@ -34,7 +33,6 @@ public:
     virtual ~MainController() = default; // handlers are virtual: window tests record them
 
     MainModels& models() { return m_models; }
-    AppState& state() { return m_state; }
     ConfigFile& config() { return m_config; }
     FundLists& fundLists() { return m_fundLists; }
     SectorChooser& sectors() { return m_sectors; }
@@ -42,6 +40,9 @@ public:
     Watchlist& watchlist() { return m_watchlist; }
     FundSearch& search() { return m_search; }
     ComparisonChart& chart() { return m_chart; }
+    StepSubmission& steps() { return m_steps; }
+    FullList& fullList() { return m_fullList; }
+    WorkbookExport& workbookExport() { return m_export; }
 
     // --- window
     virtual void onCreated();            // the start-up sequence
@@ -70,8 +71,10 @@ public:
     virtual void onFiveStarClicked();
     virtual void onSectorButtonClicked();    // asks for the sector window
     virtual void onSectorButtonHover();
+    virtual void onStepButtonClicked();      // asks for the modal step window
     virtual void onStepWindowClosed();       // after the modal step window has closed
     virtual void onExportClicked();
+    virtual void onEscapePressed();          // stops the whole-market load
     virtual void onBoardClicked(int board);  // 1..4: 单选框1..单选框4
     virtual void onLoadAllClicked(bool checkedAfterClick);
     virtual void onLoadAllHover();
@@ -86,21 +89,10 @@ public:
     virtual void onSectorTileClicked(int tile);     // 0-based, in creation order
     virtual void onSectorWindowDestroyed();
 
-    // The day comparison that decides the automatic step submission at start:
-    // due when the day between the first "月" and the next "日" of the stored
-    // time is not empty and differs from today's day.
-    static bool stepSubmissionDue(std::string_view storedTime, int todayDay);
-
-    // Hook for the automatic step submission at start (set by the steps feature).
-    // It reads the step window's edit boxes (小米账号框, 小米密码框, 目标步数框 in
-    // the View) and sets state().lastStepMessage.
-    std::function<void()> submitSteps;
-
-    // The step window's created handler: fills its three edit boxes in the View
-    // from [小米运动刷步] (the password decoded). clearStepWindow empties them
-    // again when the window is destroyed.
-    void fillStepWindow();
-    void clearStepWindow();
+    // --- step window
+    virtual void onStepWindowCreated();      // fills its edit boxes from the settings
+    virtual void onStepSaveClicked();        // 保存配置
+    virtual void onStepUsageHover();         // the usage tooltip over 使用方法
 
 private:
     void writeMarkerFile();
@@ -108,7 +100,6 @@ private:
     MainModels& m_models;
     ConfigFile& m_config;
     ControllerEnvironment m_env;
-    AppState m_state;
     FeatureContext m_context;
     FundLists m_fundLists;
     SectorChooser m_sectors;
@@ -116,6 +107,9 @@ private:
     Watchlist m_watchlist;
     FundSearch m_search;
     ComparisonChart m_chart;
+    StepSubmission m_steps;
+    WorkbookExport m_export;
+    FullList m_fullList;
 };
 
 } // namespace fw

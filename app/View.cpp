@@ -156,6 +156,30 @@ Text View::stockPageUrl() const
     return m_stockUrl;
 }
 
+ProgressState View::progress() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_progress;
+}
+
+void View::setProgress(int value, int maximum)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_progress = {value, maximum, true};
+    }
+    notify({ViewChange::Progress});
+}
+
+void View::hideProgress()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_progress.visible = false;
+    }
+    notify({ViewChange::Progress});
+}
+
 WindowState View::windowState(Window window) const
 {
     std::lock_guard lock(m_mutex);

@@ -23,9 +23,16 @@ namespace fw {
 enum class WindowState : uint8_t { Closed, Hidden, Shown };
 
 struct ViewChange {
-    enum Kind { Title, Caption, Enabled, Visible, Checked, EditText, TextColour, Tooltip, StockPage, WindowOpen } kind;
-    Control control = Control::Count; // Count for Title and StockPage
+    enum Kind { Title, Caption, Enabled, Visible, Checked, EditText, TextColour, Tooltip, StockPage, WindowOpen, Progress } kind;
+    Control control = Control::Count; // Count for Title, StockPage and Progress
     Window window = Window::Main;      // for WindowOpen
+};
+
+// The thin progress bar of a long load, hidden when no load runs.
+struct ProgressState {
+    int value = 0;
+    int maximum = 0;
+    bool visible = false;
 };
 
 class View {
@@ -59,6 +66,11 @@ public:
     void closeStockPage();
     Text stockPageUrl() const;
 
+    // The load's progress bar: setProgress shows it at value of maximum.
+    ProgressState progress() const;
+    void setProgress(int value, int maximum);
+    void hideProgress();
+
     // The sector and step windows (the main window is always Shown).
     WindowState windowState(Window window) const;
     void setWindowState(Window window, WindowState state);
@@ -91,6 +103,7 @@ private:
     PerControl<Colour> m_textColours;
     std::array<WindowState, 3> m_windows {WindowState::Shown, WindowState::Closed, WindowState::Closed};
     Text m_stockUrl;
+    ProgressState m_progress;
     std::vector<Text> m_messages;
 
     MessageHandler m_messageHandler;

@@ -1,5 +1,6 @@
 #include "chart/ComparisonChart.h"
 
+#include "funds/HoldingsEstimate.h"
 #include "net/HttpClient.h"
 #include "net/ServiceHosts.h"
 #include "text/CodePage.h"
@@ -93,6 +94,7 @@ void ComparisonChart::addComparisonBase()
     m_details.currentFundCode.clear();
     models.view.setCaption(Control::BaseHoldingsCaption, compare.cell(1, 0));
     models.view.setCaption(Control::HoldingsCaption, "");
+    clearHoldingsEstimate(models.view); // it went with the holdings
 }
 
 void ComparisonChart::removeComparisonBase()

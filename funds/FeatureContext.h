@@ -66,6 +66,19 @@ public:
     uint64_t beginFundGridLoad() { return ++m_fundGridLoads; }
     bool isCurrentFundGridLoad(uint64_t ticket) const { return m_fundGridLoads.load() == ticket; }
 
+    // Set while the whole-market load runs: its workbook is written from the
+    // fund grid, so nothing else may reset the grid meanwhile.
+    std::atomic<bool> fullListRunning {false};
+    // For a load that would reset the fund grid: true (after telling the
+    // user) when it must not start now.
+    bool refuseGridLoad()
+    {
+        if (!fullListRunning.load())
+            return false;
+        models.view.messageBox(gbk("数据加载中，请稍后再试"));
+        return true;
+    }
+
 private:
     std::atomic<uint64_t> m_fundGridLoads {0};
     std::atomic<bool> m_saveFailureShown {false};

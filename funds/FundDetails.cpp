@@ -110,6 +110,8 @@ void FundDetails::selectedFundRefresh()
 
 void FundDetails::fundPageSummary(const Text& code, const Text& name, PickSource source)
 {
+    if (m_context.refuseGridLoad())
+        return;
     const FundPageLoad load = loadFundPage(code, name);
     if (source == PickSource::Suggestion)
         clearSearch();

@@ -46,6 +46,8 @@ void FundLists::endOfLoad(const LoadResult& result)
 
 void FundLists::fiveStarClicked()
 {
+    if (m_context.refuseGridLoad())
+        return;
     m_context.models.view.setEnabled(Control::SectorButton, false);
     m_sectorButtonOwed = true;
     endOfLoad(loadFiveStarList({}, {}));
@@ -73,6 +75,12 @@ void FundLists::boardClicked(int n)
         return;
     static const Text section = gbk("启动加载数据"), key = gbk("加载");
     View& view = m_context.models.view;
+    if (m_context.refuseGridLoad()) {
+        // The window has already checked the clicked box: the old choice comes back.
+        for (int b = 1; b <= 4; ++b)
+            view.setChecked(boardControl(b), view.isChecked(boardControl(b)));
+        return;
+    }
     for (int b = 1; b <= 4; ++b)
         view.setChecked(boardControl(b), b == n);
     const Board& chosen = board(n);
@@ -102,6 +110,8 @@ LoadResult FundLists::loadBoard(const Text& key, const Text& direction)
 void FundLists::sortByColumn(int, int column)
 {
     View& view = m_context.models.view;
+    if (m_context.refuseGridLoad())
+        return;
     if (containsText(view.title(), text("正在加载"))) {
         view.messageBox(text("数据加载中，请稍后再试"));
         return;
@@ -132,7 +142,7 @@ void FundLists::sectorWindowDestroyed() { sectorListMode = false; }
 
 LoadResult FundLists::chooseSector(const SectorList& list, int index)
 {
-    if (index < 0 || index >= list.size())
+    if (index < 0 || index >= list.size() || m_context.refuseGridLoad())
         return {LoadOutcome::Failed, 0};
     sectorListMode = true;
     currentSectorName = list.names[size_t(index)];

@@ -1,11 +1,14 @@
 #include "funds/HoldingsWorker.h"
 
+#include "funds/HoldingsEstimate.h"
 #include "net/HttpClient.h"
 #include "net/ServiceHosts.h"
 #include "text/CodePage.h"
 #include "text/JsonDocument.h"
 #include "text/NumberText.h"
 #include "text/TextOps.h"
+
+#include <cmath>
 
 namespace fw {
 
@@ -151,28 +154,36 @@ Text quotePath(std::string_view stockList, std::string_view token)
         + Text(token) + "&secids=" + Text(stockList) + ",&_=1628074711810";
 }
 
-std::map<Text, Text> quoteNames(std::string_view answer)
+std::map<Text, StockQuote> quotesByCode(std::string_view answer)
 {
-    std::map<Text, Text> names;
+    std::map<Text, StockQuote> quotes;
     const size_t open = answer.find('(');
     const size_t close = answer.rfind(')');
     if (open == std::string_view::npos || close == std::string_view::npos || close <= open)
-        return names;
+        return quotes;
     JsonDocument doc;
     if (!doc.parse(answer.substr(open + 1, close - open - 1)))
-        return names;
+        return quotes;
     const int count = doc.memberCount("data.diff");
     for (int i = 0; i < count; ++i) {
         const Text entry = "data.diff[" + intText(i) + "].";
         Text code = doc.getText(entry + "f12");
-        if (!code.empty())
-            names.emplace(std::move(code), doc.getText(entry + "f14"));
+        if (code.empty())
+            continue;
+        StockQuote quote {doc.getText(entry + "f14"), std::nullopt};
+        // A suspended stock's change is "-": it has none, which is not 0%.
+        if (doc.typeOf(entry + "f3") == JsonType::Number) {
+            const double change = doc.getNumber(entry + "f3");
+            if (std::isfinite(change))
+                quote.change = change;
+        }
+        quotes.emplace(std::move(code), std::move(quote));
     }
-    return names;
+    return quotes;
 }
 
 std::vector<HoldingsRowText> holdingsRows(std::string_view stockList, const std::vector<HoldingRow>& table,
-                                          const std::map<Text, Text>& names, const std::vector<HoldingRow>& shares)
+                                          const std::map<Text, StockQuote>& quotes, const std::vector<HoldingRow>& shares)
 {
     const TextList ids = splitText(stockList, ",");
     const size_t count = std::min<size_t>(kHoldingRows, std::max(table.size(), ids.size()));
@@ -181,9 +192,11 @@ std::vector<HoldingsRowText> holdingsRows(std::string_view stockList, const std:
         const HoldingRow own = i < table.size() ? table[i] : HoldingRow {};
         // The row's own code; the stock list's when the table has none.
         const Text code = !own.code.empty() ? own.code : i < ids.size() ? afterMarketPrefix(ids[i]) : Text();
-        HoldingsRowText out {own.name, code, own.share};
-        if (const auto quote = names.find(code); !code.empty() && quote != names.end())
-            out.name = quote->second;
+        HoldingsRowText out {own.name, code, own.share, std::nullopt};
+        if (const auto quote = quotes.find(code); !code.empty() && quote != quotes.end()) {
+            out.name = quote->second.name;
+            out.change = quote->second.change;
+        }
         for (const HoldingRow& later : shares) {
             if (!code.empty() && later.code == code && !later.share.empty()) {
                 out.share = later.share;
@@ -222,21 +235,25 @@ void HoldingsWorker::operator()() const
     if (!live())
         return;
 
-    // Live names; a stock the quote service does not know keeps the page's.
-    const std::map<Text, Text> names =
-        quoteNames(fetchUtf8(hosts.url(HostRole::Quote, quotePath(stockList, hosts.quoteToken())), context));
-    if (!write([&] { writeRows(holdingsRows(stockList, table, names, {}), false); }))
+    // Live names and changes; a stock the quote service does not know keeps
+    // the page's name and has no change.
+    const std::map<Text, StockQuote> quotes =
+        quotesByCode(fetchUtf8(hosts.url(HostRole::Quote, quotePath(stockList, hosts.quoteToken())), context));
+    if (!write([&] { writeRows(holdingsRows(stockList, table, quotes, {}), false); }))
         return;
 
     // Second copy: the shares.
     const Text second = fetchUtf8(hosts.url(HostRole::FundArchive, holdingsPagePath(fundCode, kHoldingsSecondRt)), context);
     const std::vector<HoldingRow> later = holdingsTableRows(second);
     const std::vector<HoldingsRowText> rows = table.empty()
-        ? holdingsRows(holdingsStockList(second), later, names, later)
-        : holdingsRows(stockList, table, names, later);
+        ? holdingsRows(holdingsStockList(second), later, quotes, later)
+        : holdingsRows(stockList, table, quotes, later);
+    // Weighted by the shares shown, so it is written with them.
+    const std::optional<HoldingsEstimate> estimate = estimateFromHoldings(rows);
     write([&] {
         writeRows(rows, true);
         context.models.view.setCaption(Control::HoldingsCaption, fundName);
+        showHoldingsEstimate(context.models.view, estimate);
     });
 }
 

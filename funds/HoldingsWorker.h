@@ -6,6 +6,7 @@
 #include "funds/WriteGate.h"
 #include "text/Text.h"
 #include <map>
+#include <optional>
 #include <vector>
 
 namespace fw {
@@ -32,26 +33,36 @@ std::vector<HoldingRow> holdingsTableRows(std::string_view page);
 
 // The quote request path for a stock list (the answer is JSONP).
 Text quotePath(std::string_view stockList, std::string_view token);
-// Names of a quote answer (GBK) by code (member f12 → f14). The JSON is the
-// text between the first "(" and the last ")", so a ")" inside a name cannot
-// cut it short; "data": null gives no entries.
-std::map<Text, Text> quoteNames(std::string_view answer);
+
+// One stock of a quote answer.
+struct StockQuote {
+    Text name;                    // f14 (GBK)
+    std::optional<double> change; // f3, the day's change in percent; none when
+                                  // it is no number ("-" for a suspended stock)
+};
+// The quotes of an answer by code (member f12). The JSON is the text between
+// the first "(" and the last ")", so a ")" inside a name cannot cut it short;
+// "data": null gives no entries.
+std::map<Text, StockQuote> quotesByCode(std::string_view answer);
 
 struct HoldingsRowText {
     Text name, code, share;
+    std::optional<double> change; // the matched quote's f3; none without one
 };
 // At most ten rows in the holdings page's order: each holding with its quote's
-// name and code when the quote service knows the stock (matched by the code
-// after the market prefix, 116.01299 ↔ "01299"), else the table's own; the
-// share from `shares` (a later copy of the page) by code, else the row's own.
+// name, code and change when the quote service knows the stock (matched by the
+// code after the market prefix, 116.01299 ↔ "01299"), else the table's own
+// name and code and no change; the share from `shares` (a later copy of the
+// page) by code, else the row's own.
 std::vector<HoldingsRowText> holdingsRows(std::string_view stockList, const std::vector<HoldingRow>& table,
-                                          const std::map<Text, Text>& names,
+                                          const std::map<Text, StockQuote>& quotes,
                                           const std::vector<HoldingRow>& shares);
 
 // Thread entry: std::thread(HoldingsWorker{context, code, name, &gate, gate.open()}).
 // Writes all 30 cells of rows 1-10 of the holdings grid, then the fund's name
-// as the grid's caption. Every write goes through the gate (when given) with
-// the worker's generation: a worker for a newer pick shuts an older one out.
+// as the grid's caption and today's estimate (HoldingsEstimate.h) under it.
+// Every write goes through the gate (when given) with the worker's
+// generation: a worker for a newer pick shuts an older one out.
 struct HoldingsWorker {
     FeatureContext& context;
     Text fundCode;

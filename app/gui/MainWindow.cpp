@@ -6,6 +6,7 @@
 #include "app/gui/QtCanvas.h"
 #include "app/gui/SectorWindow.h"
 #include "funds/StockPage.h"
+#include "app/gui/StepWindow.h"
 #include "text/CodePage.h"
 
 #include <QApplication>
@@ -25,8 +26,10 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QTableView>
 #include <QThread>
@@ -287,6 +290,9 @@ void MainWindow::buildControls()
     makeLabel(Control::BaseHoldingsCaption, QStringLiteral("十大重仓股票"), {176, 512, 168, 32}, m_client);
     m_holdingsGrid = makeGrid(Control::HoldingsGrid, m_models.holdingsGrid, {8, 544, 168, 280}, holdingsWidths);
     m_baseHoldingsGrid = makeGrid(Control::BaseHoldingsGrid, m_models.baseHoldingsGrid, {176, 544, 168, 280}, holdingsWidths);
+    // Not a designed control: today's estimate in the free strip along the bottom
+    // edge, from under 高级表格3 on (the line is wider than the grid).
+    makeLabel(Control::HoldingsEstimate, QString(), {8, 828, 336, 24}, m_client);
     m_fundGrid->horizontalHeader()->setSectionsClickable(true);
 
     auto* group = new QGroupBox(QStringLiteral("自选"), m_client);
@@ -329,6 +335,13 @@ void MainWindow::buildControls()
     static const int periodLefts[] = {840, 912, 984, 1064, 1136, 1216, 1288};
     for (int i = 0; i < 7; ++i)
         makeButton<QPushButton>(periodControl(i + 1), periodCaptions[i], {periodLefts[i], 792, 60, 35}, m_client);
+    // A thin bar in the free strip under the period buttons: the whole-market
+    // load's pages, then its profiles.
+    m_loadProgress = new QProgressBar(m_client);
+    m_loadProgress->setObjectName(QStringLiteral("加载进度"));
+    m_loadProgress->setGeometry(840, 836, 508, 8);
+    m_loadProgress->setTextVisible(false);
+    m_loadProgress->hide();
     // Hover read-outs need mouse moves without a pressed button.
     for (QWidget* hover : {static_cast<QWidget*>(sector), static_cast<QWidget*>(loadAll)}) {
         hover->setMouseTracking(true);
@@ -413,11 +426,10 @@ void MainWindow::wireEvents()
     connect(button(Control::FiveStarButton), &QAbstractButton::clicked, this, [&c] { c.onFiveStarClicked(); });
     // The sector window arrives with the secondary windows; it opens here.
     connect(button(Control::SectorButton), &QAbstractButton::clicked, this, [&c] { c.onSectorButtonClicked(); });
-    connect(button(Control::StepButton), &QAbstractButton::clicked, this, [&c] {
-        // The modal step window arrives with the secondary windows; it runs here.
-        c.onStepWindowClosed();
-    });
+    connect(button(Control::StepButton), &QAbstractButton::clicked, this, [&c] { c.onStepButtonClicked(); });
     connect(button(Control::ExportButton), &QAbstractButton::clicked, this, [&c] { c.onExportClicked(); });
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
+            [&c] { c.onEscapePressed(); });
 
     // The controller records the states after the click in the View.
     connect(m_boards, &QButtonGroup::idClicked, this, [&c](int id) { c.onBoardClicked(id); });
@@ -575,6 +587,15 @@ void MainWindow::applyViewChange(const ViewChange& change)
     if (kind == ViewChange::WindowOpen) {
         if (change.window == Window::Sector)
             applySectorWindowState();
+        else if (change.window == Window::Step)
+            applyStepWindowState();
+        return;
+    }
+    if (kind == ViewChange::Progress) {
+        const ProgressState progress = view.progress();
+        m_loadProgress->setRange(0, std::max(progress.maximum, 1));
+        m_loadProgress->setValue(std::clamp(progress.value, 0, std::max(progress.maximum, 1)));
+        m_loadProgress->setVisible(progress.visible);
         return;
     }
     QWidget* widget = control(name);
@@ -670,6 +691,27 @@ void MainWindow::applySectorWindowState()
         }
         return;
     }
+}
+
+void MainWindow::applyStepWindowState()
+{
+    if (m_closing)
+        return;
+    const WindowState state = m_models.view.windowState(Window::Step);
+    if (m_stepWindow) {
+        if (state == WindowState::Closed)
+            m_stepWindow->done(QDialog::Accepted); // 保存配置 has done its work
+        return;
+    }
+    // Start-up's hidden step window is the View's edit boxes alone.
+    if (state != WindowState::Shown)
+        return;
+    StepWindow window(m_controller); // no owner, modal
+    m_stepWindow = &window;
+    m_controller.onStepWindowCreated();
+    window.exec();
+    m_stepWindow = nullptr;
+    m_controller.onStepWindowClosed();
 }
 
 void MainWindow::fitSuggestionList()

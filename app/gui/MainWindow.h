@@ -16,6 +16,7 @@ class QButtonGroup;
 class QFrame;
 class QLabel;
 class QMenu;
+class QProgressBar;
 class QTableView;
 class QTreeView;
 
@@ -23,6 +24,7 @@ namespace fw {
 
 class ChartPanel;
 class SectorWindow;
+class StepWindow;
 class GridTableModel;
 class ListTableModel;
 
@@ -42,6 +44,7 @@ public:
     QWidget* control(Control control) const;
     ChartPanel* chartPanel() const { return m_chart; }
     SectorWindow* sectorWindow() const { return m_sectorWindow; }
+    StepWindow* stepWindow() const { return m_stepWindow; } // while the modal dialog runs
 
     // Applies the View changes collected so far (UI thread).
     void applyViewChanges();
@@ -62,6 +65,7 @@ private:
     void applyViewChange(const ViewChange& change);
     void applyStockPage();
     void applySectorWindowState();
+    void applyStepWindowState();
     void fitSuggestionList();
     void showMessage(const QString& text);
     void popUp(QMenu* menu, const QPoint& globalPos);
@@ -90,6 +94,8 @@ private:
     QMenu* m_watchMenu = nullptr;      // 菜单3
     SectorWindow* m_sectorWindow = nullptr;
     QTableView* m_focusArriving = nullptr; // a grid inside its focus-in handling
+    StepWindow* m_stepWindow = nullptr;
+    QProgressBar* m_loadProgress = nullptr; // the whole-market load's bar, hidden when idle
 
     std::mutex m_pendingMutex;
     std::vector<ViewChange> m_pending;

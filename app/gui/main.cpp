@@ -134,6 +134,7 @@ int main(int argc, char* argv[])
     fw::ControllerEnvironment environment;
     environment.todayDayOfMonth = [] { return QDate::currentDate().day(); };
     environment.markerFilePath = fw::markerFilePath();
+    environment.dataDirectory = dataDir;
     fw::MainController controller(models, config, std::move(environment));
 
     fw::MainWindow window(controller, options->demo);

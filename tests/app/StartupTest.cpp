@@ -24,19 +24,12 @@ protected:
     ConfigFile config{configPath};
     MainModels models;
     int today = 7;
-    int submissions = 0;
-    Text passwordSeen;
     std::unique_ptr<MainController> controller;
 
     void SetUp() override
     {
         controller = std::make_unique<MainController>(
             models, config, ControllerEnvironment{[this] { return today; }, markerPath});
-        controller->submitSteps = [this] {
-            ++submissions;
-            passwordSeen = models.view.editText(Control::StepPassword);
-            controller->state().lastStepMessage = gbk("提交成功");
-        };
     }
 
     void writeConfig(const std::string& utf8) { writeBytes(configPath, gbk(utf8)); }
@@ -59,7 +52,7 @@ TEST_F(StartupTest, FirstRunWritesOnlyTheLoadAllSetting)
     EXPECT_FALSE(models.view.isChecked(Control::AutostartBox));
     EXPECT_EQ(checkedBoard(), 0);
     EXPECT_EQ(models.watchlist.rowCount(), 0);
-    EXPECT_EQ(submissions, 0);
+    EXPECT_EQ(models.view.caption(Control::Status), ""); // no step submission
     EXPECT_EQ(readBytes(markerPath), gbk("10月30日0"));
 }
 
@@ -132,35 +125,6 @@ TEST_F(StartupTest, WatchlistRowsAreNumberedInStoredOrder)
     EXPECT_EQ(models.watchlist.rows()[1], (TextList{"2", "600519", gbk("贵州茅台"), gbk("股票")}));
 }
 
-TEST(StepSubmissionDue, ComparesOnlyTheDayOfTheMonth)
-{
-    const Text on30th = gbk("2024年3月30日8时5分");
-    EXPECT_FALSE(MainController::stepSubmissionDue(on30th, 30));
-    EXPECT_TRUE(MainController::stepSubmissionDue(on30th, 29));
-    EXPECT_TRUE(MainController::stepSubmissionDue(on30th, 3));
-    EXPECT_FALSE(MainController::stepSubmissionDue(gbk("2024年4月5日"), 5)); // 5th of another month
-    EXPECT_FALSE(MainController::stepSubmissionDue("", 5));
-    EXPECT_FALSE(MainController::stepSubmissionDue(gbk("2024年4月5"), 6));   // no "日"
-    EXPECT_FALSE(MainController::stepSubmissionDue(gbk("2024年4日5月"), 6)); // nothing between
-}
-
-TEST_F(StartupTest, DueStepSubmissionSeesTheStepWindowAndSetsTheLabel)
-{
-    writeConfig("[刷步时间]\r\n刷步时间=2024年3月30日12时\r\n[小米运动刷步]\r\n账号=me\r\n密码=%61%25%62\r\n步数=20000\r\n");
-    today = 30;
-    controller->onCreated();
-    EXPECT_EQ(submissions, 0);
-    EXPECT_EQ(models.view.caption(Control::Status), "");
-
-    today = 1;
-    controller->onCreated();
-    EXPECT_EQ(submissions, 1);
-    EXPECT_EQ(passwordSeen, "a%b");
-    EXPECT_EQ(models.view.caption(Control::Status), gbk("提交成功"));
-    // The hidden step window is gone again: its password is not kept.
-    EXPECT_EQ(models.view.editText(Control::StepPassword), "");
-}
-
 TEST_F(StartupTest, MarkerFileIsWrittenOnceAndNeverOverwritten)
 {
     controller->onCreated();
@@ -213,6 +177,14 @@ TEST_F(StartupTest, ShellHandlers)
     controller->onClosing();
     EXPECT_TRUE(transfersAborted());
     resetTransferAbort();
+}
+
+TEST(AppPathsTest, InstalledProgramFoldersAreNeverTheDataDirectory)
+{
+    for (const char* dir : {"/usr/bin", "/usr/local/bin", "/bin", "/sbin", "/opt/fundwatch/bin", "/snap/bin"})
+        EXPECT_TRUE(isSystemProgramDirectory(dir)) << dir;
+    for (const char* dir : {"/home/user/fundwatch/build/bin", "/tmp/x", "/work/main/build-test/bin", "/binary", "/usrx"})
+        EXPECT_FALSE(isSystemProgramDirectory(dir)) << dir;
 }
 
 TEST(AppPathsTest, OverrideAndXdgDirectories)

@@ -117,6 +117,7 @@ TEST_F(ComparisonChartTest, BaseSetAsideIsDrawnBesideTheNextPickUntilDropped)
                             w.models.holdingsGrid.cell(r, 2)});
     ASSERT_FALSE(holdings.back()[2].empty());
     const Text holdingName = holdings.front()[0];
+    ASSERT_NE(caption(Control::HoldingsEstimate), "");
     const size_t opsBefore = canvas.ops.size();
 
     chart.addComparisonBase();
@@ -135,6 +136,7 @@ TEST_F(ComparisonChartTest, BaseSetAsideIsDrawnBesideTheNextPickUntilDropped)
     }
     EXPECT_EQ(caption(Control::BaseHoldingsCaption), gbk(base.name));
     EXPECT_EQ(caption(Control::HoldingsCaption), "");
+    EXPECT_EQ(caption(Control::HoldingsEstimate), ""); // the estimate goes with the holdings
     EXPECT_EQ(canvas.ops.size(), opsBefore); // nothing redrawn yet
     EXPECT_EQ(seriesRequests().size(), 1u);
 

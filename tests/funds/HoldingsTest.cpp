@@ -1,9 +1,12 @@
 // The ten holdings: the holdings page on every row layout, the quote answer,
 // how the two are matched, and the worker end to end.
 #include "funds/FundDetails.h"
+#include "funds/HoldingsEstimate.h"
 #include "funds/HoldingsWorker.h"
 #include "sample/Format.h"
 #include "tests/funds/DetailsTestSupport.h"
+
+#include <algorithm>
 
 namespace fw::testing {
 namespace {
@@ -65,22 +68,25 @@ TEST(HoldingsPage, PagesWithoutHoldingsGiveNothing)
 
 // ---- the quote answer
 
-TEST(QuoteAnswer, NamesByCodeWhateverTheOrder)
+TEST(QuoteAnswer, NamesAndChangesByCodeWhateverTheOrder)
 {
-    const std::map<Text, Text> names = quoteNames(storedPage("quotes_reordered.js"));
-    ASSERT_EQ(names.size(), 3u);
-    EXPECT_EQ(gbkToUtf8(names.at("01299")), "友邦保险");
+    const std::map<Text, StockQuote> quotes = quotesByCode(storedPage("quotes_reordered.js"));
+    ASSERT_EQ(quotes.size(), 3u);
+    EXPECT_EQ(gbkToUtf8(quotes.at("01299").name), "友邦保险");
+    EXPECT_EQ(quotes.at("01299").change, 1.61);
     // Cut at the last ")": a ")" inside a name leaves the answer whole.
-    EXPECT_EQ(gbkToUtf8(names.at("300750")), "宁德时代(创)");
-    EXPECT_EQ(gbkToUtf8(names.at("600519")), "贵州茅台");
+    EXPECT_EQ(gbkToUtf8(quotes.at("300750").name), "宁德时代(创)");
+    EXPECT_EQ(quotes.at("300750").change, std::nullopt); // suspended: "-"
+    EXPECT_EQ(gbkToUtf8(quotes.at("600519").name), "贵州茅台");
+    EXPECT_EQ(quotes.at("600519").change, -0.53);
 }
 
-TEST(QuoteAnswer, NullDataOrNoAnswerGivesNoNames)
+TEST(QuoteAnswer, NullDataOrNoAnswerGivesNoQuotes)
 {
-    EXPECT_TRUE(quoteNames(storedPage("quotes_null.js")).empty());
-    EXPECT_TRUE(quoteNames("").empty());
-    EXPECT_TRUE(quoteNames("jQuery1(").empty());
-    EXPECT_TRUE(quoteNames("<html>502 Bad Gateway</html>").empty());
+    EXPECT_TRUE(quotesByCode(storedPage("quotes_null.js")).empty());
+    EXPECT_TRUE(quotesByCode("").empty());
+    EXPECT_TRUE(quotesByCode("jQuery1(").empty());
+    EXPECT_TRUE(quotesByCode("<html>502 Bad Gateway</html>").empty());
 }
 
 TEST(QuoteAnswer, RequestCarriesTheListTokenAndFixedValues)
@@ -97,18 +103,22 @@ TEST(HoldingsMatch, RowsKeepThePageOrderAndEachNameItsOwnRow)
     const Text page = storedPage("holdings_layouts.js");
     const std::vector<HoldingRow> table = holdingsTableRows(page);
     const auto later = holdingsTableRows(storedPage("holdings_layouts_later.js"));
-    const Rows rows = shown(holdingsRows(holdingsStockList(page), table, quoteNames(storedPage("quotes_reordered.js")),
-                                         later));
-    // 000333 has no quote: the page's own name and code.
+    const std::vector<HoldingsRowText> matched =
+        holdingsRows(holdingsStockList(page), table, quotesByCode(storedPage("quotes_reordered.js")), later);
+    // 000333 has no quote: the page's own name and code, and no change.
     const Rows expected {{"贵州茅台", "600519", "9.90%"}, {"美的集团", "000333", "6.42%"},
                          {"友邦保险", "01299", "3.05%"}, {"宁德时代(创)", "300750", "7.76%"}};
-    EXPECT_EQ(rows, expected);
+    EXPECT_EQ(shown(matched), expected);
+    std::vector<std::optional<double>> changes;
+    for (const HoldingsRowText& row : matched)
+        changes.push_back(row.change);
+    EXPECT_EQ(changes, (std::vector<std::optional<double>> {-0.53, std::nullopt, 1.61, std::nullopt}));
 }
 
 TEST(HoldingsMatch, AStockListWithoutTableStillNamesTheStocks)
 {
-    std::map<Text, Text> names {{"01299", gbk("友邦保险")}};
-    const Rows rows = shown(holdingsRows("116.01299,1.600000", {}, names, {}));
+    std::map<Text, StockQuote> quotes {{"01299", {gbk("友邦保险"), 0.5}}};
+    const Rows rows = shown(holdingsRows("116.01299,1.600000", {}, quotes, {}));
     EXPECT_EQ(rows, (Rows {{"友邦保险", "01299", ""}, {"", "600000", ""}}));
 }
 
@@ -127,7 +137,10 @@ protected:
         setServiceHosts(ServiceHosts::allAt(service.baseUrl()));
         for (int row = 1; row <= 10; ++row)
             w.models.holdingsGrid.setRow(row, 0, {"old", "old", "old"});
+        showHoldingsEstimate(w.models.view, HoldingsEstimate {9.99, 99});
     }
+    std::string estimate() const { return gbkToUtf8(w.models.view.caption(Control::HoldingsEstimate)); }
+    Colour estimateColour() const { return w.models.view.textColour(Control::HoldingsEstimate); }
     void route(const std::string& fund, const std::string& first, const std::string& second, const std::string& quotes)
     {
         const std::string page = "/FundArchivesDatas.aspx?type=jjcc&code=" + fund + "&topline=10&year=&month=&rt=";
@@ -164,6 +177,10 @@ TEST_F(HoldingsStored, AnswersInAnotherOrderWithOneLeftOutStayMatched)
     EXPECT_EQ(grid(), padded({{"贵州茅台", "600519", "9.90%"}, {"美的集团", "000333", "6.42%"},
                               {"友邦保险", "01299", "3.05%"}, {"宁德时代(创)", "300750", "7.76%"}}));
     EXPECT_EQ(gbkToUtf8(w.models.view.caption(Control::HoldingsCaption)), "华夏成长混合");
+    // Weighed with the later copy's shares: 600519 9.90% at -0.53 and 01299
+    // 3.05% at +1.61; 000333 has no quote, 300750 is suspended.
+    EXPECT_EQ(estimate(), "持仓估算 -0.03%（覆盖 13.0%）");
+    EXPECT_EQ(estimateColour(), kGreen);
 
     const std::vector<std::string> asked = service.targets();
     ASSERT_EQ(asked.size(), 3u);
@@ -177,6 +194,9 @@ TEST_F(HoldingsStored, NullQuoteDataLeavesThePagesNamesAndCodes)
     run("100001", "华夏成长混合");
     EXPECT_EQ(grid(), padded({{"贵州茅台", "600519", "9.87%"}, {"美的集团", "000333", "6.42%"},
                               {"友邦保险", "01299", "3.05%"}, {"宁德时代", "300750", "7.76%"}}));
+    // No quote, no estimate: the older fund's line is gone, not shown as 0%.
+    EXPECT_EQ(estimate(), "");
+    EXPECT_EQ(estimateColour(), kDefaultColour);
 }
 
 TEST_F(HoldingsStored, FewerThanTenHoldingsEmptyTheOtherRows)
@@ -206,12 +226,29 @@ TEST_F(HoldingsStored, ASupersededWorkerWritesNothing)
     std::thread(HoldingsWorker {w.context, "100001", "x", &gate, older}).join();
     EXPECT_EQ(grid()[0][0], "old");
     EXPECT_EQ(w.models.view.caption(Control::HoldingsCaption), gbk("十大重仓股票"));
+    EXPECT_EQ(estimate(), "持仓估算 +9.99%（覆盖 99.0%）");
 }
 
 // ---- the worker against the sample service
 
 class HoldingsLive : public SampleSuite {
 protected:
+    // The estimate worked out from the market: the holdings not suspended and
+    // not left out of the answer (the middle one with the quotes out of order).
+    static std::optional<HoldingsEstimate> expectedEstimate(const sample::Fund& f, bool dropsMiddle = false)
+    {
+        const std::vector<sample::Holding> holdings = market().holdings(f, 0);
+        double weighted = 0, covered = 0;
+        for (size_t i = 0; i < holdings.size(); ++i) {
+            const sample::Stock& stock = market().stocks()[size_t(holdings[i].stock)];
+            if (stock.suspended || (dropsMiddle && i == holdings.size() / 2))
+                continue;
+            weighted += holdings[i].share * stock.change;
+            covered += holdings[i].share;
+        }
+        return covered > 0 ? std::optional(HoldingsEstimate {weighted / covered, covered}) : std::nullopt;
+    }
+
     Window w;
 };
 
@@ -253,6 +290,37 @@ TEST_F(HoldingsLive, EveryLayoutAndQuoteOrderKeepsEachHoldingInItsRow)
     }
 }
 
+// The estimate weighs exactly the holdings answered with a change, matched by
+// code: a suspended stock and, with the quotes out of order, the middle stock
+// the service leaves out are in neither sum.
+TEST_F(HoldingsLive, EstimateWeighsOnlyTheHoldingsAnsweredWithAChange)
+{
+    sample::SampleOptions options;
+    options.funds = 600;
+    options.quotesOutOfOrder = true;
+    sample::SampleService outOfOrder(options);
+    ASSERT_GT(outOfOrder.start(), 0);
+
+    const sample::Fund& f = fundWhere([](const sample::Fund& f) {
+        if (market().holdingQuarters(f) == 0)
+            return false;
+        const std::vector<sample::Holding> h = market().holdings(f, 0);
+        const auto suspended = [](const sample::Holding& x) { return market().stocks()[size_t(x.stock)].suspended; };
+        return h.size() >= 3 && std::any_of(h.begin(), h.end(), suspended) && !suspended(h[h.size() / 2]);
+    });
+    for (bool dropsMiddle : {false, true}) {
+        SCOPED_TRACE(dropsMiddle ? "out of order" : "in order");
+        setServiceHosts(ServiceHosts::allAt(dropsMiddle ? outOfOrder.baseUrl() : s_service->baseUrl()));
+        const std::optional<HoldingsEstimate> expected = expectedEstimate(f, dropsMiddle);
+        ASSERT_TRUE(expected);
+        std::thread(HoldingsWorker {w.context, f.code, "x"}).join();
+        EXPECT_EQ(w.models.view.caption(Control::HoldingsEstimate), estimateLine(expected));
+        const double change = expected->change;
+        EXPECT_EQ(w.models.view.textColour(Control::HoldingsEstimate),
+                  change >= 0.005 ? kRed : change <= -0.005 ? kGreen : kSilver);
+    }
+}
+
 TEST_F(HoldingsLive, FundWithoutStocksEmptiesTheGrid)
 {
     const sample::Fund& f = fundWhere([](const sample::Fund& f) { return market().holdingQuarters(f) == 0; });
@@ -281,6 +349,31 @@ TEST_F(HoldingsLive, NewerPickSupersedesASlowerOlderWorker)
     const sample::Stock& first = market().stocks()[size_t(market().holdings(fast, 0).front().stock)];
     EXPECT_EQ(w.models.holdingsGrid.cell(1, 1), first.code);
     EXPECT_EQ(w.models.view.caption(Control::HoldingsCaption), "fast");
+}
+
+// An older worker overtaken while it fetches the shares must not put its
+// estimate over the newer fund's.
+TEST_F(HoldingsLive, AnOvertakenWorkerLeavesTheNewerEstimate)
+{
+    auto estimated = [](const sample::Fund& f) { return market().holdingQuarters(f) > 0 && expectedEstimate(f); };
+    const sample::Fund& slow = fundWhere(estimated);
+    const sample::Fund& fast = fundWhere([&](const sample::Fund& f) {
+        return estimated(f) && estimateLine(expectedEstimate(f)) != estimateLine(expectedEstimate(slow));
+    });
+    const std::string slowShares = "code=" + slow.code + "&topline=10&year=&month=&rt=" + std::string(kHoldingsSecondRt);
+    s_service->addFault({sample::Fault::Latency, slowShares, 300});
+    {
+        FundDetails details(w.context);
+        details.startHoldingsWorker(slow.code, "slow");
+        // The newer pick comes while the older worker waits for its shares.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (requestsFor(slowShares).empty() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        ASSERT_FALSE(requestsFor(slowShares).empty());
+        details.startHoldingsWorker(fast.code, "fast");
+        details.waitForHoldingsWorkers();
+    }
+    EXPECT_EQ(w.models.view.caption(Control::HoldingsEstimate), estimateLine(expectedEstimate(fast)));
 }
 
 TEST_F(HoldingsLive, DestroyingTheFeatureWaitsForItsWorkersAndShutsThemOut)

@@ -1,11 +1,14 @@
 // The fund lists as a user clicks them: the five-star button fills and colours
 // the grid; the sector button opens the sector window, whose tiles load a
-// sector; typing in the search box lists suggestions, and one picked shows its fund.
+// sector; typing in the search box lists suggestions, and one picked shows its
+// fund; a picked fund's estimate line shows under its holdings.
 #include "app/ConfigFile.h"
 #include "app/MainController.h"
 #include "app/MainModels.h"
+#include "app/gui/Gbk.h"
 #include "app/gui/MainWindow.h"
 #include "app/gui/SectorWindow.h"
+#include "funds/HoldingsEstimate.h"
 #include "net/EventPump.h"
 #include "net/ServiceHosts.h"
 #include "sample/Market.h"
@@ -179,4 +182,50 @@ void FundListsWindowTest::searchSuggestsAndAPickShowsTheFund()
     QTRY_COMPARE(search->text(), QString());
     QTRY_VERIFY(!list->isVisible());
     QCOMPARE(list->model()->rowCount(), 0);
+}
+
+// The estimate line under the holdings grid follows the picked fund, in red
+// when it rises and green when it falls.
+void FundListsWindowTest::pickingAFundShowsItsHoldingsEstimate()
+{
+    QTest::mouseClick(f->find(Control::FiveStarButton), Qt::LeftButton);
+    QTRY_COMPARE(f->window.windowTitle(), QStringLiteral("五星基金加载完毕，共20支基金"));
+    auto* grid = f->find<QTableView>(Control::FundGrid);
+
+    // Worked out from the market, not by the program: the holdings not suspended.
+    const sample::Market& market = f->service.market();
+    auto expected = [&market](const QString& code) -> std::optional<HoldingsEstimate> {
+        const sample::Fund* fund = market.fund(code.toStdString());
+        double weighted = 0, covered = 0;
+        for (const sample::Holding& h : fund && market.holdingQuarters(*fund) > 0 ? market.holdings(*fund, 0)
+                                                                                  : std::vector<sample::Holding> {}) {
+            const sample::Stock& stock = market.stocks()[size_t(h.stock)];
+            if (!stock.suspended) {
+                weighted += h.share * stock.change;
+                covered += h.share;
+            }
+        }
+        return covered > 0 ? std::optional(HoldingsEstimate {weighted / covered, covered}) : std::nullopt;
+    };
+    int rising = -1, falling = -1;
+    for (int row = 0; row < 20; ++row) {
+        const auto estimate = expected(grid->model()->index(row, 1).data().toString());
+        if (estimate && estimate->change >= 0.005 && rising < 0)
+            rising = row;
+        if (estimate && estimate->change <= -0.005 && falling < 0)
+            falling = row;
+    }
+    QVERIFY(rising >= 0 && falling >= 0);
+
+    auto* line = f->find<QLabel>(Control::HoldingsEstimate);
+    QVERIFY(line->text().isEmpty());
+    for (auto [row, colour] : {std::pair(rising, QColor(255, 0, 0)), std::pair(falling, QColor(0, 0x80, 0))}) {
+        const QModelIndex cell = grid->model()->index(row, 0);
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(cell).center());
+        const QString text = gbkToQString(estimateLine(expected(cell.siblingAtColumn(1).data().toString())));
+        QTRY_COMPARE(line->text(), text);
+        QCOMPARE(line->palette().color(QPalette::WindowText), colour);
+        // The line fits its strip under the grid.
+        QVERIFY(line->fontMetrics().horizontalAdvance(text) <= line->width());
+    }
 }

@@ -52,6 +52,7 @@ private slots:
     void fiveStarButtonFillsAndColoursTheGrid();
     void sectorWindowTilesLoadASector();
     void searchSuggestsAndAPickShowsTheFund();
+    void pickingAFundShowsItsHoldingsEstimate();
 };
 
 // Which controller handler each event of the main window reaches.
@@ -88,4 +89,15 @@ private slots:
     void init();
     void cleanup();
     void pickingAFundDrawsItsChartAndHoldings();
+};
+
+// The step window opened by 刷步, against the sample step service.
+class StepWindowTest : public QObject {
+    Q_OBJECT
+    struct Fixture;
+    Fixture* f = nullptr;
+private slots:
+    void init();
+    void cleanup();
+    void stepButtonOpensAModalWindowThatSavesAndSubmits();
 };

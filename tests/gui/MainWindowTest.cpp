@@ -80,6 +80,7 @@ void MainWindowTest::controlsHaveTheirDesignedKindCaptionAndPlace_data()
         {"标签2", "QLabel", "十大重仓股票", {176, 512, 168, 32}, nullptr},
         {"高级表格3", "QTableView", "", {8, 544, 168, 280}, nullptr},
         {"高级表格4", "QTableView", "", {176, 544, 168, 280}, nullptr},
+        {"标签估算", "QLabel", "", {8, 828, 336, 24}, nullptr}, // added under 高级表格3
         {"分组框1", "QGroupBox", "自选", {344, 512, 296, 312}, nullptr},
         {"超级列表框2", "QTreeView", "", {8, 16, 280, 288}, "分组框1"},
         {"搜索框", "QLineEdit", "输入基金代码或名称", {640, 512, 168, 40}, nullptr},

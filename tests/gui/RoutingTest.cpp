@@ -67,6 +67,7 @@ public:
     void onFiveStarClicked() override { record("onFiveStarClicked"); }
     void onSectorButtonClicked() override { record("onSectorButtonClicked"); }
     void onSectorButtonHover() override { record("onSectorButtonHover"); }
+    void onStepButtonClicked() override { record("onStepButtonClicked"); }
     void onStepWindowClosed() override { record("onStepWindowClosed"); }
     void onExportClicked() override { record("onExportClicked"); }
     void onBoardClicked(int board) override { record("onBoardClicked", board); }
@@ -348,8 +349,7 @@ void RoutingTest::buttonClicksReachTheirHandlers_data()
         QTest::addRow("board %d", n) << id(boards[n - 1]) << 1 << QStringList{QStringLiteral("onBoardClicked %1").arg(n)};
     QTest::newRow("five star") << id(Control::FiveStarButton) << 1 << QStringList{"onFiveStarClicked"};
     QTest::newRow("sector") << id(Control::SectorButton) << 1 << QStringList{"onSectorButtonClicked"};
-    // The modal step window does not exist yet: the button reports it closed at once.
-    QTest::newRow("step") << id(Control::StepButton) << 1 << QStringList{"onStepWindowClosed"};
+    QTest::newRow("step") << id(Control::StepButton) << 1 << QStringList{"onStepButtonClicked"};
     QTest::newRow("export") << id(Control::ExportButton) << 1 << QStringList{"onExportClicked"};
     // The boxes report the state after each click.
     QTest::newRow("load all") << id(Control::LoadAllBox) << 2

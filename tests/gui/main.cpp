@@ -32,5 +32,9 @@ int main(int argc, char* argv[])
         ChartWindowTest chart;
         failures += QTest::qExec(&chart, argc, argv);
     }
+    {
+        StepWindowTest steps;
+        failures += QTest::qExec(&steps, argc, argv);
+    }
     return failures == 0 ? 0 : 1;
 }

@@ -1,0 +1,210 @@
+#include "funds/FullList.h"
+
+#include "funds/Ranking.h"
+#include "net/EventPump.h"
+#include "text/NumberText.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace fw {
+
+namespace {
+
+// Buttons the load takes away; only a cancelled load gives them back.
+constexpr Control kHeldButtons[] = {Control::SectorButton, Control::FiveStarButton, Control::StepButton};
+
+// A page count or a fund count from the service, bounded by what the grid holds.
+int boundedCount(double announced, int most)
+{
+    return int(std::clamp<long long>(truncToInt(announced), 0, most));
+}
+
+} // namespace
+
+FullList::FullList(FeatureContext& context) : m_context(context) {}
+
+FullList::~FullList()
+{
+    if (m_run)
+        closeRun();
+    reapThreads(true);
+}
+
+void FullList::cancel()
+{
+    if (!running())
+        return;
+    m_cancel.store(true);
+    if (m_run) {
+        std::lock_guard lock(m_run->mutex);
+        m_run->lastRowDone.notify_all();
+    }
+}
+
+bool FullList::stopped(uint64_t ticket) const
+{
+    return m_cancel.load() || !m_context.isCurrentFundGridLoad(ticket);
+}
+
+void FullList::loadFullList()
+{
+    // The button stays enabled: a second click inside the running load
+    // would start another one over the same grid.
+    if (m_context.refuseGridLoad())
+        return;
+    View& view = m_context.models.view;
+    for (Control button : kHeldButtons)
+        view.setEnabled(button, false);
+
+    m_cancel.store(false);
+    m_context.fullListRunning.store(true);
+    reapThreads(false);
+    const uint64_t ticket = m_context.beginFundGridLoad();
+    m_run = std::make_shared<Run>();
+    m_run->work.gridTicket = ticket;
+
+    const Outcome outcome = load(ticket);
+    if (outcome == Outcome::Done && exportFundGrid)
+        exportFundGrid();
+    view.hideProgress();
+    m_context.fullListRunning.store(false);
+    if (outcome == Outcome::Stopped) {
+        if (m_cancel.load())
+            view.setTitle(gbk("加载已取消"));
+        // No workbook was written: the buttons come back.
+        for (Control button : kHeldButtons)
+            view.setEnabled(button, true);
+    }
+}
+
+FullList::Outcome FullList::load(uint64_t ticket)
+{
+    Grid& grid = m_context.models.fundGrid;
+    View& view = m_context.models.view;
+    static const Text fundsBefore = gbk("共"), fundsAfter = gbk("支基金"), pagesAfter = gbk("页"),
+                      loading = gbk("正在加载第"), done = gbk("加载完毕"), took = gbk("加载时间"),
+                      seconds = gbk("秒");
+
+    grid.reset();
+    view.setProgress(0, 1);
+    const JsonDocument probe =
+        fetchRankingPage(RankingQuery {RankingFamily::FullListProbe, {}, {}, 1, {}}.url(), m_context.timeoutSeconds);
+    if (stopped(ticket))
+        return Outcome::Stopped;
+    // A bogus count cannot ask for more rows or pages than the grid holds.
+    const int rows = boundedCount(probe.getNumber("datacount"), Grid::kMaxRows - 1);
+    fullListPageCount = boundedCount(probe.getNumber("allPages"), Grid::kMaxRows / 20 + 1);
+    m_run->work.fundRowCount = rows;
+    view.setCaption(Control::Progress, fundsBefore + intText(rows) + fundsAfter);
+    view.setCaption(Control::Status, fundsBefore + intText(fullListPageCount) + pagesAfter);
+    grid.setRowCount(rows + 1);
+
+    const auto start = std::chrono::steady_clock::now();
+    int offset = 0;
+    for (int p = 1; p <= fullListPageCount; ++p) {
+        view.setTitle(loading + intText(p) + pagesAfter);
+        view.setProgress(p - 1, fullListPageCount);
+        const JsonDocument page = fetchRankingPage(
+            RankingQuery {RankingFamily::FullListPage, {}, {}, p, {}}.url(), m_context.timeoutSeconds);
+        if (stopped(ticket))
+            return Outcome::Stopped;
+        const int n = rankingEntryCount(page);
+        for (int i = 1; i <= n; ++i)
+            writeFundRow(grid, offset + i, rankingEntry(page, i - 1));
+        offset += n;
+    }
+
+    const Outcome profiles = completeProfiles(ticket);
+    closeRun();
+    if (profiles == Outcome::Stopped)
+        return Outcome::Stopped;
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    view.setTitle(done);
+    view.setTitle(took + intText(std::chrono::duration_cast<std::chrono::seconds>(elapsed).count()) + seconds);
+    return Outcome::Done;
+}
+
+FullList::Outcome FullList::completeProfiles(uint64_t ticket)
+{
+    View& view = m_context.models.view;
+    Run& run = *m_run;
+    const int rows = run.work.fundRowCount.load();
+    view.setProgress(0, rows);
+    if (!startThreads(std::min(maxWorkers, rows)))
+        return Outcome::Done; // no thread to be had: the rows stay without figures
+    const auto poll = std::chrono::milliseconds(pollMilliseconds);
+    int shownDone = 0;
+    for (;;) {
+        pumpEvents();
+        if (stopped(ticket))
+            return Outcome::Stopped;
+        // The wait ends only when every row has been started and its worker
+        // has ended, so the workbook never misses figures still on their way.
+        const int done = run.rowsDone.load();
+        if (done >= rows)
+            break;
+        // The bar moves once per look (a few times a second at most), not once per row.
+        if (done != shownDone)
+            view.setProgress(shownDone = done, rows);
+        std::unique_lock lock(run.mutex);
+        run.lastRowDone.wait_for(lock, poll, [&] { return run.rowsDone.load() >= rows || m_cancel.load(); });
+    }
+    view.setProgress(rows, rows);
+    return Outcome::Done;
+}
+
+bool FullList::startThreads(int count)
+{
+    for (int i = 0; i < count; ++i) {
+        try {
+            auto done = std::make_shared<std::atomic<bool>>(false);
+            std::thread thread([this, run = m_run, done] {
+                runRows(*run);
+                done->store(true);
+            });
+            m_threads.push_back({std::move(thread), std::move(done)});
+        } catch (const std::system_error&) {
+            return i > 0; // fewer threads take the rows
+        }
+    }
+    return true;
+}
+
+void FullList::runRows(Run& run)
+{
+    const Grid& grid = m_context.models.fundGrid;
+    const int rows = run.work.fundRowCount.load();
+    while (!run.closed.load()) {
+        const int row = run.nextRow.fetch_add(1);
+        if (row > rows)
+            return;
+        // A row its page never filled has no code to ask for.
+        if (!grid.cell(row, 1).empty()) {
+            ++run.work.activeProfileWorkers; // counted before it starts, as the worker expects
+            ProfileWorker {m_context, run.work, row}();
+        }
+        if (run.rowsDone.fetch_add(1) + 1 >= rows) {
+            std::lock_guard lock(run.mutex);
+            run.lastRowDone.notify_all();
+        }
+    }
+}
+
+void FullList::closeRun()
+{
+    m_run->closed.store(true);
+}
+
+void FullList::reapThreads(bool all)
+{
+    std::erase_if(m_threads, [all](Thread& t) {
+        if (!all && !t.done->load())
+            return false;
+        if (t.thread.joinable())
+            t.thread.join();
+        return true;
+    });
+}
+
+} // namespace fw

@@ -1,0 +1,82 @@
+#pragma once
+// The whole market into the fund grid for the workbook: the count probe, every
+// page of the ranking, then the four profile figures of every row from up to
+// five ProfileWorker threads, the time taken, and the export. Runs on the UI
+// thread; the window handles its events between requests and while it waits
+// for the workers. Esc (cancel) stops it without a workbook.
+#include "funds/FeatureContext.h"
+#include "funds/ProfileWorker.h"
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace fw {
+
+class FullList {
+public:
+    explicit FullList(FeatureContext& context);
+    // Waits for the workers still running (none once a load has ended normally).
+    ~FullList();
+    FullList(const FullList&) = delete;
+    FullList& operator=(const FullList&) = delete;
+
+    // The 导出所有数据 button.
+    void loadFullList();
+    // Esc: a running load stops at its next check (between pages, or while it
+    // waits for the workers), writes no workbook, and gives the buttons back.
+    // Workers already running finish their rows.
+    void cancel();
+    bool running() const { return m_context.fullListRunning.load(); }
+
+    // The export step, run at the end of a load that was not stopped.
+    std::function<void()> exportFundGrid;
+
+    // How many profile workers run at once, and the longest wait between two
+    // looks at them (the window's events are handled at every look).
+    int maxWorkers = 5;
+    int pollMilliseconds = 20;
+
+    // --- state, as the last load left it
+    int fundRowCount() const { return m_run ? m_run->work.fundRowCount.load() : 0; }
+    int fullListPageCount = 0;
+
+private:
+    enum class Outcome { Done, Stopped };
+    // What the workers of one load share; a load's threads keep theirs alive,
+    // so workers left over from a cancelled load never count in a newer one.
+    // At most maxWorkers threads take the rows in order, each running one
+    // ProfileWorker after another: a thread per row costs more than the row's
+    // three requests on a busy machine, and a thread that takes its next row
+    // itself need not wait for the window's thread to hand it over.
+    struct Run {
+        ProfileWork work;
+        std::atomic<int> nextRow {1};
+        std::atomic<int> rowsDone {0}; // ended, or passed over without a code
+        std::atomic<bool> closed {false}; // no more rows are taken
+        std::mutex mutex;
+        std::condition_variable lastRowDone;
+    };
+    struct Thread {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+
+    Outcome load(uint64_t ticket);
+    Outcome completeProfiles(uint64_t ticket);
+    bool stopped(uint64_t ticket) const;
+    bool startThreads(int count);
+    void runRows(Run& run);
+    void closeRun();
+    void reapThreads(bool all);
+
+    FeatureContext& m_context;
+    std::shared_ptr<Run> m_run;
+    std::atomic<bool> m_cancel {false};
+    std::vector<Thread> m_threads;
+};
+
+} // namespace fw

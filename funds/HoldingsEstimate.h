@@ -1,0 +1,39 @@
+#pragma once
+// Today's change of a fund estimated from its ten holdings: the mean of the
+// live day's changes of the holdings that have a quote, weighted by their
+// shares of net assets, and how much of the fund those holdings make up. The
+// service publishes no intraday estimate of its own any more. No Qt.
+#include "app/View.h"
+#include "funds/HoldingsWorker.h"
+#include "text/Text.h"
+#include <optional>
+#include <vector>
+
+namespace fw {
+
+struct HoldingsEstimate {
+    double change = 0;   // percent: Σ share × change / Σ share
+    double coverage = 0; // percent of net assets: Σ share, as is (over 100 for leveraged funds)
+};
+
+// Over the rows with a change; a row without one (no quote, suspended) is in
+// neither sum. None when no row with a change has a share: never a made-up 0%.
+std::optional<HoldingsEstimate> estimateFromHoldings(const std::vector<HoldingsRowText>& rows);
+
+// "+0.53%", "-1.20%", "0.00%": two decimals, halves away from zero, the sign
+// always shown except on zero.
+Text estimateChangeText(double change);
+// "62.4%": one decimal, halves away from zero.
+Text estimateCoverageText(double coverage);
+// The line under the holdings grid, GBK: "持仓估算 +0.53%（覆盖 62.4%）"; "" without an estimate.
+Text estimateLine(const std::optional<HoldingsEstimate>& estimate);
+// Red above zero, green below, silver at zero (as shown, after rounding); the
+// label's own colour without an estimate.
+Colour estimateColour(const std::optional<HoldingsEstimate>& estimate);
+
+// Writes the line and its colour into the estimate label.
+void showHoldingsEstimate(View& view, const std::optional<HoldingsEstimate>& estimate);
+// Empties it: wherever the holdings grid is cleared, the estimate goes with it.
+inline void clearHoldingsEstimate(View& view) { showHoldingsEstimate(view, std::nullopt); }
+
+} // namespace fw

@@ -1,0 +1,308 @@
+// The whole-market load through the controller against the sample service:
+// every page and profile into the workbook, the end of the profile wait, failed
+// probes, pages and profiles, Esc, and the loads refused while it runs; the
+// export step's texts and failures.
+#include "app/MainController.h"
+#include "funds/FundProfileFetch.h"
+#include "net/EventPump.h"
+#include "net/ServiceHosts.h"
+#include "sample/Market.h"
+#include "sample/SampleService.h"
+#include "tests/app/TempDir.h"
+#include "tests/export/SheetReader.h"
+#include "text/CodePage.h"
+#include "text/TextOps.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <set>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fw::testing {
+namespace {
+
+using test::SheetReader;
+
+const char* const kProbe = "/data/FundGuideapi.aspx?dt=4&sd=&ed=&sc=r&st=desc&pi=1&pn=20&zf=diy&sh=list"
+                           "&rnd=0.9027817428207583";
+Text pageTarget(int p)
+{
+    return "/data/FundGuideapi.aspx?dt=4&sd=&ed=&sc=3y&st=desc&pi=" + std::to_string(p)
+        + "&pn=20&zf=diy&sh=list&rnd=0.6066118187338245";
+}
+
+class WholeMarket : public ::testing::Test {
+protected:
+    void start(int funds, std::vector<sample::Fault> faults = {})
+    {
+        resetTransferAbort();
+        sample::SampleOptions options;
+        options.funds = funds;
+        service = std::make_unique<sample::SampleService>(options);
+        for (sample::Fault& f : faults)
+            service->addFault(f);
+        ASSERT_GT(service->start(), 0);
+        setServiceHosts(ServiceHosts::allAt(service->baseUrl()));
+        ControllerEnvironment env {[] { return 1; }, "", 5, dir.path()};
+        controller = std::make_unique<MainController>(models, config, env);
+        controller->workbookExport().now = [] {
+            std::tm date {};
+            date.tm_mon = 11;
+            date.tm_mday = 4;
+            return date;
+        };
+        models.view.addListener([this](const ViewChange& change) {
+            if (change.kind == ViewChange::Title)
+                titles.push_back(gbkToUtf8(models.view.title()));
+            if (change.kind == ViewChange::Caption)
+                captions.push_back(gbkToUtf8(models.view.caption(change.control)));
+        });
+    }
+    void TearDown() override
+    {
+        uninstallEventPump();
+        controller.reset();
+        setServiceHosts(ServiceHosts::defaults());
+    }
+
+    std::vector<std::string> targets(const std::string& prefix) const
+    {
+        std::vector<std::string> out;
+        for (const auto& r : service->requests())
+            if (r.target.rfind(prefix, 0) == 0)
+                out.push_back(r.target);
+        return out;
+    }
+    std::string workbook() const { return dir.file("12月4日.xlsx"); }
+    bool heldButtonsEnabled() const
+    {
+        const View& v = models.view;
+        return v.isEnabled(Control::SectorButton) && v.isEnabled(Control::FiveStarButton)
+            && v.isEnabled(Control::StepButton);
+    }
+    // The code of the first fund of the list's first page.
+    std::string firstCode() const
+    {
+        return splitText(rankingEntry(fetchRankingPage(service->baseUrl() + pageTarget(1)), 0), ",").at(0);
+    }
+
+    std::unique_ptr<sample::SampleService> service;
+    test::TempDir dir;
+    ConfigFile config {dir.file("配置.ini")};
+    MainModels models;
+    std::unique_ptr<MainController> controller;
+    std::vector<std::string> titles, captions;
+};
+
+TEST_F(WholeMarket, EveryFundWithItsProfileGoesIntoTheWorkbook)
+{
+    start(500);
+    controller->onExportClicked();
+
+    const SheetReader sheet(workbook());
+    ASSERT_TRUE(sheet.readable);
+    EXPECT_EQ(sheet.dimension, "A1:Q501");
+    std::set<std::string> codes;
+    for (int r = 2; r <= 501; ++r) {
+        SCOPED_TRACE(r);
+        char code[16];
+        std::snprintf(code, sizeof code, "%06d", std::stoi(sheet.cell(r, 2).text));
+        codes.insert(code);
+        for (int c = 14; c <= 17; ++c)
+            EXPECT_FALSE(sheet.cell(r, c).text.empty()) << c;
+    }
+    EXPECT_EQ(codes.size(), 500u);
+    EXPECT_TRUE(codes.count(service->market().funds().front().code));
+    EXPECT_EQ(targets("/jbgk_").size() + targets("/jjjl_").size() + targets("/tsdata_").size(), 1500u);
+    // The figures sit in their own fund's row.
+    const Grid& grid = models.fundGrid;
+    for (int row : {1, 250, 500}) {
+        const FundProfile p = FundProfileFetch(grid.cell(row, 1), 5).run();
+        EXPECT_EQ(gbkToUtf8(grid.cell(row, kTenureReturnColumn)), gbkToUtf8(p.tenureReturn));
+        EXPECT_EQ(gbkToUtf8(grid.cell(row, kSharpeColumn)), gbkToUtf8(p.sharpe));
+    }
+
+    const std::vector<std::string> data = targets("/data/");
+    ASSERT_EQ(data.size(), 26u);
+    EXPECT_EQ(data.front(), kProbe);
+    EXPECT_EQ(data[1], pageTarget(1));
+    EXPECT_EQ(data.back(), pageTarget(25));
+
+    ASSERT_GE(titles.size(), 27u);
+    EXPECT_EQ(titles[0], "正在加载第1页");
+    EXPECT_EQ(titles[24], "正在加载第25页");
+    EXPECT_EQ(titles[25], "加载完毕");
+    EXPECT_EQ(titles[26].rfind("加载时间", 0), 0u);
+    EXPECT_EQ(captions[0], "共500支基金");
+    EXPECT_EQ(captions[1], "共25页");
+    EXPECT_EQ(captions[captions.size() - 2], "数据导出中");
+    EXPECT_EQ(captions.back().rfind("导出时间", 0), 0u);
+    EXPECT_FALSE(heldButtonsEnabled()); // they stay off after an export
+    EXPECT_FALSE(models.view.progress().visible);
+    EXPECT_FALSE(controller->fullList().running());
+}
+
+TEST_F(WholeMarket, WorkbookWaitsForRowsStillLoadingWhenTheLastRowIsDone)
+{
+    // The first row's manager page is slow; the last row is done long before.
+    start(30);
+    service->addFault({sample::Fault::Latency, "/jjjl_" + firstCode(), 500});
+    controller->onExportClicked();
+    const std::string expected = gbkToUtf8(FundProfileFetch(models.fundGrid.cell(1, 1), 5).run().tenureReturn);
+    ASSERT_FALSE(expected.empty());
+    EXPECT_EQ(gbkToUtf8(models.fundGrid.cell(1, kTenureReturnColumn)), expected);
+    EXPECT_FALSE(SheetReader(workbook()).cell("O2").text.empty());
+}
+
+TEST_F(WholeMarket, FailedCountProbeWritesTheHeaderAlone)
+{
+    start(100, {{sample::Fault::HttpError, "rnd=0.9027817428207583", 500}});
+    controller->onExportClicked();
+    EXPECT_EQ(SheetReader(workbook()).dimension, "A1:Q1");
+    EXPECT_EQ(targets("/data/").size(), 1u);
+    EXPECT_TRUE(targets("/jbgk_").empty());
+    EXPECT_EQ(titles.back(), "加载时间0秒");
+    EXPECT_EQ(captions.front(), "共0支基金");
+}
+
+TEST_F(WholeMarket, FailedPagesAndProfilesLeaveEmptyCellsAndTheLoadEnds)
+{
+    start(60, {{sample::Fault::HttpError, pageTarget(2), 500}, {sample::Fault::Drop, "/tsdata_", 0}});
+    controller->onExportClicked();
+    const SheetReader sheet(workbook());
+    EXPECT_EQ(sheet.dimension, "A1:Q61");
+    for (int r = 2; r <= 61; ++r) {
+        // Page 3 follows page 1 directly: the last 20 rows stay empty.
+        const bool unfilled = r >= 42;
+        EXPECT_EQ(sheet.cell(r, 2).text.empty(), unfilled) << r;
+        EXPECT_EQ(sheet.cell(r, 14).text.empty(), unfilled) << r; // 规模(亿)
+        EXPECT_TRUE(sheet.cell(r, 16).text.empty()) << r;            // 标准差1年
+    }
+    // Rows without a code ask for no profile.
+    EXPECT_EQ(targets("/jbgk_").size(), 40u);
+    EXPECT_EQ(titles.back().rfind("加载时间", 0), 0u);
+}
+
+TEST_F(WholeMarket, EscStopsTheLoadWithoutAWorkbook)
+{
+    struct Case {
+        const char* name;
+        std::function<bool(const MainModels&)> when;
+        size_t rankingRequests;
+    };
+    const Case cases[] = {
+        {"pages", [](const MainModels& m) { return m.view.title() == gbk("正在加载第3页"); }, 4},
+        {"profiles", [](const MainModels& m) { return !m.fundGrid.cell(7, kTenureReturnColumn).empty(); }, 11},
+    };
+    start(200);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        service->clearLog();
+        installEventPump([&] {
+            if (c.when(models))
+                controller->onEscapePressed();
+        });
+        controller->onExportClicked();
+        uninstallEventPump();
+        EXPECT_EQ(gbkToUtf8(models.view.title()), "加载已取消");
+        EXPECT_TRUE(heldButtonsEnabled());
+        EXPECT_FALSE(models.view.progress().visible);
+        EXPECT_FALSE(controller->fullList().running());
+        EXPECT_LT(targets("/jbgk_").size(), 200u);
+        EXPECT_FALSE(std::filesystem::exists(workbook()));
+        EXPECT_EQ(targets("/data/").size(), c.rankingRequests);
+    }
+}
+
+TEST_F(WholeMarket, GridLoadsAreRefusedWhileItRuns)
+{
+    start(100);
+    bool tried = false;
+    installEventPump([&] {
+        if (tried || models.view.title() != gbk("正在加载第2页"))
+            return;
+        tried = true;
+        controller->onBoardClicked(1);
+        controller->onFundGridHeaderClicked(0, 7);
+        controller->details().fundPageSummary(service->market().funds()[3].code, "x",
+                                              FundDetails::PickSource::Watchlist);
+        controller->onExportClicked();
+    });
+    controller->onExportClicked();
+    ASSERT_TRUE(tried);
+    EXPECT_EQ(models.view.messages(), std::vector<Text>(4, gbk("数据加载中，请稍后再试")));
+    EXPECT_FALSE(models.view.isChecked(Control::BoardDayGain));
+    EXPECT_EQ(config.read(gbk("启动加载数据"), gbk("加载")), "");
+    EXPECT_EQ(SheetReader(workbook()).dimension, "A1:Q101");
+    EXPECT_EQ(targets("/data/").size(), 6u); // probe and five pages, nothing else
+    EXPECT_FALSE(SheetReader(workbook()).cell("O101").text.empty());
+}
+
+// ---- the export step on its own
+
+class ExportStep : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        grid.setRow(1, 0, {gbk("华夏成长混合"), "000001"});
+        models.view.addListener([this](const ViewChange& change) {
+            if (change.kind == ViewChange::Caption && change.control == Control::Status)
+                status.push_back(gbkToUtf8(models.view.caption(Control::Status)));
+        });
+    }
+    test::TempDir dir;
+    MainModels models;
+    Grid& grid = models.fundGrid;
+    std::vector<std::string> status;
+};
+
+TEST_F(ExportStep, ExactlyOneSourceIsTaken)
+{
+    const std::string path = dir.file("x.xlsx");
+    EXPECT_FALSE(exportGridToWorkbook(models.view, &models.watchlist, false, &grid, false, path));
+    EXPECT_FALSE(exportGridToWorkbook(models.view, &models.watchlist, true, &grid, true, path));
+    EXPECT_EQ(models.view.messages(),
+              (std::vector<Text> {gbk("超级列表框与高级列表框不能同为空!"), gbk("超级列表框与高级列表框不能同时保存!")}));
+    EXPECT_FALSE(std::filesystem::exists(path));
+
+    models.watchlist.addRow({"1", "000001", gbk("华夏成长混合"), gbk("基金")});
+    ASSERT_TRUE(exportGridToWorkbook(models.view, &models.watchlist, true, nullptr, false, path));
+    const SheetReader sheet(path);
+    EXPECT_EQ(sheet.dimension, "A1:D2");
+    EXPECT_EQ(sheet.cell("A1").text, "序");
+    EXPECT_EQ(sheet.cell("C2").text, "华夏成长混合");
+}
+
+TEST_F(ExportStep, FundGridGoesToTodaysFileWithTheStatusTexts)
+{
+    WorkbookExport exporter(models, dir.path());
+    exporter.now = [] {
+        std::tm date {};
+        date.tm_mon = 0;
+        date.tm_mday = 9;
+        return date;
+    };
+    EXPECT_EQ(exporter.outputPath(), dir.file("1月9日.xlsx"));
+    EXPECT_TRUE(exporter.exportFundGrid());
+    EXPECT_EQ(SheetReader(dir.file("1月9日.xlsx")).dimension, "A1:Q21");
+    EXPECT_EQ(status, (std::vector<std::string> {"数据导出中", "导出时间0秒"}));
+    EXPECT_TRUE(models.view.messages().empty());
+}
+
+TEST_F(ExportStep, UnwritableDataDirectoryIsToldAndTheTimeStillShown)
+{
+    ::chmod(dir.path().c_str(), 0555);
+    const std::string target = ::access(dir.path().c_str(), W_OK) == 0 ? "/sys/kernel" : dir.path();
+    WorkbookExport exporter(models, target);
+    EXPECT_FALSE(exporter.exportFundGrid());
+    ASSERT_EQ(models.view.messages().size(), 1u);
+    EXPECT_EQ(gbkToUtf8(models.view.messages()[0]),
+              "数据导出失败：无法写入" + exporter.outputPath() + "（没有写入权限）");
+    EXPECT_EQ(status, (std::vector<std::string> {"数据导出中", "导出时间0秒"}));
+}
+
+} // namespace
+} // namespace fw::testing
