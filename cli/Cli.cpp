@@ -21,7 +21,7 @@ Command commandOf(const std::string& name)
     static const std::pair<const char*, Command> commands[] = {
         {"five-star", runFiveStar}, {"board", runBoard},     {"sectors", runSectors},
         {"sector", runSector},      {"fund", runFund},       {"compare", runCompare},
-        {"search", runSearch},
+        {"search", runSearch},      {"export", runExport},
     };
     for (const auto& [commandName, run] : commands)
         if (name == commandName)

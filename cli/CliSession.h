@@ -25,6 +25,7 @@ public:
 
     const CliOptions& options;
     CliIo& io;
+    std::string dataDir; // as the window finds it ("" when none is usable)
     MainModels models;
     ConfigFile config;
     FeatureContext context;

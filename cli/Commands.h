@@ -19,6 +19,7 @@ int runSector(CliSession& session);
 int runFund(CliSession& session);
 int runCompare(CliSession& session);
 int runSearch(CliSession& session);
+int runExport(CliSession& session);
 
 // --- output
 enum class OutputFormat { Table, TabSeparated, Json };

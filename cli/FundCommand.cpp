@@ -4,6 +4,7 @@
 
 #include "funds/FundDetails.h"
 #include "text/CodePage.h"
+#include "text/TextOps.h"
 
 namespace fw::cli {
 
@@ -38,6 +39,12 @@ int runFund(CliSession& session)
         if (!holdings.cell(row, 0).empty() || !holdings.cell(row, 1).empty())
             holdingRows.push_back(row);
 
+    // Today's estimate from the holdings, as the line under the window's
+    // holdings grid says it: "持仓估算 +0.53%（覆盖 62.4%）" (none without quotes).
+    static const Text estimateLabel = gbk("持仓估算 "), coverageLabel = gbk("覆盖 ");
+    const Text estimate = models.view.caption(Control::HoldingsEstimate);
+    const Text estimateText = textAfterLast(estimate, estimateLabel);
+
     if (outputFormat(session) == OutputFormat::Json) {
         const std::vector<std::string>& keys = fundColumnKeys();
         Json doc = Json::object();
@@ -53,6 +60,10 @@ int runFund(CliSession& session)
                             {"name", gbkToUtf8(holdings.cell(row, 0))},
                             {"share", jsonFigure(holdings.cell(row, 2))}});
         doc["holdings"] = std::move(rows);
+        doc["estimate"] = estimate.empty()
+            ? Json(nullptr)
+            : Json {{"change", jsonFigure(textBeforeFirst(estimateText, "%"))},
+                    {"coverage", jsonFigure(textAfterLast(estimateText, coverageLabel))}};
         session.io.out << doc.dump(2) << '\n';
         return kExitDone;
     }
@@ -63,6 +74,8 @@ int runFund(CliSession& session)
         TableCell value {gbkToUtf8(grid.cell(1, c)), grid.cellColour(1, c)};
         figures.rows.push_back({{gbkToUtf8(grid.cell(0, c))}, value});
     }
+    figures.rows.push_back({{gbkToUtf8(textBeforeFirst(estimateLabel, " "))},
+                            {gbkToUtf8(estimateText), models.view.textColour(Control::HoldingsEstimate)}});
     const std::string caption = gbkToUtf8(grid.cell(1, 0)) + " (" + code + ")";
     writeTable(session, figures, caption);
     session.io.out << '\n';

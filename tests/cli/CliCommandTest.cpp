@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
+#include <filesystem>
 #include <cmath>
 #include <map>
 #include <set>
@@ -324,17 +326,48 @@ TEST(CliFund, JsonHasThePageFiguresProfileAndHoldingsWithLiveNames)
     }
 }
 
+TEST(CliFund, TheEstimateIsTheShareWeightedChangeOfTheQuotedHoldings)
+{
+    const sample::Fund& fund = stockFund();
+    double weighted = 0, covered = 0;
+    for (const sample::Holding& h : world().market().holdings(fund, 0)) {
+        const sample::Stock& stock = world().market().stocks()[size_t(h.stock)];
+        if (!stock.suspended) {
+            weighted += h.share * stock.change;
+            covered += h.share;
+        }
+    }
+    ASSERT_GT(covered, 0);
+    const Json estimate = world().run({"fund", fund.code, "--json"}).json()["estimate"];
+    ASSERT_TRUE(estimate.is_object()) << estimate;
+    EXPECT_NEAR(estimate["change"].get<double>(), weighted / covered, 0.0051);
+    EXPECT_NEAR(estimate["coverage"].get<double>(), covered, 0.051);
+
+    // A fund without stocks has no estimate, never 0%.
+    for (const sample::Fund& f : world().market().funds()) {
+        if (!sample::Market::holdsStocks(f.kind)) {
+            const CliRun bond = world().run({"fund", f.code, "--json"});
+            ASSERT_EQ(bond.status, 0) << bond.err;
+            EXPECT_TRUE(bond.json()["estimate"].is_null());
+            EXPECT_EQ(test::fields(world().run({"fund", f.code}).lines().at(18)),
+                      (std::vector<std::string> {"持仓估算", ""}));
+            break;
+        }
+    }
+}
+
 TEST(CliFund, LinesAndTableShowTheFiguresThenTheHoldings)
 {
     const sample::Fund& fund = stockFund();
     const auto lines = world().run({"fund", fund.code}).lines();
-    ASSERT_EQ(lines.size(), 1 + 17 + 1 + 1 + 10u);
+    ASSERT_EQ(lines.size(), 1 + 18 + 1 + 1 + 10u);
     EXPECT_EQ(lines[0], "项目\t值");
     EXPECT_EQ(lines[1], "基金名称\t" + fund.name);
     EXPECT_EQ(lines[2], "基金代码\t" + fund.code);
-    EXPECT_EQ(lines[18], "");
-    EXPECT_EQ(lines[19], "股票名称\t代码\t占比");
-    EXPECT_EQ(test::fields(lines[20]).size(), 3u);
+    EXPECT_EQ(lines[18].rfind("持仓估算\t", 0), 0u);
+    EXPECT_EQ(lines[19], "");
+    EXPECT_EQ(lines[20], "股票名称\t代码\t占比");
+    EXPECT_EQ(test::fields(lines[21]).size(), 3u);
 
     const auto table = world().run({"fund", fund.code}, Shown::Terminal).lines();
     EXPECT_EQ(table.at(0), fund.name + " (" + fund.code + ")");
@@ -428,6 +461,60 @@ TEST(CliSearch, NoMatchIsAnEmptyAnswerNotAFailure)
     EXPECT_EQ(world().run({"search", "没有这样的基金"}).out, "名称\t代码\t类型\n");
 }
 
+// ---- export
+
+TEST(CliExport, TheWholeMarketWithProfilesIntoTheNamedWorkbook)
+{
+    const CliWorld small(120);
+    const std::string path = small.dir.file("market.xlsx");
+    const CliRun run = small.run({"export", "--out", path, "--json"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.json(), Json({{"file", path}, {"funds", 120}, {"profiles", 120}}));
+    EXPECT_EQ(test::readBytes(path).substr(0, 4), "PK\x03\x04");
+
+    // Without --out: today's workbook in the data directory, as the window names it.
+    const std::time_t now = std::time(nullptr);
+    std::tm today {};
+    localtime_r(&now, &today);
+    const std::string named = small.dir.file(std::to_string(today.tm_mon + 1) + "月" + std::to_string(today.tm_mday) + "日.xlsx");
+    const auto lines = small.run({"export"}).lines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "文件\t基金\t概况");
+    EXPECT_EQ(lines[1], named + "\t120\t120");
+    EXPECT_TRUE(std::filesystem::exists(named));
+}
+
+TEST(CliExport, FailuresAndCtrlCLeaveNoWorkbook)
+{
+    CliWorld small(300);
+    const std::string nowhere = small.dir.file("missing/market.xlsx");
+    const CliRun unwritable = small.run({"export", "--out", nowhere});
+    EXPECT_EQ(unwritable.status, 1);
+    EXPECT_NE(unwritable.err.find("数据导出失败"), std::string::npos) << unwritable.err;
+
+    const std::string path = small.dir.file("market.xlsx");
+    small.service->addFault({sample::Fault::HttpError, "FundGuideapi", 500});
+    const CliRun failed = small.run({"export", "--out", path});
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_NE(failed.err.find("could not be loaded"), std::string::npos);
+    small.service->clearFaults();
+
+    small.service->addFault({sample::Fault::Latency, "", 20});
+    std::thread interrupt([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        cli::requestCancel();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    const CliRun stopped = small.run({"export", "--out", path});
+    interrupt.join();
+    EXPECT_EQ(stopped.status, 130);
+    EXPECT_EQ(stopped.out, "");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    cli::resetCancel();
+    EXPECT_TRUE(std::filesystem::is_empty(small.dir.path())) << "a workbook or a part of one was left";
+}
+
 // ---- the command line
 
 TEST(CliUsage, BadCommandLinesExitWithTwoAndPrintNothing)
@@ -482,6 +569,7 @@ TEST(CliFailures, AStalledServiceEndsEachCommandWithOneAfterTheTimeout)
         {{"fund", stalled.market().funds()[0].code}, stalled.market().funds()[0].code},
         {{"compare", stalled.market().funds()[0].code}, "坐标数据获取失败"},
         {{"search", "000"}, "no answer"},
+        {{"export", "--out", stalled.dir.file("market.xlsx")}, "could not be loaded"},
     };
     for (const auto& [args, message] : cases) {
         std::vector<std::string> withTimeout = args;

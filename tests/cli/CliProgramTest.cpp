@@ -8,6 +8,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
+#include <regex>
 #include <pty.h>
 #include <sys/wait.h>
 #include <thread>
@@ -119,6 +120,24 @@ TEST_F(CliProgram, OnATerminalTheBarShowsTheCountsAndIsClearedAtTheEnd)
     EXPECT_EQ(child.err.back(), '\r');
     // One page only: no bar.
     EXPECT_EQ(runProgram(withService({"five-star"}), true).err, "");
+}
+
+TEST_F(CliProgram, TheExportShowsItsPhasesOnATerminalOnly)
+{
+    const test::CliWorld small(200);
+    // Pages slow enough for the bar to show some of the ten.
+    small.service->addFault({sample::Fault::Latency, "FundGuideapi", 40});
+    auto args = [&](const std::string& file) {
+        return std::vector<std::string> {"export", "--out", small.dir.file(file), "--service", small.service->baseUrl()};
+    };
+    const Child piped = runProgram(args("piped.xlsx"));
+    EXPECT_EQ(piped.status, 0);
+    EXPECT_EQ(piped.err, "");
+    const Child shown = runProgram(args("shown.xlsx"), true);
+    EXPECT_EQ(shown.status, 0);
+    EXPECT_TRUE(std::regex_search(shown.err, std::regex("\r排行页 \\[#+\\.*\\] [1-9]/10"))) << shown.err;
+    EXPECT_NE(shown.err.find("\r基金概况 [#"), std::string::npos) << shown.err;
+    EXPECT_NE(shown.err.find(" 200/200"), std::string::npos);
 }
 
 TEST_F(CliProgram, ABadOptionExitsWithTwo)
