@@ -60,7 +60,7 @@ void MainController::onCreated()
 
     if (!m_config.exists()) {
         // First run: this write creates the file; the stored settings below are skipped.
-        m_config.write(k.loadSection, k.loadAll, k.no);
+        m_context.saveSetting(k.loadSection, k.loadAll, k.no);
     } else {
         // The hidden step window exists only for the automatic submission.
         m_steps.submitAtStart(m_env.todayDayOfMonth ? m_env.todayDayOfMonth() : localDayOfMonth());
@@ -159,7 +159,7 @@ void MainController::onLoadAllClicked(bool checkedAfterClick)
 {
     const Keys& k = keys();
     m_models.view.setChecked(Control::LoadAllBox, checkedAfterClick);
-    m_config.write(k.loadSection, k.loadAll, checkedAfterClick ? k.yes : k.no);
+    m_context.saveSetting(k.loadSection, k.loadAll, checkedAfterClick ? k.yes : k.no);
 }
 
 void MainController::onLoadAllHover()

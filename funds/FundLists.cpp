@@ -84,7 +84,7 @@ void FundLists::boardClicked(int n)
     for (int b = 1; b <= 4; ++b)
         view.setChecked(boardControl(b), b == n);
     const Board& chosen = board(n);
-    m_context.config.write(section, key, chosen.code);
+    m_context.saveSetting(section, key, chosen.code);
     const LoadResult result = loadBoard(chosen.key, chosen.direction);
     if (result.outcome != LoadOutcome::Superseded)
         view.setTitle(chosen.title);

@@ -179,6 +179,19 @@ TEST_F(StartupTest, ShellHandlers)
     resetTransferAbort();
 }
 
+TEST_F(StartupTest, ASettingThatCannotBeSavedIsToldOncePerRun)
+{
+    writeConfig("[加载数据]\r\n是否全部加载=假\r\n");
+    std::filesystem::permissions(configPath, std::filesystem::perms::owner_read);
+    controller->onLoadAllClicked(true);
+    controller->onLoadAllClicked(false);
+    EXPECT_EQ(readBytes(configPath), gbk("[加载数据]\r\n是否全部加载=假\r\n"));
+    const std::vector<Text> messages = models.view.messages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], gbk("配置文件无法保存，更改不会保留"));
+    EXPECT_FALSE(models.view.isChecked(Control::LoadAllBox)); // the box keeps what the user gave it
+}
+
 TEST(AppPathsTest, InstalledProgramFoldersAreNeverTheDataDirectory)
 {
     for (const char* dir : {"/usr/bin", "/usr/local/bin", "/bin", "/sbin", "/opt/fundwatch/bin", "/snap/bin"})
