@@ -24,6 +24,7 @@ enum Takes : unsigned {
     Period = 8,
     Plot = 16,
     Out = 32,
+    Estimate = 64,
 };
 
 struct CommandRule {
@@ -35,17 +36,20 @@ struct CommandRule {
 };
 
 const CommandRule kCommands[] = {
-    {"five-star", 0, 0, All | Sort | Asc, "five-star [--all] [--sort KEY] [--asc]",
+    {"five-star", 0, 0, All | Sort | Asc | Estimate, "five-star [--all] [--sort KEY] [--asc] [--estimate]",
      "The five-star funds, by this year's return unless --sort names a column; --asc from the lowest.\n"
-     "  --all        every page, not only the first 20 funds\n"},
-    {"board", 1, 1, None, "board 1|2|3|4",
+     "  --all        every page, not only the first 20 funds\n"
+     "  --estimate   add today's change estimated from each fund's holdings\n"},
+    {"board", 1, 1, Estimate, "board 1|2|3|4 [--estimate]",
      "A ranking board: 1 yesterday's gainers, 2 this month's gainers, 3 yesterday's losers,\n"
-     "4 this month's losers.\n"},
+     "4 this month's losers.\n"
+     "  --estimate   add today's change estimated from each fund's holdings\n"},
     {"sectors", 0, 0, Period, "sectors [--period W|M|Q|Y]",
      "The theme sectors with their return over a week (default), a month, a quarter or a year.\n"},
-    {"sector", 1, 1, All, "sector NAME-OR-CODE [--all]",
+    {"sector", 1, 1, All | Estimate, "sector NAME-OR-CODE [--all] [--estimate]",
      "The funds of one theme sector, named as in `sectors` or by its code (BK0474).\n"
-     "  --all        every page, not only the first 20 funds\n"},
+     "  --all        every page, not only the first 20 funds\n"
+     "  --estimate   add today's change estimated from each fund's holdings\n"},
     {"fund", 1, 1, None, "fund CODE",
      "One fund: the figures of its own page, its profile and its ten largest holdings.\n"},
     {"compare", 1, 2, Period | Plot, "compare CODE [BASE] [--period P] [--plot FILE.png]",
@@ -187,9 +191,12 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
         if (name == "--help" || name == "-h") {
             if (!flag(o.help, None))
                 return fail(name + " takes no value");
-        } else if (name == "--demo" || name == "--json" || name == "--all" || name == "--asc") {
-            bool& target = name == "--demo" ? o.demo : name == "--json" ? o.json : name == "--all" ? o.all : o.ascending;
-            if (!flag(target, name == "--all" ? All : name == "--asc" ? Asc : None))
+        } else if (name == "--demo" || name == "--json" || name == "--all" || name == "--asc"
+                   || name == "--estimate") {
+            bool& target = name == "--demo" ? o.demo : name == "--json" ? o.json : name == "--all" ? o.all
+                : name == "--estimate"       ? o.estimate
+                                             : o.ascending;
+            if (!flag(target, name == "--all" ? All : name == "--asc" ? Asc : name == "--estimate" ? Estimate : None))
                 return fail(name + " takes no value");
         } else if (name == "--timeout") {
             if (!valueOf(timeout) || !readSeconds(timeout, o.timeoutSeconds))
@@ -222,7 +229,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
     const unsigned foreign = used & ~rule->options;
     static const std::pair<unsigned, const char*> names[] = {{All, "--all"},       {Sort, "--sort"},
                                                              {Asc, "--asc"},       {Period, "--period"},
-                                                             {Plot, "--plot"},     {Out, "--out"}};
+                                                             {Plot, "--plot"},     {Out, "--out"},
+                                                             {Estimate, "--estimate"}};
     for (const auto& [bit, optionName] : names)
         if (foreign & bit)
             return fail(std::string(optionName) + " does not apply to " + o.command);

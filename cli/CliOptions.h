@@ -20,6 +20,7 @@ struct CliOptions {
     int timeoutSeconds = 0;             // --timeout SECONDS; 0 = the engine's default
     // per command
     bool all = false;                   // five-star, sector: every page
+    bool estimate = false;              // five-star, board, sector: today's estimate per fund
     bool ascending = false;             // five-star --asc
     std::string sortKey;                // five-star --sort
     std::string period;                 // sectors W|M|Q|Y, compare week … threeyear

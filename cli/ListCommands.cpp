@@ -4,12 +4,16 @@
 #include "cli/Progress.h"
 
 #include "funds/FundLists.h"
+#include "funds/HoldingsEstimate.h"
+#include "funds/RowPool.h"
 #include "funds/SectorRanking.h"
 #include "text/CodePage.h"
 #include "text/TextOps.h"
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
+#include <vector>
 
 namespace fw::cli {
 
@@ -42,6 +46,35 @@ private:
     int m_done = 0;
 };
 
+// Today's estimate of every listed fund from its holdings, on the same pool
+// of five threads the whole-market load takes its profiles with. False when
+// Ctrl-C stopped it.
+bool fetchEstimates(CliSession& session, int rows, std::vector<std::optional<HoldingsEstimate>>& estimates)
+{
+    const Grid& grid = session.models.fundGrid;
+    estimates.assign(size_t(std::max(rows, 0)), std::nullopt);
+    std::vector<Text> codes;
+    for (int row = 1; row <= rows; ++row)
+        codes.push_back(grid.cell(row, 1));
+    const FeatureContext& context = session.context;
+    RowPool pool;
+    const bool started = pool.start(rows, std::min(5, rows), [&](int row) {
+        const Text& code = codes[size_t(row - 1)];
+        if (!code.empty())
+            estimates[size_t(row - 1)] = fetchHoldingsEstimate(context, code);
+    });
+    if (!started)
+        return true; // no thread to be had: every fund shows none
+    while (!pool.finished()) {
+        if (cancelRequested()) {
+            pool.close(); // the rows running end within the timeout; the pool waits for them
+            return false;
+        }
+        pool.waitFor(std::chrono::milliseconds(100), [] { return cancelRequested(); });
+    }
+    return true;
+}
+
 // The rows a finished load wrote, or its failure.
 int showFundList(CliSession& session, const LoadResult& result, const Text& listName, const Text& failure)
 {
@@ -53,14 +86,39 @@ int showFundList(CliSession& session, const LoadResult& result, const Text& list
     }
     const Grid& grid = session.models.fundGrid;
     const std::string caption = gbkToUtf8(session.models.view.title());
+    const bool withEstimates = session.options.estimate;
+    std::vector<std::optional<HoldingsEstimate>> estimates;
+    if (withEstimates && !fetchEstimates(session, result.funds, estimates))
+        return kExitInterrupted;
     if (outputFormat(session) == OutputFormat::Json) {
         Json doc = Json::object();
         doc["list"] = gbkToUtf8(listName);
         doc["count"] = result.funds;
-        doc["funds"] = fundListJson(grid, result.funds);
+        Json funds = fundListJson(grid, result.funds);
+        if (withEstimates) {
+            // The figures as the texts round them, as the fund command gives them.
+            auto figure = [](const Text& text) { return jsonFigure(textBeforeFirst(text, "%")); };
+            for (size_t k = 0; k < funds.size() && k < estimates.size(); ++k) {
+                const std::optional<HoldingsEstimate>& e = estimates[k];
+                funds[k]["estimate"] = e ? figure(estimateChangeText(e->change)) : Json(nullptr);
+                funds[k]["coverage"] = e ? figure(estimateCoverageText(e->coverage)) : Json(nullptr);
+            }
+        }
+        doc["funds"] = std::move(funds);
         session.io.out << doc.dump(2) << '\n';
     } else {
-        writeTable(session, fundListTable(grid, result.funds), caption);
+        TextTable table = fundListTable(grid, result.funds);
+        if (withEstimates) {
+            table.header.push_back("今日估算");
+            table.rightAligned.resize(table.header.size() - 1, false);
+            table.rightAligned.push_back(true);
+            for (size_t k = 0; k < table.rows.size() && k < estimates.size(); ++k) {
+                const std::optional<HoldingsEstimate>& e = estimates[k];
+                table.rows[k].push_back(
+                    {e ? gbkToUtf8(estimateChangeText(e->change)) : std::string("--"), estimateColour(e)});
+            }
+        }
+        writeTable(session, table, caption);
     }
     return kExitDone;
 }

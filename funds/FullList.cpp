@@ -26,9 +26,8 @@ FullList::FullList(FeatureContext& context) : m_context(context) {}
 
 FullList::~FullList()
 {
-    if (m_run)
-        closeRun();
-    reapThreads(true);
+    m_pool.close();
+    m_pool.reap(true);
 }
 
 void FullList::cancel()
@@ -36,10 +35,7 @@ void FullList::cancel()
     if (!running())
         return;
     m_cancel.store(true);
-    if (m_run) {
-        std::lock_guard lock(m_run->mutex);
-        m_run->lastRowDone.notify_all();
-    }
+    m_pool.wake();
 }
 
 bool FullList::stopped(uint64_t ticket) const
@@ -59,7 +55,7 @@ void FullList::loadFullList()
 
     m_cancel.store(false);
     m_context.fullListRunning.store(true);
-    reapThreads(false);
+    m_pool.reap(false);
     const uint64_t ticket = m_context.beginFundGridLoad();
     m_run = std::make_shared<Run>();
     m_run->work.gridTicket = ticket;
@@ -116,7 +112,7 @@ FullList::Outcome FullList::load(uint64_t ticket)
     }
 
     const Outcome profiles = completeProfiles(ticket);
-    closeRun();
+    m_pool.close();
     if (profiles == Outcome::Stopped)
         return Outcome::Stopped;
     const auto elapsed = std::chrono::steady_clock::now() - start;
@@ -128,10 +124,17 @@ FullList::Outcome FullList::load(uint64_t ticket)
 FullList::Outcome FullList::completeProfiles(uint64_t ticket)
 {
     View& view = m_context.models.view;
-    Run& run = *m_run;
-    const int rows = run.work.fundRowCount.load();
+    const int rows = m_run->work.fundRowCount.load();
     view.setProgress(0, rows);
-    if (!startThreads(std::min(maxWorkers, rows)))
+    const Grid& grid = m_context.models.fundGrid;
+    const bool started = m_pool.start(rows, std::min(maxWorkers, rows), [this, run = m_run, &grid](int row) {
+        // A row its page never filled has no code to ask for.
+        if (grid.cell(row, 1).empty())
+            return;
+        ++run->work.activeProfileWorkers; // counted before it starts, as the worker expects
+        ProfileWorker {m_context, run->work, row}();
+    });
+    if (!started)
         return Outcome::Done; // no thread to be had: the rows stay without figures
     const auto poll = std::chrono::milliseconds(pollMilliseconds);
     int shownDone = 0;
@@ -141,70 +144,16 @@ FullList::Outcome FullList::completeProfiles(uint64_t ticket)
             return Outcome::Stopped;
         // The wait ends only when every row has been started and its worker
         // has ended, so the workbook never misses figures still on their way.
-        const int done = run.rowsDone.load();
+        const int done = m_pool.rowsDone();
         if (done >= rows)
             break;
         // The bar moves once per look (a few times a second at most), not once per row.
         if (done != shownDone)
             view.setProgress(shownDone = done, rows);
-        std::unique_lock lock(run.mutex);
-        run.lastRowDone.wait_for(lock, poll, [&] { return run.rowsDone.load() >= rows || m_cancel.load(); });
+        m_pool.waitFor(poll, [this] { return m_cancel.load(); });
     }
     view.setProgress(rows, rows);
     return Outcome::Done;
-}
-
-bool FullList::startThreads(int count)
-{
-    for (int i = 0; i < count; ++i) {
-        try {
-            auto done = std::make_shared<std::atomic<bool>>(false);
-            std::thread thread([this, run = m_run, done] {
-                runRows(*run);
-                done->store(true);
-            });
-            m_threads.push_back({std::move(thread), std::move(done)});
-        } catch (const std::system_error&) {
-            return i > 0; // fewer threads take the rows
-        }
-    }
-    return true;
-}
-
-void FullList::runRows(Run& run)
-{
-    const Grid& grid = m_context.models.fundGrid;
-    const int rows = run.work.fundRowCount.load();
-    while (!run.closed.load()) {
-        const int row = run.nextRow.fetch_add(1);
-        if (row > rows)
-            return;
-        // A row its page never filled has no code to ask for.
-        if (!grid.cell(row, 1).empty()) {
-            ++run.work.activeProfileWorkers; // counted before it starts, as the worker expects
-            ProfileWorker {m_context, run.work, row}();
-        }
-        if (run.rowsDone.fetch_add(1) + 1 >= rows) {
-            std::lock_guard lock(run.mutex);
-            run.lastRowDone.notify_all();
-        }
-    }
-}
-
-void FullList::closeRun()
-{
-    m_run->closed.store(true);
-}
-
-void FullList::reapThreads(bool all)
-{
-    std::erase_if(m_threads, [all](Thread& t) {
-        if (!all && !t.done->load())
-            return false;
-        if (t.thread.joinable())
-            t.thread.join();
-        return true;
-    });
 }
 
 } // namespace fw

@@ -6,13 +6,10 @@
 // for the workers. Esc (cancel) stops it without a workbook.
 #include "funds/FeatureContext.h"
 #include "funds/ProfileWorker.h"
+#include "funds/RowPool.h"
 #include <atomic>
-#include <condition_variable>
 #include <functional>
 #include <memory>
-#include <mutex>
-#include <thread>
-#include <vector>
 
 namespace fw {
 
@@ -46,37 +43,21 @@ public:
 
 private:
     enum class Outcome { Done, Stopped };
-    // What the workers of one load share; a load's threads keep theirs alive,
-    // so workers left over from a cancelled load never count in a newer one.
-    // At most maxWorkers threads take the rows in order, each running one
-    // ProfileWorker after another: a thread per row costs more than the row's
-    // three requests on a busy machine, and a thread that takes its next row
-    // itself need not wait for the window's thread to hand it over.
+    // What the profile workers of one load share; the pool's threads keep the
+    // load's own alive, so workers left over from a cancelled load never count
+    // in a newer one. At most maxWorkers threads take the rows in order (RowPool.h).
     struct Run {
         ProfileWork work;
-        std::atomic<int> nextRow {1};
-        std::atomic<int> rowsDone {0}; // ended, or passed over without a code
-        std::atomic<bool> closed {false}; // no more rows are taken
-        std::mutex mutex;
-        std::condition_variable lastRowDone;
-    };
-    struct Thread {
-        std::thread thread;
-        std::shared_ptr<std::atomic<bool>> done;
     };
 
     Outcome load(uint64_t ticket);
     Outcome completeProfiles(uint64_t ticket);
     bool stopped(uint64_t ticket) const;
-    bool startThreads(int count);
-    void runRows(Run& run);
-    void closeRun();
-    void reapThreads(bool all);
 
     FeatureContext& m_context;
     std::shared_ptr<Run> m_run;
     std::atomic<bool> m_cancel {false};
-    std::vector<Thread> m_threads;
+    RowPool m_pool;
 };
 
 } // namespace fw

@@ -20,6 +20,11 @@ struct HoldingsEstimate {
 // neither sum. None when no row with a change has a share: never a made-up 0%.
 std::optional<HoldingsEstimate> estimateFromHoldings(const std::vector<HoldingsRowText>& rows);
 
+// One fund's estimate from its holdings page (one copy, its own shares) and
+// the quotes of its stocks, fetched on the calling thread; none when the page
+// or the quotes give none.
+std::optional<HoldingsEstimate> fetchHoldingsEstimate(const FeatureContext& context, std::string_view fundCode);
+
 // "+0.53%", "-1.20%", "0.00%": two decimals, halves away from zero, the sign
 // always shown except on zero.
 Text estimateChangeText(double change);

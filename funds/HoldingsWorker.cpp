@@ -208,6 +208,19 @@ std::vector<HoldingsRowText> holdingsRows(std::string_view stockList, const std:
     return rows;
 }
 
+std::optional<HoldingsEstimate> fetchHoldingsEstimate(const FeatureContext& context, std::string_view fundCode)
+{
+    const ServiceHosts& hosts = serviceHosts();
+    const Text page = fetchUtf8(hosts.url(HostRole::FundArchive, holdingsPagePath(fundCode, kHoldingsFirstRt)), context);
+    const Text stockList = holdingsStockList(page);
+    const std::vector<HoldingRow> table = holdingsTableRows(page);
+    if (table.empty())
+        return std::nullopt;
+    const std::map<Text, StockQuote> quotes =
+        quotesByCode(fetchUtf8(hosts.url(HostRole::Quote, quotePath(stockList, hosts.quoteToken())), context));
+    return estimateFromHoldings(holdingsRows(stockList, table, quotes, table));
+}
+
 void HoldingsWorker::operator()() const
 {
     auto write = [this](auto&& change) {

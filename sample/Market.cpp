@@ -309,6 +309,12 @@ PieceList themesOf(FundKind kind)
     }
 }
 
+// Whether the fund's suffix (and so how much randomness naming it takes) follows from its code.
+bool codeShapesSuffix(FundKind kind, int code)
+{
+    return kind == FundKind::Index && ((code >= 510000 && code < 520000) || (code >= 159000 && code < 170000));
+}
+
 NamePiece suffixOf(Prng& rng, FundKind kind, int code)
 {
     switch (kind) {
@@ -354,17 +360,25 @@ void Market::buildFunds(int count)
     std::vector<double> nav;
     nav.reserve(kPathDays + 1);
     m_funds.reserve(size_t(count));
+    // Every non-empty market has a fund 000001, so examples can name one. One drawn code trades
+    // places with 1; the set of drawn codes and the draws themselves stay as they were, so
+    // every other fund comes out the same as without the swap.
+    int swappedCode = 0;
     for (int i = 0; i < count; ++i) {
         Fund f;
         f.kind = FundKind(pickWeighted(rng, cumulativeWeights));
-        const int code = pickCode(rng, f.kind, usedCodes);
-        if (code < 0)
+        const int drawn = pickCode(rng, f.kind, usedCodes);
+        if (drawn < 0)
             break;
+        if (swappedCode == 0 && drawn != 1 && !usedCodes.count(1)
+            && (!codeShapesSuffix(f.kind, drawn) || i == count - 1))
+            swappedCode = drawn;
+        const int code = swappedCode == 0 ? drawn : drawn == swappedCode ? 1 : drawn == 1 ? swappedCode : drawn;
         f.code = sixDigits(code);
 
         const NamePiece& company = pickPiece(rng, companyPieces());
         f.company = company.text;
-        const NamePiece suffix = suffixOf(rng, f.kind, code);
+        const NamePiece suffix = suffixOf(rng, f.kind, drawn);
         const bool exchangeTraded = std::string_view(suffix.text) == "ETF";
         NameParts parts;
         for (int attempt = 0; attempt < 14; ++attempt) {

@@ -517,6 +517,60 @@ TEST(CliExport, FailuresAndCtrlCLeaveNoWorkbook)
 
 // ---- the command line
 
+TEST(CliFundLists, EstimateAddsEachFundsHoldingsEstimateOrNone)
+{
+    const CliRun run = world().run({"five-star", "--all", "--estimate", "--json"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const CliRun lines = world().run({"five-star", "--all", "--estimate"});
+    ASSERT_EQ(lines.status, 0) << lines.err;
+    const std::vector<std::string> rowLines = lines.lines();
+    ASSERT_EQ(test::fields(rowLines.at(0)).back(), "今日估算");
+    const Json funds = run.json()["funds"];
+    ASSERT_EQ(rowLines.size(), funds.size() + 1);
+    int with = 0, without = 0;
+    for (size_t k = 0; k < funds.size(); ++k) {
+        const std::string code = funds[k]["code"].get<std::string>();
+        SCOPED_TRACE(code);
+        // The fund command's own estimate of the same fund.
+        const Json own = world().run({"fund", code, "--json"}).json()["estimate"];
+        const std::string cell = test::fields(rowLines[k + 1]).back();
+        if (own.is_null()) {
+            ++without;
+            EXPECT_TRUE(funds[k]["estimate"].is_null());
+            EXPECT_TRUE(funds[k]["coverage"].is_null());
+            EXPECT_EQ(cell, "--");
+        } else {
+            ++with;
+            EXPECT_NEAR(funds[k]["estimate"].get<double>(), own["change"].get<double>(), 1e-9);
+            EXPECT_NEAR(funds[k]["coverage"].get<double>(), own["coverage"].get<double>(), 1e-9);
+            const double change = own["change"].get<double>();
+            char expected[32];
+            std::snprintf(expected, sizeof expected, change > 0 ? "+%.2f%%" : "%.2f%%", change);
+            EXPECT_EQ(cell, change == 0 ? std::string("0.00%") : std::string(expected));
+        }
+    }
+    EXPECT_GT(with, 0);
+    EXPECT_GT(without, 0);
+
+    // The share-weighted change of the quoted holdings, worked out from the market itself.
+    const sample::Fund& fund = stockFund();
+    double weighted = 0, covered = 0;
+    for (const sample::Holding& h : world().market().holdings(fund, 0)) {
+        const sample::Stock& stock = world().market().stocks()[size_t(h.stock)];
+        if (!stock.suspended) {
+            weighted += h.share * stock.change;
+            covered += h.share;
+        }
+    }
+    bool found = false;
+    for (const Json& f : funds)
+        if (f["code"] == fund.code) {
+            found = true;
+            EXPECT_NEAR(f["estimate"].get<double>(), weighted / covered, 0.0051);
+        }
+    EXPECT_TRUE(found || stockFund().stars != 5);
+}
+
 TEST(CliUsage, BadCommandLinesExitWithTwoAndPrintNothing)
 {
     const std::vector<std::vector<std::string>> cases {
@@ -528,6 +582,9 @@ TEST(CliUsage, BadCommandLinesExitWithTwoAndPrintNothing)
         {"board"},
         {"board", "5"},
         {"board", "1", "--all"},
+        {"sectors", "--estimate"},
+        {"fund", "000001", "--estimate"},
+        {"board", "1", "--estimate=yes"},
         {"sectors", "--period", "X"},
         {"sector"},
         {"fund", "0000011"},

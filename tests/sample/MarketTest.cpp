@@ -191,6 +191,20 @@ TEST(SampleMarket, SeriesEndOnTheRankingFigures)
     }
 }
 
+TEST(SampleMarket, EveryNonEmptyMarketHasFund000001)
+{
+    // Small markets too: a lone first fund may be an exchange-traded one.
+    for (const int count : {1, 2, 5, 300}) {
+        for (uint64_t seed = 1; seed <= 40; ++seed) {
+            const Market m(seed, count);
+            ASSERT_EQ(int(m.funds().size()), count);
+            const Fund* f = m.fund("000001");
+            ASSERT_NE(f, nullptr) << "seed " << seed << ", " << count << " funds";
+            EXPECT_FALSE(f->name.empty());
+        }
+    }
+}
+
 TEST(SampleMarket, EmptyMarketStillHasSectorsAndStocks)
 {
     const Market m(1, 0);
