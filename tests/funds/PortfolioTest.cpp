@@ -1,9 +1,11 @@
 // The portfolio: figures of a hand-computed set of holdings, display rounding,
 // trading hours, the stored [持仓] section and the CSV files.
 #include "funds/Portfolio.h"
+#include "funds/PortfolioRefresh.h"
 #include "tests/funds/FundsTestSupport.h"
 
 #include <gtest/gtest.h>
+#include <future>
 #include <stdlib.h>
 
 namespace fw {
@@ -132,7 +134,7 @@ TEST(Portfolio, StoredTextAfterSetSetRemoveAndARefusedEdit)
         const char *code, *shares, *cost, *field;
     } refusals[] = {{"000001", "0", "1", "份额"},      {"000001", "1.234", "1", "份额"},
                     {"000001", "-5", "1", "份额"},     {"000001", "1e3", "1", "份额"},
-                    {"000001", "10", "1.23456", "成本价"}, {"000001", "10", "0.0000", "成本价"},
+                    {"000001", "10", "1.23456", "成本价"}, {"000001", "10", "0.0000", "成本价"}, {"000001", "10", "1.", "成本价"},
                     {"00001", "10", "1", "基金代码"},  {"00000a", "10", "1", "基金代码"}};
     for (const Refusal& r : refusals) {
         Text message = w.portfolio.set(r.code, r.shares, r.cost);
@@ -188,6 +190,51 @@ TEST(Portfolio, CsvRoundTripAndBadLines)
     test::writeBytes(csv, "code,shares,cost\n000002,10,1\n");
     EXPECT_EQ(to.portfolio.importCsv(csv), TextList{gbk("第1行：表头须为 基金代码,份额,成本价")});
     EXPECT_EQ(to.stored(), before);
+}
+
+} // namespace
+} // namespace fw
+
+namespace fw {
+namespace {
+
+// A refresh against the sample service: every held fund's name, unit value and
+// estimate, on at most five workers, never two refreshes at once.
+TEST(PortfolioRefresh, FetchesEveryFundOnAtMostFiveWorkers)
+{
+    test::FeatureWorld w;
+    const auto& funds = w.service->market().funds();
+    std::vector<Text> codes;
+    for (size_t i = 0; i < 8; ++i)
+        codes.push_back(funds[i].code);
+
+    PortfolioRefresh refresh(w.context);
+    std::promise<std::map<Text, FundQuote>> result;
+    ASSERT_TRUE(refresh.start(codes, [&](std::map<Text, FundQuote> quotes) { result.set_value(std::move(quotes)); }));
+    EXPECT_FALSE(refresh.start(codes, [](std::map<Text, FundQuote>) { ADD_FAILURE() << "second refresh ran"; }));
+    std::map<Text, FundQuote> quotes = result.get_future().get();
+    refresh.wait();
+    EXPECT_FALSE(refresh.running());
+    EXPECT_LE(refresh.peakWorkers(), PortfolioRefresh::kMaxWorkers);
+    EXPECT_EQ(w.targets("/" + codes[0] + ".html").size(), 1u);
+
+    ASSERT_EQ(quotes.size(), codes.size());
+    int estimated = 0;
+    for (size_t i = 0; i < codes.size(); ++i) {
+        const FundQuote& q = quotes[codes[i]];
+        SCOPED_TRACE(codes[i]);
+        EXPECT_EQ(q.name, utf8ToGbk(funds[i].name));
+        EXPECT_DOUBLE_EQ(q.unitValue, double(funds[i].navTenThousandths) / 10000.0);
+        EXPECT_EQ(q.valueDate.size(), 10u); // yyyy-mm-dd
+        EXPECT_EQ(q.estimatePercent.has_value(), !q.coverage.empty());
+        estimated += q.estimatePercent.has_value();
+    }
+    EXPECT_GT(estimated, 0);
+
+    // Done: the next refresh starts.
+    std::promise<void> again;
+    ASSERT_TRUE(refresh.start({codes[0]}, [&](std::map<Text, FundQuote>) { again.set_value(); }));
+    again.get_future().get();
 }
 
 } // namespace
