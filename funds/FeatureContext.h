@@ -8,6 +8,7 @@
 #include "text/CodePage.h"
 #include <atomic>
 #include <cstdint>
+#include <optional>
 
 namespace fw {
 
@@ -23,6 +24,9 @@ public:
     MainModels& models;
     ConfigFile& config;
     int timeoutSeconds; // per fetch phase; 0 or less = the engine's default
+    // Whether paged lists load every page. Unset: the setting 是否全部加载
+    // decides (the window); the command line says it per command instead.
+    std::optional<bool> loadAllPages;
 
     // Replaces a whole section in one write (ConfigFile::replaceSection); a
     // failure is told as saveSetting tells it.

@@ -112,22 +112,30 @@ void FundDetails::fundPageSummary(const Text& code, const Text& name, PickSource
 {
     if (m_context.refuseGridLoad())
         return;
+    const FundPageLoad load = loadFundPage(code, name);
+    if (source == PickSource::Suggestion)
+        clearSearch();
+    if (load != FundPageLoad::Superseded)
+        selectedFundRefresh();
+}
+
+FundDetails::FundPageLoad FundDetails::loadFundPage(const Text& code, const Text& name)
+{
     // currentFundCode follows from row 1 in selectedFundRefresh: set any
     // earlier, it would name a fund not shown when a newer load wins the grid.
     const uint64_t ticket = m_context.beginFundGridLoad();
     HttpRequestOptions options = m_context.requestOptions();
     // The page declares its charset: fetch hands it over as GBK.
     const Text page = HttpClient().fetch(serviceHosts().url(HostRole::FundList, FundPageSummary::path(code)), options);
-    if (source == PickSource::Suggestion)
-        clearSearch();
     if (!m_context.isCurrentFundGridLoad(ticket))
-        return; // a newer load owns the grid now
+        return FundPageLoad::Superseded;
 
     Grid& grid = m_context.models.fundGrid;
     grid.reset();
-    FundPageSummary::cut(page).writeRow(grid, 1, code, name);
+    const FundPageSummary summary = FundPageSummary::cut(page);
+    summary.writeRow(grid, 1, code, name.empty() ? summary.name : name);
     grid.setCursorRow(1);
-    selectedFundRefresh();
+    return summary.hasValues() ? FundPageLoad::Shown : FundPageLoad::NoValues;
 }
 
 void FundDetails::clearSearch()

@@ -42,6 +42,12 @@ public:
     // selectedFundRefresh on that row. After a suggestion the search box and
     // the suggestion list are cleared as well.
     void fundPageSummary(const Text& code, const Text& name, PickSource source);
+    enum class FundPageLoad { Shown, NoValues, Superseded };
+    // The first half of fundPageSummary: the fund's own page as row 1 of a
+    // freshly reset fund grid, the cursor on it; an empty name takes the
+    // page's own. NoValues: the row was written, but the request failed or the
+    // page had no value block. Superseded: a newer load owns the grid.
+    FundPageLoad loadFundPage(const Text& code, const Text& name);
     // Empties the search box and the suggestion list and hides the list.
     void clearSearch();
 

@@ -140,16 +140,18 @@ void FundLists::sectorButtonClicked()
 
 void FundLists::sectorWindowDestroyed() { sectorListMode = false; }
 
-void FundLists::chooseSector(const SectorList& list, int index)
+LoadResult FundLists::chooseSector(const SectorList& list, int index)
 {
     if (index < 0 || index >= list.size() || m_context.refuseGridLoad())
-        return;
+        return {LoadOutcome::Failed, 0};
     sectorListMode = true;
     currentSectorName = list.names[size_t(index)];
     m_context.models.view.setWindowState(Window::Sector, WindowState::Hidden);
     // The digits stay text: BK0045 is asked for as BK0045, not BK045.
     const Text digits = textAfterLast(list.codes[size_t(index)], "BK0");
-    endOfLoad(loadSectorList(digits, {}, {}));
+    const LoadResult result = loadSectorList(digits, {}, {});
+    endOfLoad(result);
+    return result;
 }
 
 LoadResult FundLists::loadSectorList(const Text& digits, const Text& key, const Text& direction)

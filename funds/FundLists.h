@@ -19,7 +19,9 @@ public:
     void sortByColumn(int row, int column); // header click
     void sectorButtonClicked();           // opens the sector window
     // A tile of the sector window was picked: entry `index` (0-based) of `list`.
-    void chooseSector(const SectorList& list, int index);
+    // An index outside the list, or a pick refused while the whole market
+    // loads, loads nothing and reads as Failed.
+    LoadResult chooseSector(const SectorList& list, int index);
     void sectorWindowDestroyed();
 
     // --- loads

@@ -18,6 +18,7 @@ struct Markers {
     Text valueFront = gbk("单位净值</a></span> (</span>");
     Text valueBack = gbk("</span></dd><dd><span>近3月");
     Text typeFront = gbk("基金类型：<");
+    Text nameFront = "<div class=\"fundDetail-tit\"><div style=\"float: left\">";
 };
 
 const Markers& markers()
@@ -40,6 +41,7 @@ FundPageSummary FundPageSummary::cut(std::string_view page)
     s.unitValue = cutBetween(values, "ui-num\">", "</span><span class=");
     s.dailyChange = textAfterLast(textAfterLast(values, "</span><span class="), "\">");
     s.type = textAfterLast(cutBetween(page, m.typeFront, "</a>&nbsp"), ">");
+    s.name = cutBetween(page, m.nameFront, "<span>(</span>");
 
     const Text periods = cutBetween(page, m.periodsFront, "</tr>");
     RegexMatcher matcher;

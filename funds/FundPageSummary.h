@@ -8,6 +8,7 @@
 namespace fw {
 
 struct FundPageSummary {
+    Text name;        // the fund's short name in the page's title block
     Text type;        // 基金类型
     Text date;        // date of the figures
     Text unitValue;   // the unit value; no column shows it
@@ -19,6 +20,9 @@ struct FundPageSummary {
     // Every piece from the page (GBK text as fetched); a missing marker leaves
     // its piece empty.
     static FundPageSummary cut(std::string_view page);
+    // The page had its value block (a failed request or a page of another
+    // kind has none).
+    bool hasValues() const { return !date.empty() || !unitValue.empty(); }
 
     // Columns 0-12 of `row`: name, code, type, date, the daily change (rule A)
     // and the eight periods (rule B); column 13 is left empty for the asset size.

@@ -52,24 +52,24 @@ void FundSearch::clearSearchBox()
     view.setTextColour(Control::SearchBox, 0x000000);
 }
 
-void FundSearch::showSearchSuggestions(std::string_view text)
+bool FundSearch::showSearchSuggestions(std::string_view text)
 {
     static const Text hint = gbk("输入基金代码或名称");
     if (m_hintShown && text == hint)
-        return; // the designed hint is no search
+        return true; // the designed hint is no search
     MainModels& models = m_context.models;
     const uint64_t search = ++m_searches;
     models.suggestions.clear();
     m_isStock.clear();
     if (text.empty()) {
         models.view.setVisible(Control::Suggestions, false);
-        return;
+        return true;
     }
 
     HttpRequestOptions options = m_context.requestOptions();
     HttpClient().fetch(serviceHosts().url(HostRole::FundSearch, searchPath(text)), options);
     if (search != m_searches)
-        return; // the text changed meanwhile: a newer answer owns the list
+        return true; // the text changed meanwhile: a newer answer owns the list
 
     for (const Suggestion& s : parseAnswer(options.responseBytes)) {
         models.suggestions.addRow({s.name, s.code});
@@ -78,6 +78,8 @@ void FundSearch::showSearchSuggestions(std::string_view text)
     // The window sizes the list to (n + 1) rows of 32 pixels and lays it over
     // the controls below; an empty answer shows it one row high.
     models.view.setVisible(Control::Suggestions, true);
+    // "200 OK"; a failed transfer's status is a numbered message (7xx).
+    return !options.status.empty() && options.status[0] == '2';
 }
 
 void FundSearch::suggestionDoubleClicked()
@@ -87,7 +89,7 @@ void FundSearch::suggestionDoubleClicked()
     if (row < 0)
         return;
     const Text code = list.text(row, 1), name = list.text(row, 0);
-    if (size_t(row) < m_isStock.size() && m_isStock[size_t(row)]) {
+    if (suggestionIsStock(row)) {
         m_details.openStockPage(code);
         m_details.clearSearch();
         return;

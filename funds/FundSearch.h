@@ -20,8 +20,11 @@ public:
     void clearSearchBox();
     // ShowSearchSuggestions for the box's new text. The window runs events
     // during the download, so a newer change may finish inside this one: the
-    // older answer is then dropped.
-    void showSearchSuggestions(std::string_view text);
+    // older answer is then dropped. False when the request got no answer
+    // (the list is then empty, as for an answer without matches).
+    bool showSearchSuggestions(std::string_view text);
+    // Row `row` of the list shown is a stock rather than a fund.
+    bool suggestionIsStock(int row) const { return row >= 0 && size_t(row) < m_isStock.size() && m_isStock[size_t(row)]; }
     // The current suggestion double-clicked.
     void suggestionDoubleClicked();
 

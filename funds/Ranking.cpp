@@ -152,7 +152,8 @@ LoadResult loadPagedRanking(FeatureContext& context, const PagedListParams& para
         return {LoadOutcome::Superseded, 0};
 
     static const Text loadSection = gbk("加载数据"), loadAll = gbk("是否全部加载"), yes = gbk("真");
-    const bool allPages = context.config.read(loadSection, loadAll) == yes;
+    const bool allPages = context.loadAllPages ? *context.loadAllPages
+                                               : context.config.read(loadSection, loadAll) == yes;
     // The page count is fixed by the probe; a bogus count is bounded by the grid.
     const long long pages = allPages ? std::min<long long>(truncToInt(answer.getNumber("allPages")),
                                                            Grid::kMaxRows / 20 + 1)

@@ -10,6 +10,7 @@
 #include "net/ServiceHosts.h"
 #include "sample/SampleService.h"
 #include "tests/gui/GuiTests.h"
+#include "tests/gui/WindowWorld.h"
 
 #include <QAbstractButton>
 #include <QLabel>
@@ -47,36 +48,8 @@ protected:
 
 } // namespace
 
-struct ChartWindowTest::Fixture {
-    sample::SampleService service{[] {
-        sample::SampleOptions options;
-        options.funds = 2000;
-        return options;
-    }()};
-    QTemporaryDir dir;
-    ConfigFile config;
-    MainModels models;
-    MainController controller;
-    MainWindow window;
-
-    Fixture()
-        : config(dir.filePath(QStringLiteral("配置.ini")).toStdString()),
-          controller(models, config, ControllerEnvironment{[] { return 1; }, "", 5}),
-          window(controller)
-    {
-        service.start();
-        setServiceHosts(ServiceHosts::allAt(service.baseUrl()));
-        installEventPump([] { QCoreApplication::processEvents(); });
-        window.messagePresenter = [](const QString&) {};
-    }
-    ~Fixture()
-    {
-        controller.details().waitForHoldingsWorkers();
-        uninstallEventPump();
-        setServiceHosts(ServiceHosts::defaults());
-    }
-    template <class W = QWidget>
-    W* find(Control control) { return window.findChild<W*>(QString::fromUtf8(designedName(control))); }
+struct ChartWindowTest::Fixture : test::WindowWorld {
+    Fixture() : WindowWorld(market(2000)) {}
 };
 
 void ChartWindowTest::init()

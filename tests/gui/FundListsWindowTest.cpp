@@ -14,6 +14,7 @@
 #include "sample/Market.h"
 #include "sample/SampleService.h"
 #include "tests/gui/GuiTests.h"
+#include "tests/gui/WindowWorld.h"
 #include "text/CodePage.h"
 
 #include <QAbstractButton>
@@ -26,35 +27,8 @@
 
 using namespace fw;
 
-struct FundListsWindowTest::Fixture {
-    sample::SampleService service{[] {
-        sample::SampleOptions options;
-        options.funds = 2000;
-        return options;
-    }()};
-    QTemporaryDir dir;
-    ConfigFile config;
-    MainModels models;
-    MainController controller;
-    MainWindow window;
-
-    Fixture()
-        : config(dir.filePath(QStringLiteral("配置.ini")).toStdString()),
-          controller(models, config, ControllerEnvironment{[] { return 1; }, "", 5}),
-          window(controller)
-    {
-        service.start();
-        setServiceHosts(ServiceHosts::allAt(service.baseUrl()));
-        installEventPump([] { QCoreApplication::processEvents(); });
-        window.messagePresenter = [](const QString&) {};
-    }
-    ~Fixture()
-    {
-        uninstallEventPump();
-        setServiceHosts(ServiceHosts::defaults());
-    }
-    template <class W = QWidget>
-    W* find(Control control) { return window.findChild<W*>(QString::fromUtf8(designedName(control))); }
+struct FundListsWindowTest::Fixture : test::WindowWorld {
+    Fixture() : WindowWorld(market(2000)) {}
 };
 
 void FundListsWindowTest::init()

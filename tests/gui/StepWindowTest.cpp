@@ -10,6 +10,7 @@
 #include "net/ServiceHosts.h"
 #include "sample/SampleService.h"
 #include "tests/gui/GuiTests.h"
+#include "tests/gui/WindowWorld.h"
 #include "text/CodePage.h"
 
 #include <QAbstractButton>
@@ -26,34 +27,12 @@
 
 using namespace fw;
 
-struct StepWindowTest::Fixture {
-    sample::SampleService service{[] {
-        sample::SampleOptions options;
-        options.funds = 0;
+struct StepWindowTest::Fixture : test::WindowWorld {
+    Fixture() : WindowWorld([] {
+        sample::SampleOptions options = market(0);
         options.stepPassword = "a%b";
         return options;
-    }()};
-    QTemporaryDir dir;
-    ConfigFile config;
-    MainModels models;
-    MainController controller;
-    MainWindow window;
-
-    Fixture()
-        : config(dir.filePath(QStringLiteral("配置.ini")).toStdString()),
-          controller(models, config, ControllerEnvironment{[] { return 1; }, "", 5}),
-          window(controller)
-    {
-        service.start();
-        setServiceHosts(ServiceHosts::allAt(service.baseUrl()));
-        installEventPump([] { QCoreApplication::processEvents(); });
-        window.messagePresenter = [](const QString&) {};
-    }
-    ~Fixture()
-    {
-        uninstallEventPump();
-        setServiceHosts(ServiceHosts::defaults());
-    }
+    }()) {}
     Text setting(const char* key) const { return config.read(gbk("小米运动刷步"), gbk(key)); }
 };
 

@@ -1,0 +1,77 @@
+#include "cli/Cli.h"
+
+#include "cli/CliOptions.h"
+#include "cli/CliSession.h"
+#include "cli/Commands.h"
+#include "net/EventPump.h"
+
+#include <atomic>
+
+namespace fw::cli {
+
+namespace {
+
+std::atomic<bool> g_cancel {false};
+static_assert(std::atomic<bool>::is_always_lock_free, "the cancel flag is set from a signal handler");
+
+using Command = int (*)(CliSession&);
+
+Command commandOf(const std::string& name)
+{
+    static const std::pair<const char*, Command> commands[] = {
+        {"five-star", runFiveStar}, {"board", runBoard},     {"sectors", runSectors},
+        {"sector", runSector},      {"fund", runFund},       {"compare", runCompare},
+        {"search", runSearch},      {"export", runExport},
+    };
+    for (const auto& [commandName, run] : commands)
+        if (name == commandName)
+            return run;
+    return nullptr;
+}
+
+} // namespace
+
+void requestCancel()
+{
+    g_cancel.store(true);
+    abortAllTransfers();
+}
+
+bool cancelRequested() { return g_cancel.load(); }
+
+void resetCancel()
+{
+    g_cancel.store(false);
+    resetTransferAbort();
+}
+
+int runCli(const std::vector<std::string>& args, CliIo& io)
+{
+    const ParsedCommandLine parsed = parseCommandLine(args);
+    if (!parsed.options) {
+        io.err << "fundwatch-cli: " << parsed.error << "\n(`fundwatch-cli --help` lists the commands)\n";
+        return kExitUsage;
+    }
+    const CliOptions& options = *parsed.options;
+    if (options.help) {
+        io.out << usageText(options.command);
+        return kExitDone;
+    }
+    const Command command = commandOf(options.command);
+    if (!command) {
+        io.err << "fundwatch-cli: " << options.command << " is not available in this build\n";
+        return kExitUsage;
+    }
+
+    CliSession session(options, io);
+    if (!session.start())
+        return kExitFailed;
+    const int status = command(session);
+    if (cancelRequested()) {
+        io.err << "fundwatch-cli: interrupted\n";
+        return kExitInterrupted;
+    }
+    return status;
+}
+
+} // namespace fw::cli

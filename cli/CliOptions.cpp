@@ -1,0 +1,246 @@
+#include "cli/CliOptions.h"
+
+#include "app/MainModels.h"
+#include "chart/Comparison.h"
+#include "funds/Ranking.h"
+#include "funds/SectorRanking.h"
+#include "text/CodePage.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+
+namespace fw::cli {
+
+namespace {
+
+constexpr int kFirstReturnColumn = 4, kLastReturnColumn = 12;
+
+enum Takes : unsigned {
+    None = 0,
+    All = 1,
+    Sort = 2,
+    Asc = 4,
+    Period = 8,
+    Plot = 16,
+    Out = 32,
+};
+
+struct CommandRule {
+    const char* name;
+    int minArguments, maxArguments;
+    unsigned options;
+    const char* synopsis;
+    const char* description;
+};
+
+const CommandRule kCommands[] = {
+    {"five-star", 0, 0, All | Sort | Asc, "five-star [--all] [--sort KEY] [--asc]",
+     "The five-star funds, by this year's return unless --sort names a column; --asc from the lowest.\n"
+     "  --all        every page, not only the first 20 funds\n"},
+    {"board", 1, 1, None, "board 1|2|3|4",
+     "A ranking board: 1 yesterday's gainers, 2 this month's gainers, 3 yesterday's losers,\n"
+     "4 this month's losers.\n"},
+    {"sectors", 0, 0, Period, "sectors [--period W|M|Q|Y]",
+     "The theme sectors with their return over a week (default), a month, a quarter or a year.\n"},
+    {"sector", 1, 1, All, "sector NAME-OR-CODE [--all]",
+     "The funds of one theme sector, named as in `sectors` or by its code (BK0474).\n"
+     "  --all        every page, not only the first 20 funds\n"},
+    {"fund", 1, 1, None, "fund CODE",
+     "One fund: the figures of its own page, its profile and its ten largest holdings.\n"},
+    {"compare", 1, 2, Period | Plot, "compare CODE [BASE] [--period P] [--plot FILE.png]",
+     "Cumulative returns of a fund, and of a second one to compare it with.\n"
+     "  --period P   week, month, threemonth, sixmonth, year (default), twoyear, threeyear\n"
+     "  --plot FILE  also draw the chart into a PNG image\n"},
+    {"search", 1, 1, None, "search TEXT", "Funds whose code, name or initials match TEXT.\n"},
+    {"export", 0, 0, Out, "export [--out FILE]",
+     "The whole market with the funds' profiles, as the window's workbook.\n"
+     "  --out FILE   where to write it (default: the data directory)\n"},
+};
+
+const CommandRule* ruleOf(const std::string& name)
+{
+    for (const CommandRule& rule : kCommands)
+        if (name == rule.name)
+            return &rule;
+    return nullptr;
+}
+
+const char* const kCommonOptions =
+    "Options of every command:\n"
+    "  --json              one JSON document instead of a table\n"
+    "  --service BASEURL   send every request to BASEURL (also: FUNDWATCH_SERVICE)\n"
+    "  --demo              use the built-in sample service, without network\n"
+    "  --data-dir DIR      directory of the settings file (配置.ini)\n"
+    "  --timeout SECONDS   time-out of each phase of a request (default 30)\n"
+    "  --help              this help\n"
+    "\n"
+    "Output is a table on a terminal and tab-separated lines in a pipe. Exit status:\n"
+    "0 done (also when the answer is empty), 1 the requests failed, 2 bad usage,\n"
+    "130 interrupted.\n";
+
+std::string sortKeyList()
+{
+    std::string out = "Sort keys:";
+    const TextList header = fundGridHeader();
+    for (int c = kFirstReturnColumn; c <= kLastReturnColumn; ++c)
+        out += " " + sortKeyOfColumn(c) + " (" + gbkToUtf8(header[size_t(c)]) + ")";
+    return out + "\n";
+}
+
+bool readSeconds(const std::string& text, int& out)
+{
+    if (text.empty() || text.size() > 5 || !std::all_of(text.begin(), text.end(), ::isdigit))
+        return false;
+    out = std::atoi(text.c_str());
+    return out >= 1 && out <= 3600;
+}
+
+} // namespace
+
+bool isSortKey(const std::string& key)
+{
+    for (int c = kFirstReturnColumn; c <= kLastReturnColumn; ++c)
+        if (sortKeyOfColumn(c) == key)
+            return true;
+    return false;
+}
+
+bool isFundCode(const std::string& text)
+{
+    return text.size() == 6 && std::all_of(text.begin(), text.end(), ::isdigit);
+}
+
+int comparePeriodButton(const std::string& period)
+{
+    for (int button = 1; button <= 7; ++button)
+        if (periodCode(button) == period)
+            return button;
+    return 0;
+}
+
+int sectorPeriodButton(const std::string& period)
+{
+    std::string upper = period;
+    std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
+    for (int button = 1; button <= 4; ++button)
+        if (upper == sectorPeriod(button).newKey)
+            return button;
+    return 0;
+}
+
+std::string usageText(const std::string& command)
+{
+    if (const CommandRule* rule = ruleOf(command)) {
+        std::string out = std::string("Usage: fundwatch-cli ") + rule->synopsis + " [options]\n\n" + rule->description;
+        if (rule->options & Sort)
+            out += sortKeyList();
+        return out + "\n" + kCommonOptions;
+    }
+    std::string out = "Usage: fundwatch-cli COMMAND [ARGUMENTS] [options]\n\nCommands:\n";
+    for (const CommandRule& rule : kCommands)
+        out += std::string("  ") + rule.synopsis + "\n";
+    return out + "\n`fundwatch-cli COMMAND --help` describes one command.\n\n" + kCommonOptions;
+}
+
+ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
+{
+    CliOptions o;
+    auto fail = [](std::string message) { return ParsedCommandLine {std::nullopt, std::move(message)}; };
+    struct Valued { const char* name; std::string* target; unsigned needs; };
+    const Valued valued[] = {
+        {"--service", &o.service, None}, {"--data-dir", &o.dataDir, None}, {"--sort", &o.sortKey, Sort},
+        {"--period", &o.period, Period}, {"--plot", &o.plotFile, Plot},    {"--out", &o.outFile, Out},
+    };
+    std::string timeout;
+    unsigned used = None;
+    bool afterDashes = false;
+
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (afterDashes || arg.size() < 2 || arg[0] != '-') {
+            (o.command.empty() ? o.command : o.arguments.emplace_back()) = arg;
+            continue;
+        }
+        if (arg == "--") {
+            afterDashes = true;
+            continue;
+        }
+        const size_t eq = arg.find('=');
+        const std::string name = arg.substr(0, eq);
+        auto valueOf = [&](std::string& out) {
+            if (eq != std::string::npos)
+                out = arg.substr(eq + 1);
+            else if (i + 1 < args.size())
+                out = args[++i];
+            else
+                return false;
+            return !out.empty();
+        };
+        auto flag = [&](bool& target, unsigned needs) {
+            if (eq != std::string::npos)
+                return false;
+            target = true;
+            used |= needs;
+            return true;
+        };
+        if (name == "--help" || name == "-h") {
+            if (!flag(o.help, None))
+                return fail(name + " takes no value");
+        } else if (name == "--demo" || name == "--json" || name == "--all" || name == "--asc") {
+            bool& target = name == "--demo" ? o.demo : name == "--json" ? o.json : name == "--all" ? o.all : o.ascending;
+            if (!flag(target, name == "--all" ? All : name == "--asc" ? Asc : None))
+                return fail(name + " takes no value");
+        } else if (name == "--timeout") {
+            if (!valueOf(timeout) || !readSeconds(timeout, o.timeoutSeconds))
+                return fail("--timeout needs a number of seconds from 1 to 3600");
+        } else {
+            const Valued* match = nullptr;
+            for (const Valued& v : valued)
+                if (name == v.name)
+                    match = &v;
+            if (!match)
+                return fail("unknown option " + name);
+            if (!valueOf(*match->target))
+                return fail(name + " needs a value");
+            used |= match->needs;
+        }
+    }
+
+    if (o.help)
+        return {o, {}};
+    if (o.command.empty())
+        return fail("no command given");
+    const CommandRule* rule = ruleOf(o.command);
+    if (!rule)
+        return fail("unknown command " + o.command);
+    const int count = int(o.arguments.size());
+    if (count < rule->minArguments)
+        return fail(o.command + " needs " + (rule->minArguments == 1 ? "an argument" : "more arguments"));
+    if (count > rule->maxArguments)
+        return fail("too many arguments for " + o.command + ": " + o.arguments[size_t(rule->maxArguments)]);
+    const unsigned foreign = used & ~rule->options;
+    static const std::pair<unsigned, const char*> names[] = {{All, "--all"},       {Sort, "--sort"},
+                                                             {Asc, "--asc"},       {Period, "--period"},
+                                                             {Plot, "--plot"},     {Out, "--out"}};
+    for (const auto& [bit, optionName] : names)
+        if (foreign & bit)
+            return fail(std::string(optionName) + " does not apply to " + o.command);
+
+    if (o.command == "board" && (o.arguments[0].size() != 1 || o.arguments[0][0] < '1' || o.arguments[0][0] > '4'))
+        return fail("board takes a number from 1 to 4");
+    if (o.command == "fund" || o.command == "compare")
+        for (const std::string& code : o.arguments)
+            if (!isFundCode(code))
+                return fail("not a fund code (six digits): " + code);
+    if (!o.sortKey.empty() && !isSortKey(o.sortKey))
+        return fail("unknown sort key " + o.sortKey);
+    if (!o.period.empty()) {
+        const bool known = o.command == "sectors" ? sectorPeriodButton(o.period) != 0 : comparePeriodButton(o.period) != 0;
+        if (!known)
+            return fail("unknown period " + o.period);
+    }
+    return {o, {}};
+}
+
+} // namespace fw::cli
