@@ -150,6 +150,45 @@ Text estimateCoverageNote(const PortfolioTotals& totals)
         + gbk(" 只");
 }
 
+TextList portfolioHeader()
+{
+    static const TextList header = [] {
+        TextList out;
+        for (const char* name : {"基金名称", "基金代码", "份额", "成本价", "最新净值", "持仓金额", "持有收益",
+                                 "持有收益率", "今日估算涨幅", "今日估算收益"})
+            out.push_back(gbk(name));
+        return out;
+    }();
+    return header;
+}
+
+TextList holdingRowTexts(const Holding& holding, const FundQuote* quote)
+{
+    const FundQuote none;
+    const FundQuote& q = quote ? *quote : none;
+    const HoldingFigures f = holdingFigures(holding, q);
+    const Text dashes = "--";
+    char unitValue[64];
+    std::snprintf(unitValue, sizeof unitValue, "%.4f", q.unitValue);
+    return {q.name,
+            holding.code,
+            holding.shares,
+            holding.cost,
+            f.valued ? Text(unitValue) + (q.valueDate.empty() ? "" : " (" + q.valueDate + ")") : dashes,
+            f.valued ? formatMoney(f.amount) : dashes,
+            f.valued ? formatMoney(f.profit) : dashes,
+            f.valued ? formatPercent(f.profitRate) : dashes,
+            q.estimatePercent ? formatPercent(*q.estimatePercent / 100.0) + (q.coverage.empty() ? "" : " " + q.coverage)
+                              : dashes,
+            f.todayProfit ? formatMoney(*f.todayProfit) : dashes};
+}
+
+TextList totalsRowTexts(const PortfolioTotals& t)
+{
+    return {gbk("合计"),           "", "", "", "", formatMoney(t.amount), formatMoney(t.profit),
+            formatPercent(t.profitRate), estimateCoverageNote(t), formatMoney(t.todayProfit)};
+}
+
 bool isTradingTime(std::time_t utc)
 {
     // China keeps UTC+8 all year, so the day and the minute follow from UTC alone.

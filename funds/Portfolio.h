@@ -65,6 +65,14 @@ Text formatPercent(double fraction);
 // "持仓 3 只，估算覆盖 2 只" style coverage note of the estimated total.
 Text estimateCoverageNote(const PortfolioTotals& totals);
 
+// The table of the window and the CLI: 基金名称, 基金代码, 份额, 成本价,
+// 最新净值 (日期), 持仓金额, 持有收益, 持有收益率, 今日估算涨幅, 今日估算收益; GBK.
+inline constexpr int kPortfolioColumns = 10;
+TextList portfolioHeader();
+// "--" where a figure is not known (no unit value, no estimate).
+TextList holdingRowTexts(const Holding& holding, const FundQuote* quote);
+TextList totalsRowTexts(const PortfolioTotals& totals);
+
 // Monday to Friday, 09:30–11:30 and 13:00–15:00 China time (UTC+8, no
 // daylight saving), both ends included; the machine's time zone plays no part.
 bool isTradingTime(std::time_t utc);

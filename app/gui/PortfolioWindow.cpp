@@ -20,9 +20,6 @@ namespace {
 
 enum Column { Name, Code, Shares, Cost, UnitValue, Amount, Profit, ProfitRate, TodayChange, TodayProfit, ColumnCount };
 
-const char* const kHeaders[ColumnCount] = {"基金名称", "基金代码", "份额",     "成本价",       "最新净值",
-                                           "持仓金额", "持有收益", "持有收益率", "今日估算涨幅", "今日估算收益"};
-
 // Red for a gain, green for a loss, as the grids colour a change; zero keeps the table's colour.
 QVariant gainColour(const Text& shown)
 {
@@ -55,7 +52,7 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override
     {
         if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < ColumnCount)
-            return QString::fromUtf8(kHeaders[section]);
+            return gbkToQString(portfolioHeader().at(size_t(section)));
         return QAbstractTableModel::headerData(section, orientation, role);
     }
 
@@ -90,54 +87,21 @@ public:
     Text cell(int row, int column) const
     {
         const auto& holdings = m_window.portfolio().holdings();
-        std::vector<HoldingFigures> figures;
-        for (const Holding& h : holdings) {
-            const FundQuote* q = m_window.quote(h.code);
-            figures.push_back(q ? holdingFigures(h, *q) : HoldingFigures {});
-        }
         if (row == int(holdings.size())) {
-            const PortfolioTotals t = portfolioTotals(figures);
-            switch (column) {
-            case Name: return gbk("合计");
-            case Amount: return formatMoney(t.amount);
-            case Profit: return formatMoney(t.profit);
-            case ProfitRate: return formatPercent(t.profitRate);
-            case TodayChange: return estimateCoverageNote(t);
-            case TodayProfit: return formatMoney(t.todayProfit);
-            default: return {};
+            std::vector<HoldingFigures> figures;
+            for (const Holding& h : holdings) {
+                const FundQuote* q = m_window.quote(h.code);
+                figures.push_back(q ? holdingFigures(h, *q) : HoldingFigures {});
             }
+            return totalsRowTexts(portfolioTotals(figures)).at(size_t(column));
         }
-        if (row < 0 || row >= int(holdings.size()))
+        if (row < 0 || row >= int(holdings.size()) || column < 0 || column >= kPortfolioColumns)
             return {};
         const Holding& h = holdings[size_t(row)];
-        const FundQuote* q = m_window.quote(h.code);
-        const HoldingFigures& f = figures[size_t(row)];
-        switch (column) {
-        case Name: return q ? q->name : Text();
-        case Code: return h.code;
-        case Shares: return h.shares;
-        case Cost: return h.cost;
-        case UnitValue:
-            return f.valued ? fixedDecimals(q->unitValue, 4) + (q->valueDate.empty() ? "" : " (" + q->valueDate + ")")
-                            : Text("--");
-        case Amount: return f.valued ? formatMoney(f.amount) : Text("--");
-        case Profit: return f.valued ? formatMoney(f.profit) : Text("--");
-        case ProfitRate: return f.valued ? formatPercent(f.profitRate) : Text("--");
-        case TodayChange:
-            return q && q->estimatePercent ? formatPercent(*q->estimatePercent / 100.0) + " " + q->coverage : Text("--");
-        case TodayProfit: return f.todayProfit ? formatMoney(*f.todayProfit) : Text("--");
-        default: return {};
-        }
+        return holdingRowTexts(h, m_window.quote(h.code)).at(size_t(column));
     }
 
 private:
-    static Text fixedDecimals(double value, int decimals)
-    {
-        char buf[64];
-        std::snprintf(buf, sizeof buf, "%.*f", decimals, value);
-        return buf;
-    }
-
     PortfolioWindow& m_window;
 };
 
