@@ -1,4 +1,5 @@
 #include "funds/Portfolio.h"
+#include "funds/HoldingsEstimate.h"
 #include "text/CodePage.h"
 
 #include <cmath>
@@ -178,7 +179,7 @@ TextList holdingRowTexts(const Holding& holding, const FundQuote* quote)
             f.valued ? formatMoney(f.amount) : dashes,
             f.valued ? formatMoney(f.profit) : dashes,
             f.valued ? formatPercent(f.profitRate) : dashes,
-            q.estimatePercent ? formatPercent(*q.estimatePercent / 100.0) + (q.coverage.empty() ? "" : " " + q.coverage)
+            q.estimatePercent ? estimateChangeText(*q.estimatePercent) + (q.coverage.empty() ? "" : " " + q.coverage)
                               : dashes,
             f.todayProfit ? formatMoney(*f.todayProfit) : dashes};
 }
