@@ -346,6 +346,37 @@ Text ConfigFile::readValue(std::string_view section, std::string_view key, size_
     return {};
 }
 
+ConfigFile::KeyValues ConfigFile::readSection(std::string_view section) const
+{
+    section = trimmed(section);
+    std::string content;
+    {
+        std::lock_guard lock(m_mutex);
+        if (loadFile(m_path, content) != Load::Ok)
+            return {};
+    }
+    KeyValues out;
+    bool inSection = false;
+    for (const Line& line : splitLines(content)) {
+        Parsed p = parseLine(line.body);
+        if (p.kind == Parsed::Section)
+            inSection = sameName(p.name, section);
+        else if (p.kind == Parsed::Key && inSection) {
+            bool seen = false;
+            for (const auto& kv : out)
+                seen = seen || sameName(kv.first, p.name);
+            if (seen)
+                continue;
+            std::string_view value = p.value;
+            size_t nul = value.find('\0');
+            if (nul != std::string_view::npos)
+                value = value.substr(0, nul);
+            out.emplace_back(Text(p.name), Text(cutAtCharacter(value, kMaxValueBytes)));
+        }
+    }
+    return out;
+}
+
 bool ConfigFile::write(std::string_view section, std::string_view key, std::string_view value)
 {
     section = trimmed(section);

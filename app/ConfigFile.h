@@ -31,6 +31,9 @@ public:
     // As read, without the cut: for values the program writes longer than that
     // (the watchlist), which would otherwise lose their end at the next save.
     Text readWhole(std::string_view section, std::string_view key) const;
+    // Every key of every section of that name with its value, in file order (a
+    // key listed twice is kept once, with its first value, as read finds it).
+    KeyValues readSection(std::string_view section) const;
     // False when nothing was written (unwritable place, unreadable or oversized
     // file, a section or key name that cannot be stored). Line breaks in the value
     // are stored as blanks so that a value never becomes more than one line.

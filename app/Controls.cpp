@@ -47,6 +47,7 @@ constexpr std::array<ControlInfo, kControlCount> kControls = {{
     {Window::Main, "菜单2"},
     {Window::Main, "菜单3"},
     {Window::Main, "标签估算"},
+    {Window::Main, "持仓钮"},
 
     {Window::Sector, "标签1"},
     {Window::Sector, "按钮1"},
@@ -65,6 +66,14 @@ constexpr std::array<ControlInfo, kControlCount> kControls = {{
     {Window::Step, "标签6"},
     {Window::Step, "按钮1"},
     {Window::Step, "标签4"},
+
+    {Window::Portfolio, "持仓表格"},
+    {Window::Portfolio, "持仓代码框"},
+    {Window::Portfolio, "持仓份额框"},
+    {Window::Portfolio, "持仓成本价框"},
+    {Window::Portfolio, "添加持仓钮"},
+    {Window::Portfolio, "刷新钮"},
+    {Window::Portfolio, "持仓提示"},
 }};
 
 } // namespace

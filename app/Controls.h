@@ -7,7 +7,7 @@
 
 namespace fw {
 
-enum class Window : uint8_t { Main, Sector, Step };
+enum class Window : uint8_t { Main, Sector, Step, Portfolio };
 
 enum class Control : uint8_t {
     // --- main window
@@ -50,6 +50,7 @@ enum class Control : uint8_t {
     StockMenu,
     WatchMenu,
     HoldingsEstimate,    // today's estimate from the holdings, under 高级表格3 (added, not designed)
+    PortfolioButton,     // opens the portfolio window, in the free strip along the bottom (added)
 
     // --- sector window
     SectorCaption,       // the caption line naming the ranking shown
@@ -70,6 +71,15 @@ enum class Control : uint8_t {
     StepUsage,           // "使用方法": shows the usage tooltip
     StepSave,
     StepNote,
+
+    // --- portfolio window (added, not designed)
+    PortfolioTable,
+    PortfolioCode,       // the boxes of a fund to add
+    PortfolioShares,
+    PortfolioCost,
+    PortfolioAdd,
+    PortfolioRefresh,
+    PortfolioNote,       // why an edit was refused
 
     Count
 };

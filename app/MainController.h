@@ -33,6 +33,7 @@ public:
     virtual ~MainController() = default; // handlers are virtual: window tests record them
 
     MainModels& models() { return m_models; }
+    FeatureContext& context() { return m_context; }
     ConfigFile& config() { return m_config; }
     FundLists& fundLists() { return m_fundLists; }
     SectorChooser& sectors() { return m_sectors; }

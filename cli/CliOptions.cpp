@@ -25,6 +25,7 @@ enum Takes : unsigned {
     Plot = 16,
     Out = 32,
     Estimate = 64,
+    Holding = 128,
 };
 
 struct CommandRule {
@@ -60,6 +61,15 @@ const CommandRule kCommands[] = {
     {"export", 0, 0, Out, "export [--out FILE]",
      "The whole market with the funds' profiles, as the window's workbook.\n"
      "  --out FILE   where to write it (default: the data directory)\n"},
+    {"portfolio", 0, 2, Holding,
+     "portfolio [set CODE --shares S --cost C | set CODE --amount A --cost C | remove CODE |\n"
+     "            export FILE.csv | import FILE.csv]",
+     "The funds held: value, profit and today's estimate with totals; or a change of the holdings.\n"
+     "  set CODE     adds or replaces a holding: shares (2 decimals) or the amount held (turned\n"
+     "               into shares at the last unit value), and the cost per share (4 decimals)\n"
+     "  remove CODE  removes a holding\n"
+     "  export FILE  writes the holdings as CSV (UTF-8, header 基金代码,份额,成本价)\n"
+     "  import FILE  adds or replaces the holdings of such a file; nothing when any line is bad\n"},
 };
 
 const CommandRule* ruleOf(const std::string& name)
@@ -155,6 +165,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
     const Valued valued[] = {
         {"--service", &o.service, None}, {"--data-dir", &o.dataDir, None}, {"--sort", &o.sortKey, Sort},
         {"--period", &o.period, Period}, {"--plot", &o.plotFile, Plot},    {"--out", &o.outFile, Out},
+        {"--shares", &o.shares, Holding},  {"--cost", &o.cost, Holding},    {"--amount", &o.amount, Holding},
     };
     std::string timeout;
     unsigned used = None;
@@ -230,7 +241,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
     static const std::pair<unsigned, const char*> names[] = {{All, "--all"},       {Sort, "--sort"},
                                                              {Asc, "--asc"},       {Period, "--period"},
                                                              {Plot, "--plot"},     {Out, "--out"},
-                                                             {Estimate, "--estimate"}};
+                                                             {Estimate, "--estimate"},
+                                                             {Holding, "--shares/--cost/--amount"}};
     for (const auto& [bit, optionName] : names)
         if (foreign & bit)
             return fail(std::string(optionName) + " does not apply to " + o.command);
@@ -241,6 +253,20 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
         for (const std::string& code : o.arguments)
             if (!isFundCode(code))
                 return fail("not a fund code (six digits): " + code);
+    if (o.command == "portfolio") {
+        const std::string action = o.arguments.empty() ? "" : o.arguments[0];
+        const bool set = action == "set";
+        if (!action.empty() && !set && action != "remove" && action != "export" && action != "import")
+            return fail("unknown portfolio action " + action + " (set, remove, export, import)");
+        if (!action.empty() && o.arguments.size() != 2)
+            return fail("portfolio " + action + " needs " + (set || action == "remove" ? "a fund code" : "a file"));
+        if ((set || action == "remove") && !isFundCode(o.arguments[1]))
+            return fail("not a fund code (six digits): " + o.arguments[1]);
+        if (!set && (used & Holding))
+            return fail("--shares, --cost and --amount apply to portfolio set only");
+        if (set && (o.cost.empty() || o.shares.empty() == o.amount.empty()))
+            return fail("portfolio set needs --cost and either --shares or --amount");
+    }
     if (!o.sortKey.empty() && !isSortKey(o.sortKey))
         return fail("unknown sort key " + o.sortKey);
     if (!o.period.empty()) {

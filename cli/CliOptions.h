@@ -26,6 +26,9 @@ struct CliOptions {
     std::string period;                 // sectors W|M|Q|Y, compare week … threeyear
     std::string plotFile;               // compare --plot
     std::string outFile;                // export --out
+    std::string shares;                 // portfolio set --shares
+    std::string cost;                   // portfolio set --cost
+    std::string amount;                 // portfolio set --amount (instead of --shares)
 };
 
 struct ParsedCommandLine {

@@ -20,6 +20,7 @@ int runFund(CliSession& session);
 int runCompare(CliSession& session);
 int runSearch(CliSession& session);
 int runExport(CliSession& session);
+int runPortfolio(CliSession& session);
 
 // --- output
 enum class OutputFormat { Table, TabSeparated, Json };

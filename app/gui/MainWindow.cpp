@@ -4,6 +4,7 @@
 #include "app/gui/GridTableModel.h"
 #include "app/gui/ListTableModel.h"
 #include "app/gui/QtCanvas.h"
+#include "app/gui/PortfolioWindow.h"
 #include "app/gui/SectorWindow.h"
 #include "funds/StockPage.h"
 #include "app/gui/StepWindow.h"
@@ -323,6 +324,8 @@ void MainWindow::buildControls()
     auto* sector = makeButton<QPushButton>(Control::SectorButton, "基金板块", {648, 576, 72, 40}, m_client);
     makeButton<QPushButton>(Control::StepButton, "刷步", {648, 624, 72, 40}, m_client);
     makeButton<QPushButton>(Control::ExportButton, "导出所有数据", {728, 624, 80, 40}, m_client);
+    // In the free strip along the bottom edge, between the estimate label and the progress bar.
+    makeButton<QPushButton>(Control::PortfolioButton, "持仓", {640, 828, 80, 24}, m_client);
     m_boards = new QButtonGroup(this);
     m_boards->setExclusive(true);
     m_boards->addButton(makeButton<QRadioButton>(Control::BoardDayGain, "昨日涨幅", {648, 672, 72, 16}, m_client), 1);
@@ -376,6 +379,14 @@ void MainWindow::buildControls()
     m_compareMenu = makeMenu(Control::CompareMenu, {{"删除对比", &MainController::onMenuRemoveComparison}});
     m_stockMenu = makeMenu(Control::StockMenu, {{"加入自选股票", &MainController::onMenuAddWatchStock}});
     m_watchMenu = makeMenu(Control::WatchMenu, {{"删除自选", &MainController::onMenuRemoveWatch}});
+    // The portfolio, opened on the watchlist row's fund (a stock opens it with the code to add).
+    connect(m_watchMenu->addAction(QStringLiteral("编辑持仓…")), &QAction::triggered, this, [this] {
+        const ListModel& list = m_models.watchlist;
+        const int row = list.currentRow();
+        const auto rows = list.rows();
+        openPortfolio(row >= 0 && size_t(row) < rows.size() && rows[size_t(row)].size() > 1 ? rows[size_t(row)][1]
+                                                                                          : Text());
+    });
 }
 
 void MainWindow::wireEvents()
@@ -427,6 +438,7 @@ void MainWindow::wireEvents()
     // The sector window arrives with the secondary windows; it opens here.
     connect(button(Control::SectorButton), &QAbstractButton::clicked, this, [&c] { c.onSectorButtonClicked(); });
     connect(button(Control::StepButton), &QAbstractButton::clicked, this, [&c] { c.onStepButtonClicked(); });
+    connect(button(Control::PortfolioButton), &QAbstractButton::clicked, this, [this] { openPortfolio(); });
     connect(button(Control::ExportButton), &QAbstractButton::clicked, this, [&c] { c.onExportClicked(); });
     connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
             [&c] { c.onEscapePressed(); });
@@ -691,6 +703,17 @@ void MainWindow::applySectorWindowState()
         }
         return;
     }
+}
+
+void MainWindow::openPortfolio(const Text& code)
+{
+    if (!m_portfolioWindow)
+        m_portfolioWindow = new PortfolioWindow(m_controller.context(), this);
+    m_portfolioWindow->show();
+    m_portfolioWindow->raise();
+    m_portfolioWindow->activateWindow();
+    if (!code.empty())
+        m_portfolioWindow->openOn(code);
 }
 
 void MainWindow::applyStepWindowState()

@@ -4,6 +4,8 @@
 // MainController; it holds no logic of its own.
 #include "app/MainController.h"
 #include <QMainWindow>
+#include <QPointer>
+#include "app/gui/PortfolioWindow.h"
 #include <QRect>
 #include <functional>
 #include <mutex>
@@ -25,6 +27,7 @@ namespace fw {
 class ChartPanel;
 class SectorWindow;
 class StepWindow;
+
 class GridTableModel;
 class ListTableModel;
 
@@ -45,6 +48,9 @@ public:
     ChartPanel* chartPanel() const { return m_chart; }
     SectorWindow* sectorWindow() const { return m_sectorWindow; }
     StepWindow* stepWindow() const { return m_stepWindow; } // while the modal dialog runs
+    PortfolioWindow* portfolioWindow() const { return m_portfolioWindow; }
+    // Opens (or raises) the portfolio window, on `code` when given.
+    void openPortfolio(const Text& code = {});
 
     // Applies the View changes collected so far (UI thread).
     void applyViewChanges();
@@ -95,6 +101,7 @@ private:
     SectorWindow* m_sectorWindow = nullptr;
     QTableView* m_focusArriving = nullptr; // a grid inside its focus-in handling
     StepWindow* m_stepWindow = nullptr;
+    QPointer<PortfolioWindow> m_portfolioWindow; // deletes itself on close
     QProgressBar* m_loadProgress = nullptr; // the whole-market load's bar, hidden when idle
 
     std::mutex m_pendingMutex;

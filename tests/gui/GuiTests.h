@@ -101,3 +101,10 @@ private slots:
     void cleanup();
     void stepButtonOpensAModalWindowThatSavesAndSubmits();
 };
+
+// The portfolio window against the sample service.
+class PortfolioWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void addEditAndTotals();
+};

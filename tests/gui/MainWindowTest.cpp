@@ -96,6 +96,7 @@ void MainWindowTest::controlsHaveTheirDesignedKindCaptionAndPlace_data()
         {"选择板块钮", "QPushButton", "基金板块", {648, 576, 72, 40}, nullptr},
         {"刷步钮", "QPushButton", "刷步", {648, 624, 72, 40}, nullptr},
         {"导出所有数据钮", "QPushButton", "导出所有数据", {728, 624, 80, 40}, nullptr},
+        {"持仓钮", "QPushButton", "持仓", {640, 828, 80, 24}, nullptr}, // added in the free bottom strip
         {"单选框1", "QRadioButton", "昨日涨幅", {648, 672, 72, 16}, nullptr},
         {"单选框2", "QRadioButton", "本月涨幅", {736, 672, 72, 16}, nullptr},
         {"单选框3", "QRadioButton", "昨日跌幅", {648, 696, 72, 16}, nullptr},
@@ -210,7 +211,7 @@ void MainWindowTest::menusHoldTheirItems()
         {"菜单", {QStringLiteral("加入对比"), QStringLiteral("加入自选基金")}},
         {"菜单1", {QStringLiteral("删除对比")}},
         {"菜单2", {QStringLiteral("加入自选股票")}},
-        {"菜单3", {QStringLiteral("删除自选")}},
+        {"菜单3", {QStringLiteral("删除自选"), QStringLiteral("编辑持仓…")}},
     };
     for (const auto& [name, items] : menus) {
         auto* menu = f->findNamed<QMenu>(name);

@@ -36,5 +36,9 @@ int main(int argc, char* argv[])
         StepWindowTest steps;
         failures += QTest::qExec(&steps, argc, argv);
     }
+    {
+        PortfolioWindowTest portfolio;
+        failures += QTest::qExec(&portfolio, argc, argv);
+    }
     return failures == 0 ? 0 : 1;
 }

@@ -1,0 +1,265 @@
+#include "app/gui/PortfolioWindow.h"
+#include "app/gui/Gbk.h"
+#include "text/CodePage.h"
+
+#include <QAbstractTableModel>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QShortcut>
+#include <QTableView>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace fw {
+
+namespace {
+
+enum Column { Name, Code, Shares, Cost, UnitValue, Amount, Profit, ProfitRate, TodayChange, TodayProfit, ColumnCount };
+
+// Red for a gain, green for a loss, as the grids colour a change; zero keeps the table's colour.
+QVariant gainColour(const Text& shown)
+{
+    if (shown.empty() || shown == "--")
+        return {};
+    if (shown[0] == '-')
+        return toQColor(kGreen);
+    if (shown.find_first_not_of("0.%") == Text::npos)
+        return {};
+    return toQColor(kRed);
+}
+
+} // namespace
+
+class PortfolioTableModel : public QAbstractTableModel {
+public:
+    explicit PortfolioTableModel(PortfolioWindow& window) : QAbstractTableModel(&window), m_window(window) {}
+
+    void reload()
+    {
+        beginResetModel();
+        endResetModel();
+    }
+    int rowCount(const QModelIndex& parent = {}) const override
+    {
+        return parent.isValid() ? 0 : int(m_window.portfolio().holdings().size()) + 1;
+    }
+    int columnCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : ColumnCount; }
+
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override
+    {
+        if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < ColumnCount)
+            return gbkToQString(portfolioHeader().at(size_t(section)));
+        return QAbstractTableModel::headerData(section, orientation, role);
+    }
+
+    Qt::ItemFlags flags(const QModelIndex& index) const override
+    {
+        Qt::ItemFlags f = QAbstractTableModel::flags(index);
+        if (index.row() < int(m_window.portfolio().holdings().size())
+            && (index.column() == Shares || index.column() == Cost))
+            f |= Qt::ItemIsEditable;
+        return f;
+    }
+
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        if (role != Qt::DisplayRole && role != Qt::EditRole && role != Qt::ForegroundRole)
+            return {};
+        const Text text = cell(index.row(), index.column());
+        if (role == Qt::ForegroundRole)
+            return index.column() >= Profit ? gainColour(text) : QVariant();
+        return gbkToQString(text);
+    }
+
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override
+    {
+        if (role != Qt::EditRole || !m_window.editHolding(index.row(), index.column(), value.toString()))
+            return false;
+        emit dataChanged(this->index(index.row(), 0), this->index(rowCount() - 1, ColumnCount - 1));
+        return true;
+    }
+
+    // The totals row is the last: figures of every held fund, rounded once.
+    Text cell(int row, int column) const
+    {
+        const auto& holdings = m_window.portfolio().holdings();
+        if (row == int(holdings.size())) {
+            std::vector<HoldingFigures> figures;
+            for (const Holding& h : holdings) {
+                const FundQuote* q = m_window.quote(h.code);
+                figures.push_back(q ? holdingFigures(h, *q) : HoldingFigures {});
+            }
+            return totalsRowTexts(portfolioTotals(figures)).at(size_t(column));
+        }
+        if (row < 0 || row >= int(holdings.size()) || column < 0 || column >= kPortfolioColumns)
+            return {};
+        const Holding& h = holdings[size_t(row)];
+        return holdingRowTexts(h, m_window.quote(h.code)).at(size_t(column));
+    }
+
+private:
+    PortfolioWindow& m_window;
+};
+
+PortfolioWindow::PortfolioWindow(FeatureContext& context, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_context(context), m_portfolio(context), m_refresh(context)
+{
+    setObjectName(QStringLiteral("持仓窗口"));
+    setWindowTitle(QStringLiteral("持仓"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    resize(1040, 420);
+
+    m_model = new PortfolioTableModel(*this);
+    m_table = new QTableView(this);
+    m_table->setObjectName(qtName(Control::PortfolioTable));
+    m_table->setModel(m_model);
+    m_table->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
+                             | QAbstractItemView::AnyKeyPressed);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->horizontalHeader()->setStretchLastSection(true);
+    m_table->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_table, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        const QModelIndex index = m_table->indexAt(at);
+        if (!index.isValid() || index.row() >= int(m_portfolio.holdings().size()))
+            return;
+        QMenu menu(this);
+        QAction* remove = menu.addAction(QStringLiteral("删除持仓"));
+        if (menu.exec(m_table->viewport()->mapToGlobal(at)) == remove)
+            removeRow(index.row());
+    });
+
+    auto makeBox = [this](Control control, const char* hint) {
+        auto* box = new QLineEdit(this);
+        box->setObjectName(qtName(control));
+        box->setPlaceholderText(QString::fromUtf8(hint));
+        return box;
+    };
+    m_code = makeBox(Control::PortfolioCode, "基金代码");
+    m_shares = makeBox(Control::PortfolioShares, "份额");
+    m_cost = makeBox(Control::PortfolioCost, "成本价");
+    auto* add = new QPushButton(QStringLiteral("添加"), this);
+    add->setObjectName(qtName(Control::PortfolioAdd));
+    auto* refreshButton = new QPushButton(QStringLiteral("刷新"), this);
+    refreshButton->setObjectName(qtName(Control::PortfolioRefresh));
+    m_note = new QLabel(this);
+    m_note->setObjectName(qtName(Control::PortfolioNote));
+
+    auto* bar = new QHBoxLayout;
+    for (QWidget* w : {static_cast<QWidget*>(m_code), static_cast<QWidget*>(m_shares), static_cast<QWidget*>(m_cost),
+                       static_cast<QWidget*>(add), static_cast<QWidget*>(refreshButton)})
+        bar->addWidget(w);
+    bar->addStretch();
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(bar);
+    layout->addWidget(m_table);
+    layout->addWidget(m_note);
+
+    connect(add, &QPushButton::clicked, this, [this] { addFromBoxes(); });
+    connect(refreshButton, &QPushButton::clicked, this, [this] { refresh(); });
+    auto* f5 = new QShortcut(QKeySequence(Qt::Key_F5), this);
+    connect(f5, &QShortcut::activated, this, [this] { refresh(); });
+
+    // By itself only while the market trades: outside those hours nothing moves.
+    m_timer = new QTimer(this);
+    m_timer->setInterval(60 * 1000);
+    connect(m_timer, &QTimer::timeout, this, [this] {
+        if (m_portfolio.isTradingNow())
+            refresh();
+    });
+    m_timer->start();
+    refresh();
+}
+
+PortfolioWindow::~PortfolioWindow()
+{
+    m_refresh.wait();
+}
+
+void PortfolioWindow::openOn(const Text& code)
+{
+    const auto& holdings = m_portfolio.holdings();
+    for (size_t i = 0; i < holdings.size(); ++i)
+        if (holdings[i].code == code) {
+            m_table->selectRow(int(i));
+            m_table->setFocus();
+            return;
+        }
+    m_code->setText(gbkToQString(code));
+    m_shares->setFocus();
+}
+
+void PortfolioWindow::refresh()
+{
+    std::vector<Text> codes;
+    for (const Holding& h : m_portfolio.holdings())
+        codes.push_back(h.code);
+    // One still running: a second follows it, so a fund added meanwhile is fetched too.
+    m_refreshAgain = !m_refresh.start(std::move(codes), [this](std::map<Text, FundQuote> quotes) {
+        // On a worker thread: the quotes go to the window's own thread.
+        QMetaObject::invokeMethod(
+            this, [this, quotes = std::move(quotes)]() mutable { quotesArrived(std::move(quotes)); },
+            Qt::QueuedConnection);
+    });
+}
+
+void PortfolioWindow::quotesArrived(std::map<Text, FundQuote> quotes)
+{
+    for (auto& [code, quote] : quotes)
+        m_quotes[code] = std::move(quote);
+    m_model->reload();
+    if (std::exchange(m_refreshAgain, false))
+        refresh();
+}
+
+QString PortfolioWindow::note() const { return m_note->text(); }
+
+const FundQuote* PortfolioWindow::quote(const Text& code) const
+{
+    auto it = m_quotes.find(code);
+    return it == m_quotes.end() ? nullptr : &it->second;
+}
+
+bool PortfolioWindow::editHolding(int row, int column, const QString& text)
+{
+    const auto& holdings = m_portfolio.holdings();
+    if (row < 0 || row >= int(holdings.size()))
+        return false;
+    const Holding h = holdings[size_t(row)];
+    const Text value = qStringToGbk(text);
+    const Text error = column == Shares ? m_portfolio.set(h.code, value, h.cost)
+                     : column == Cost   ? m_portfolio.set(h.code, h.shares, value)
+                                        : gbk("此栏不能修改");
+    showNote(error);
+    return error.empty();
+}
+
+void PortfolioWindow::addFromBoxes()
+{
+    const Text code = qStringToGbk(m_code->text().trimmed());
+    const Text error = m_portfolio.set(code, qStringToGbk(m_shares->text()), qStringToGbk(m_cost->text()));
+    showNote(error);
+    if (!error.empty())
+        return;
+    m_code->clear();
+    m_shares->clear();
+    m_cost->clear();
+    m_model->reload();
+    refresh();
+}
+
+void PortfolioWindow::removeRow(int row)
+{
+    const auto& holdings = m_portfolio.holdings();
+    if (row < 0 || row >= int(holdings.size()))
+        return;
+    m_portfolio.remove(Text(holdings[size_t(row)].code));
+    m_model->reload();
+}
+
+void PortfolioWindow::showNote(const Text& gbkText) { m_note->setText(gbkToQString(gbkText)); }
+
+} // namespace fw

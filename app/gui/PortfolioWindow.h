@@ -1,0 +1,59 @@
+#pragma once
+// The portfolio window (持仓): one row per held fund with its value, profit and
+// today's estimate, a totals row, in-place editing of shares and cost, adding
+// by code and removing from the row's menu. Figures, checks and storage are
+// the feature's (funds/Portfolio.h); this window shows them.
+#include "funds/Portfolio.h"
+#include "funds/PortfolioRefresh.h"
+#include <QWidget>
+#include <map>
+
+class QLabel;
+class QLineEdit;
+class QTableView;
+class QTimer;
+
+namespace fw {
+
+class PortfolioTableModel;
+
+class PortfolioWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit PortfolioWindow(FeatureContext& context, QWidget* parent = nullptr);
+    ~PortfolioWindow() override;
+
+    // Selects the fund's row; a fund not held yet goes into the code box.
+    void openOn(const Text& code);
+    // Starts a refresh of every held fund unless one still runs.
+    void refresh();
+    bool refreshing() const { return m_refresh.running(); }
+    Portfolio& portfolio() { return m_portfolio; }
+    // Shown under the table: the reason an edit was refused, or "".
+    QString note() const;
+
+    // For the model: an edit of 份额 or 成本价; false (and the reason shown) when refused.
+    bool editHolding(int row, int column, const QString& text);
+    const FundQuote* quote(const Text& code) const;
+
+private:
+    void addFromBoxes();
+    void removeRow(int row);
+    void showNote(const Text& gbkText);
+    void quotesArrived(std::map<Text, FundQuote> quotes);
+
+    FeatureContext& m_context;
+    Portfolio m_portfolio;
+    std::map<Text, FundQuote> m_quotes;
+    PortfolioTableModel* m_model = nullptr;
+    QTableView* m_table = nullptr;
+    QLineEdit* m_code = nullptr;
+    QLineEdit* m_shares = nullptr;
+    QLineEdit* m_cost = nullptr;
+    QLabel* m_note = nullptr;
+    QTimer* m_timer = nullptr;
+    bool m_refreshAgain = false;
+    PortfolioRefresh m_refresh; // last: its workers are joined before the rest goes
+};
+
+} // namespace fw

@@ -1,0 +1,140 @@
+// portfolio: the held funds with their value, profit and today's estimate, as
+// the portfolio window shows them; set, remove, export and import change the
+// holdings stored in the data directory's settings file.
+#include "cli/Commands.h"
+
+#include "funds/Portfolio.h"
+#include "funds/PortfolioRefresh.h"
+#include "text/CodePage.h"
+
+#include <future>
+
+namespace fw::cli {
+
+namespace {
+
+// Red above zero, green below, as the window colours a gain and a loss.
+Colour gainColour(const Text& shown)
+{
+    if (shown.empty() || shown == "--" || shown.find_first_not_of("0.%") == Text::npos)
+        return kDefaultColour;
+    return shown[0] == '-' ? kGreen : kRed;
+}
+
+int show(CliSession& session, Portfolio& portfolio)
+{
+    std::vector<Text> codes;
+    for (const Holding& h : portfolio.holdings())
+        codes.push_back(h.code);
+    PortfolioRefresh refresh(session.context);
+    std::promise<std::map<Text, FundQuote>> result;
+    refresh.start(codes, [&](std::map<Text, FundQuote> quotes) { result.set_value(std::move(quotes)); });
+    const std::map<Text, FundQuote> quotes = result.get_future().get();
+    refresh.wait();
+    if (cancelRequested())
+        return kExitInterrupted;
+
+    std::vector<HoldingFigures> figures;
+    std::vector<TextList> rows;
+    for (const Holding& h : portfolio.holdings()) {
+        auto it = quotes.find(h.code);
+        const FundQuote* q = it == quotes.end() ? nullptr : &it->second;
+        figures.push_back(q ? holdingFigures(h, *q) : HoldingFigures {});
+        rows.push_back(holdingRowTexts(h, q));
+    }
+    const PortfolioTotals totals = portfolioTotals(figures);
+
+    if (outputFormat(session) == OutputFormat::Json) {
+        Json funds = Json::array();
+        for (size_t i = 0; i < rows.size(); ++i) {
+            const Holding& h = portfolio.holdings()[i];
+            auto it = quotes.find(h.code);
+            const FundQuote* q = it == quotes.end() ? nullptr : &it->second;
+            const HoldingFigures& f = figures[i];
+            funds.push_back({{"code", h.code},
+                             {"name", gbkToUtf8(rows[i][0])},
+                             {"shares", jsonFigure(h.shares)},
+                             {"cost", jsonFigure(h.cost)},
+                             {"unitValue", f.valued ? Json(q->unitValue) : Json(nullptr)},
+                             {"valueDate", q ? Json(gbkToUtf8(q->valueDate)) : Json(nullptr)},
+                             {"amount", f.valued ? jsonFigure(formatMoney(f.amount)) : Json(nullptr)},
+                             {"profit", f.valued ? jsonFigure(formatMoney(f.profit)) : Json(nullptr)},
+                             {"profitRate", f.valued ? jsonFigure(formatPercent(f.profitRate)) : Json(nullptr)},
+                             {"estimate", q && q->estimatePercent ? Json(*q->estimatePercent) : Json(nullptr)},
+                             {"todayProfit", f.todayProfit ? jsonFigure(formatMoney(*f.todayProfit)) : Json(nullptr)}});
+        }
+        Json doc = {{"funds", std::move(funds)},
+                    {"totals",
+                     {{"amount", jsonFigure(formatMoney(totals.amount))},
+                      {"profit", jsonFigure(formatMoney(totals.profit))},
+                      {"profitRate", jsonFigure(formatPercent(totals.profitRate))},
+                      {"todayProfit", jsonFigure(formatMoney(totals.todayProfit))},
+                      {"estimatedFunds", totals.estimatedFunds},
+                      {"funds", totals.funds}}}};
+        session.io.out << doc.dump(2) << '\n';
+        return kExitDone;
+    }
+
+    TextTable table;
+    for (const Text& name : portfolioHeader())
+        table.header.push_back(gbkToUtf8(name));
+    table.rightAligned = {false, false, true, true, true, true, true, true, true, true};
+    rows.push_back(totalsRowTexts(totals));
+    for (const TextList& row : rows) {
+        TableRow cells;
+        for (size_t c = 0; c < row.size(); ++c)
+            cells.push_back({gbkToUtf8(row[c]), c >= 6 ? gainColour(row[c]) : kDefaultColour});
+        table.rows.push_back(std::move(cells));
+    }
+    writeTable(session, table, "持仓");
+    return kExitDone;
+}
+
+} // namespace
+
+int runPortfolio(CliSession& session)
+{
+    const CliOptions& o = session.options;
+    Portfolio portfolio(session.context);
+    if (o.arguments.empty())
+        return show(session, portfolio);
+
+    const std::string& action = o.arguments[0];
+    const std::string argument = o.arguments.size() > 1 ? o.arguments[1] : "";
+    if (action == "set") {
+        Text error;
+        if (!o.amount.empty()) {
+            const FundQuote quote = fetchFundQuote(session.context, argument);
+            error = portfolio.setAmount(argument, o.amount, o.cost, quote.unitValue);
+        } else {
+            error = portfolio.set(argument, o.shares, o.cost);
+        }
+        if (!error.empty()) {
+            session.errorGbk(error);
+            return kExitFailed;
+        }
+        return kExitDone;
+    }
+    if (action == "remove") {
+        if (!portfolio.remove(argument)) {
+            session.error("portfolio remove: " + argument + " is not held");
+            return kExitFailed;
+        }
+        return kExitDone;
+    }
+    if (action == "export") {
+        const Text error = portfolio.exportCsv(argument);
+        if (!error.empty()) {
+            session.errorGbk(error);
+            return kExitFailed;
+        }
+        return kExitDone;
+    }
+    // import (the command line admits no other action)
+    const TextList errors = portfolio.importCsv(argument);
+    for (const Text& error : errors)
+        session.errorGbk(error);
+    return errors.empty() ? kExitDone : kExitFailed;
+}
+
+} // namespace fw::cli

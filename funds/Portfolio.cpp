@@ -1,0 +1,380 @@
+#include "funds/Portfolio.h"
+#include "funds/HoldingsEstimate.h"
+#include "text/CodePage.h"
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+namespace fw {
+
+namespace {
+
+std::string_view sectionName()
+{
+    static const Text name = gbk("持仓");
+    return name;
+}
+
+std::string_view trimmedView(std::string_view s)
+{
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+        s.remove_suffix(1);
+    return s;
+}
+
+// A positive decimal number of at most `decimals` places and at most twelve
+// integer digits (no sign, no exponent): what a holding can be.
+bool isPositiveDecimal(std::string_view s, size_t decimals)
+{
+    size_t dot = s.find('.');
+    std::string_view whole = s.substr(0, dot);
+    std::string_view frac = dot == std::string_view::npos ? std::string_view() : s.substr(dot + 1);
+    if (whole.empty() || whole.size() > 12 || frac.size() > decimals)
+        return false;
+    if (dot != std::string_view::npos && frac.empty())
+        return false;
+    bool nonZero = false;
+    for (std::string_view part : {whole, frac})
+        for (char c : part) {
+            if (c < '0' || c > '9')
+                return false;
+            nonZero = nonZero || c != '0';
+        }
+    return nonZero;
+}
+
+double toDouble(std::string_view s) { return std::strtod(std::string(s).c_str(), nullptr); }
+
+// Values computed in binary are a hair off their decimal (100.5 × 1.23 is
+// 123.61499…); settling them at 1e-6 first keeps halves rounding away from zero.
+double roundHalfAway(double value, double unit)
+{
+    double settled = std::round(value / unit * 1e4) / 1e4;
+    return std::round(settled) * unit;
+}
+
+Text fixed2(double value)
+{
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.2f", value);
+    Text out = buf;
+    if (out == "-0.00")
+        out = "0.00";
+    return out;
+}
+
+} // namespace
+
+Text checkFundCode(std::string_view code)
+{
+    if (code.size() == 6 && code.find_first_not_of("0123456789") == std::string_view::npos)
+        return {};
+    return gbk("基金代码须为六位数字");
+}
+
+Text checkShares(std::string_view shares)
+{
+    return isPositiveDecimal(shares, 2) ? Text() : gbk("份额须为正数，最多两位小数");
+}
+
+Text checkCost(std::string_view cost)
+{
+    return isPositiveDecimal(cost, 4) ? Text() : gbk("成本价须为正数，最多四位小数");
+}
+
+Text sharesFromAmount(std::string_view amount, double unitValue, Text& error)
+{
+    error.clear();
+    if (!isPositiveDecimal(amount, 2)) {
+        error = gbk("持仓金额须为正数，最多两位小数");
+        return {};
+    }
+    if (!(unitValue > 0)) {
+        error = gbk("最新净值未知，请输入份额");
+        return {};
+    }
+    double shares = roundHalfAway(toDouble(amount) / unitValue, 0.01);
+    Text text = fixed2(shares);
+    if (!checkShares(text).empty()) {
+        error = gbk("持仓金额过小，折合份额不足0.01");
+        return {};
+    }
+    return text;
+}
+
+HoldingFigures holdingFigures(const Holding& holding, const FundQuote& quote)
+{
+    HoldingFigures f;
+    if (!(quote.unitValue > 0))
+        return f;
+    double shares = toDouble(holding.shares);
+    double cost = toDouble(holding.cost);
+    f.valued = true;
+    f.amount = shares * quote.unitValue;
+    f.profit = shares * (quote.unitValue - cost);
+    f.profitRate = shares * cost > 0 ? f.profit / (shares * cost) : 0;
+    if (quote.estimatePercent)
+        f.todayProfit = f.amount * *quote.estimatePercent / 100.0;
+    return f;
+}
+
+PortfolioTotals portfolioTotals(const std::vector<HoldingFigures>& rows)
+{
+    PortfolioTotals t;
+    t.funds = int(rows.size());
+    for (const HoldingFigures& f : rows) {
+        if (!f.valued)
+            continue;
+        t.amount += f.amount;
+        t.profit += f.profit;
+        t.cost += f.amount - f.profit;
+        if (f.todayProfit) {
+            t.todayProfit += *f.todayProfit;
+            ++t.estimatedFunds;
+        }
+    }
+    t.profitRate = t.cost > 0 ? t.profit / t.cost : 0;
+    return t;
+}
+
+Text formatMoney(double yuan) { return fixed2(roundHalfAway(yuan, 0.01)); }
+
+Text formatPercent(double fraction) { return fixed2(roundHalfAway(fraction * 100, 0.01)) + "%"; }
+
+Text estimateCoverageNote(const PortfolioTotals& totals)
+{
+    return gbk("估算覆盖 ") + std::to_string(totals.estimatedFunds) + "/" + std::to_string(totals.funds)
+        + gbk(" 只");
+}
+
+TextList portfolioHeader()
+{
+    static const TextList header = [] {
+        TextList out;
+        for (const char* name : {"基金名称", "基金代码", "份额", "成本价", "最新净值", "持仓金额", "持有收益",
+                                 "持有收益率", "今日估算涨幅", "今日估算收益"})
+            out.push_back(gbk(name));
+        return out;
+    }();
+    return header;
+}
+
+TextList holdingRowTexts(const Holding& holding, const FundQuote* quote)
+{
+    const FundQuote none;
+    const FundQuote& q = quote ? *quote : none;
+    const HoldingFigures f = holdingFigures(holding, q);
+    const Text dashes = "--";
+    char unitValue[64];
+    std::snprintf(unitValue, sizeof unitValue, "%.4f", q.unitValue);
+    return {q.name,
+            holding.code,
+            holding.shares,
+            holding.cost,
+            f.valued ? Text(unitValue) + (q.valueDate.empty() ? "" : " (" + q.valueDate + ")") : dashes,
+            f.valued ? formatMoney(f.amount) : dashes,
+            f.valued ? formatMoney(f.profit) : dashes,
+            f.valued ? formatPercent(f.profitRate) : dashes,
+            q.estimatePercent ? estimateChangeText(*q.estimatePercent) + (q.coverage.empty() ? "" : " " + q.coverage)
+                              : dashes,
+            f.todayProfit ? formatMoney(*f.todayProfit) : dashes};
+}
+
+TextList totalsRowTexts(const PortfolioTotals& t)
+{
+    return {gbk("合计"),           "", "", "", "", formatMoney(t.amount), formatMoney(t.profit),
+            formatPercent(t.profitRate), estimateCoverageNote(t), formatMoney(t.todayProfit)};
+}
+
+bool isTradingTime(std::time_t utc)
+{
+    // China keeps UTC+8 all year, so the day and the minute follow from UTC alone.
+    std::time_t china = utc + 8 * 3600;
+    std::tm tm {};
+    if (!gmtime_r(&china, &tm))
+        return false;
+    if (tm.tm_wday == 0 || tm.tm_wday == 6)
+        return false;
+    int minute = tm.tm_hour * 60 + tm.tm_min;
+    bool atEnd = tm.tm_sec == 0;
+    auto within = [&](int from, int to) { return minute >= from && (minute < to || (minute == to && atEnd)); };
+    return within(9 * 60 + 30, 11 * 60 + 30) || within(13 * 60, 15 * 60);
+}
+
+Portfolio::Portfolio(FeatureContext& context)
+    : m_context(context), m_clock([] { return std::time(nullptr); })
+{
+    load();
+}
+
+void Portfolio::load()
+{
+    m_holdings.clear();
+    for (const auto& [key, value] : m_context.config.readSection(sectionName())) {
+        size_t bar = value.find('|');
+        if (bar == Text::npos)
+            continue;
+        Holding h {key, Text(trimmedView(std::string_view(value).substr(0, bar))),
+                   Text(trimmedView(std::string_view(value).substr(bar + 1)))};
+        if (checkFundCode(h.code).empty() && checkShares(h.shares).empty() && checkCost(h.cost).empty())
+            m_holdings.push_back(std::move(h));
+    }
+}
+
+const Holding* Portfolio::find(std::string_view code) const
+{
+    for (const Holding& h : m_holdings)
+        if (h.code == code)
+            return &h;
+    return nullptr;
+}
+
+bool Portfolio::save(const std::vector<Holding>& holdings)
+{
+    ConfigFile::KeyValues kv;
+    for (const Holding& h : holdings)
+        kv.emplace_back(h.code, h.shares + "|" + h.cost);
+    return m_context.saveSection(sectionName(), kv);
+}
+
+Text Portfolio::set(std::string_view code, std::string_view shares, std::string_view cost)
+{
+    code = trimmedView(code);
+    shares = trimmedView(shares);
+    cost = trimmedView(cost);
+    for (const Text& error : {checkFundCode(code), checkShares(shares), checkCost(cost)})
+        if (!error.empty())
+            return error;
+    std::vector<Holding> next = m_holdings;
+    Holding h {Text(code), Text(shares), Text(cost)};
+    bool replaced = false;
+    for (Holding& old : next)
+        if (old.code == code) {
+            old = h;
+            replaced = true;
+        }
+    if (!replaced)
+        next.push_back(h);
+    // The user's change holds for this run even when the file cannot be saved
+    // (saveSection has told so).
+    save(next);
+    m_holdings = std::move(next);
+    return {};
+}
+
+Text Portfolio::setAmount(std::string_view code, std::string_view amount, std::string_view cost,
+                          double unitValue)
+{
+    Text error = checkFundCode(trimmedView(code));
+    if (!error.empty())
+        return error;
+    Text shares = sharesFromAmount(trimmedView(amount), unitValue, error);
+    if (!error.empty())
+        return error;
+    return set(code, shares, cost);
+}
+
+bool Portfolio::remove(std::string_view code)
+{
+    std::vector<Holding> next;
+    for (const Holding& h : m_holdings)
+        if (h.code != code)
+            next.push_back(h);
+    if (next.size() == m_holdings.size())
+        return false;
+    save(next);
+    m_holdings = std::move(next);
+    return true;
+}
+
+Text Portfolio::exportCsv(const std::string& path) const
+{
+    std::string out = "基金代码,份额,成本价\r\n";
+    for (const Holding& h : m_holdings)
+        out += h.code + "," + h.shares + "," + h.cost + "\r\n";
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    if (file)
+        file << out;
+    if (!file || !file.flush())
+        return gbk("无法写入文件：") + utf8ToGbk(path);
+    return {};
+}
+
+TextList Portfolio::importCsv(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        return {gbk("无法读取文件：") + utf8ToGbk(path)};
+    std::stringstream buffer;
+    buffer << file.rdbuf();
+    std::string content = buffer.str();
+    if (content.rfind("\xEF\xBB\xBF", 0) == 0)
+        content.erase(0, 3);
+
+    TextList errors;
+    std::vector<Holding> rows;
+    std::istringstream lines(content);
+    std::string line;
+    int number = 0;
+    bool headerSeen = false;
+    while (std::getline(lines, line)) {
+        ++number;
+        std::string_view l = trimmedView(line);
+        if (l.empty())
+            continue;
+        Text where = gbk("第") + std::to_string(number) + gbk("行：");
+        if (!headerSeen) {
+            headerSeen = true;
+            if (l != "基金代码,份额,成本价")
+                errors.push_back(where + gbk("表头须为 基金代码,份额,成本价"));
+            continue;
+        }
+        std::vector<std::string_view> fields;
+        size_t start = 0;
+        for (size_t comma; (comma = l.find(',', start)) != std::string_view::npos; start = comma + 1)
+            fields.push_back(trimmedView(l.substr(start, comma - start)));
+        fields.push_back(trimmedView(l.substr(start)));
+        if (fields.size() != 3) {
+            errors.push_back(where + gbk("须为三栏：基金代码,份额,成本价"));
+            continue;
+        }
+        Text error = checkFundCode(fields[0]);
+        if (error.empty())
+            error = checkShares(fields[1]);
+        if (error.empty())
+            error = checkCost(fields[2]);
+        for (const Holding& earlier : rows)
+            if (error.empty() && earlier.code == fields[0])
+                error = gbk("基金代码重复");
+        if (!error.empty()) {
+            errors.push_back(where + error);
+            continue;
+        }
+        rows.push_back({Text(fields[0]), Text(fields[1]), Text(fields[2])});
+    }
+    if (!headerSeen)
+        errors.push_back(gbk("文件为空"));
+    if (!errors.empty())
+        return errors;
+
+    std::vector<Holding> next = m_holdings;
+    for (const Holding& row : rows) {
+        bool replaced = false;
+        for (Holding& old : next)
+            if (old.code == row.code) {
+                old = row;
+                replaced = true;
+            }
+        if (!replaced)
+            next.push_back(row);
+    }
+    save(next);
+    m_holdings = std::move(next);
+    return {};
+}
+
+} // namespace fw

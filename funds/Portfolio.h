@@ -1,0 +1,116 @@
+#pragma once
+// The funds the user holds: shares and cost per share, stored in 配置.ini
+// section [持仓] as "份额|成本价" under the fund code; the figures of each
+// holding and of the whole; the trading hours during which the estimate moves;
+// CSV export and import.
+#include "funds/FeatureContext.h"
+#include "text/Text.h"
+#include <ctime>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace fw {
+
+struct Holding {
+    Text code;   // six digits
+    Text shares; // decimal text as entered, at most 2 decimals
+    Text cost;   // decimal text as entered, at most 4 decimals
+};
+
+// What a refresh learns of one fund.
+struct FundQuote {
+    Text name;
+    double unitValue = 0;      // the last published unit value; 0 = unknown
+    Text valueDate;            // its date, as the fund page shows it
+    std::optional<double> estimatePercent; // today's estimated change in percent
+    Text coverage;             // the estimate's coverage text, e.g. "覆盖 62.35%"
+};
+
+// The figures of one holding, unrounded.
+struct HoldingFigures {
+    bool valued = false;       // a unit value is known
+    double amount = 0;         // 持仓金额 = shares × unit value
+    double profit = 0;         // 持有收益 = shares × (unit value − cost)
+    double profitRate = 0;     // 持有收益率 = profit / (shares × cost), a fraction
+    std::optional<double> todayProfit; // 今日估算收益 = amount × estimated change
+};
+
+struct PortfolioTotals {
+    double amount = 0;
+    double profit = 0;
+    double cost = 0;           // Σ shares × cost of the valued holdings
+    double profitRate = 0;     // profit / cost
+    double todayProfit = 0;    // funds without an estimate count 0
+    int estimatedFunds = 0;    // how many funds the estimated total covers
+    int funds = 0;
+};
+
+// Field checks: "" when acceptable, else a message naming the field.
+Text checkFundCode(std::string_view code);
+Text checkShares(std::string_view shares);
+Text checkCost(std::string_view cost);
+// An amount held turned into shares at the unit value, rounded to 0.01 share;
+// "" with `error` set when the amount or the unit value is unusable.
+Text sharesFromAmount(std::string_view amount, double unitValue, Text& error);
+
+HoldingFigures holdingFigures(const Holding& holding, const FundQuote& quote);
+PortfolioTotals portfolioTotals(const std::vector<HoldingFigures>& rows);
+
+// Money to 0.01, halves away from zero ("1234.57", "-0.01"); percents as
+// "12.34%". Rounding happens here only, never in the sums.
+Text formatMoney(double yuan);
+Text formatPercent(double fraction);
+// "持仓 3 只，估算覆盖 2 只" style coverage note of the estimated total.
+Text estimateCoverageNote(const PortfolioTotals& totals);
+
+// The table of the window and the CLI: 基金名称, 基金代码, 份额, 成本价,
+// 最新净值 (日期), 持仓金额, 持有收益, 持有收益率, 今日估算涨幅, 今日估算收益; GBK.
+inline constexpr int kPortfolioColumns = 10;
+TextList portfolioHeader();
+// "--" where a figure is not known (no unit value, no estimate).
+TextList holdingRowTexts(const Holding& holding, const FundQuote* quote);
+TextList totalsRowTexts(const PortfolioTotals& totals);
+
+// Monday to Friday, 09:30–11:30 and 13:00–15:00 China time (UTC+8, no
+// daylight saving), both ends included; the machine's time zone plays no part.
+bool isTradingTime(std::time_t utc);
+using Clock = std::function<std::time_t()>;
+
+class Portfolio {
+public:
+    explicit Portfolio(FeatureContext& context);
+
+    // Reads [持仓] again; keys that do not hold a valid holding are skipped
+    // (and kept in the file until the next write).
+    void load();
+    const std::vector<Holding>& holdings() const { return m_holdings; }
+    const Holding* find(std::string_view code) const;
+
+    // Adds or replaces a holding. "" on success; else the message, and nothing
+    // stored or held changes.
+    Text set(std::string_view code, std::string_view shares, std::string_view cost);
+    Text setAmount(std::string_view code, std::string_view amount, std::string_view cost,
+                   double unitValue);
+    // False when the code is not held.
+    bool remove(std::string_view code);
+
+    // UTF-8 file with the header 基金代码,份额,成本价. "" on success, else the message.
+    Text exportCsv(const std::string& path) const;
+    // Adds or replaces the listed holdings; when any line is bad nothing is
+    // imported and each bad line is reported by its number.
+    TextList importCsv(const std::string& path);
+
+    void setClock(Clock clock) { m_clock = std::move(clock); }
+    bool isTradingNow() const { return isTradingTime(m_clock()); }
+
+private:
+    bool save(const std::vector<Holding>& holdings);
+
+    FeatureContext& m_context;
+    std::vector<Holding> m_holdings;
+    Clock m_clock;
+};
+
+} // namespace fw

@@ -1,0 +1,241 @@
+// The portfolio: figures of a hand-computed set of holdings, display rounding,
+// trading hours, the stored [持仓] section and the CSV files.
+#include "funds/Portfolio.h"
+#include "funds/PortfolioRefresh.h"
+#include "tests/funds/FundsTestSupport.h"
+
+#include <gtest/gtest.h>
+#include <future>
+#include <stdlib.h>
+
+namespace fw {
+namespace {
+
+using test::FeatureWorld;
+
+struct PortfolioWorld : FeatureWorld {
+    PortfolioWorld() : FeatureWorld(smallMarket(0)) {}
+    Portfolio portfolio {context};
+    std::string stored() const { return test::readBytes(config.path()); }
+};
+
+TEST(Portfolio, FiguresOfThreeFundsAndTheirTotals)
+{
+    // 000001 gains, 000002 loses, 000003 has no estimate today.
+    std::vector<Holding> holdings {
+        {"000001", "1000", "1.2"}, {"000002", "500.50", "2.0000"}, {"000003", "200", "3.0000"}};
+    std::vector<FundQuote> quotes(3);
+    quotes[0].unitValue = 1.5;
+    quotes[0].estimatePercent = 1.0;
+    quotes[1].unitValue = 1.8;
+    quotes[1].estimatePercent = -2.5;
+    quotes[2].unitValue = 3.3333;
+
+    struct Expected {
+        const char *amount, *profit, *rate, *today;
+    } expected[] = {{"1500.00", "300.00", "25.00%", "15.00"},
+                    {"900.90", "-100.10", "-10.00%", "-22.52"},  // -22.5225
+                    {"666.66", "66.66", "11.11%", nullptr}};
+    std::vector<HoldingFigures> rows;
+    for (size_t i = 0; i < 3; ++i) {
+        HoldingFigures f = holdingFigures(holdings[i], quotes[i]);
+        EXPECT_EQ(formatMoney(f.amount), expected[i].amount) << i;
+        EXPECT_EQ(formatMoney(f.profit), expected[i].profit) << i;
+        EXPECT_EQ(formatPercent(f.profitRate), expected[i].rate) << i;
+        EXPECT_EQ(f.todayProfit.has_value(), expected[i].today != nullptr) << i;
+        if (f.todayProfit) {
+            EXPECT_EQ(formatMoney(*f.todayProfit), expected[i].today) << i;
+        }
+        rows.push_back(f);
+    }
+    PortfolioTotals t = portfolioTotals(rows);
+    EXPECT_EQ(formatMoney(t.amount), "3067.56");
+    EXPECT_EQ(formatMoney(t.profit), "266.56");
+    EXPECT_EQ(formatPercent(t.profitRate), "9.52%"); // 266.56 / 2801
+    EXPECT_EQ(formatMoney(t.todayProfit), "-7.52");  // 15 - 22.5225; 000003 counts 0
+    EXPECT_EQ(t.estimatedFunds, 2);
+    EXPECT_EQ(t.funds, 3);
+    EXPECT_EQ(estimateCoverageNote(t), gbk("估算覆盖 2/3 只"));
+
+    // A fund whose unit value is not known yet adds nothing.
+    rows.push_back(holdingFigures({"000004", "10", "1"}, FundQuote {}));
+    EXPECT_FALSE(rows.back().valued);
+    EXPECT_EQ(formatMoney(portfolioTotals(rows).amount), "3067.56");
+}
+
+TEST(Portfolio, MoneyRoundsHalvesAwayFromZeroAtDisplayOnly)
+{
+    struct Case {
+        double value;
+        const char* shown;
+    } cases[] = {{0.005, "0.01"},  {-0.005, "-0.01"}, {100.5 * 1.23, "123.62"}, {2.675, "2.68"},
+                 {-0.004, "0.00"}, {0.0049, "0.00"},  {-1234.5650, "-1234.57"}};
+    for (const Case& c : cases)
+        EXPECT_EQ(formatMoney(c.value), c.shown) << c.value;
+
+    // Each row shows 0.00; the total of the unrounded rows shows 0.01.
+    HoldingFigures row;
+    row.valued = true;
+    row.todayProfit = 0.004;
+    PortfolioTotals t = portfolioTotals({row, row, row});
+    EXPECT_EQ(formatMoney(*row.todayProfit), "0.00");
+    EXPECT_EQ(formatMoney(t.todayProfit), "0.01");
+}
+
+TEST(Portfolio, TradingHoursFollowChinaTimeInAnyMachineZone)
+{
+    // 2026-12-07 is a Monday; China time is UTC+8.
+    std::tm monday {};
+    monday.tm_year = 2026 - 1900;
+    monday.tm_mon = 11;
+    monday.tm_mday = 7;
+    const std::time_t mondayUtc = timegm(&monday);
+    auto china = [&](int day, int h, int m, int s) { return mondayUtc + day * 86400 + (h - 8) * 3600 + m * 60 + s; };
+    struct Case {
+        int day, h, m, s;
+        bool open;
+    } cases[] = {{0, 9, 29, 59, false}, {0, 9, 30, 0, true},   {0, 11, 30, 0, true},  {0, 11, 30, 1, false},
+                 {0, 12, 59, 59, false}, {0, 13, 0, 0, true},  {0, 15, 0, 0, true},   {0, 15, 0, 1, false},
+                 {0, 7, 0, 0, false},   {4, 14, 0, 0, true},   {5, 10, 0, 0, false},  {6, 14, 0, 0, false},
+                 {-1, 10, 0, 0, false}};
+    const char* saved = getenv("TZ");
+    std::string savedTz = saved ? saved : "";
+    for (const char* zone : {"UTC", "America/New_York", "Asia/Kolkata"}) {
+        setenv("TZ", zone, 1);
+        tzset();
+        for (const Case& c : cases)
+            EXPECT_EQ(isTradingTime(china(c.day, c.h, c.m, c.s)), c.open)
+                << zone << " day " << c.day << " " << c.h << ":" << c.m << ":" << c.s;
+    }
+    if (saved)
+        setenv("TZ", savedTz.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
+
+    PortfolioWorld w;
+    w.portfolio.setClock([&] { return china(0, 10, 0, 0); });
+    EXPECT_TRUE(w.portfolio.isTradingNow());
+    w.portfolio.setClock([&] { return china(0, 12, 0, 0); });
+    EXPECT_FALSE(w.portfolio.isTradingNow());
+}
+
+TEST(Portfolio, StoredTextAfterSetSetRemoveAndARefusedEdit)
+{
+    PortfolioWorld w;
+    w.config.write(gbk("自选数据"), gbk("自选"), gbk("000001/华夏成长/基金|"));
+    EXPECT_EQ(w.portfolio.set("000001", "1000.5", "1.2345"), "");
+    EXPECT_EQ(w.portfolio.set("110022", "20", "3"), "");
+    EXPECT_EQ(w.portfolio.set("000001", "800", "1.1"), ""); // replaces in place
+    const std::string both = gbk("[自选数据]\r\n自选=000001/华夏成长/基金|\r\n[持仓]\r\n000001=800|1.1\r\n110022=20|3\r\n");
+    EXPECT_EQ(w.stored(), both);
+
+    struct Refusal {
+        const char *code, *shares, *cost, *field;
+    } refusals[] = {{"000001", "0", "1", "份额"},      {"000001", "1.234", "1", "份额"},
+                    {"000001", "-5", "1", "份额"},     {"000001", "1e3", "1", "份额"},
+                    {"000001", "10", "1.23456", "成本价"}, {"000001", "10", "0.0000", "成本价"}, {"000001", "10", "1.", "成本价"},
+                    {"00001", "10", "1", "基金代码"},  {"00000a", "10", "1", "基金代码"}};
+    for (const Refusal& r : refusals) {
+        Text message = w.portfolio.set(r.code, r.shares, r.cost);
+        EXPECT_NE(message.find(gbk(r.field)), Text::npos) << r.code << " " << r.shares << " " << r.cost;
+        EXPECT_EQ(w.stored(), both);
+        EXPECT_EQ(w.portfolio.find("000001")->shares, "800");
+    }
+
+    // An amount held becomes shares at the last unit value.
+    EXPECT_EQ(w.portfolio.setAmount("000001", "1000", "1.1", 1.5), "");
+    EXPECT_EQ(w.portfolio.find("000001")->shares, "666.67");
+    EXPECT_NE(w.portfolio.setAmount("000001", "1000", "1.1", 0).find(gbk("净值")), Text::npos);
+    EXPECT_EQ(w.portfolio.find("000001")->shares, "666.67");
+
+    EXPECT_TRUE(w.portfolio.remove("110022"));
+    EXPECT_FALSE(w.portfolio.remove("110022"));
+    EXPECT_EQ(w.stored(), gbk("[自选数据]\r\n自选=000001/华夏成长/基金|\r\n[持仓]\r\n000001=666.67|1.1\r\n"));
+
+    // A restart finds the holdings; a damaged line is passed over.
+    w.config.write(gbk("持仓"), "000009", "abc");
+    Portfolio again(w.context);
+    ASSERT_EQ(again.holdings().size(), 1u);
+    EXPECT_EQ(again.holdings()[0].cost, "1.1");
+    EXPECT_TRUE(w.models.view.messages().empty());
+}
+
+TEST(Portfolio, CsvRoundTripAndBadLines)
+{
+    PortfolioWorld from;
+    from.portfolio.set("000001", "1000.5", "1.2345");
+    from.portfolio.set("110022", "20", "3");
+    const std::string csv = from.dir.file("持仓.csv");
+    ASSERT_EQ(from.portfolio.exportCsv(csv), "");
+    EXPECT_EQ(test::readBytes(csv), "基金代码,份额,成本价\r\n000001,1000.5,1.2345\r\n110022,20,3\r\n");
+
+    PortfolioWorld to;
+    to.portfolio.set("110022", "1", "1");
+    to.portfolio.set("519000", "5", "2");
+    EXPECT_TRUE(to.portfolio.importCsv(csv).empty());
+    ASSERT_EQ(to.portfolio.holdings().size(), 3u);
+    EXPECT_EQ(to.stored(), gbk("[持仓]\r\n110022=20|3\r\n519000=5|2\r\n000001=1000.5|1.2345\r\n"));
+
+    // Any bad line: every one reported by number, nothing imported.
+    const std::string before = to.stored();
+    test::writeBytes(csv, "\xEF\xBB\xBF基金代码,份额,成本价\n000002,10,1\n000003,1.001,1\n000004,10\n000005,10,1\n"
+                          "00006,1,1\n000002,5,1\n");
+    TextList errors = to.portfolio.importCsv(csv);
+    EXPECT_EQ(errors, (TextList{gbk("第3行：份额须为正数，最多两位小数"), gbk("第4行：须为三栏：基金代码,份额,成本价"),
+                                gbk("第6行：基金代码须为六位数字"), gbk("第7行：基金代码重复")}));
+    EXPECT_EQ(to.stored(), before);
+    EXPECT_EQ(to.portfolio.holdings().size(), 3u);
+
+    test::writeBytes(csv, "code,shares,cost\n000002,10,1\n");
+    EXPECT_EQ(to.portfolio.importCsv(csv), TextList{gbk("第1行：表头须为 基金代码,份额,成本价")});
+    EXPECT_EQ(to.stored(), before);
+}
+
+} // namespace
+} // namespace fw
+
+namespace fw {
+namespace {
+
+// A refresh against the sample service: every held fund's name, unit value and
+// estimate, on at most five workers, never two refreshes at once.
+TEST(PortfolioRefresh, FetchesEveryFundOnAtMostFiveWorkers)
+{
+    test::FeatureWorld w;
+    const auto& funds = w.service->market().funds();
+    std::vector<Text> codes;
+    for (size_t i = 0; i < 8; ++i)
+        codes.push_back(funds[i].code);
+
+    PortfolioRefresh refresh(w.context);
+    std::promise<std::map<Text, FundQuote>> result;
+    ASSERT_TRUE(refresh.start(codes, [&](std::map<Text, FundQuote> quotes) { result.set_value(std::move(quotes)); }));
+    EXPECT_FALSE(refresh.start(codes, [](std::map<Text, FundQuote>) { ADD_FAILURE() << "second refresh ran"; }));
+    std::map<Text, FundQuote> quotes = result.get_future().get();
+    refresh.wait();
+    EXPECT_FALSE(refresh.running());
+    EXPECT_LE(refresh.peakWorkers(), PortfolioRefresh::kMaxWorkers);
+    EXPECT_EQ(w.targets("/" + codes[0] + ".html").size(), 1u);
+
+    ASSERT_EQ(quotes.size(), codes.size());
+    int estimated = 0;
+    for (size_t i = 0; i < codes.size(); ++i) {
+        const FundQuote& q = quotes[codes[i]];
+        SCOPED_TRACE(codes[i]);
+        EXPECT_EQ(q.name, utf8ToGbk(funds[i].name));
+        EXPECT_DOUBLE_EQ(q.unitValue, double(funds[i].navTenThousandths) / 10000.0);
+        EXPECT_EQ(q.valueDate.size(), 10u); // yyyy-mm-dd
+        EXPECT_EQ(q.estimatePercent.has_value(), !q.coverage.empty());
+        estimated += q.estimatePercent.has_value();
+    }
+    EXPECT_GT(estimated, 0);
+
+    // Done: the next refresh starts.
+    std::promise<void> again;
+    ASSERT_TRUE(refresh.start({codes[0]}, [&](std::map<Text, FundQuote>) { again.set_value(); }));
+    again.get_future().get();
+}
+
+} // namespace
+} // namespace fw
