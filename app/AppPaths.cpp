@@ -109,6 +109,20 @@ std::string dataDirectory(const std::string& overrideDir)
     return makeDirectories(dir) ? dir : std::string();
 }
 
+bool writeAll(int fd, const std::string& data)
+{
+    size_t done = 0;
+    while (done < data.size()) {
+        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
 std::string configFilePath(const std::string& dataDir)
 {
     return (dataDir.empty() ? std::string(".") : dataDir) + "/配置.ini";

@@ -28,5 +28,8 @@ std::string markerFilePath();
 
 // mkdir -p; new directories get `mode`. True when the directory exists afterwards.
 bool makeDirectories(const std::string& path, unsigned mode = 0700);
+// Writes every byte of `data` to the open file `fd` (retrying short writes and
+// interruptions); false on an error.
+bool writeAll(int fd, const std::string& data);
 
 } // namespace fw

@@ -1,4 +1,5 @@
 #include "app/ConfigFile.h"
+#include "app/AppPaths.h"
 
 #include <cerrno>
 #include <climits>
@@ -180,19 +181,6 @@ Load loadFile(const std::string& path, std::string& out)
     return Load::Ok;
 }
 
-bool writeAll(int fd, const std::string& data)
-{
-    size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
 
 // Replace the file in one step: a reader (or a crash) sees the old or the new
 // file, never a half-written one.
