@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -182,6 +183,38 @@ Load loadFile(const std::string& path, std::string& out)
 }
 
 
+// The new file is written aside as "<name>.saving-XXXXXX" (a name nobody
+// gives a backup by hand) and renamed over the old one.
+constexpr std::string_view kSavingMark = ".saving-";
+
+// A temporary copy only lives while its writer holds the directory lock; one
+// found by the lock's holder was left by a writer that was killed between
+// writing it and renaming it, and is removed.
+void removeStaleTemporaries(const std::string& dir, const std::string& name)
+{
+    DIR* d = ::opendir(dir.c_str());
+    if (!d)
+        return;
+    auto mkstempChar = [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    };
+    while (dirent* e = ::readdir(d)) {
+        std::string_view entry = e->d_name;
+        if (entry.size() != name.size() + kSavingMark.size() + 6 || entry.compare(0, name.size(), name) != 0
+            || entry.substr(name.size(), kSavingMark.size()) != kSavingMark)
+            continue;
+        std::string_view suffix = entry.substr(name.size() + kSavingMark.size());
+        bool temporary = true;
+        for (char c : suffix)
+            temporary = temporary && mkstempChar(c);
+        struct stat st {};
+        const std::string full = dir + "/" + std::string(entry);
+        if (temporary && ::lstat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid())
+            ::unlink(full.c_str());
+    }
+    ::closedir(d);
+}
+
 // Replace the file in one step: a reader (or a crash) sees the old or the new
 // file, never a half-written one.
 bool replaceFile(const std::string& requestedPath, const std::string& content)
@@ -203,7 +236,7 @@ bool replaceFile(const std::string& requestedPath, const std::string& content)
     const size_t slash = path.rfind('/');
     const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
 
-    std::string tmp = path + ".XXXXXX";
+    std::string tmp = path + std::string(kSavingMark) + "XXXXXX";
     int fd = ::mkstemp(tmp.data());
     if (fd < 0)
         return false;
@@ -238,6 +271,7 @@ public:
             return; // no directory: the write fails on its own
         while (::flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
         }
+        removeStaleTemporaries(dir, filePath.substr(slash == std::string::npos ? 0 : slash + 1));
     }
     ~DirectoryLock()
     {

@@ -3,6 +3,7 @@
 #include "text/CodePage.h"
 
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <atomic>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -343,3 +344,28 @@ TEST_F(ConfigFileTest, WritersOfSeparateHandlesOrProcessesLoseNoUpdate)
 }
 
 } // namespace
+
+// A writer killed between writing its copy and renaming it leaves the copy
+// behind; the next change (or unchanged save) under the lock removes it, and
+// nothing else beside the file.
+TEST_F(ConfigFileTest, CopiesLeftByAKilledWriterGoAtTheNextSave)
+{
+    ASSERT_TRUE(config.write(gbk("加载数据"), gbk("是否全部加载"), gbk("真")));
+    const std::vector<std::string> kept = {"配置.ini.backup", "配置.ini.saving-ab12", "配置.ini.saving-ab12cd3",
+                                           "配置.ini.saving-ab.2c3", "其它.ini.saving-ab12c3"};
+    for (const std::string& name : kept)
+        writeBytes(dir.file(name), "mine");
+    writeBytes(dir.file("配置.ini.saving-Ab12c3"), "[加载数据]\r\n是否");
+    ::mkdir(dir.file("配置.ini.saving-dir123").c_str(), 0700);
+
+    // Unchanged: nothing is written, the stale copy goes all the same.
+    ASSERT_TRUE(config.replaceSection(gbk("加载数据"), {{gbk("是否全部加载"), gbk("真")}}));
+    std::vector<std::string> names = entries();
+    std::sort(names.begin(), names.end());
+    std::vector<std::string> expected = kept;
+    expected.push_back("配置.ini");
+    expected.push_back("配置.ini.saving-dir123");
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(names, expected);
+    EXPECT_EQ(readBytes(path), gbk("[加载数据]\r\n是否全部加载=真\r\n"));
+}
