@@ -158,21 +158,104 @@ CellValue typeCell(std::string_view text)
     return value;
 }
 
+namespace {
+
+// Where the workbook is written until it is whole. Preferably a file without
+// a name in the target's directory (O_TMPFILE), reached through /proc: a
+// process killed while writing (the window closed mid-export ends the process
+// at once) then leaves nothing behind. It gets a name only once complete.
+// Where the file system has no unnamed files, a named temporary takes its place.
+class Scratch {
+public:
+    explicit Scratch(const std::string& path) : m_path(path)
+    {
+        const size_t slash = path.rfind('/');
+        const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+        m_fd = ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        if (m_fd >= 0) {
+            m_writePath = "/proc/self/fd/" + std::to_string(m_fd);
+            if (::access(m_writePath.c_str(), W_OK) == 0)
+                return;
+            ::close(m_fd); // no /proc: the named way
+            m_fd = -1;
+        }
+        m_named = createTemporaryBeside(path, m_error);
+        m_writePath = m_named;
+    }
+    ~Scratch()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        if (!m_named.empty())
+            ::unlink(m_named.c_str());
+    }
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+
+    // "" when no scratch file could be had (error() says why).
+    const std::string& writePath() const { return m_writePath; }
+    int error() const { return m_error; }
+
+    // Flushed to disk, then under the target's name: a crash now leaves the
+    // old file or the new one. Returns 0 or the errno of the failure.
+    int publish()
+    {
+        if (m_fd >= 0) {
+            if (::fsync(m_fd) != 0)
+                return errno;
+            // A name beside the target first, then the rename over it: an
+            // unnamed file can only be linked to a name that is free.
+            for (int attempt = 0; attempt < 8 && m_named.empty(); ++attempt) {
+                int error = 0;
+                std::string candidate = createTemporaryBeside(m_path, error);
+                if (candidate.empty())
+                    return error;
+                ::unlink(candidate.c_str()); // the name was free a moment ago
+                if (::linkat(AT_FDCWD, m_writePath.c_str(), AT_FDCWD, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0)
+                    m_named = std::move(candidate);
+                else if (errno != EEXIST)
+                    return errno;
+            }
+            if (m_named.empty())
+                return EEXIST;
+        } else {
+            const int fd = ::open(m_named.c_str(), O_RDONLY | O_CLOEXEC);
+            const bool synced = fd >= 0 && ::fsync(fd) == 0;
+            const int error = errno;
+            if (fd >= 0)
+                ::close(fd);
+            if (!synced)
+                return error;
+        }
+        if (::rename(m_named.c_str(), m_path.c_str()) != 0)
+            return errno;
+        m_named.clear();
+        return 0;
+    }
+
+private:
+    std::string m_path;
+    std::string m_writePath;
+    std::string m_named;
+    int m_fd = -1;
+    int m_error = 0;
+};
+
+} // namespace
+
 WriteResult writeWorkbook(const SheetCells& cells, const std::string& path)
 {
-    int error = 0;
-    const std::string temporary = createTemporaryBeside(path, error);
-    if (temporary.empty())
-        return {false, failure(path, error)};
+    Scratch scratch(path);
+    if (scratch.writePath().empty())
+        return {false, failure(path, scratch.error())};
 
     lxw_workbook_options options {};
     options.constant_memory = LXW_TRUE; // rows go to disk as they are written
-    lxw_workbook* book = workbook_new_opt(temporary.c_str(), &options);
+    lxw_workbook* book = workbook_new_opt(scratch.writePath().c_str(), &options);
     lxw_worksheet* sheet = book ? workbook_add_worksheet(book, nullptr) : nullptr;
     if (!sheet) {
         if (book)
             workbook_close(book);
-        ::unlink(temporary.c_str());
         return {false, failure(path, ENOMEM)};
     }
 
@@ -207,23 +290,10 @@ WriteResult writeWorkbook(const SheetCells& cells, const std::string& path)
     }
 
     errno = 0;
-    if (workbook_close(book) != LXW_NO_ERROR) {
-        error = errno;
-        ::unlink(temporary.c_str());
+    if (workbook_close(book) != LXW_NO_ERROR)
+        return {false, failure(path, errno)};
+    if (const int error = scratch.publish(); error != 0)
         return {false, failure(path, error)};
-    }
-    // On disk before it takes the name: a crash now leaves the old file or the new one.
-    const int fd = ::open(temporary.c_str(), O_RDONLY | O_CLOEXEC);
-    const bool synced = fd >= 0 && ::fsync(fd) == 0;
-    error = errno;
-    if (fd >= 0)
-        ::close(fd);
-    if (!synced || ::rename(temporary.c_str(), path.c_str()) != 0) {
-        if (synced)
-            error = errno;
-        ::unlink(temporary.c_str());
-        return {false, failure(path, error)};
-    }
     return {true, {}};
 }
 

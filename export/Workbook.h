@@ -34,8 +34,10 @@ struct WriteResult {
 // name): thin borders, rows 18 high, column A 25 wide and the others 11,
 // 宋体 12, centred, bold header row, columns A and B in the number format
 // "000000", panes frozen below row 1 and right of column A. The workbook is
-// written beside `path` under a temporary name and renamed over it when
-// complete, so an older file of the same name is replaced whole or not at all.
+// written beside `path` into a file without a name (or, where the file system
+// has none, under a temporary name) and renamed over it when complete, so an
+// older file of the same name is replaced whole or not at all, and a process
+// killed while writing leaves nothing behind.
 WriteResult writeWorkbook(const SheetCells& cells, const std::string& path);
 
 } // namespace fw

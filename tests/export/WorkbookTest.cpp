@@ -8,6 +8,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <unistd.h>
+#include <sys/wait.h>
+#include <random>
+#include <csignal>
 
 namespace fw::testing {
 namespace {
@@ -230,6 +234,36 @@ TEST(WorkbookFile, FailedWriteLeavesTheOlderFileAlone)
     EXPECT_FALSE(result.reason.empty());
     EXPECT_EQ(test::readBytes(path + "/inside"), "kept");
     EXPECT_EQ(namesIn(dir.path()), std::vector<std::string> {"12月4日.xlsx"});
+}
+
+// The window closed mid-export ends the process at once: whenever the writer
+// dies, the folder holds the complete older workbook or the complete new one,
+// and nothing half-written beside it.
+TEST(WorkbookFile, WriterKilledAtAnyMomentLeavesNoPartialFile)
+{
+    TempDir dir;
+    const std::string path = dir.file("12月4日.xlsx");
+    ASSERT_TRUE(writeWorkbook(fundSheet(3), path).ok);
+    const SheetCells big = fundSheet(4000);
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> delayUs(0, 150000);
+    int replaced = 0;
+    for (int kill = 0; kill < 16; ++kill) {
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            for (;;)
+                writeWorkbook(big, path);
+        }
+        ::usleep(useconds_t(delayUs(random)));
+        ::kill(pid, SIGKILL);
+        ASSERT_EQ(::waitpid(pid, nullptr, 0), pid);
+        ASSERT_EQ(namesIn(dir.path()), std::vector<std::string> {"12月4日.xlsx"}) << "after kill " << kill;
+        const std::string dimension = SheetReader(path).dimension;
+        ASSERT_TRUE(dimension == "A1:Q4" || dimension == "A1:Q4001") << dimension;
+        replaced += dimension == "A1:Q4001";
+    }
+    EXPECT_GT(replaced, 0);
 }
 
 } // namespace
