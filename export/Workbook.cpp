@@ -9,6 +9,7 @@
 #include <charconv>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <random>
 #include <unistd.h>
 
@@ -57,16 +58,26 @@ Text failure(const std::string& path, int error)
     return gbk("无法写入") + utf8ToGbk(path) + gbk("（") + causeOf(error) + gbk("）");
 }
 
-// A fresh file beside `path` that nobody else has; "" when none can be made.
-std::string createTemporaryBeside(const std::string& path, int& error)
+// A hidden name beside `path`: ".<name>.<random digits>.part".
+std::string temporaryNameBeside(const std::string& path, std::mt19937_64& random)
 {
     const size_t slash = path.rfind('/');
     const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    return dir + "." + base + "." + std::to_string(random() % 1000000000) + ".part";
+}
+
+// Held while a finished workbook takes its name; see endWorkbookWrites.
+std::mutex g_namingGate;
+bool g_writesEnded = false;
+
+// A fresh file beside `path` that nobody else has; "" when none can be made.
+std::string createTemporaryBeside(const std::string& path, int& error)
+{
     std::random_device seed;
     std::mt19937_64 random(seed());
     for (int attempt = 0; attempt < 8; ++attempt) {
-        const std::string candidate = dir + "." + base + "." + std::to_string(random() % 1000000000) + ".part";
+        const std::string candidate = temporaryNameBeside(path, random);
         const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
             ::close(fd);
@@ -203,21 +214,6 @@ public:
         if (m_fd >= 0) {
             if (::fsync(m_fd) != 0)
                 return errno;
-            // A name beside the target first, then the rename over it: an
-            // unnamed file can only be linked to a name that is free.
-            for (int attempt = 0; attempt < 8 && m_named.empty(); ++attempt) {
-                int error = 0;
-                std::string candidate = createTemporaryBeside(m_path, error);
-                if (candidate.empty())
-                    return error;
-                ::unlink(candidate.c_str()); // the name was free a moment ago
-                if (::linkat(AT_FDCWD, m_writePath.c_str(), AT_FDCWD, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0)
-                    m_named = std::move(candidate);
-                else if (errno != EEXIST)
-                    return errno;
-            }
-            if (m_named.empty())
-                return EEXIST;
         } else {
             const int fd = ::open(m_named.c_str(), O_RDONLY | O_CLOEXEC);
             const bool synced = fd >= 0 && ::fsync(fd) == 0;
@@ -226,6 +222,24 @@ public:
                 ::close(fd);
             if (!synced)
                 return error;
+        }
+        std::lock_guard gate(g_namingGate);
+        if (g_writesEnded)
+            return ECANCELED;
+        if (m_fd >= 0) {
+            // A free name beside the target first, then the rename over it: an
+            // unnamed file can only be linked to a name nobody has.
+            std::random_device seed;
+            std::mt19937_64 random(seed());
+            for (int attempt = 0; attempt < 8 && m_named.empty(); ++attempt) {
+                std::string candidate = temporaryNameBeside(m_path, random);
+                if (::linkat(AT_FDCWD, m_writePath.c_str(), AT_FDCWD, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0)
+                    m_named = std::move(candidate);
+                else if (errno != EEXIST)
+                    return errno;
+            }
+            if (m_named.empty())
+                return EEXIST;
         }
         if (::rename(m_named.c_str(), m_path.c_str()) != 0)
             return errno;
@@ -242,6 +256,12 @@ private:
 };
 
 } // namespace
+
+void endWorkbookWrites()
+{
+    std::lock_guard gate(g_namingGate);
+    g_writesEnded = true;
+}
 
 WriteResult writeWorkbook(const SheetCells& cells, const std::string& path)
 {

@@ -40,4 +40,9 @@ struct WriteResult {
 // killed while writing leaves nothing behind.
 WriteResult writeWorkbook(const SheetCells& cells, const std::string& path);
 
+// For the program's end, which follows at once: waits for a workbook that is
+// taking its name and keeps every later one from taking one, so the end never
+// falls between the two steps of the naming and leaves a copy beside the file.
+void endWorkbookWrites();
+
 } // namespace fw

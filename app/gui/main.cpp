@@ -4,6 +4,7 @@
 #include "app/MainController.h"
 #include "app/MainModels.h"
 #include "app/gui/MainWindow.h"
+#include "export/Workbook.h"
 #include "net/EventPump.h"
 #include "net/ServiceHosts.h"
 #include "sample/SampleService.h"
@@ -139,6 +140,7 @@ int main(int argc, char* argv[])
 
     fw::MainWindow window(controller, options->demo);
     window.onClosed = [&app] {
+        fw::endWorkbookWrites(); // a workbook being written is dropped whole
         // Inside a download or a nested loop the way back to the main loop may
         // be long: end at once, as closing promises.
         if (g_pumpDepth > 0 || QThread::currentThread()->loopLevel() > 1)

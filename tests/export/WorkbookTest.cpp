@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <unistd.h>
 #include <sys/wait.h>
@@ -245,8 +247,14 @@ TEST(WorkbookFile, WriterKilledAtAnyMomentLeavesNoPartialFile)
     const std::string path = dir.file("12月4日.xlsx");
     ASSERT_TRUE(writeWorkbook(fundSheet(3), path).ok);
     const SheetCells big = fundSheet(4000);
+    // Kills spread over about three writes, however fast this machine writes.
+    TempDir scratch;
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(writeWorkbook(big, scratch.file("timing.xlsx")).ok);
+    const auto oneWriteUs =
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count();
     std::mt19937 random(7);
-    std::uniform_int_distribution<int> delayUs(0, 150000);
+    std::uniform_int_distribution<long> delayUs(oneWriteUs / 5, oneWriteUs * 3);
     int replaced = 0;
     for (int kill = 0; kill < 16; ++kill) {
         const pid_t pid = ::fork();
@@ -264,6 +272,26 @@ TEST(WorkbookFile, WriterKilledAtAnyMomentLeavesNoPartialFile)
         replaced += dimension == "A1:Q4001";
     }
     EXPECT_GT(replaced, 0);
+}
+
+// The program's end drops a workbook that has not taken its name yet, and
+// leaves the older file as it was. (In a child: the end is for good.)
+TEST(WorkbookFile, NoWorkbookTakesItsNameAfterTheEnd)
+{
+    TempDir dir;
+    const std::string path = dir.file("12月4日.xlsx");
+    test::writeBytes(path, "an older export");
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        endWorkbookWrites();
+        std::_Exit(writeWorkbook(fundSheet(3), path).ok ? 1 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(test::readBytes(path), "an older export");
+    EXPECT_EQ(namesIn(dir.path()), std::vector<std::string> {"12月4日.xlsx"});
 }
 
 } // namespace
