@@ -165,7 +165,7 @@ PortfolioWindow::PortfolioWindow(FeatureContext& context, QWidget* parent)
 
     // By itself only while the market trades: outside those hours nothing moves.
     m_timer = new QTimer(this);
-    m_timer->setInterval(60 * 1000);
+    m_timer->setInterval(kAutoRefreshMs);
     connect(m_timer, &QTimer::timeout, this, [this] {
         if (m_portfolio.isTradingNow())
             refresh();
@@ -176,7 +176,15 @@ PortfolioWindow::PortfolioWindow(FeatureContext& context, QWidget* parent)
 
 PortfolioWindow::~PortfolioWindow()
 {
+    // Closed mid-refresh: no quotes come back to a window that is gone, and the
+    // threads end with the request each is in.
+    m_refresh.cancel();
     m_refresh.wait();
+}
+
+void PortfolioWindow::setAutoRefreshInterval(std::chrono::milliseconds interval)
+{
+    m_timer->setInterval(int(interval.count()));
 }
 
 void PortfolioWindow::openOn(const Text& code)

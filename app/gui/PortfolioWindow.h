@@ -6,6 +6,7 @@
 #include "funds/Portfolio.h"
 #include "funds/PortfolioRefresh.h"
 #include <QWidget>
+#include <chrono>
 #include <map>
 
 class QLabel;
@@ -20,8 +21,13 @@ class PortfolioTableModel;
 class PortfolioWindow : public QWidget {
     Q_OBJECT
 public:
+    // A refresh by itself every minute, during trading hours only.
+    static constexpr int kAutoRefreshMs = 60 * 1000;
+
     explicit PortfolioWindow(FeatureContext& context, QWidget* parent = nullptr);
     ~PortfolioWindow() override;
+    // The automatic refresh's period; the trading hours go by portfolio()'s clock.
+    void setAutoRefreshInterval(std::chrono::milliseconds interval);
 
     // Selects the fund's row; a fund not held yet goes into the code box.
     void openOn(const Text& code);

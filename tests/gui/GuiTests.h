@@ -107,4 +107,7 @@ class PortfolioWindowTest : public QObject {
     Q_OBJECT
 private slots:
     void addEditAndTotals();
+    void refusedEditNamesTheFieldAndChangesNothing();
+    void refreshesByItselfDuringTradingHoursOnly();
+    void watchlistMenuOpensTheWindowOnTheFund();
 };
