@@ -240,6 +240,13 @@ TEST(PortfolioRefresh, FetchesEveryFundOnAtMostFiveWorkers)
     std::promise<void> again;
     ASSERT_TRUE(refresh.start({codes[0]}, [&](std::map<Text, FundQuote>) { again.set_value(); }));
     again.get_future().get();
+    refresh.wait();
+
+    // Nothing held: done at once, with nothing.
+    bool emptyDone = false;
+    EXPECT_TRUE(refresh.start({}, [&](std::map<Text, FundQuote> none) { emptyDone = none.empty(); }));
+    EXPECT_TRUE(emptyDone);
+    EXPECT_FALSE(refresh.running());
 }
 
 // The portfolio's estimate of a fund is the one the window shows under the

@@ -109,5 +109,6 @@ private slots:
     void addEditAndTotals();
     void refusedEditNamesTheFieldAndChangesNothing();
     void refreshesByItselfDuringTradingHoursOnly();
+    void closingMidRefreshWaitsOnlyForTheRequestsUnderWay();
     void watchlistMenuOpensTheWindowOnTheFund();
 };

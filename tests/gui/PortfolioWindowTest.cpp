@@ -12,7 +12,9 @@
 #include <QAbstractButton>
 #include <QItemSelectionModel>
 #include <QLineEdit>
+#include <QElapsedTimer>
 #include <QMenu>
+#include <QPointer>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
@@ -146,6 +148,33 @@ void PortfolioWindowTest::refreshesByItselfDuringTradingHoursOnly()
     now = chinaTime(4, 14, 59); // Friday afternoon
     const int before = pages();
     QTRY_VERIFY(pages() >= before + 2);
+}
+
+// Closed while every worker waits for a slow fund page: the window goes at
+// once, no quotes reach it afterwards, and the program goes on.
+void PortfolioWindowTest::closingMidRefreshWaitsOnlyForTheRequestsUnderWay()
+{
+    WindowWorld f(WindowWorld::market(50));
+    f.service.addFault({sample::Fault::Latency, ".html", 500});
+    for (size_t i = 0; i < 10; ++i)
+        f.config.write(gbk("持仓"), f.service.market().funds()[i].code, "10|1");
+    f.window.openPortfolio();
+    QPointer<PortfolioWindow> w = f.window.portfolioWindow();
+    QVERIFY(w->refreshing());
+    QTest::qWait(100);
+
+    QElapsedTimer clock;
+    clock.start();
+    w->close();
+    QTRY_VERIFY(!w);
+    QVERIFY2(clock.elapsed() < 1500, qPrintable(QString::number(clock.elapsed())));
+    QTest::qWait(700); // what a late answer would have posted
+    int pages = 0;
+    for (const sample::LoggedRequest& r : f.service.requests())
+        pages += r.target.find(".html") != std::string::npos;
+    QCOMPARE(pages, PortfolioRefresh::kMaxWorkers);
+    f.window.openPortfolio(); // a new window, a new refresh
+    QVERIFY(f.window.portfolioWindow() && f.window.portfolioWindow()->refreshing());
 }
 
 // 编辑持仓… in 菜单3: the window opens on the watchlist row's fund; a fund not
