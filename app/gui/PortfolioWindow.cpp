@@ -20,16 +20,10 @@ namespace {
 
 enum Column { Name, Code, Shares, Cost, UnitValue, Amount, Profit, ProfitRate, TodayChange, TodayProfit, ColumnCount };
 
-// Red for a gain, green for a loss, as the grids colour a change; zero keeps the table's colour.
-QVariant gainColour(const Text& shown)
+QVariant gainBrush(const Text& shown)
 {
-    if (shown.empty() || shown == "--")
-        return {};
-    if (shown[0] == '-')
-        return toQColor(kGreen);
-    if (shown.find_first_not_of("0.%") == Text::npos)
-        return {};
-    return toQColor(kRed);
+    const Colour colour = gainColour(shown);
+    return colour == kDefaultColour ? QVariant() : QVariant(toQColor(colour));
 }
 
 } // namespace
@@ -71,7 +65,7 @@ public:
             return {};
         const Text text = cell(index.row(), index.column());
         if (role == Qt::ForegroundRole)
-            return index.column() >= Profit ? gainColour(text) : QVariant();
+            return index.column() >= Profit ? gainBrush(text) : QVariant();
         return gbkToQString(text);
     }
 
@@ -111,7 +105,7 @@ PortfolioWindow::PortfolioWindow(FeatureContext& context, QWidget* parent)
     setObjectName(QStringLiteral("持仓窗口"));
     setWindowTitle(QStringLiteral("持仓"));
     setAttribute(Qt::WA_DeleteOnClose);
-    resize(1040, 420);
+    resize(1240, 420);
 
     m_model = new PortfolioTableModel(*this);
     m_table = new QTableView(this);
@@ -121,6 +115,8 @@ PortfolioWindow::PortfolioWindow(FeatureContext& context, QWidget* parent)
                              | QAbstractItemView::AnyKeyPressed);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->horizontalHeader()->setStretchLastSection(true);
+    m_table->verticalHeader()->hide(); // the totals row is no numbered row
+    m_table->setWordWrap(false);
     m_table->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_table, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         const QModelIndex index = m_table->indexAt(at);
@@ -171,6 +167,7 @@ PortfolioWindow::PortfolioWindow(FeatureContext& context, QWidget* parent)
             refresh();
     });
     m_timer->start();
+    showRows();
     refresh();
 }
 
@@ -218,9 +215,16 @@ void PortfolioWindow::quotesArrived(std::map<Text, FundQuote> quotes)
 {
     for (auto& [code, quote] : quotes)
         m_quotes[code] = std::move(quote);
-    m_model->reload();
+    showRows();
     if (std::exchange(m_refreshAgain, false))
         refresh();
+}
+
+void PortfolioWindow::showRows()
+{
+    m_model->reload();
+    // Names, the value's date and the estimate's coverage shown whole.
+    m_table->resizeColumnsToContents();
 }
 
 QString PortfolioWindow::note() const { return m_note->text(); }
@@ -255,7 +259,7 @@ void PortfolioWindow::addFromBoxes()
     m_code->clear();
     m_shares->clear();
     m_cost->clear();
-    m_model->reload();
+    showRows();
     refresh();
 }
 
@@ -265,7 +269,7 @@ void PortfolioWindow::removeRow(int row)
     if (row < 0 || row >= int(holdings.size()))
         return;
     m_portfolio.remove(Text(holdings[size_t(row)].code));
-    m_model->reload();
+    showRows();
 }
 
 void PortfolioWindow::showNote(const Text& gbkText) { m_note->setText(gbkToQString(gbkText)); }

@@ -46,6 +46,7 @@ private:
     void addFromBoxes();
     void removeRow(int row);
     void showNote(const Text& gbkText);
+    void showRows();
     void quotesArrived(std::map<Text, FundQuote> quotes);
 
     FeatureContext& m_context;

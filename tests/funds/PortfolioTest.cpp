@@ -87,6 +87,21 @@ TEST(Portfolio, MoneyRoundsHalvesAwayFromZeroAtDisplayOnly)
     EXPECT_EQ(formatMoney(t.todayProfit), "0.01");
 }
 
+// Gains red, losses green; zero, "--" and the totals row's coverage note keep
+// the table's colour.
+TEST(Portfolio, GainColourGoesByTheShownFigure)
+{
+    const struct {
+        const char* shown;
+        Colour colour;
+    } cases[] = {{"3.75", kRed},           {"-75.34", kGreen},   {"222.99%", kRed},
+                 {"+0.41% 覆盖 29.7%", kRed}, {"-0.78% 覆盖 27.1%", kGreen}, {"0.00", kDefaultColour},
+                 {"-0.00", kDefaultColour}, {"0.00%", kDefaultColour}, {"--", kDefaultColour},
+                 {"", kDefaultColour},      {"估算覆盖 3/3 只", kDefaultColour}};
+    for (const auto& c : cases)
+        EXPECT_EQ(gainColour(gbk(c.shown)), c.colour) << c.shown;
+}
+
 TEST(Portfolio, TradingHoursFollowChinaTimeInAnyMachineZone)
 {
     // 2026-12-07 is a Monday; China time is UTC+8.

@@ -64,6 +64,9 @@ void PortfolioWindowTest::addEditAndTotals()
     QTableView* table = tableOf(w);
     QCOMPARE(table->model()->rowCount(), 2); // the fund and the totals
     QTRY_COMPARE(cell(table, 0, 0), QString::fromStdString(fund.name));
+    for (const int column : {0, 4, 8}) // the name, the value with its date, the estimate with its coverage
+        QVERIFY2(table->columnWidth(column) > table->fontMetrics().horizontalAdvance(cell(table, 0, column)),
+                 qPrintable(cell(table, 0, column)));
     QCOMPARE(cell(table, 1, 5), QString::fromStdString(formatMoney(100 * nav)));
     QCOMPARE(cell(table, 1, 6), QString::fromStdString(formatMoney(100 * (nav - 1))));
 
