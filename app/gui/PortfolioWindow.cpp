@@ -53,8 +53,13 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override
     {
         Qt::ItemFlags f = QAbstractTableModel::flags(index);
-        if (index.row() < int(m_window.portfolio().holdings().size())
-            && (index.column() == Shares || index.column() == Cost))
+        const auto& holdings = m_window.portfolio().holdings();
+        if (index.row() < 0 || index.row() >= int(holdings.size()))
+            return f;
+        // The amount held too, once the unit value that turns it into shares is known.
+        const FundQuote* q = m_window.quote(holdings[size_t(index.row())].code);
+        if (index.column() == Shares || index.column() == Cost
+            || (index.column() == Amount && q && q->unitValue > 0))
             f |= Qt::ItemIsEditable;
         return f;
     }
@@ -242,8 +247,10 @@ bool PortfolioWindow::editHolding(int row, int column, const QString& text)
         return false;
     const Holding h = holdings[size_t(row)];
     const Text value = qStringToGbk(text);
+    const FundQuote* q = quote(h.code);
     const Text error = column == Shares ? m_portfolio.set(h.code, value, h.cost)
                      : column == Cost   ? m_portfolio.set(h.code, h.shares, value)
+                     : column == Amount ? m_portfolio.setAmount(h.code, value, h.cost, q ? q->unitValue : 0)
                                         : gbk("此栏不能修改");
     showNote(error);
     return error.empty();

@@ -38,7 +38,8 @@ public:
     // Shown under the table: the reason an edit was refused, or "".
     QString note() const;
 
-    // For the model: an edit of 份额 or 成本价; false (and the reason shown) when refused.
+    // For the model: an edit of 份额, 成本价 or 持仓金额 (stored as shares at the
+    // last unit value); false (and the reason shown) when refused.
     bool editHolding(int row, int column, const QString& text);
     const FundQuote* quote(const Text& code) const;
 

@@ -75,6 +75,13 @@ void PortfolioWindowTest::addEditAndTotals()
     QCOMPARE(cell(table, 1, 5), QString::fromStdString(formatMoney(250.5 * nav)));
     QCOMPARE(f.config.read(gbk("持仓"), fund.code), "250.5|1");
     QVERIFY(w->note().isEmpty());
+
+    // The amount held, edited in place, is stored as shares at the unit value.
+    QVERIFY(table->model()->flags(table->model()->index(0, 5)) & Qt::ItemIsEditable);
+    QVERIFY(table->model()->setData(table->model()->index(0, 5), QString::number(nav * 300, 'f', 2), Qt::EditRole));
+    QCOMPARE(f.config.read(gbk("持仓"), fund.code), "300.00|1");
+    QCOMPARE(cell(table, 0, 2), QStringLiteral("300.00"));
+    QVERIFY(!(table->model()->flags(table->model()->index(1, 5)) & Qt::ItemIsEditable)); // not the totals
 }
 
 // A refused edit names its field under the table and changes nothing stored
@@ -94,7 +101,8 @@ void PortfolioWindowTest::refusedEditNamesTheFieldAndChangesNothing()
         const char* text;
         const char* field;
     } refusals[] = {{2, "0", "份额"}, {2, "1.234", "份额"}, {2, "abc", "份额"},
-                    {3, "1.23456", "成本价"}, {3, "-1", "成本价"}, {3, "", "成本价"}};
+                    {3, "1.23456", "成本价"}, {3, "-1", "成本价"}, {3, "", "成本价"},
+                    {5, "12.345", "持仓金额"}};
     for (const auto& r : refusals) {
         QVERIFY2(!table->model()->setData(table->model()->index(0, r.column), QString::fromUtf8(r.text), Qt::EditRole),
                  r.text);
