@@ -13,14 +13,6 @@ namespace fw::cli {
 
 namespace {
 
-// Red above zero, green below, as the window colours a gain and a loss.
-Colour gainColour(const Text& shown)
-{
-    if (shown.empty() || shown == "--" || shown.find_first_not_of("0.%") == Text::npos)
-        return kDefaultColour;
-    return shown[0] == '-' ? kGreen : kRed;
-}
-
 int show(CliSession& session, Portfolio& portfolio)
 {
     std::vector<Text> codes;

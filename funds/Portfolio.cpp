@@ -2,6 +2,7 @@
 #include "funds/HoldingsEstimate.h"
 #include "text/CodePage.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -188,6 +189,16 @@ TextList totalsRowTexts(const PortfolioTotals& t)
 {
     return {gbk("合计"),           "", "", "", "", formatMoney(t.amount), formatMoney(t.profit),
             formatPercent(t.profitRate), estimateCoverageNote(t), formatMoney(t.todayProfit)};
+}
+
+Colour gainColour(const Text& shown)
+{
+    const size_t digits = shown.find_first_not_of("+-");
+    if (digits > 1 || digits >= shown.size() || !std::isdigit(static_cast<unsigned char>(shown[digits])))
+        return kDefaultColour;
+    if (shown.find_first_not_of("+-0.%") == Text::npos)
+        return kDefaultColour;
+    return shown[0] == '-' ? kGreen : kRed;
 }
 
 bool isTradingTime(std::time_t utc)

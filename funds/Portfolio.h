@@ -3,6 +3,7 @@
 // section [持仓] as "份额|成本价" under the fund code; the figures of each
 // holding and of the whole; the trading hours during which the estimate moves;
 // CSV export and import.
+#include "app/Grid.h"
 #include "funds/FeatureContext.h"
 #include "text/Text.h"
 #include <ctime>
@@ -72,6 +73,10 @@ TextList portfolioHeader();
 // "--" where a figure is not known (no unit value, no estimate).
 TextList holdingRowTexts(const Holding& holding, const FundQuote* quote);
 TextList totalsRowTexts(const PortfolioTotals& totals);
+// The colour of a profit or change as shown: red above zero, green below, the
+// table's own at zero, for "--" and for text that is no figure (the totals
+// row's coverage note), as the grids colour a change.
+Colour gainColour(const Text& shown);
 
 // Monday to Friday, 09:30–11:30 and 13:00–15:00 China time (UTC+8, no
 // daylight saving), both ends included; the machine's time zone plays no part.

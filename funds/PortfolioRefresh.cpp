@@ -1,7 +1,6 @@
 #include "funds/PortfolioRefresh.h"
 #include "funds/FundPageSummary.h"
 #include "funds/HoldingsEstimate.h"
-#include "funds/HoldingsWorker.h"
 #include "net/HttpClient.h"
 #include "net/ServiceHosts.h"
 #include "text/CodePage.h"
@@ -25,13 +24,12 @@ Text fundPageName(std::string_view page)
     return Text(page.substr(from, to - from));
 }
 
-FundQuote fetchFundQuote(const FeatureContext& context, std::string_view code)
+FundQuote fetchFundQuote(const FeatureContext& context, std::string_view code, const std::atomic<bool>* stop)
 {
     FundQuote quote;
-    const ServiceHosts hosts = serviceHosts();
     HttpRequestOptions options = context.requestOptions();
     // The fund page declares its charset: fetch hands it over as GBK.
-    const Text page = HttpClient().fetch(hosts.url(HostRole::FundList, FundPageSummary::path(code)), options);
+    const Text page = HttpClient().fetch(serviceHosts().url(HostRole::FundList, FundPageSummary::path(code)), options);
     const FundPageSummary summary = FundPageSummary::cut(page);
     quote.name = fundPageName(page);
     quote.valueDate = summary.date;
@@ -39,94 +37,78 @@ FundQuote fetchFundQuote(const FeatureContext& context, std::string_view code)
     const double value = std::strtod(summary.unitValue.c_str(), &end);
     if (!summary.unitValue.empty() && end && *end == '\0' && value > 0)
         quote.unitValue = value;
-
-    // The holdings and quote answers are script text in UTF-8.
-    const Text holdings = utf8ToGbk(HttpClient().fetch(
-        hosts.url(HostRole::FundArchive, holdingsPagePath(code, kHoldingsFirstRt)), options));
-    const Text stockList = holdingsStockList(holdings);
-    if (stockList.empty())
+    if (stop && stop->load())
         return quote;
-    const auto quotes = quotesByCode(utf8ToGbk(
-        HttpClient().fetch(hosts.url(HostRole::Quote, quotePath(stockList, hosts.quoteToken())), options)));
-    const auto estimate = estimateFromHoldings(holdingsRows(stockList, holdingsTableRows(holdings), quotes, {}));
-    if (estimate) {
+
+    // The same estimate as everywhere else the program shows one.
+    if (const auto estimate = fetchHoldingsEstimate(context, code)) {
         quote.estimatePercent = estimate->change;
         quote.coverage = gbk("覆盖 ") + estimateCoverageText(estimate->coverage);
     }
     return quote;
 }
 
+PortfolioRefresh::~PortfolioRefresh()
+{
+    cancel();
+    wait();
+}
+
+void PortfolioRefresh::cancel()
+{
+    if (!m_run)
+        return;
+    m_run->cancelled = true;
+    m_run->running = false;
+    m_pool.close();
+}
+
 bool PortfolioRefresh::start(std::vector<Text> codes, Done done)
 {
-    if (m_running.exchange(true))
+    if (running())
         return false;
-    wait(); // the threads of the refresh before, finished or finishing
+    m_pool.reap(false); // the threads of earlier refreshes that have ended
 
-    {
-        std::lock_guard lock(m_mutex);
-        m_codes = std::move(codes);
-        m_next = 0;
-        m_left = int(m_codes.size());
-        m_quotes.clear();
-        m_done = std::move(done);
-    }
-    m_peak = 0;
-    if (m_left == 0) {
-        m_running = false;
-        if (m_done)
-            m_done({});
+    auto run = std::make_shared<Run>();
+    run->codes = std::move(codes);
+    run->quotes.resize(run->codes.size());
+    run->done = std::move(done);
+    run->left = int(run->codes.size());
+    m_run = run;
+    const int rows = int(run->codes.size());
+    if (rows == 0) {
+        run->running = false;
+        if (run->done)
+            run->done({});
         return true;
     }
-    const int workers = std::min<int>(kMaxWorkers, m_left);
-    for (int i = 0; i < workers; ++i)
-        m_threads.emplace_back([this] { work(); });
-    return true;
-}
-
-void PortfolioRefresh::work()
-{
-    const int now = ++m_active;
-    for (int peak = m_peak.load(); now > peak && !m_peak.compare_exchange_weak(peak, now);) {
-    }
-    for (;;) {
-        Text code;
-        {
-            std::lock_guard lock(m_mutex);
-            if (m_next >= m_codes.size())
-                break;
-            code = m_codes[m_next++];
-        }
-        FundQuote quote = fetchFundQuote(m_context, code);
-        std::map<Text, FundQuote> finished;
-        Done done;
-        {
-            std::lock_guard lock(m_mutex);
-            m_quotes[code] = std::move(quote);
-            if (--m_left == 0) {
-                finished = std::move(m_quotes);
-                done = std::move(m_done);
-            }
-        }
-        if (done) {
-            --m_active;
-            // Cleared before the call so that `done` may start the next refresh.
-            m_running = false;
-            done(std::move(finished));
+    const FeatureContext& context = m_context;
+    const bool started = m_pool.start(rows, std::min(kMaxWorkers, rows), [run, &context](int row) {
+        if (run->cancelled.load())
             return;
+        const int now = ++run->active;
+        for (int peak = run->peak.load(); now > peak && !run->peak.compare_exchange_weak(peak, now);) {
         }
+        run->quotes[size_t(row - 1)] = fetchFundQuote(context, run->codes[size_t(row - 1)], &run->cancelled);
+        --run->active;
+        if (run->left.fetch_sub(1) != 1)
+            return;
+        // The last fund: every row's quote is written and seen through `left`.
+        std::map<Text, FundQuote> quotes;
+        for (size_t i = 0; i < run->codes.size(); ++i)
+            quotes[run->codes[i]] = std::move(run->quotes[i]);
+        // Cleared first, so that a refresh asked for from `done` on may start.
+        run->running = false;
+        if (!run->cancelled.load() && run->done)
+            run->done(std::move(quotes));
+    });
+    if (!started) {
+        // Not one thread to be had: the refresh ends with nothing learned.
+        run->running = false;
+        if (run->done)
+            run->done({});
     }
-    --m_active;
-}
-
-void PortfolioRefresh::wait()
-{
-    std::vector<std::thread> threads;
-    threads.swap(m_threads);
-    for (std::thread& t : threads)
-        if (t.joinable() && t.get_id() != std::this_thread::get_id())
-            t.join();
-        else if (t.joinable())
-            t.detach();
+    return true;
 }
 
 } // namespace fw

@@ -1,15 +1,16 @@
 #pragma once
 // Fetching what the portfolio shows of each held fund: the last unit value and
 // its date and the fund's name from the fund page, and today's estimate from
-// the holdings page and the quotes. A refresh runs on at most five worker
-// threads and is never started while one still runs. No Qt.
+// the holdings page and the quotes. A refresh takes the funds in order on the
+// row pool the profiles use, at most five threads, and is never started while
+// one still runs. No Qt.
 #include "funds/FeatureContext.h"
 #include "funds/Portfolio.h"
+#include "funds/RowPool.h"
 #include <atomic>
 #include <functional>
 #include <map>
-#include <mutex>
-#include <thread>
+#include <memory>
 #include <vector>
 
 namespace fw {
@@ -17,8 +18,11 @@ namespace fw {
 // The fund's name from the fund page's title block; "" when missing.
 Text fundPageName(std::string_view page);
 
-// One fund's figures, fetched on the calling thread (three or four requests).
-FundQuote fetchFundQuote(const FeatureContext& context, std::string_view code);
+// One fund's figures, fetched on the calling thread: the fund page, then the
+// estimate exactly as the fund command and the lists' estimate column get it.
+// With `stop` set after the fund page, the estimate's requests are not sent.
+FundQuote fetchFundQuote(const FeatureContext& context, std::string_view code,
+                         const std::atomic<bool>* stop = nullptr);
 
 class PortfolioRefresh {
 public:
@@ -26,33 +30,43 @@ public:
     using Done = std::function<void(std::map<Text, FundQuote>)>;
 
     explicit PortfolioRefresh(FeatureContext& context) : m_context(context) {}
-    ~PortfolioRefresh() { wait(); }
+    // Cancels a refresh under way and waits for its threads, each of which
+    // ends with the request it is in (bounded by the time-out).
+    ~PortfolioRefresh();
     PortfolioRefresh(const PortfolioRefresh&) = delete;
     PortfolioRefresh& operator=(const PortfolioRefresh&) = delete;
 
-    // Starts fetching every code; `done` runs once on the last worker's thread
-    // with the quotes by code. False (and nothing started) while a refresh runs.
+    // Starts fetching every code; `done` runs once, on the thread of the last
+    // fund to finish, with the quotes by code (at once with none for no codes).
+    // `done` must not call back into this object. False, and nothing started,
+    // while a refresh runs.
     bool start(std::vector<Text> codes, Done done);
-    bool running() const { return m_running.load(); }
-    // Joins the workers of the last refresh.
-    void wait();
-    // The most workers that ran at one time in the last refresh.
-    int peakWorkers() const { return m_peak.load(); }
+    bool running() const { return m_run && m_run->running.load(); }
+    // No further fund is fetched and `done` is not called; the threads end
+    // with the request each is in. A new refresh may start at once.
+    void cancel();
+    // Waits for every thread of the refreshes so far.
+    void wait() { m_pool.reap(true); }
+    // The most funds fetched at one time in the last refresh.
+    int peakWorkers() const { return m_run ? m_run->peak.load() : 0; }
 
 private:
-    void work();
+    // One refresh's state, shared with its jobs, so that the threads of a
+    // cancelled refresh never touch a newer one.
+    struct Run {
+        std::vector<Text> codes;
+        std::vector<FundQuote> quotes; // by row
+        Done done;
+        std::atomic<bool> running {true};
+        std::atomic<bool> cancelled {false};
+        std::atomic<int> left {0};
+        std::atomic<int> active {0};
+        std::atomic<int> peak {0};
+    };
 
     FeatureContext& m_context;
-    std::atomic<bool> m_running {false};
-    std::vector<std::thread> m_threads;
-    std::mutex m_mutex;
-    std::vector<Text> m_codes;
-    size_t m_next = 0;
-    int m_left = 0;
-    std::map<Text, FundQuote> m_quotes;
-    Done m_done;
-    std::atomic<int> m_active {0};
-    std::atomic<int> m_peak {0};
+    std::shared_ptr<Run> m_run;
+    RowPool m_pool;
 };
 
 } // namespace fw

@@ -17,6 +17,7 @@ constexpr int kCalendarDays = 7000;  // trading days back from the date of the f
 constexpr int kPathDays = 1250;      // daily moves kept explicitly; older history is one base NAV
 constexpr int kMinAge = 30;          // every fund has at least its week and month figures
 constexpr int kMaxAge = 5800;
+constexpr int kFirstHoldingsAge = 70; // a younger fund has published no quarterly holdings yet
 constexpr int kMaxFunds = 500000;
 constexpr int kGeneratedStocks = 700;
 
@@ -360,9 +361,11 @@ void Market::buildFunds(int count)
     std::vector<double> nav;
     nav.reserve(kPathDays + 1);
     m_funds.reserve(size_t(count));
-    // Every non-empty market has a fund 000001, so examples can name one. One drawn code trades
-    // places with 1; the set of drawn codes and the draws themselves stay as they were, so
-    // every other fund comes out the same as without the swap.
+    // Every non-empty market has a fund 000001, so examples can name one: the first stock
+    // fund old enough to have published its holdings, so that it shows them and today's
+    // estimate (any fund when a small market has none such). One drawn code trades places
+    // with 1; the set of drawn codes and the draws themselves stay as they were, so every
+    // other fund comes out the same as without the swap.
     int swappedCode = 0;
     for (int i = 0; i < count; ++i) {
         Fund f;
@@ -370,11 +373,6 @@ void Market::buildFunds(int count)
         const int drawn = pickCode(rng, f.kind, usedCodes);
         if (drawn < 0)
             break;
-        if (swappedCode == 0 && drawn != 1 && !usedCodes.count(1)
-            && (!codeShapesSuffix(f.kind, drawn) || i == count - 1))
-            swappedCode = drawn;
-        const int code = swappedCode == 0 ? drawn : drawn == swappedCode ? 1 : drawn == 1 ? swappedCode : drawn;
-        f.code = sixDigits(code);
 
         const NamePiece& company = pickPiece(rng, companyPieces());
         f.company = company.text;
@@ -405,6 +403,13 @@ void Market::buildFunds(int count)
         f.stars = starRoll < 0.125 ? 5 : starRoll < 0.33 ? 4 : starRoll < 0.58 ? 3 : starRoll < 0.73 ? 2
             : starRoll < 0.83 ? 1 : 0;
         f.ageDays = kMinAge + int(std::pow(rng.uniform(), 1.6) * (kMaxAge - kMinAge));
+        // Decided once the age is known; the code takes no part in the draws above.
+        if (swappedCode == 0 && drawn != 1 && !usedCodes.count(1)
+            && ((!codeShapesSuffix(f.kind, drawn) && holdsStocks(f.kind) && f.ageDays >= kFirstHoldingsAge)
+                || i == count - 1))
+            swappedCode = drawn;
+        const int code = swappedCode == 0 ? drawn : drawn == swappedCode ? 1 : drawn == 1 ? swappedCode : drawn;
+        f.code = sixDigits(code);
         f.seed = hashOf(m_seed, uint64_t(code) * 0x9E37 + 0x5EED);
 
         const KindInfo& k = infoOf(f.kind);
@@ -683,7 +688,7 @@ const Sector* Market::sectorByCode(std::string_view code) const
 
 int Market::holdingQuarters(const Fund& f) const
 {
-    if (!holdsStocks(f.kind) || f.ageDays < 70)
+    if (!holdsStocks(f.kind) || f.ageDays < kFirstHoldingsAge)
         return 0;
     return 2 + int(hashOf(f.seed, 0x9A27) & 1);
 }

@@ -20,16 +20,10 @@ namespace {
 
 enum Column { Name, Code, Shares, Cost, UnitValue, Amount, Profit, ProfitRate, TodayChange, TodayProfit, ColumnCount };
 
-// Red for a gain, green for a loss, as the grids colour a change; zero keeps the table's colour.
-QVariant gainColour(const Text& shown)
+QVariant gainBrush(const Text& shown)
 {
-    if (shown.empty() || shown == "--")
-        return {};
-    if (shown[0] == '-')
-        return toQColor(kGreen);
-    if (shown.find_first_not_of("0.%") == Text::npos)
-        return {};
-    return toQColor(kRed);
+    const Colour colour = gainColour(shown);
+    return colour == kDefaultColour ? QVariant() : QVariant(toQColor(colour));
 }
 
 } // namespace
@@ -59,8 +53,13 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override
     {
         Qt::ItemFlags f = QAbstractTableModel::flags(index);
-        if (index.row() < int(m_window.portfolio().holdings().size())
-            && (index.column() == Shares || index.column() == Cost))
+        const auto& holdings = m_window.portfolio().holdings();
+        if (index.row() < 0 || index.row() >= int(holdings.size()))
+            return f;
+        // The amount held too, once the unit value that turns it into shares is known.
+        const FundQuote* q = m_window.quote(holdings[size_t(index.row())].code);
+        if (index.column() == Shares || index.column() == Cost
+            || (index.column() == Amount && q && q->unitValue > 0))
             f |= Qt::ItemIsEditable;
         return f;
     }
@@ -71,7 +70,7 @@ public:
             return {};
         const Text text = cell(index.row(), index.column());
         if (role == Qt::ForegroundRole)
-            return index.column() >= Profit ? gainColour(text) : QVariant();
+            return index.column() >= Profit ? gainBrush(text) : QVariant();
         return gbkToQString(text);
     }
 
@@ -111,7 +110,7 @@ PortfolioWindow::PortfolioWindow(FeatureContext& context, QWidget* parent)
     setObjectName(QStringLiteral("持仓窗口"));
     setWindowTitle(QStringLiteral("持仓"));
     setAttribute(Qt::WA_DeleteOnClose);
-    resize(1040, 420);
+    resize(1240, 420);
 
     m_model = new PortfolioTableModel(*this);
     m_table = new QTableView(this);
@@ -121,6 +120,8 @@ PortfolioWindow::PortfolioWindow(FeatureContext& context, QWidget* parent)
                              | QAbstractItemView::AnyKeyPressed);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->horizontalHeader()->setStretchLastSection(true);
+    m_table->verticalHeader()->hide(); // the totals row is no numbered row
+    m_table->setWordWrap(false);
     m_table->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_table, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         const QModelIndex index = m_table->indexAt(at);
@@ -165,18 +166,27 @@ PortfolioWindow::PortfolioWindow(FeatureContext& context, QWidget* parent)
 
     // By itself only while the market trades: outside those hours nothing moves.
     m_timer = new QTimer(this);
-    m_timer->setInterval(60 * 1000);
+    m_timer->setInterval(kAutoRefreshMs);
     connect(m_timer, &QTimer::timeout, this, [this] {
         if (m_portfolio.isTradingNow())
             refresh();
     });
     m_timer->start();
+    showRows();
     refresh();
 }
 
 PortfolioWindow::~PortfolioWindow()
 {
+    // Closed mid-refresh: no quotes come back to a window that is gone, and the
+    // threads end with the request each is in.
+    m_refresh.cancel();
     m_refresh.wait();
+}
+
+void PortfolioWindow::setAutoRefreshInterval(std::chrono::milliseconds interval)
+{
+    m_timer->setInterval(int(interval.count()));
 }
 
 void PortfolioWindow::openOn(const Text& code)
@@ -210,9 +220,16 @@ void PortfolioWindow::quotesArrived(std::map<Text, FundQuote> quotes)
 {
     for (auto& [code, quote] : quotes)
         m_quotes[code] = std::move(quote);
-    m_model->reload();
+    showRows();
     if (std::exchange(m_refreshAgain, false))
         refresh();
+}
+
+void PortfolioWindow::showRows()
+{
+    m_model->reload();
+    // Names, the value's date and the estimate's coverage shown whole.
+    m_table->resizeColumnsToContents();
 }
 
 QString PortfolioWindow::note() const { return m_note->text(); }
@@ -230,8 +247,10 @@ bool PortfolioWindow::editHolding(int row, int column, const QString& text)
         return false;
     const Holding h = holdings[size_t(row)];
     const Text value = qStringToGbk(text);
+    const FundQuote* q = quote(h.code);
     const Text error = column == Shares ? m_portfolio.set(h.code, value, h.cost)
                      : column == Cost   ? m_portfolio.set(h.code, h.shares, value)
+                     : column == Amount ? m_portfolio.setAmount(h.code, value, h.cost, q ? q->unitValue : 0)
                                         : gbk("此栏不能修改");
     showNote(error);
     return error.empty();
@@ -247,7 +266,7 @@ void PortfolioWindow::addFromBoxes()
     m_code->clear();
     m_shares->clear();
     m_cost->clear();
-    m_model->reload();
+    showRows();
     refresh();
 }
 
@@ -257,7 +276,7 @@ void PortfolioWindow::removeRow(int row)
     if (row < 0 || row >= int(holdings.size()))
         return;
     m_portfolio.remove(Text(holdings[size_t(row)].code));
-    m_model->reload();
+    showRows();
 }
 
 void PortfolioWindow::showNote(const Text& gbkText) { m_note->setText(gbkToQString(gbkText)); }

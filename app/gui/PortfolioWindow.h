@@ -6,6 +6,7 @@
 #include "funds/Portfolio.h"
 #include "funds/PortfolioRefresh.h"
 #include <QWidget>
+#include <chrono>
 #include <map>
 
 class QLabel;
@@ -20,8 +21,13 @@ class PortfolioTableModel;
 class PortfolioWindow : public QWidget {
     Q_OBJECT
 public:
+    // A refresh by itself every minute, during trading hours only.
+    static constexpr int kAutoRefreshMs = 60 * 1000;
+
     explicit PortfolioWindow(FeatureContext& context, QWidget* parent = nullptr);
     ~PortfolioWindow() override;
+    // The automatic refresh's period; the trading hours go by portfolio()'s clock.
+    void setAutoRefreshInterval(std::chrono::milliseconds interval);
 
     // Selects the fund's row; a fund not held yet goes into the code box.
     void openOn(const Text& code);
@@ -32,7 +38,8 @@ public:
     // Shown under the table: the reason an edit was refused, or "".
     QString note() const;
 
-    // For the model: an edit of 份额 or 成本价; false (and the reason shown) when refused.
+    // For the model: an edit of 份额, 成本价 or 持仓金额 (stored as shares at the
+    // last unit value); false (and the reason shown) when refused.
     bool editHolding(int row, int column, const QString& text);
     const FundQuote* quote(const Text& code) const;
 
@@ -40,6 +47,7 @@ private:
     void addFromBoxes();
     void removeRow(int row);
     void showNote(const Text& gbkText);
+    void showRows();
     void quotesArrived(std::map<Text, FundQuote> quotes);
 
     FeatureContext& m_context;

@@ -1,11 +1,16 @@
 // The portfolio: figures of a hand-computed set of holdings, display rounding,
 // trading hours, the stored [持仓] section and the CSV files.
+#include "funds/HoldingsEstimate.h"
+#include "funds/HoldingsWorker.h"
 #include "funds/Portfolio.h"
 #include "funds/PortfolioRefresh.h"
 #include "tests/funds/FundsTestSupport.h"
 
 #include <gtest/gtest.h>
+#include <chrono>
 #include <future>
+#include <set>
+#include <thread>
 #include <stdlib.h>
 
 namespace fw {
@@ -80,6 +85,21 @@ TEST(Portfolio, MoneyRoundsHalvesAwayFromZeroAtDisplayOnly)
     PortfolioTotals t = portfolioTotals({row, row, row});
     EXPECT_EQ(formatMoney(*row.todayProfit), "0.00");
     EXPECT_EQ(formatMoney(t.todayProfit), "0.01");
+}
+
+// Gains red, losses green; zero, "--" and the totals row's coverage note keep
+// the table's colour.
+TEST(Portfolio, GainColourGoesByTheShownFigure)
+{
+    const struct {
+        const char* shown;
+        Colour colour;
+    } cases[] = {{"3.75", kRed},           {"-75.34", kGreen},   {"222.99%", kRed},
+                 {"+0.41% 覆盖 29.7%", kRed}, {"-0.78% 覆盖 27.1%", kGreen}, {"0.00", kDefaultColour},
+                 {"-0.00", kDefaultColour}, {"0.00%", kDefaultColour}, {"--", kDefaultColour},
+                 {"", kDefaultColour},      {"估算覆盖 3/3 只", kDefaultColour}};
+    for (const auto& c : cases)
+        EXPECT_EQ(gainColour(gbk(c.shown)), c.colour) << c.shown;
 }
 
 TEST(Portfolio, TradingHoursFollowChinaTimeInAnyMachineZone)
@@ -235,6 +255,72 @@ TEST(PortfolioRefresh, FetchesEveryFundOnAtMostFiveWorkers)
     std::promise<void> again;
     ASSERT_TRUE(refresh.start({codes[0]}, [&](std::map<Text, FundQuote>) { again.set_value(); }));
     again.get_future().get();
+    refresh.wait();
+
+    // Nothing held: done at once, with nothing.
+    bool emptyDone = false;
+    EXPECT_TRUE(refresh.start({}, [&](std::map<Text, FundQuote> none) { emptyDone = none.empty(); }));
+    EXPECT_TRUE(emptyDone);
+    EXPECT_FALSE(refresh.running());
+}
+
+// The portfolio's estimate of a fund is the one the window shows under the
+// fund's holdings, whatever the layout of its holdings page, and none where
+// the fund has no holdings (the sample market's 000001 has them).
+TEST(PortfolioRefresh, EstimateIsTheOneShownUnderTheHoldings)
+{
+    test::FeatureWorld w(test::smallMarket(300));
+    const sample::Market& market = w.service->market();
+    std::vector<const sample::Fund*> picked {market.fund("000001")};
+    ASSERT_TRUE(picked[0]);
+    EXPECT_GT(market.holdingQuarters(*picked[0]), 0);
+    std::set<int> layouts;
+    bool withoutHoldings = false;
+    for (const sample::Fund& f : market.funds()) {
+        if (market.holdingQuarters(f) == 0 ? !std::exchange(withoutHoldings, true)
+                                           : layouts.insert(int(sample::Market::holdingsLayout(f))).second)
+            picked.push_back(&f);
+    }
+    ASSERT_EQ(layouts.size(), 4u);
+    ASSERT_TRUE(withoutHoldings);
+
+    for (const sample::Fund* f : picked) {
+        SCOPED_TRACE(f->code);
+        const FundQuote quote = fetchFundQuote(w.context, f->code);
+        HoldingsWorker {w.context, f->code, utf8ToGbk(f->name)}();
+        const Text shown = w.models.view.caption(Control::HoldingsEstimate);
+        EXPECT_EQ(quote.estimatePercent.has_value(), market.holdingQuarters(*f) > 0);
+        if (quote.estimatePercent)
+            EXPECT_EQ(shown, gbk("持仓估算 ") + estimateChangeText(*quote.estimatePercent) + gbk("（") + quote.coverage
+                                 + gbk("）"));
+        else
+            EXPECT_EQ(shown, "");
+    }
+}
+
+// Cancelled while every worker waits for a slow fund page: no further fund is
+// asked for, nothing follows the page of the funds under way, `done` is not
+// called, and the wait ends with the requests under way.
+TEST(PortfolioRefresh, CancelledRefreshTakesNoFurtherFundAndNeverCallsDone)
+{
+    test::FeatureWorld w;
+    w.service->addFault({sample::Fault::Latency, ".html", 400});
+    std::vector<Text> codes;
+    for (size_t i = 0; i < 12; ++i)
+        codes.push_back(w.service->market().funds()[i].code);
+
+    const auto began = std::chrono::steady_clock::now();
+    {
+        PortfolioRefresh refresh(w.context);
+        ASSERT_TRUE(refresh.start(codes, [](std::map<Text, FundQuote>) { ADD_FAILURE() << "done after cancel"; }));
+        while (w.targets("/").size() < size_t(PortfolioRefresh::kMaxWorkers))
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        refresh.cancel();
+        EXPECT_FALSE(refresh.running());
+    } // waits for the workers
+    EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(3));
+    EXPECT_EQ(w.targets("/").size(), size_t(PortfolioRefresh::kMaxWorkers));
+    EXPECT_TRUE(w.targets("/FundArchivesDatas").empty());
 }
 
 } // namespace

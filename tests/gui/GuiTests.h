@@ -107,4 +107,8 @@ class PortfolioWindowTest : public QObject {
     Q_OBJECT
 private slots:
     void addEditAndTotals();
+    void refusedEditNamesTheFieldAndChangesNothing();
+    void refreshesByItselfDuringTradingHoursOnly();
+    void closingMidRefreshWaitsOnlyForTheRequestsUnderWay();
+    void watchlistMenuOpensTheWindowOnTheFund();
 };
