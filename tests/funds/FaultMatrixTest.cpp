@@ -104,6 +104,7 @@ struct Operation {
     std::function<void(CellWorld&, bool works, CellResult&)> run;
     // What it stores, when it stores anything.
     std::function<std::vector<Stored>(bool works)> stores;
+    bool outlivesFaults = false; // another request stands in for the faulty one
 };
 
 // A fund with every page: ten holdings, three years of figures, a size.
@@ -282,6 +283,19 @@ std::vector<Operation> operations()
     // The classic operation and, after it fails, the newer one: both faulty.
     ops.push_back({"sectors: classic+newer", [](const sample::Market&) { return "/ztjj/GetZTJJList"; }, 2, false,
                    sectors, {}});
+    // The classic operation alone faulty: the newer one stands in.
+    Operation fallback {"sectors: classic faulty", [](const sample::Market&) { return "/ztjj/GetZTJJList?"; }, 1,
+                        false, [sectors](CellWorld& w, bool works, CellResult& r) {
+                            sectors(w, works, r);
+                            bool newer = false;
+                            for (const auto& request : w.service->requests())
+                                newer = newer || request.target.rfind("/ztjj/GetZTJJListNew?", 0) == 0;
+                            if (newer)
+                                r.outcome = "ok, newer route";
+                        },
+                        {}};
+    fallback.outlivesFaults = true;
+    ops.push_back(fallback);
     // The classic operation gone (404): the newer one alone is faulty.
     ops.push_back({"sectors: newer route", [](const sample::Market&) { return "/ztjj/GetZTJJListNew"; }, 1, true,
                    sectors, {}});
@@ -407,8 +421,9 @@ CellResult runCell(const Operation& op, const FaultColumn& fault, double& second
     if (fault.kind)
         w.service->addFault({*fault.kind, op.faultPath(w.service->market()), fault.value});
 
+    const bool works = fault.succeeds || op.outlivesFaults;
     const auto start = Clock::now();
-    op.run(w, fault.succeeds, r);
+    op.run(w, works, r);
     seconds = std::chrono::duration<double>(Clock::now() - start).count();
 
     // Each faulty request ends by the time-out; the others are quick.
@@ -423,7 +438,7 @@ CellResult runCell(const Operation& op, const FaultColumn& fault, double& second
         std::ofstream(expectedPath, std::ios::binary) << w.settingsBefore;
         ConfigFile expected(expectedPath);
         if (op.stores)
-            for (const Stored& s : op.stores(fault.succeeds))
+            for (const Stored& s : op.stores(works))
                 expected.write(s.section, s.key, s.value);
     }
     r.check(fileBytes(w.configPath()) == fileBytes(expectedPath), "settings file changed");
