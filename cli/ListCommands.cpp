@@ -57,11 +57,14 @@ bool fetchEstimates(CliSession& session, int rows, std::vector<std::optional<Hol
     for (int row = 1; row <= rows; ++row)
         codes.push_back(grid.cell(row, 1));
     const FeatureContext& context = session.context;
+    // A bulk load: a page that fails for a moment is tried again, until Ctrl-C.
+    RetryPolicy retry;
+    retry.stop = [] { return cancelRequested(); };
     RowPool pool;
     const bool started = pool.start(rows, std::min(5, rows), [&](int row) {
         const Text& code = codes[size_t(row - 1)];
         if (!code.empty())
-            estimates[size_t(row - 1)] = fetchHoldingsEstimate(context, code);
+            estimates[size_t(row - 1)] = fetchHoldingsEstimate(context, code, &retry);
     });
     if (!started)
         return true; // no thread to be had: every fund shows none

@@ -26,6 +26,8 @@ FullList::FullList(FeatureContext& context) : m_context(context) {}
 
 FullList::~FullList()
 {
+    if (m_run)
+        m_run->work.cancelled.store(true); // no worker waits out a back-off
     m_pool.close();
     m_pool.reap(true);
 }
@@ -35,6 +37,8 @@ void FullList::cancel()
     if (!running())
         return;
     m_cancel.store(true);
+    if (m_run)
+        m_run->work.cancelled.store(true);
     m_pool.wake();
 }
 
@@ -59,6 +63,7 @@ void FullList::loadFullList()
     const uint64_t ticket = m_context.beginFundGridLoad();
     m_run = std::make_shared<Run>();
     m_run->work.gridTicket = ticket;
+    m_run->work.retry = retry;
 
     const Outcome outcome = load(ticket);
     if (outcome == Outcome::Done && exportFundGrid)
@@ -80,12 +85,15 @@ FullList::Outcome FullList::load(uint64_t ticket)
     View& view = m_context.models.view;
     static const Text fundsBefore = gbk("共"), fundsAfter = gbk("支基金"), pagesAfter = gbk("页"),
                       loading = gbk("正在加载第"), done = gbk("加载完毕"), took = gbk("加载时间"),
-                      seconds = gbk("秒");
+                      seconds = gbk("秒"), withoutProfile = gbk("支基金资料未取到");
 
+    // Back-offs on this thread end as soon as the load is stopped.
+    RetryPolicy pageRetry = retry;
+    pageRetry.stop = [this, ticket] { return stopped(ticket); };
     grid.reset();
     view.setProgress(0, 1);
-    const JsonDocument probe =
-        fetchRankingPage(RankingQuery {RankingFamily::FullListProbe, {}, {}, 1, {}}.url(), m_context.timeoutSeconds);
+    const JsonDocument probe = fetchRankingPage(RankingQuery {RankingFamily::FullListProbe, {}, {}, 1, {}}.url(),
+                                                m_context.timeoutSeconds, nullptr, &pageRetry);
     if (stopped(ticket))
         return Outcome::Stopped;
     // A bogus count cannot ask for more rows or pages than the grid holds.
@@ -101,8 +109,8 @@ FullList::Outcome FullList::load(uint64_t ticket)
     for (int p = 1; p <= fullListPageCount; ++p) {
         view.setTitle(loading + intText(p) + pagesAfter);
         view.setProgress(p - 1, fullListPageCount);
-        const JsonDocument page = fetchRankingPage(
-            RankingQuery {RankingFamily::FullListPage, {}, {}, p, {}}.url(), m_context.timeoutSeconds);
+        const JsonDocument page = fetchRankingPage(RankingQuery {RankingFamily::FullListPage, {}, {}, p, {}}.url(),
+                                                   m_context.timeoutSeconds, nullptr, &pageRetry);
         if (stopped(ticket))
             return Outcome::Stopped;
         const int n = rankingEntryCount(page);
@@ -118,6 +126,9 @@ FullList::Outcome FullList::load(uint64_t ticket)
     const auto elapsed = std::chrono::steady_clock::now() - start;
     view.setTitle(done);
     view.setTitle(took + intText(std::chrono::duration_cast<std::chrono::seconds>(elapsed).count()) + seconds);
+    // The figures that did not arrive are told, not left to be found empty.
+    if (const int missing = fundsWithoutProfile(); missing > 0)
+        view.setCaption(Control::Progress, intText(missing) + withoutProfile);
     return Outcome::Done;
 }
 

@@ -25,7 +25,7 @@ public:
     void loadFullList();
     // Esc: a running load stops at its next check (between pages, or while it
     // waits for the workers), writes no workbook, and gives the buttons back.
-    // Workers already running finish their rows.
+    // Workers already running end after the page they are fetching.
     void cancel();
     bool running() const { return m_context.fullListRunning.load(); }
 
@@ -36,10 +36,18 @@ public:
     // looks at them (the window's events are handled at every look).
     int maxWorkers = 5;
     int pollMilliseconds = 20;
+    // How the count probe, the pages and every profile page are tried again
+    // after a transient failure (its `stop` is the load's own).
+    RetryPolicy retry;
 
     // --- state, as the last load left it
     int fundRowCount() const { return m_run ? m_run->work.fundRowCount.load() : 0; }
     int fullListPageCount = 0;
+    // Profile workers still running: after a stop they end without waiting
+    // out a back-off or asking for their remaining pages.
+    int activeProfileWorkers() const { return m_run ? m_run->work.activeProfileWorkers.load() : 0; }
+    // Funds whose profile pages still failed after every try.
+    int fundsWithoutProfile() const { return m_run ? m_run->work.fundsWithoutProfile.load() : 0; }
 
 private:
     enum class Outcome { Done, Stopped };

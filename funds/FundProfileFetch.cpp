@@ -58,8 +58,8 @@ Text cutDeviation(std::string_view riskPage)
 
 Text cutSharpe(std::string_view riskPage) { return firstFigureCell(riskPage, markers().sharpeFront); }
 
-FundProfileFetch::FundProfileFetch(std::string_view code, int timeoutSeconds)
-    : m_code(code), m_timeoutSeconds(timeoutSeconds)
+FundProfileFetch::FundProfileFetch(std::string_view code, int timeoutSeconds, const RetryPolicy* retry)
+    : m_code(code), m_timeoutSeconds(timeoutSeconds), m_retry(retry)
 {
 }
 
@@ -67,12 +67,15 @@ Text FundProfileFetch::basicPath(std::string_view code) { return "/jbgk_" + Text
 Text FundProfileFetch::managerPath(std::string_view code) { return "/jjjl_" + Text(code) + ".html"; }
 Text FundProfileFetch::riskPath(std::string_view code) { return "/tsdata_" + Text(code) + ".html "; }
 
-Text FundProfileFetch::page(const Text& path) const
+Text FundProfileFetch::page(const Text& path, int& failedPages) const
 {
     HttpRequestOptions options;
     options.timeoutSeconds = m_timeoutSeconds;
     // The pages declare their charset: fetch hands them over as GBK.
-    return HttpClient().fetch(serviceHosts().url(HostRole::FundArchive, path), options);
+    Text text = fetchMaybeRetrying(serviceHosts().url(HostRole::FundArchive, path), options, m_retry);
+    if (!fetchSucceeded(options))
+        ++failedPages;
+    return text;
 }
 
 FundProfile FundProfileFetch::run(const FigureSink& sink) const
@@ -80,13 +83,13 @@ FundProfile FundProfileFetch::run(const FigureSink& sink) const
     FundProfile profile;
     auto tell = [&sink](int column, const Text& value) { return !sink || sink(column, value); };
 
-    profile.assetSize = cutAssetSize(page(basicPath(m_code)));
+    profile.assetSize = cutAssetSize(page(basicPath(m_code), profile.failedPages));
     if (!tell(kAssetSizeColumn, profile.assetSize))
         return profile;
-    profile.tenureReturn = cutTenureReturn(page(managerPath(m_code)));
+    profile.tenureReturn = cutTenureReturn(page(managerPath(m_code), profile.failedPages));
     if (!tell(kTenureReturnColumn, profile.tenureReturn))
         return profile;
-    const Text risk = page(riskPath(m_code));
+    const Text risk = page(riskPath(m_code), profile.failedPages);
     profile.deviation = cutDeviation(risk);
     if (!tell(kDeviationColumn, profile.deviation))
         return profile;

@@ -2,6 +2,7 @@
 // The profile of a fund: asset size, return over the current manager's
 // tenure, one-year standard deviation and one-year Sharpe ratio, cut from
 // three pages of the fund archive host. No Qt; safe on any thread.
+#include "net/RetryPolicy.h"
 #include "text/Text.h"
 #include <functional>
 
@@ -12,6 +13,7 @@ struct FundProfile {
     Text tenureReturn; // 任期回报 with its sign ("61.84%", "--")
     Text deviation;    // 标准差1年 without "%" ("25.88", "--")
     Text sharpe;       // 夏普比率1年 as shown ("2.64", "--")
+    int failedPages = 0; // pages asked for that brought no 2xx answer
 };
 
 // Fund grid columns of the four figures.
@@ -28,7 +30,8 @@ Text cutSharpe(std::string_view riskPage);
 
 class FundProfileFetch {
 public:
-    explicit FundProfileFetch(std::string_view code, int timeoutSeconds = 0);
+    // With `retry` (the whole-market load) a transient failure of a page is tried again.
+    explicit FundProfileFetch(std::string_view code, int timeoutSeconds = 0, const RetryPolicy* retry = nullptr);
 
     // Paths on the fund archive host. Two of them end in one blank, which the
     // service ignores.
@@ -45,10 +48,11 @@ public:
     FundProfile run(const FigureSink& sink = {}) const;
 
 private:
-    Text page(const Text& path) const;
+    Text page(const Text& path, int& failedPages) const;
 
     Text m_code;
     int m_timeoutSeconds;
+    const RetryPolicy* m_retry;
 };
 
 } // namespace fw

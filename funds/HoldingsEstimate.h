@@ -5,6 +5,7 @@
 // service publishes no intraday estimate of its own any more. No Qt.
 #include "app/View.h"
 #include "funds/HoldingsWorker.h"
+#include "net/RetryPolicy.h"
 #include "text/Text.h"
 #include <optional>
 #include <vector>
@@ -22,8 +23,9 @@ std::optional<HoldingsEstimate> estimateFromHoldings(const std::vector<HoldingsR
 
 // One fund's estimate from its holdings page (one copy, its own shares) and
 // the quotes of its stocks, fetched on the calling thread; none when the page
-// or the quotes give none.
-std::optional<HoldingsEstimate> fetchHoldingsEstimate(const FeatureContext& context, std::string_view fundCode);
+// or the quotes give none. With `retry` (a bulk load) a transient failure is tried again.
+std::optional<HoldingsEstimate> fetchHoldingsEstimate(const FeatureContext& context, std::string_view fundCode,
+                                                      const RetryPolicy* retry = nullptr);
 
 // "+0.53%", "-1.20%", "0.00%": two decimals, halves away from zero, the sign
 // always shown except on zero.

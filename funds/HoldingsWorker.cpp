@@ -96,11 +96,11 @@ const Text& linksMark()
     return mark;
 }
 
-Text fetchUtf8(std::string_view url, const FeatureContext& context)
+Text fetchUtf8(std::string_view url, const FeatureContext& context, const RetryPolicy* retry = nullptr)
 {
     HttpRequestOptions options = context.requestOptions();
     // The answers are script text in UTF-8 without a declared charset.
-    return utf8ToGbk(HttpClient().fetch(url, options));
+    return utf8ToGbk(fetchMaybeRetrying(url, options, retry));
 }
 
 } // namespace
@@ -208,16 +208,18 @@ std::vector<HoldingsRowText> holdingsRows(std::string_view stockList, const std:
     return rows;
 }
 
-std::optional<HoldingsEstimate> fetchHoldingsEstimate(const FeatureContext& context, std::string_view fundCode)
+std::optional<HoldingsEstimate> fetchHoldingsEstimate(const FeatureContext& context, std::string_view fundCode,
+                                                      const RetryPolicy* retry)
 {
     const ServiceHosts& hosts = serviceHosts();
-    const Text page = fetchUtf8(hosts.url(HostRole::FundArchive, holdingsPagePath(fundCode, kHoldingsFirstRt)), context);
+    const Text page =
+        fetchUtf8(hosts.url(HostRole::FundArchive, holdingsPagePath(fundCode, kHoldingsFirstRt)), context, retry);
     const Text stockList = holdingsStockList(page);
     const std::vector<HoldingRow> table = holdingsTableRows(page);
     if (table.empty())
         return std::nullopt;
     const std::map<Text, StockQuote> quotes =
-        quotesByCode(fetchUtf8(hosts.url(HostRole::Quote, quotePath(stockList, hosts.quoteToken())), context));
+        quotesByCode(fetchUtf8(hosts.url(HostRole::Quote, quotePath(stockList, hosts.quoteToken())), context, retry));
     return estimateFromHoldings(holdingsRows(stockList, table, quotes, table));
 }
 

@@ -24,9 +24,16 @@ void ProfileWorker::operator()() const
         return;
     const Text code = grid.cell(row, 1);
 
-    const FundProfile p = FundProfileFetch(code, context.timeoutSeconds).run();
+    std::optional<RetryPolicy> retry = work.retry;
+    if (retry)
+        retry->stop = [&] { return work.cancelled.load() || !current(); };
+    // A stopped load asks for no further page.
+    const FundProfile p = FundProfileFetch(code, context.timeoutSeconds, retry ? &*retry : nullptr)
+                              .run([&](int, const Text&) { return !work.cancelled.load(); });
     if (!current())
         return;
+    if (p.failedPages > 0)
+        work.fundsWithoutProfile.fetch_add(1);
     grid.setRow(row, kAssetSizeColumn, {p.assetSize, p.tenureReturn, p.deviation, p.sharpe});
     context.models.view.setCaption(Control::Progress, intText(row) + "/" + intText(rows));
 }

@@ -3,8 +3,10 @@
 // counters it shares with the load that starts it (the whole-market load owns
 // a ProfileWork and starts one worker per row, a few at a time).
 #include "funds/FeatureContext.h"
+#include "net/RetryPolicy.h"
 #include <atomic>
 #include <cstdint>
+#include <optional>
 
 namespace fw {
 
@@ -14,6 +16,13 @@ struct ProfileWork {
     // The fund-grid load the rows belong to (FeatureContext::beginFundGridLoad);
     // 0 = any. Once a newer load has reset the grid, workers write nothing.
     std::atomic<uint64_t> gridTicket {0};
+    // Set before the first worker starts: how a page that fails for a moment
+    // is tried again (none: once). Its `stop` is the worker's own; workers
+    // stop waiting as soon as `cancelled` is set or the grid is not theirs.
+    std::optional<RetryPolicy> retry;
+    std::atomic<bool> cancelled {false};
+    // Rows whose fund still lacks a page after every try.
+    std::atomic<int> fundsWithoutProfile {0};
 };
 
 // Thread entry: std::thread(ProfileWorker{context, work, row}). Reads the code

@@ -78,11 +78,11 @@ JsonDocument parseRankingAnswer(std::string_view utf8Body)
     return page;
 }
 
-JsonDocument fetchRankingPage(std::string_view url, int timeoutSeconds, Text* status)
+JsonDocument fetchRankingPage(std::string_view url, int timeoutSeconds, Text* status, const RetryPolicy* retry)
 {
     HttpRequestOptions options;
     options.timeoutSeconds = timeoutSeconds;
-    HttpClient().fetch(url, options);
+    fetchMaybeRetrying(url, options, retry);
     if (status)
         *status = options.status;
     // The body is read raw: the answer is UTF-8 and declares no charset.

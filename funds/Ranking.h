@@ -4,6 +4,7 @@
 // loading loop.
 #include "app/Grid.h"
 #include "funds/FeatureContext.h"
+#include "net/RetryPolicy.h"
 #include "text/JsonDocument.h"
 #include "text/Text.h"
 #include <functional>
@@ -33,7 +34,9 @@ Text sortKeyOfColumn(int column);
 // "var rankData =", parsed. A failed download or an unparsable answer gives a
 // document in which every member reads as empty and every count as 0.
 // `status`, when given, receives the fetch status ("200 OK" or the failure).
-JsonDocument fetchRankingPage(std::string_view url, int timeoutSeconds = 0, Text* status = nullptr);
+// With `retry` (bulk loads only) a transient failure is tried again.
+JsonDocument fetchRankingPage(std::string_view url, int timeoutSeconds = 0, Text* status = nullptr,
+                              const RetryPolicy* retry = nullptr);
 // The same cut and parse of an answer already in hand (UTF-8 body).
 JsonDocument parseRankingAnswer(std::string_view utf8Body);
 

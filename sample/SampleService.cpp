@@ -275,6 +275,7 @@ struct SampleService::Impl {
     std::deque<LoggedRequest> log;
     mutable std::mutex faultMutex;
     std::vector<Fault> faults;
+    std::vector<int> faultUses; // requests each fault has applied to
 
     std::mutex stopMutex;
     std::condition_variable stopCv;
@@ -340,14 +341,19 @@ void SampleService::Impl::handle(const httplib::Request& req, httplib::Response&
     Fault terminal{Fault::Latency, {}, 0};
     {
         std::lock_guard<std::mutex> lock(faultMutex);
-        for (const Fault& f : faults) {
+        for (size_t i = 0; i < faults.size(); ++i) {
+            const Fault& f = faults[i];
             if (req.target.find(f.pathContains) == std::string::npos)
                 continue;
-            if (f.kind == Fault::Latency)
+            if (f.times > 0 && faultUses[i] >= f.times)
+                continue; // spent: this fault no longer applies
+            if (f.kind == Fault::Latency) {
                 delay += std::max(0, f.value);
-            else if (!hasTerminal) {
+                ++faultUses[i];
+            } else if (!hasTerminal) {
                 terminal = f;
                 hasTerminal = true;
+                ++faultUses[i]; // counted only where it applies
             }
         }
     }
@@ -374,6 +380,8 @@ void SampleService::Impl::handle(const httplib::Request& req, httplib::Response&
         case Fault::HttpError: {
             const int status = terminal.value >= 100 && terminal.value <= 599 ? terminal.value : 500;
             res.status = status;
+            if (!terminal.retryAfter.empty())
+                res.set_header("Retry-After", terminal.retryAfter);
             res.set_content("<html><head><title>" + std::to_string(status) + "</title></head><body><h1>"
                                 + std::to_string(status) + "</h1></body></html>",
                             "text/html");
@@ -509,12 +517,14 @@ void SampleService::addFault(Fault fault)
 {
     std::lock_guard<std::mutex> lock(m_impl->faultMutex);
     m_impl->faults.push_back(std::move(fault));
+    m_impl->faultUses.push_back(0);
 }
 
 void SampleService::clearFaults()
 {
     std::lock_guard<std::mutex> lock(m_impl->faultMutex);
     m_impl->faults.clear();
+    m_impl->faultUses.clear();
 }
 
 std::vector<LoggedRequest> SampleService::requests() const

@@ -43,11 +43,20 @@ struct SampleOptions {
 // and close. Garbage: a body of `value` (default 512) non-UTF-8 bytes.
 // HugeBody: a streamed body of `value` bytes (default 8 MiB). Drop: close
 // at once without an answer. Latency adds up with the others; of the rest,
-// the first matching fault applies.
+// the first matching fault applies. A fault with `times` > 0 applies to the
+// first `times` matching requests only (a server that recovers); an
+// HttpError with `retryAfter` sends it as its Retry-After header.
 struct Fault {
-    enum Kind { Latency, Stall, HttpError, Truncate, Garbage, HugeBody, Drop } kind;
+    enum Kind { Latency, Stall, HttpError, Truncate, Garbage, HugeBody, Drop };
+    Fault(Kind kind, std::string pathContains, int value = 0, int times = 0, std::string retryAfter = {})
+        : kind(kind), pathContains(std::move(pathContains)), value(value), times(times), retryAfter(std::move(retryAfter))
+    {
+    }
+    Kind kind;
     std::string pathContains;
     int value = 0;                     // ms for Latency/Stall, status for HttpError, bytes for Truncate/HugeBody
+    int times = 0;                     // 0 = every matching request
+    std::string retryAfter;            // HttpError: "2" or an HTTP date; "" = no header
 };
 
 struct LoggedRequest {

@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <memory>
 #include <set>
+#include <thread>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -48,6 +49,7 @@ protected:
         setServiceHosts(ServiceHosts::allAt(service->baseUrl()));
         ControllerEnvironment env {[] { return 1; }, "", 5, dir.path()};
         controller = std::make_unique<MainController>(models, config, env);
+        controller->fullList().retry.baseDelay = std::chrono::milliseconds(5);
         controller->workbookExport().now = [] {
             std::tm date {};
             date.tm_mon = 11;
@@ -162,7 +164,7 @@ TEST_F(WholeMarket, FailedCountProbeWritesTheHeaderAlone)
     start(100, {{sample::Fault::HttpError, "rnd=0.9027817428207583", 500}});
     controller->onExportClicked();
     EXPECT_EQ(SheetReader(workbook()).dimension, "A1:Q1");
-    EXPECT_EQ(targets("/data/").size(), 1u);
+    EXPECT_EQ(targets("/data/").size(), 4u); // the probe and its three retries
     EXPECT_TRUE(targets("/jbgk_").empty());
     EXPECT_EQ(titles.back(), "加载时间0秒");
     EXPECT_EQ(captions.front(), "共0支基金");
@@ -181,9 +183,108 @@ TEST_F(WholeMarket, FailedPagesAndProfilesLeaveEmptyCellsAndTheLoadEnds)
         EXPECT_EQ(sheet.cell(r, 14).text.empty(), unfilled) << r; // 规模(亿)
         EXPECT_TRUE(sheet.cell(r, 16).text.empty()) << r;            // 标准差1年
     }
-    // Rows without a code ask for no profile.
+    // Rows without a code ask for no profile; the failing page and pages were tried four times.
     EXPECT_EQ(targets("/jbgk_").size(), 40u);
+    EXPECT_EQ(targets("/tsdata_").size(), 160u);
+    EXPECT_EQ(targets(pageTarget(2)).size(), 4u);
     EXPECT_EQ(titles.back().rfind("加载时间", 0), 0u);
+    EXPECT_EQ(gbkToUtf8(models.view.caption(Control::Progress)), "40支基金资料未取到");
+}
+
+TEST_F(WholeMarket, PagesFailingForAMomentAreTriedAgainAndEveryFigureArrives)
+{
+    // A few requests of each kind fail, then the service recovers; the count
+    // probe asks for a wait in seconds.
+    start(100, {{sample::Fault::HttpError, "rnd=0.9027817428207583", 429, 1, "1"},
+                {sample::Fault::HttpError, pageTarget(3), 503, 3},
+                {sample::Fault::Drop, "/jbgk_", 0, 6},
+                {sample::Fault::HttpError, "/jjjl_", 500, 5},
+                {sample::Fault::Truncate, "/tsdata_", 200, 4},
+                {sample::Fault::Stall, "/tsdata_", 3000, 1}});
+    controller->fullList().retry.baseDelay = std::chrono::milliseconds(50);
+    const auto started = std::chrono::steady_clock::now();
+    controller->onExportClicked();
+    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(950)); // Retry-After: 1
+    const Grid& grid = models.fundGrid;
+    for (int row = 1; row <= 100; ++row) {
+        SCOPED_TRACE(row);
+        ASSERT_FALSE(grid.cell(row, 1).empty());
+        for (int c = kAssetSizeColumn; c <= kSharpeColumn; ++c)
+            EXPECT_FALSE(grid.cell(row, c).empty()) << c;
+    }
+    EXPECT_EQ(SheetReader(workbook()).dimension, "A1:Q101");
+    EXPECT_EQ(targets("/data/").size(), 6u + 1 + 3);
+    EXPECT_EQ(targets("/jbgk_").size(), 106u);
+    ASSERT_GE(titles.size(), 2u);
+    EXPECT_EQ(titles[titles.size() - 2], "加载完毕");
+    EXPECT_EQ(titles.back().rfind("加载时间", 0), 0u);
+    // Nothing missing: the caption is the last worker's count, not a shortfall.
+    EXPECT_EQ(gbkToUtf8(models.view.caption(Control::Progress)).find("未取到"), std::string::npos);
+}
+
+TEST_F(WholeMarket, FundsWhosePagesNeverArriveAreCountedAfterTheTitles)
+{
+    start(40);
+    const Grid& grid = models.fundGrid;
+    const std::vector<std::string> lost = {firstCode(), splitText(rankingEntry(fetchRankingPage(
+                                                             service->baseUrl() + pageTarget(2)), 3), ",").at(0)};
+    service->addFault({sample::Fault::HttpError, "/jjjl_" + lost[0], 503, 0, "0"});
+    service->addFault({sample::Fault::Drop, "/jbgk_" + lost[1], 0});
+    controller->onExportClicked();
+    EXPECT_EQ(targets("/jjjl_" + lost[0]).size(), 4u);
+    EXPECT_EQ(targets("/jbgk_" + lost[1]).size(), 4u);
+    for (int row = 1; row <= 40; ++row) {
+        const std::string code = grid.cell(row, 1);
+        EXPECT_EQ(grid.cell(row, kTenureReturnColumn).empty(), code == lost[0]) << row;
+        EXPECT_EQ(grid.cell(row, kAssetSizeColumn).empty(), code == lost[1]) << row;
+        EXPECT_FALSE(grid.cell(row, kSharpeColumn).empty()) << row;
+    }
+    ASSERT_GE(titles.size(), 2u);
+    EXPECT_EQ(titles[titles.size() - 2], "加载完毕");
+    EXPECT_EQ(titles.back().rfind("加载时间", 0), 0u);
+    EXPECT_EQ(titles.back().substr(titles.back().size() - 3), "秒");
+    EXPECT_EQ(gbkToUtf8(models.view.caption(Control::Progress)), "2支基金资料未取到");
+    EXPECT_EQ(SheetReader(workbook()).dimension, "A1:Q41");
+}
+
+TEST_F(WholeMarket, EscAndClosingDoNotWaitOutABackoff)
+{
+    // Every profile page and then every page asks for a long wait.
+    struct Case { const char* name; const char* path; };
+    for (const Case& c : {Case {"profiles", "/jjjl_"}, Case {"pages", "sc=3y"}}) {
+        SCOPED_TRACE(c.name);
+        start(60, {{sample::Fault::HttpError, c.path, 503, 0, "20"}});
+        bool escaped = false;
+        const auto started = std::chrono::steady_clock::now();
+        installEventPump([&] {
+            if (!escaped && std::chrono::steady_clock::now() - started > std::chrono::milliseconds(300)) {
+                escaped = true;
+                controller->onEscapePressed();
+            }
+        });
+        controller->onExportClicked();
+        uninstallEventPump();
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+        EXPECT_EQ(gbkToUtf8(models.view.title()), "加载已取消");
+        EXPECT_FALSE(std::filesystem::exists(workbook()));
+        // The workers that were waiting end too, while the program goes on.
+        for (int i = 0; i < 100 && controller->fullList().activeProfileWorkers() > 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_EQ(controller->fullList().activeProfileWorkers(), 0);
+    }
+
+    // Closing: the load's owner goes away while workers wait for a retry.
+    start(60, {{sample::Fault::HttpError, "/jjjl_", 503, 0, "20"}});
+    const auto started = std::chrono::steady_clock::now();
+    installEventPump([&] {
+        if (std::chrono::steady_clock::now() - started > std::chrono::milliseconds(300))
+            abortAllTransfers();
+    });
+    controller->onExportClicked();
+    uninstallEventPump();
+    controller.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+    resetTransferAbort();
 }
 
 TEST_F(WholeMarket, EscStopsTheLoadWithoutAWorkbook)

@@ -203,3 +203,34 @@ void FundListsWindowTest::pickingAFundShowsItsHoldingsEstimate()
         QVERIFY(line->fontMetrics().horizontalAdvance(text) <= line->width());
     }
 }
+
+void FundListsWindowTest::stockPageOverlayOpensAndClosesOnAFailingPage()
+{
+    // The page is the embedded browser's business: whatever the service does
+    // to it, the overlay opens, closes and opens again.
+    const std::vector<sample::Fault> faults {
+        {sample::Fault::Stall, "/gdhs/detail/", 3000},    {sample::Fault::HttpError, "/gdhs/detail/", 503},
+        {sample::Fault::Truncate, "/gdhs/detail/", 100},  {sample::Fault::Garbage, "/gdhs/detail/", 4096},
+        {sample::Fault::HugeBody, "/gdhs/detail/", 0},    {sample::Fault::Drop, "/gdhs/detail/", 0},
+    };
+    QWidget* frame = f->find(Control::StockFrame);
+    const std::string code = f->service.market().stocks().front().code;
+    for (const sample::Fault& fault : faults) {
+        f->service.clearFaults();
+        f->service.addFault(fault);
+        f->controller.details().openStockPage(code);
+        QTRY_VERIFY(frame->isVisible());
+        QVERIFY(f->find(Control::StockBrowser)->isVisible());
+        QTest::qWait(400); // the page is on its way, or has failed
+        QTest::mouseClick(f->find(Control::StockClose), Qt::LeftButton);
+        QTRY_VERIFY(!frame->isVisible());
+        QVERIFY(f->models.view.stockPageUrl().empty());
+    }
+    f->service.clearFaults();
+    QVERIFY(f->models.view.messages().empty());
+    // Each time the browser really asked for the failing page.
+    int asked = 0;
+    for (const sample::LoggedRequest& r : f->service.requests())
+        asked += r.target.find("/gdhs/detail/" + code) != std::string::npos;
+    QVERIFY2(asked >= int(faults.size()), std::to_string(asked).c_str());
+}

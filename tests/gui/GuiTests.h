@@ -53,6 +53,7 @@ private slots:
     void sectorWindowTilesLoadASector();
     void searchSuggestsAndAPickShowsTheFund();
     void pickingAFundShowsItsHoldingsEstimate();
+    void stockPageOverlayOpensAndClosesOnAFailingPage();
 };
 
 // Which controller handler each event of the main window reaches.

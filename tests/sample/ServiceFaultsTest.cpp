@@ -76,6 +76,31 @@ TEST_F(SampleFaults, ErrorGarbageAndHugeBodies)
     EXPECT_EQ(huge.body.size(), size_t(3 * 1024 * 1024 + 17));
 }
 
+TEST_F(SampleFaults, CountedFaultsStopAfterTheirRequestsAndSendRetryAfter)
+{
+    // An earlier fault that applies leaves a counted one unspent.
+    m_service->addFault({Fault::Drop, "jbgk_", 0, 1});
+    m_service->addFault({Fault::HttpError, "jbgk_", 503, 2, "7"});
+    m_service->addFault({Fault::Latency, "jbgk_", 200, 1});
+
+    auto t = Clock::now();
+    EXPECT_EQ(rawExchange(m_port, request(jbgk())), "");
+    EXPECT_GE(msSince(t), 190.0);
+    for (int i = 0; i < 2; ++i) {
+        const std::string raw = rawExchange(m_port, request(jbgk()));
+        EXPECT_EQ(raw.rfind("HTTP/1.1 503", 0), 0u) << raw;
+        EXPECT_NE(raw.find("Retry-After: 7\r\n"), std::string::npos) << raw;
+    }
+    t = Clock::now();
+    EXPECT_EQ(get(m_port, jbgk()).status, 200);
+    EXPECT_LT(msSince(t), 150.0);
+
+    m_service->clearFaults();
+    m_service->addFault({Fault::HttpError, "jbgk_", 500, 1});
+    EXPECT_EQ(rawExchange(m_port, request(jbgk())).find("Retry-After"), std::string::npos);
+    EXPECT_EQ(get(m_port, jbgk()).status, 200);
+}
+
 TEST_F(SampleFaults, TruncatedBodyAnnouncesTheFullLength)
 {
     const std::string full = get(m_port, jbgk()).body;
