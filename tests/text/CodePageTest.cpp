@@ -52,6 +52,11 @@ TEST(Conversions, EndAtFirstZeroCharacter)
     EXPECT_EQ(gbkToUtf8(std::string("\xD6\xD0\0x", 4)), kZhongUtf8);
     EXPECT_EQ(utf16ToGbk(std::string("a\0\0\0b\0", 6)), "a");
     EXPECT_EQ(gbkToUtf16(std::string("a\0b", 3)), std::string("a\0\0\0", 4));
+    // An empty view may have no data at all (an empty body): nothing is read through it.
+    EXPECT_EQ(utf8ToGbk(std::string_view()), "");
+    EXPECT_EQ(gbkToUtf8(std::string_view()), "");
+    EXPECT_EQ(utf16ToGbk(std::string_view()), "");
+    EXPECT_EQ(gbkToUtf16(std::string_view(), true), "");
 }
 
 TEST(GbkToUtf8, ConvertsAndMarksInvalidBytes)
