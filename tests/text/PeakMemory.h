@@ -82,4 +82,18 @@ inline PeakUse measurePeak(const std::function<void()>& work)
 
 inline constexpr long long kMiB = 1024 * 1024;
 
+// Built with a sanitizer (GCC's and clang's ways of telling): resident sizes
+// include shadow memory and quarantine, and everything runs several times slower.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+inline constexpr bool kSanitizedBuild = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+inline constexpr bool kSanitizedBuild = true;
+#else
+inline constexpr bool kSanitizedBuild = false;
+#endif
+#else
+inline constexpr bool kSanitizedBuild = false;
+#endif
+
 } // namespace fw::testing
