@@ -68,6 +68,23 @@ TEST(GbkToUtf8, ConvertsAndMarksInvalidBytes)
     EXPECT_EQ(gbkToUtf8("\xFF" "a"), "\xEF\xBF\xBD" "a");
 }
 
+TEST(GbkToUtf8, LongTextsAcrossTheConversionSlices)
+{
+    // Long enough for several 64 KiB slices; with an odd start, characters
+    // straddle the slice ends.
+    auto times = [](const std::string& unit, size_t n) {
+        std::string out;
+        for (size_t i = 0; i < n; ++i)
+            out += unit;
+        return out;
+    };
+    EXPECT_EQ(gbkToUtf8("a" + times(kZhongGbk, 100000)), "a" + times(kZhongUtf8, 100000));
+    EXPECT_EQ(gbkToUtf8(times("b" + kJinGbk, 70000)), times("b" + kJinUtf8, 70000));
+    // Three UTF-8 bytes from each single byte: more than the room first made.
+    EXPECT_EQ(gbkToUtf8(std::string(200000, '\x80')), times(kEuroUtf8, 200000));
+    EXPECT_EQ(gbkToUtf8(std::string(200000, '\xFF')), times("\xEF\xBF\xBD", 200000));
+}
+
 TEST(GbkToUtf16, TerminatorAndDropFlag)
 {
     EXPECT_EQ(gbkToUtf16("ab", true), std::string("a\0b\0", 4));
