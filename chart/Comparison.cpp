@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace fw {
 
@@ -120,8 +121,14 @@ ComparisonData parseComparison(std::string_view gbkAnswer, std::string_view code
     d.minimum = truncToInt(std::floor(double(low)));
     d.maximum = truncToInt(std::ceil(double(high)));
     if (d.minimum == d.maximum) {
-        --d.minimum;
-        ++d.maximum;
+        // A figure beyond the whole-number range saturates at its end: the
+        // range then reaches inward rather than overflow.
+        if (d.maximum == std::numeric_limits<long long>::max())
+            d.minimum -= 2;
+        else if (d.minimum == std::numeric_limits<long long>::min())
+            d.maximum += 2;
+        else
+            --d.minimum, ++d.maximum;
     }
 
     d.xAxisText = intText(points - 1) + labelList;

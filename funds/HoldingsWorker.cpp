@@ -24,10 +24,39 @@ struct Cell {
     std::string_view inner; // what lies between it and its end
 };
 
+// The next place of a marker at or after a position. Asked with positions
+// that only grow, it searches again only once the position has passed the
+// place last found, so a page of many rows or cells and few end tags is
+// scanned once rather than once per row or cell.
+class NextMarker {
+public:
+    NextMarker(std::string_view text, std::string_view marker) : m_text(text), m_marker(marker) {}
+
+    size_t from(size_t pos)
+    {
+        // The first place at or after m_searchedFrom is also the first at or
+        // after any later position up to it (and none is none).
+        const bool known = m_searched && pos >= m_searchedFrom && (m_found == std::string_view::npos || pos <= m_found);
+        if (!known) {
+            m_found = m_text.find(m_marker, pos);
+            m_searchedFrom = pos;
+            m_searched = true;
+        }
+        return m_found;
+    }
+
+private:
+    std::string_view m_text, m_marker;
+    bool m_searched = false;
+    size_t m_searchedFrom = 0;
+    size_t m_found = std::string_view::npos;
+};
+
 // The cells of one row. A cell left unclosed ends where the next one begins.
 std::vector<Cell> cellsOf(std::string_view row)
 {
     std::vector<Cell> cells;
+    NextMarker cellEnd(row, "</td>");
     size_t pos = 0;
     for (;;) {
         size_t start = row.find("<td", pos);
@@ -40,7 +69,7 @@ std::vector<Cell> cellsOf(std::string_view row)
         const size_t open = row.find('>', start);
         if (open == std::string_view::npos)
             return cells;
-        const size_t end = row.find("</td>", open);
+        const size_t end = cellEnd.from(open);
         const size_t next = row.find("<td", open);
         const size_t stop = std::min({end, next, row.size()});
         cells.push_back({row.substr(start, open + 1 - start), row.substr(open + 1, stop - open - 1)});
@@ -119,9 +148,10 @@ std::vector<HoldingRow> holdingsTableRows(std::string_view page)
     const std::string_view table = page.substr(0, std::min(page.find("</table>"), page.size()));
 
     std::vector<HoldingRow> rows;
+    NextMarker rowEnd(table, "</tr>");
     size_t pos = 0;
     while ((pos = table.find("<tr", pos)) != std::string_view::npos) {
-        const size_t end = std::min({table.find("</tr>", pos + 3), table.find("<tr", pos + 3), table.size()});
+        const size_t end = std::min({rowEnd.from(pos + 3), table.find("<tr", pos + 3), table.size()});
         const std::vector<Cell> cells = cellsOf(table.substr(pos, end - pos));
         pos = end;
         if (cells.size() < 3)

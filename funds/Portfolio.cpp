@@ -3,9 +3,12 @@
 #include "text/CodePage.h"
 
 #include <cctype>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <map>
+#include <set>
 #include <sstream>
 
 namespace fw {
@@ -315,33 +318,30 @@ Text Portfolio::exportCsv(const std::string& path) const
     return {};
 }
 
-TextList Portfolio::importCsv(const std::string& path)
+CsvHoldings readHoldingsCsv(std::string_view content)
 {
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        return {gbk("无法读取文件：") + utf8ToGbk(path)};
-    std::stringstream buffer;
-    buffer << file.rdbuf();
-    std::string content = buffer.str();
     if (content.rfind("\xEF\xBB\xBF", 0) == 0)
-        content.erase(0, 3);
+        content.remove_prefix(3);
 
-    TextList errors;
-    std::vector<Holding> rows;
-    std::istringstream lines(content);
-    std::string line;
+    CsvHoldings out;
+    TextList& errors = out.errors;
+    std::vector<Holding>& rows = out.rows;
+    std::set<std::string_view> codes; // a long file stays linear
     int number = 0;
     bool headerSeen = false;
-    while (std::getline(lines, line)) {
+    for (size_t from = 0; from < content.size();) {
+        const size_t lf = std::min(content.find('\n', from), content.size());
+        const std::string_view line = content.substr(from, lf - from);
+        from = lf + 1;
         ++number;
         std::string_view l = trimmedView(line);
         if (l.empty())
             continue;
-        Text where = gbk("第") + std::to_string(number) + gbk("行：");
+        auto where = [number] { return gbk("第") + std::to_string(number) + gbk("行："); };
         if (!headerSeen) {
             headerSeen = true;
             if (l != "基金代码,份额,成本价")
-                errors.push_back(where + gbk("表头须为 基金代码,份额,成本价"));
+                errors.push_back(where() + gbk("表头须为 基金代码,份额,成本价"));
             continue;
         }
         std::vector<std::string_view> fields;
@@ -350,7 +350,7 @@ TextList Portfolio::importCsv(const std::string& path)
             fields.push_back(trimmedView(l.substr(start, comma - start)));
         fields.push_back(trimmedView(l.substr(start)));
         if (fields.size() != 3) {
-            errors.push_back(where + gbk("须为三栏：基金代码,份额,成本价"));
+            errors.push_back(where() + gbk("须为三栏：基金代码,份额,成本价"));
             continue;
         }
         Text error = checkFundCode(fields[0]);
@@ -358,11 +358,10 @@ TextList Portfolio::importCsv(const std::string& path)
             error = checkShares(fields[1]);
         if (error.empty())
             error = checkCost(fields[2]);
-        for (const Holding& earlier : rows)
-            if (error.empty() && earlier.code == fields[0])
-                error = gbk("基金代码重复");
+        if (error.empty() && !codes.insert(fields[0]).second)
+            error = gbk("基金代码重复");
         if (!error.empty()) {
-            errors.push_back(where + error);
+            errors.push_back(where() + error);
             continue;
         }
         rows.push_back({Text(fields[0]), Text(fields[1]), Text(fields[2])});
@@ -370,18 +369,32 @@ TextList Portfolio::importCsv(const std::string& path)
     if (!headerSeen)
         errors.push_back(gbk("文件为空"));
     if (!errors.empty())
-        return errors;
+        rows.clear();
+    return out;
+}
+
+TextList Portfolio::importCsv(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        return {gbk("无法读取文件：") + utf8ToGbk(path)};
+    std::stringstream buffer;
+    buffer << file.rdbuf();
+    CsvHoldings read = readHoldingsCsv(buffer.str());
+    if (!read.errors.empty())
+        return read.errors;
 
     std::vector<Holding> next = m_holdings;
-    for (const Holding& row : rows) {
-        bool replaced = false;
-        for (Holding& old : next)
-            if (old.code == row.code) {
-                old = row;
-                replaced = true;
-            }
-        if (!replaced)
+    std::map<Text, size_t> place; // code → index in next
+    for (size_t i = 0; i < next.size(); ++i)
+        place.emplace(next[i].code, i);
+    for (const Holding& row : read.rows) {
+        if (const auto it = place.find(row.code); it != place.end()) {
+            next[it->second] = row;
+        } else {
+            place.emplace(row.code, next.size());
             next.push_back(row);
+        }
     }
     save(next);
     m_holdings = std::move(next);

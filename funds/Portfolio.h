@@ -81,6 +81,15 @@ Colour gainColour(const Text& shown);
 // Monday to Friday, 09:30–11:30 and 13:00–15:00 China time (UTC+8, no
 // daylight saving), both ends included; the machine's time zone plays no part.
 bool isTradingTime(std::time_t utc);
+// The holdings of an imported CSV file (UTF-8, the header 基金代码,份额,成本价,
+// one holding a line): every line checked, each bad line reported by its
+// number; no rows at all when any line is bad.
+struct CsvHoldings {
+    std::vector<Holding> rows;
+    TextList errors;
+};
+CsvHoldings readHoldingsCsv(std::string_view content);
+
 using Clock = std::function<std::time_t()>;
 
 class Portfolio {

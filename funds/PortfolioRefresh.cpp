@@ -5,6 +5,7 @@
 #include "net/ServiceHosts.h"
 #include "text/CodePage.h"
 
+#include <cmath>
 #include <cstdlib>
 
 namespace fw {
@@ -24,19 +25,25 @@ Text fundPageName(std::string_view page)
     return Text(page.substr(from, to - from));
 }
 
-FundQuote fetchFundQuote(const FeatureContext& context, std::string_view code, const std::atomic<bool>* stop)
+FundQuote fundQuoteFromPage(std::string_view page)
 {
     FundQuote quote;
-    HttpRequestOptions options = context.requestOptions();
-    // The fund page declares its charset: fetch hands it over as GBK.
-    const Text page = HttpClient().fetch(serviceHosts().url(HostRole::FundList, FundPageSummary::path(code)), options);
     const FundPageSummary summary = FundPageSummary::cut(page);
     quote.name = fundPageName(page);
     quote.valueDate = summary.date;
     char* end = nullptr;
     const double value = std::strtod(summary.unitValue.c_str(), &end);
-    if (!summary.unitValue.empty() && end && *end == '\0' && value > 0)
+    if (!summary.unitValue.empty() && end && *end == '\0' && value > 0 && std::isfinite(value))
         quote.unitValue = value;
+    return quote;
+}
+
+FundQuote fetchFundQuote(const FeatureContext& context, std::string_view code, const std::atomic<bool>* stop)
+{
+    HttpRequestOptions options = context.requestOptions();
+    // The fund page declares its charset: fetch hands it over as GBK.
+    FundQuote quote =
+        fundQuoteFromPage(HttpClient().fetch(serviceHosts().url(HostRole::FundList, FundPageSummary::path(code)), options));
     if (stop && stop->load())
         return quote;
 

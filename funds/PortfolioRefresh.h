@@ -17,6 +17,9 @@ namespace fw {
 
 // The fund's name from the fund page's title block; "" when missing.
 Text fundPageName(std::string_view page);
+// The name, the last unit value and its date read from a fund page (GBK);
+// a value that is no positive finite number ("inf", "1e999") stays 0, unknown.
+FundQuote fundQuoteFromPage(std::string_view page);
 
 // One fund's figures, fetched on the calling thread: the fund page, then the
 // estimate exactly as the fund command and the lists' estimate column get it.

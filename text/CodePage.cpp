@@ -158,6 +158,8 @@ using CodePoints = std::u32string;
 
 std::string_view untilZero(std::string_view s)
 {
+    if (s.empty())
+        return s; // its data() may be null, which memchr must not see
     const void* z = std::memchr(s.data(), 0, s.size());
     return z ? s.substr(0, static_cast<const char*>(z) - s.data()) : s;
 }
@@ -456,22 +458,32 @@ Text utf8ToGbk(std::string_view utf8)
 std::string gbkToUtf8(std::string_view gbk)
 {
     const std::string_view in = untilZero(gbk);
-    // Every character decodes to code points below U+10000, three UTF-8 bytes
-    // at most, from at least one GBK byte.
-    std::string out(in.size() * 3, '\0');
-    char* o = out.data();
+    // Every character decodes to a code point below U+10000, three UTF-8 bytes
+    // at most, from at least one GBK byte: a slice of n bytes needs 3n bytes of
+    // room. The room is made slice by slice within a capacity that fits mostly
+    // Chinese text, so a big page never holds three times its size in memory.
+    constexpr size_t kSlice = 64 * 1024;
+    std::string out;
+    out.reserve(in.size() + in.size() / 2);
     const auto* p = reinterpret_cast<const unsigned char*>(in.data());
     const auto* end = p + in.size();
     const GbkTables* tables = nullptr;
-    for (;;) {
-        copyAscii(p, end, o);
-        if (p == end)
-            break;
-        if (!tables)
-            tables = &gbkTables();
-        putUtf8(readGbk(*tables, p, end), o);
+    while (p < end) {
+        // A slice ends inside a pair at most one byte late: one byte of spare room.
+        const auto* sliceEnd = end - p > static_cast<std::ptrdiff_t>(kSlice) ? p + kSlice : end;
+        const size_t used = out.size();
+        out.resize(used + 3 * static_cast<size_t>(sliceEnd - p) + 3);
+        char* o = out.data() + used;
+        while (p < sliceEnd) {
+            copyAscii(p, sliceEnd, o);
+            if (p == sliceEnd)
+                break;
+            if (!tables)
+                tables = &gbkTables();
+            putUtf8(readGbk(*tables, p, end), o);
+        }
+        out.resize(static_cast<size_t>(o - out.data()));
     }
-    out.resize(static_cast<size_t>(o - out.data()));
     return out;
 }
 

@@ -4,6 +4,8 @@
 #include "text/NumberText.h"
 
 #include <cmath>
+#include <memory>
+#include <vector>
 
 namespace fw {
 
@@ -284,6 +286,49 @@ Text jsonText(const Value* v)
     return out;
 }
 
+// Frees a tree from the back, leaves first. The library's own destructor
+// first moves every element of an array into a stack of its own, which for an
+// answer of millions of elements is a second copy of the array at once; the
+// tree is emptied here so that it never needs one. Iterative: no depth limit.
+void releaseTree(Value& root)
+{
+    std::vector<Value*> open {&root};
+    while (!open.empty()) {
+        Value& v = *open.back();
+        Value* last = nullptr;
+        if (v.is_array()) {
+            auto& items = v.get_ref<Value::array_t&>();
+            if (!items.empty())
+                last = &items.back();
+        } else if (v.is_object()) {
+            auto& members = static_cast<Value::object_t::Container&>(v.get_ref<Value::object_t&>());
+            if (!members.empty())
+                last = &members.back().second;
+        }
+        if (!last) {
+            open.pop_back();
+            continue;
+        }
+        if ((last->is_array() || last->is_object()) && !last->empty()) {
+            open.push_back(last);
+            continue;
+        }
+        if (v.is_array())
+            v.get_ref<Value::array_t&>().pop_back();
+        else
+            static_cast<Value::object_t::Container&>(v.get_ref<Value::object_t&>()).pop_back();
+    }
+    root = Value();
+}
+
+std::shared_ptr<Value> newRoot(Value value = Value())
+{
+    return std::shared_ptr<Value>(new Value(std::move(value)), [](Value* v) {
+        releaseTree(*v);
+        delete v;
+    });
+}
+
 const Value& nullValue()
 {
     static const Value kNull;
@@ -292,7 +337,7 @@ const Value& nullValue()
 
 } // namespace
 
-JsonDocument::JsonDocument() : m_root(std::make_shared<Value>(Value::object())) {}
+JsonDocument::JsonDocument() : m_root(newRoot(Value::object())) {}
 JsonDocument::JsonDocument(JsonDocument&&) noexcept = default;
 JsonDocument& JsonDocument::operator=(JsonDocument&&) noexcept = default;
 JsonDocument::~JsonDocument() = default;
@@ -308,16 +353,17 @@ const JsonDocument::Value& JsonDocument::root() const { return m_root ? *m_root 
 
 bool JsonDocument::parse(std::string_view text)
 {
-    if (!m_root) m_root = std::make_shared<Value>();
+    if (!m_root) m_root = newRoot();
+    // The old tree goes first: a big page is never held twice.
+    releaseTree(*m_root);
+    Value value;
     try {
-        Value value;
-        const bool ok = json::readValue(text, value, kMaxDepth);
-        *m_root = ok ? std::move(value) : Value();
-        return !m_root->is_null();
+        if (json::readValue(text, value, kMaxDepth))
+            *m_root = std::move(value);
     } catch (const std::exception&) {
-        *m_root = Value();
-        return false;
     }
+    releaseTree(value); // what a refused text built
+    return !m_root->is_null();
 }
 
 Text JsonDocument::toJson() const { return m_root ? jsonText(m_root.get()) : Text(); }
@@ -459,7 +505,7 @@ bool JsonDocument::removeElement(int index)
 void JsonDocument::resetAs(JsonType type)
 {
     if (type != JsonType::None && type != JsonType::Object && type != JsonType::Array) return;
-    if (!m_root) m_root = std::make_shared<Value>();
+    if (!m_root) m_root = newRoot();
     *m_root = type == JsonType::Array ? Value::array() : Value::object();
 }
 
@@ -468,7 +514,7 @@ bool JsonDocument::setRoot(std::string_view value, bool raw)
     try {
         Value v;
         if (!valueFromText(value, raw, v)) return false;
-        if (!m_root) m_root = std::make_shared<Value>();
+        if (!m_root) m_root = newRoot();
         *m_root = std::move(v);
         return true;
     } catch (const std::exception&) {
@@ -513,7 +559,8 @@ JsonType JsonDocument::typeOf(std::string_view path) const
 
 void JsonDocument::clear()
 {
-    if (!m_root) m_root = std::make_shared<Value>();
+    if (!m_root) m_root = newRoot();
+    releaseTree(*m_root);
     *m_root = Value::object();
 }
 

@@ -137,6 +137,13 @@ TEST(ComparisonParse, OddPointsStillCount)
     const ComparisonData flat =
         parseComparison(answerOf({{"2026/12/02", {"2.00"}}, {"2026/12/03", {"2"}}}, {"005669"}), "005669", "");
     EXPECT_EQ(flat.yAxisText, "9|1|3");
+    // Figures beyond the whole-number range saturate; the range reaches inward
+    // from the end it sits at instead of overflowing.
+    EXPECT_EQ(parseComparison(answerOf({{"2026/12/02", {"1e30"}}, {"2026/12/03", {"3e30"}}}, {"005669"}), "005669", "")
+                  .yAxisText,
+              "9|9223372036854775805|9223372036854775807");
+    EXPECT_EQ(parseComparison(answerOf({{"2026/12/02", {"-1e30"}}}, {"005669"}), "005669", "").yAxisText,
+              "9|-9223372036854775808|-9223372036854775806");
 
     // An empty point list is an answer without data; a list the pattern does not
     // take holds no point.

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 #include <chrono>
+#include <cstdio>
 #include <future>
 #include <set>
 #include <thread>
@@ -212,11 +213,55 @@ TEST(Portfolio, CsvRoundTripAndBadLines)
     EXPECT_EQ(to.stored(), before);
 }
 
+TEST(Portfolio, CsvOfManyHoldingsReadsInLinearTime)
+{
+    std::string csv = "基金代码,份额,成本价\n";
+    char line[32];
+    for (int code = 0; code < 200000; ++code) {
+        std::snprintf(line, sizeof line, "%06d,1,1\n", code);
+        csv += line;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    CsvHoldings read = readHoldingsCsv(csv);
+    EXPECT_TRUE(read.errors.empty());
+    EXPECT_EQ(read.rows.size(), 200000u);
+    // The same code again at the very end is still caught, and then nothing is read.
+    read = readHoldingsCsv(csv + "000000,2,2\n");
+    EXPECT_EQ(read.errors, TextList{gbk("第200002行：基金代码重复")});
+    EXPECT_TRUE(read.rows.empty());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}
+
 } // namespace
 } // namespace fw
 
 namespace fw {
 namespace {
+
+// The value block of a fund page with the given unit value.
+Text pageWithUnitValue(std::string_view value)
+{
+    return gbk("<div class=\"fundDetail-tit\"><div style=\"float: left\">华夏成长<span>(</span></div></div>"
+               "单位净值</a></span> (</span>2026-12-04)</p></dt><dd class=\"dataNums\"><span class=\"ui-num\">")
+        + Text(value) + gbk("</span><span class=\"ui-color-red\">0.50%</span></dd><dd><span>近3月");
+}
+
+TEST(PortfolioRefresh, UnitValueIsAPositiveFiniteNumberOrUnknown)
+{
+    const struct {
+        const char* text;
+        double value;
+    } cases[] = {{"1.2345", 1.2345}, {"inf", 0}, {"1e999", 0}, {"nan", 0}, {"-1.5", 0}, {"0", 0}, {"1.2x", 0}, {"", 0}};
+    for (const auto& c : cases) {
+        const FundQuote quote = fundQuoteFromPage(pageWithUnitValue(c.text));
+        EXPECT_EQ(quote.unitValue, c.value) << c.text;
+        EXPECT_EQ(quote.name, gbk("华夏成长")) << c.text;
+        EXPECT_EQ(quote.valueDate, "2026-12-04") << c.text;
+    }
+    // Holding figures over an unknown value stay unvalued rather than infinite.
+    const FundQuote inf = fundQuoteFromPage(pageWithUnitValue("1e999"));
+    EXPECT_FALSE(holdingFigures({"000001", "100", "1"}, inf).valued);
+}
 
 // A refresh against the sample service: every held fund's name, unit value and
 // estimate, on at most five workers, never two refreshes at once.

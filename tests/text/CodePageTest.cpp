@@ -52,6 +52,11 @@ TEST(Conversions, EndAtFirstZeroCharacter)
     EXPECT_EQ(gbkToUtf8(std::string("\xD6\xD0\0x", 4)), kZhongUtf8);
     EXPECT_EQ(utf16ToGbk(std::string("a\0\0\0b\0", 6)), "a");
     EXPECT_EQ(gbkToUtf16(std::string("a\0b", 3)), std::string("a\0\0\0", 4));
+    // An empty view may have no data at all (an empty body): nothing is read through it.
+    EXPECT_EQ(utf8ToGbk(std::string_view()), "");
+    EXPECT_EQ(gbkToUtf8(std::string_view()), "");
+    EXPECT_EQ(utf16ToGbk(std::string_view()), "");
+    EXPECT_EQ(gbkToUtf16(std::string_view(), true), "");
 }
 
 TEST(GbkToUtf8, ConvertsAndMarksInvalidBytes)
@@ -61,6 +66,23 @@ TEST(GbkToUtf8, ConvertsAndMarksInvalidBytes)
     EXPECT_EQ(gbkToUtf8("a\x81"), "a\xEF\xBF\xBD");     // lone lead byte at the end
     EXPECT_EQ(gbkToUtf8("\x81 b"), "\xEF\xBF\xBD b");   // an invalid pair keeps its ASCII byte
     EXPECT_EQ(gbkToUtf8("\xFF" "a"), "\xEF\xBF\xBD" "a");
+}
+
+TEST(GbkToUtf8, LongTextsAcrossTheConversionSlices)
+{
+    // Long enough for several 64 KiB slices; with an odd start, characters
+    // straddle the slice ends.
+    auto times = [](const std::string& unit, size_t n) {
+        std::string out;
+        for (size_t i = 0; i < n; ++i)
+            out += unit;
+        return out;
+    };
+    EXPECT_EQ(gbkToUtf8("a" + times(kZhongGbk, 100000)), "a" + times(kZhongUtf8, 100000));
+    EXPECT_EQ(gbkToUtf8(times("b" + kJinGbk, 70000)), times("b" + kJinUtf8, 70000));
+    // Three UTF-8 bytes from each single byte: more than the room first made.
+    EXPECT_EQ(gbkToUtf8(std::string(200000, '\x80')), times(kEuroUtf8, 200000));
+    EXPECT_EQ(gbkToUtf8(std::string(200000, '\xFF')), times("\xEF\xBF\xBD", 200000));
 }
 
 TEST(GbkToUtf16, TerminatorAndDropFlag)

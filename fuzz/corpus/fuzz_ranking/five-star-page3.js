@@ -1,0 +1,1 @@
+var rankData ={"datas":[],"allRecords":"11","pageIndex":"3","pageNum":"20","allPages":"1","datacount":"11"}

@@ -1,0 +1,1 @@
+cb({"code":1,"message":"\u6210\u529f"})
