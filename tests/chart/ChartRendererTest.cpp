@@ -127,7 +127,8 @@ TEST(ChartFrame, YLabelsAndZeroLine)
         EXPECT_EQ(std::vector<int>({zero->x0, zero->y0, zero->x1, zero->y1}),
                   std::vector<int>({41, t.zeroY, 508, t.zeroY}));
         const CanvasOp* label = nullptr;
-        for (const CanvasOp& op : c.of(CanvasOp::Text))
+        const std::vector<CanvasOp> texts = c.of(CanvasOp::Text); // label points into it
+        for (const CanvasOp& op : texts)
             if (op.text == "0" && op.x0 == 28)
                 label = &op;
         ASSERT_NE(label, nullptr);

@@ -1,6 +1,7 @@
 // The generated market: determinism, realistic shape, speed.
 #include "sample/Answers.h"
 #include "sample/Market.h"
+#include "tests/TimeBudget.h"
 
 #include <gtest/gtest.h>
 
@@ -40,7 +41,7 @@ TEST(SampleMarket, DefaultSizeIsQuickAndShapedLikeTheRealMarket)
     const Market m(20261207, 12000);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     std::printf("[ timing ] 12,000 funds generated in %.3f s\n", seconds);
-    EXPECT_LT(seconds, 2.0);
+    EXPECT_LT(seconds, 2.0 * fw::test::kCpuSlowdown);
 
     ASSERT_EQ(m.funds().size(), 12000u);
     std::set<std::string> types;
