@@ -356,6 +356,23 @@ TEST(JsonWrite, ElementsAndRoot)
     EXPECT_EQ(doc.toJson(), R"(["1"])");
 }
 
+TEST(JsonWrite, RemoveElementCountsNegativeIndexesFromTheEnd)
+{
+    const struct { int index; bool removed; const char* left; } cases[] = {
+        {0, true, "[1,2]"},  {2, true, "[0,1]"},   {3, false, "[0,1,2]"}, {-1, true, "[0,1]"},
+        {-3, true, "[1,2]"}, {-4, true, "[1,2]"},  {std::numeric_limits<int>::min(), true, "[1,2]"},
+        {std::numeric_limits<int>::max(), false, "[0,1,2]"},
+    };
+    for (const auto& c : cases) {
+        JsonDocument doc = parsed("[0,1,2]");
+        EXPECT_EQ(doc.removeElement(c.index), c.removed) << c.index;
+        EXPECT_EQ(doc.toJson(), c.left) << c.index;
+    }
+    JsonDocument empty = parsed("[]");
+    EXPECT_FALSE(empty.removeElement(0));
+    EXPECT_FALSE(empty.removeElement(-1));
+}
+
 TEST(JsonShare, CloneSharesCopiesDoNot)
 {
     JsonDocument doc = parsed("{a:{b:[1,2]}}");
