@@ -87,7 +87,7 @@ TEST(JsonParse, RefusesWhatIsNotOneLiteral)
         "var x = 1", "x", "alert('x')", "f()", "new Array()", "1+2", "[1] [2]", "{a:1};", "{a:1}}",
         "{a:b}", "{a:undefined}", "NaN", "Infinity", "(1)", "012", "1.5.2", "12px", "-", "1e",
         "'unterminated", "\"a\nb\"", "'\\1'", "{a:function(){return 1}}", "{a:1,b:this}", "/x/",
-        "[-]", "[+]", "[.]", "{a:-}", "[-e1]", "[1,.]",
+        "[-]", "[+]", "[.]", "{a:-}", "[-e1]", "[1,.]", "['\\01']", "{a:\"\\09\"}",
     };
     for (const char* text : refused) {
         JsonDocument doc;
