@@ -18,6 +18,9 @@ TEST(MergeCookies, DeletedEntriesAreDropped)
 {
     EXPECT_EQ(mergeCookies("a=1; b=2", "a=deleted"), "b=2");
     EXPECT_EQ(mergeCookies("a=deleted", ""), "");
+    EXPECT_EQ(mergeCookies("=deleted; a=1", ""), "a=1");
+    EXPECT_EQ(mergeCookies("a=1; b=deleted", ""), "a=1");
+    EXPECT_EQ(mergeCookies("a=undeleted", "eleted"), "eleted; a=undeleted");
 }
 
 TEST(MergeCookies, BlanksAreRemovedEverywhere)
@@ -29,6 +32,7 @@ TEST(MergeCookies, BlanksAreRemovedEverywhere)
     const Text tricky = gbk("v=啊") + "\xA1\xA1";  // "啊" is B0 A1
     EXPECT_EQ(mergeCookies(tricky, ""), gbk("v=啊"));
     EXPECT_EQ(mergeCookies("n=\xB0\xA1\xA1\xB0", ""), "n=\xB0\xA1\xA1\xB0");
+    EXPECT_EQ(mergeCookies("\xB0\xA1\xA1\xB0=1", ""), "\xB0\xA1\xA1\xB0=1"); // a character at the very start
 }
 
 TEST(MergeCookies, OnlyExactDuplicatesCollapse)
@@ -42,6 +46,11 @@ TEST(CookieParts, NameAndDedupe)
 {
     EXPECT_EQ(cookieName(" sid =abc=def"), "sid");
     EXPECT_EQ(cookieName(gbk("　flag　")), "flag");
+    // Blanks are found on character boundaries only.
+    EXPECT_EQ(cookieName(gbk("啊　")), gbk("啊"));
+    EXPECT_EQ(cookieName(gbk("　　啊　 =x")), gbk("啊"));
+    EXPECT_EQ(cookieName("\xB0\xA1\xA1"), "\xB0\xA1\xA1");
+    EXPECT_EQ(cookieName("  "), "");
     EXPECT_EQ(dedupeJoined("a|b|a|c|b|", "|"), "a|b|c");
     EXPECT_EQ(dedupeJoined("", "; "), "");
 }

@@ -76,6 +76,28 @@ TEST(DecodeResponse, DeclarationSearchOnAwkwardHeads)
         EXPECT_EQ(declaredCharset(c.head), c.charset) << c.head;
 }
 
+// In the head a GBK lead byte takes the next byte with it when that byte can
+// trail it, and so may hide the declaration's first letter.
+TEST(DecodeResponse, HeadBytesPairLikeGbk)
+{
+    const struct { std::string page; bool declared; } cases[] = {
+        {"<meta \x81" "charset=utf-8>", false},
+        {"<meta \xFE" "charset=utf-8>", false},
+        {"<meta \x80" "charset=utf-8>", true},
+        {"<meta \xFF" "charset=utf-8>", true},
+        {"<meta \xB0\x7F" "charset=utf-8>", true},
+        {"<meta \xB0\xFF" "charset=utf-8>", true},
+        {"<meta \xB0\x3F" "charset=utf-8>", true},
+        {"<meta charset=utf-8 \xB0", true},
+    };
+    for (const auto& c : cases) {
+        Text asUtf8;
+        ASSERT_TRUE(charsetToGbk(c.page, "utf-8", asUtf8));
+        ASSERT_NE(asUtf8, c.page);
+        EXPECT_EQ(decode(c.page), c.declared ? asUtf8 : c.page) << c.page;
+    }
+}
+
 TEST(DecodeResponse, UnknownCharsetGivesTheUndecodedText)
 {
     const std::string page = "<meta charset=no-such-charset-x>" + gbk("基金");

@@ -100,6 +100,90 @@ TEST(RetryPolicy, BackoffDoublesWithJitterInItsUpperHalf)
     EXPECT_EQ(backoffDelay(policy, 3).count(), 0);
 }
 
+// The edges of the status classes and of the date and time fields.
+TEST(RetryPolicy, StatusClassAndDateFieldEdges)
+{
+    struct StatusCase { const char* status; bool transient; bool succeeded; };
+    const StatusCase statuses[] = {
+        {"199 x", false, false}, {"299 x", false, true}, {"300 x", false, false},
+        {"428 x", false, false}, {"430 x", false, false}, {"499 x", false, false},
+        {"500", true, false},    {"710 x", false, false}, {"714 x", false, false},
+    };
+    for (const StatusCase& c : statuses) {
+        EXPECT_EQ(isTransientFailure(withStatus(c.status)), c.transient) << c.status;
+        EXPECT_EQ(fetchSucceeded(withStatus(c.status)), c.succeeded) << c.status;
+    }
+    EXPECT_EQ(fetchStatusNumber("503 x"), 503);
+    EXPECT_EQ(fetchStatusNumber("20"), 0);
+
+    const auto now = std::chrono::system_clock::from_time_t(1445412480); // 2015-10-21 07:28:00 UTC
+    struct DateCase { const char* value; std::optional<long long> ms; };
+    const DateCase dates[] = {
+        {"Wed, 21 Oct 2015 23:59:60 GMT", 59520000},
+        {"Wed, 21 Oct 2015 24:00:00 GMT", std::nullopt},
+        {"Wed, 21 Oct 2015 07:60:00 GMT", std::nullopt},
+        {"Wed, 21 Oct 2015 07:28:61 GMT", std::nullopt},
+        {"Sat, 31 Oct 2015 07:28:00 GMT", 864000000},
+        {"Wed, 00 Oct 2015 07:28:00 GMT", std::nullopt},
+        {"Thu, 01 Jan 1970 00:00:00 GMT", 0},
+        {"Wed, 31 Dec 1969 23:59:59 GMT", std::nullopt},
+        {"Thursday, 01-Jan-70 00:00:00 GMT", 0},
+        {"Monday, 21-Oct-69 07:28:00 GMT", 1704153600000LL},
+        {"Wed, 21 Oct 12345 07:28:00 GMT", std::nullopt},
+        {"Wed, 21 Oct 2015 7:28:00 GMT", std::nullopt},
+        {"Wed, 21 Oct 2015 072:8:00 GMT", std::nullopt},
+        {"Wed, 21 Oct 2015 07:280:0 GMT", std::nullopt},
+        {"Wed, 21 Oct 2015 0a:28:00 GMT", std::nullopt},
+        {"Wed, 21 Oct 2015 07:2a:00 GMT", std::nullopt},
+        {"Wed, 21 Oct 2015 07:28:0a GMT", std::nullopt},
+        {"Wed, 21 Oct 2015 GMT", std::nullopt},
+        {"Wed, 21 Foo 2015 07:28:00 GMT", std::nullopt},
+        {"Wed, 22 dec 2015 07:28:00", 5356800000LL},
+        {"Wed, 21 Oct 2015 07:28:10 GMT\t", 10000},
+    };
+    for (const DateCase& c : dates) {
+        const std::string headers = std::string("HTTP/1.1 503 x\r\nRetry-After: ") + c.value + "\r\n";
+        const auto got = retryAfter(headers, now);
+        ASSERT_EQ(got.has_value(), c.ms.has_value()) << c.value;
+        if (got)
+            EXPECT_EQ(got->count(), *c.ms) << c.value;
+    }
+    struct SecondsCase { const char* headers; long long ms; };
+    const SecondsCase seconds[] = {
+        {"Retry-After: 86399", 86399000},
+        {"Retry-After: 86401\r\n", 86400000},
+        {"Retry-After: 1000000\r\n", 86400000},
+        {"X: a:b\nRetry-After\t: 3\t\r\n", 3000},
+        {"No colon here\r\nRetry-After: 4\r\n", 4000},
+    };
+    for (const SecondsCase& c : seconds) {
+        const auto got = retryAfter(c.headers, now);
+        ASSERT_TRUE(got.has_value()) << c.headers;
+        EXPECT_EQ(got->count(), c.ms) << c.headers;
+    }
+}
+
+TEST(RetryPolicy, BackoffEdges)
+{
+    RetryPolicy policy;
+    policy.baseDelay = 1ms;
+    for (int i = 0; i < 50; ++i)
+        EXPECT_EQ(backoffDelay(policy, 1).count(), 1); // too short to halve: no jitter
+    for (int i = 0; i < 50; ++i) {
+        const long long d = backoffDelay(policy, 40).count(); // the doubling stops at 2^20
+        EXPECT_GE(d, 1LL << 19);
+        EXPECT_LE(d, 1LL << 20);
+    }
+    policy.baseDelay = 400ms;
+    for (int i = 0; i < 50; ++i) {
+        const long long d = backoffDelay(policy, 0).count();
+        EXPECT_GE(d, 200);
+        EXPECT_LE(d, 400);
+    }
+    policy.baseDelay = -5ms;
+    EXPECT_EQ(backoffDelay(policy, 2).count(), 0);
+}
+
 class RetriedFetch : public ::testing::Test {
 protected:
     static void SetUpTestSuite()

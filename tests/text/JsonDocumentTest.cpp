@@ -1,5 +1,6 @@
 #include "text/CodePage.h"
 #include "text/JsonDocument.h"
+#include "text/JsonText.h"
 
 #include <gtest/gtest.h>
 
@@ -62,6 +63,23 @@ TEST(JsonParse, LiteralSyntax)
     EXPECT_EQ(names.front(), "k");
 }
 
+// The text may be a view into a longer buffer: nothing past its end is read.
+TEST(JsonParse, LiteralsEndingTheView)
+{
+    const struct { std::string_view text; const char* json; } cases[] = {
+        {std::string_view("truex", 4), "true"},   {std::string_view("falsey", 5), "false"},
+        {std::string_view("nullz", 4), "null"},   {std::string_view("12x", 2), "12"},
+        {std::string_view("1.5e3x", 5), "1500"},  {std::string_view("[1,2]x", 5), "[1,2]"},
+    };
+    for (const auto& c : cases) {
+        fw::json::Value v;
+        ASSERT_TRUE(fw::json::readValue(c.text, v, 8)) << c.text;
+        Text out;
+        fw::json::writeValue(v, out);
+        EXPECT_EQ(out, c.json) << c.text;
+    }
+}
+
 TEST(JsonParse, RefusesWhatIsNotOneLiteral)
 {
     const char* refused[] = {
@@ -69,6 +87,7 @@ TEST(JsonParse, RefusesWhatIsNotOneLiteral)
         "var x = 1", "x", "alert('x')", "f()", "new Array()", "1+2", "[1] [2]", "{a:1};", "{a:1}}",
         "{a:b}", "{a:undefined}", "NaN", "Infinity", "(1)", "012", "1.5.2", "12px", "-", "1e",
         "'unterminated", "\"a\nb\"", "'\\1'", "{a:function(){return 1}}", "{a:1,b:this}", "/x/",
+        "[-]", "[+]", "[.]", "{a:-}", "[-e1]", "[1,.]", "['\\01']", "{a:\"\\09\"}",
     };
     for (const char* text : refused) {
         JsonDocument doc;
@@ -354,6 +373,23 @@ TEST(JsonWrite, ElementsAndRoot)
     EXPECT_FALSE(doc.setElement(0, "1"));
     EXPECT_TRUE(doc.pushElement("", "1"));
     EXPECT_EQ(doc.toJson(), R"(["1"])");
+}
+
+TEST(JsonWrite, RemoveElementCountsNegativeIndexesFromTheEnd)
+{
+    const struct { int index; bool removed; const char* left; } cases[] = {
+        {0, true, "[1,2]"},  {2, true, "[0,1]"},   {3, false, "[0,1,2]"}, {-1, true, "[0,1]"},
+        {-3, true, "[1,2]"}, {-4, true, "[1,2]"},  {std::numeric_limits<int>::min(), true, "[1,2]"},
+        {std::numeric_limits<int>::max(), false, "[0,1,2]"},
+    };
+    for (const auto& c : cases) {
+        JsonDocument doc = parsed("[0,1,2]");
+        EXPECT_EQ(doc.removeElement(c.index), c.removed) << c.index;
+        EXPECT_EQ(doc.toJson(), c.left) << c.index;
+    }
+    JsonDocument empty = parsed("[]");
+    EXPECT_FALSE(empty.removeElement(0));
+    EXPECT_FALSE(empty.removeElement(-1));
 }
 
 TEST(JsonShare, CloneSharesCopiesDoNot)
