@@ -10,6 +10,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace fw;
 using fw::test::readBytes;
@@ -61,6 +65,28 @@ TEST_F(AutostartTest, TurnedOnTwiceLeavesOneEntryAndOffRemovesIt)
     // A program that is not there, or not named by its absolute path, gets no entry.
     EXPECT_FALSE(enableStartAtLogin(dir.file("gone")));
     EXPECT_FALSE(enableStartAtLogin("fundwatch"));
+    EXPECT_FALSE(enableStartAtLogin(dir.path())); // a folder is no program
+    EXPECT_TRUE(autostartFiles().empty());
+}
+
+TEST_F(AutostartTest, AnEntryThatCannotBeWrittenWholeIsNeitherReportedNorLeft)
+{
+    const std::string program = executablePath();
+    ASSERT_TRUE(enableStartAtLogin(program)); // makes the folder; the entry goes again below
+    ASSERT_TRUE(disableStartAtLogin());
+    // A child whose files may not grow past a few bytes: the write fails part way.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit small{8, 8};
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        ::_exit(enableStartAtLogin(program) ? 1 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "a cut entry was reported as written";
     EXPECT_TRUE(autostartFiles().empty());
 }
 
