@@ -69,25 +69,36 @@ TEST_F(AutostartTest, TurnedOnTwiceLeavesOneEntryAndOffRemovesIt)
     EXPECT_TRUE(autostartFiles().empty());
 }
 
-TEST_F(AutostartTest, AnEntryThatCannotBeWrittenWholeIsNeitherReportedNorLeft)
+TEST_F(AutostartTest, ChildProcessLimitsDecideTheOutcomeAndLeaveNoCopies)
 {
     const std::string program = executablePath();
-    ASSERT_TRUE(enableStartAtLogin(program)); // makes the folder; the entry goes again below
-    ASSERT_TRUE(disableStartAtLogin());
-    // A child whose files may not grow past a few bytes: the write fails part way.
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::signal(SIGXFSZ, SIG_IGN);
-        const rlimit small{8, 8};
-        ::setrlimit(RLIMIT_FSIZE, &small);
-        ::_exit(enableStartAtLogin(program) ? 1 : 0);
+    ASSERT_TRUE(enableStartAtLogin(program)); // makes the folder; the entry goes before each case
+    const struct { const char* name; void (*limit)(); bool written; } cases[] = {
+        // Files that may not grow past a few bytes: the write fails part way.
+        {"file size limit", [] {
+             ::signal(SIGXFSZ, SIG_IGN);
+             const rlimit small{8, 8};
+             ::setrlimit(RLIMIT_FSIZE, &small);
+         }, false},
+        // Started without standard input, the entry may land on descriptor 0.
+        {"no standard input", [] { ::close(0); }, true},
+    };
+    for (const auto& c : cases) {
+        disableStartAtLogin();
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            c.limit();
+            ::_exit(enableStartAtLogin(program) ? 1 : 0);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status)) << c.name;
+        EXPECT_EQ(WEXITSTATUS(status) == 1, c.written) << c.name;
+        EXPECT_EQ(autostartFiles(), c.written ? std::vector<std::string>{"fundwatch.desktop"}
+                                              : std::vector<std::string>{})
+            << c.name;
     }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "a cut entry was reported as written";
-    EXPECT_TRUE(autostartFiles().empty());
 }
 
 TEST(DesktopExecValue, QuotesThePathByTheDesktopEntryRules)
