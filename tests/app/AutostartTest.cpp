@@ -10,6 +10,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace fw;
 using fw::test::readBytes;
@@ -61,7 +65,40 @@ TEST_F(AutostartTest, TurnedOnTwiceLeavesOneEntryAndOffRemovesIt)
     // A program that is not there, or not named by its absolute path, gets no entry.
     EXPECT_FALSE(enableStartAtLogin(dir.file("gone")));
     EXPECT_FALSE(enableStartAtLogin("fundwatch"));
+    EXPECT_FALSE(enableStartAtLogin(dir.path())); // a folder is no program
     EXPECT_TRUE(autostartFiles().empty());
+}
+
+TEST_F(AutostartTest, ChildProcessLimitsDecideTheOutcomeAndLeaveNoCopies)
+{
+    const std::string program = executablePath();
+    ASSERT_TRUE(enableStartAtLogin(program)); // makes the folder; the entry goes before each case
+    const struct { const char* name; void (*limit)(); bool written; } cases[] = {
+        // Files that may not grow past a few bytes: the write fails part way.
+        {"file size limit", [] {
+             ::signal(SIGXFSZ, SIG_IGN);
+             const rlimit small{8, 8};
+             ::setrlimit(RLIMIT_FSIZE, &small);
+         }, false},
+        // Started without standard input, the entry may land on descriptor 0.
+        {"no standard input", [] { ::close(0); }, true},
+    };
+    for (const auto& c : cases) {
+        disableStartAtLogin();
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            c.limit();
+            ::_exit(enableStartAtLogin(program) ? 1 : 0);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status)) << c.name;
+        EXPECT_EQ(WEXITSTATUS(status) == 1, c.written) << c.name;
+        EXPECT_EQ(autostartFiles(), c.written ? std::vector<std::string>{"fundwatch.desktop"}
+                                              : std::vector<std::string>{})
+            << c.name;
+    }
 }
 
 TEST(DesktopExecValue, QuotesThePathByTheDesktopEntryRules)

@@ -265,6 +265,12 @@ TEST_F(ConfigFileTest, FailingWritesReportFalseAndLeaveNothingBehind)
     EXPECT_FALSE(below.write("s", "k", "v"));
     EXPECT_EQ(below.read("s", "k"), "");
 
+    // A folder that is not there: nothing to read, and nowhere to write.
+    ConfigFile missing(dir.file("gone/配置.ini"));
+    EXPECT_FALSE(missing.write("s", "k", "v"));
+    EXPECT_FALSE(missing.replaceSection("s", {{"k", "v"}}));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("gone")));
+
     // A directory in the file's place.
     std::filesystem::create_directory(dir.file("adir"));
     ConfigFile directory(dir.file("adir"));

@@ -1,6 +1,7 @@
 #include "app/Grid.h"
 #include "app/ListModel.h"
 #include "app/MainModels.h"
+#include "app/SectorTiles.h"
 #include "app/View.h"
 #include "text/CodePage.h"
 
@@ -104,6 +105,30 @@ TEST(GridTest, OutOfRangeAccessIsHarmlessAndRangesAreClipped)
     grid.setColourRange(1, 1, 1, 1, kGreen); // a range of one cell
     EXPECT_EQ(grid.cellColour(1, 1), kGreen);
     EXPECT_EQ(grid.cellColour(1, 2), kDefaultColour);
+}
+
+TEST(SectorTilesTest, OnlyTilesThatExistAreChangedOrRead)
+{
+    SectorTiles tiles;
+    tiles.rebuild({{"a", kRed, 1, 2}, {"b", kBlue, 3, 4}}, 300, 250);
+    std::vector<int> told;
+    tiles.addListener([&](const SectorTilesChange& c) {
+        if (c.kind == SectorTilesChange::TileChanged)
+            told.push_back(c.tile);
+    });
+    for (int t : {-1, 2, 3, 1, 0})
+        tiles.setTile(t, "n" + std::to_string(t), kGreen);
+    EXPECT_EQ(told, (std::vector<int>{1, 0}));
+    EXPECT_EQ(tiles.tileCount(), 2);
+    const struct { int tile; const char* caption; Colour background; int left; } cases[] = {
+        {0, "n0", kGreen, 1}, {1, "n1", kGreen, 3}, {2, "", 0, 0}, {-1, "", 0, 0}, {40, "", 0, 0},
+    };
+    for (const auto& c : cases) {
+        const SectorTile tile = tiles.tile(c.tile);
+        EXPECT_EQ(tile.caption, c.caption) << c.tile;
+        EXPECT_EQ(tile.background, c.background) << c.tile;
+        EXPECT_EQ(tile.left, c.left) << c.tile; // a change keeps the tile's place
+    }
 }
 
 TEST(GridTest, ListenersMayReadTheGridAndStopAfterRemoval)

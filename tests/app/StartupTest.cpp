@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 #include <cstdlib>
 #include <filesystem>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace fw;
 using fw::test::readBytes;
@@ -144,6 +146,21 @@ TEST_F(StartupTest, MarkerFileIsWrittenOnceAndNeverOverwritten)
     EXPECT_FALSE(std::filesystem::exists(dir.file("blocker/sub")));
     EXPECT_TRUE(fresh.view.messages().empty());
     EXPECT_EQ(fresh.watchlist.rowCount(), 1);
+
+    // Started without standard input, the marker may take descriptor 0.
+    const std::string late = dir.file("late/记录.txt");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(0);
+        MainModels childModels;
+        MainController cc(childModels, config, ControllerEnvironment{[] { return 1; }, late});
+        cc.onCreated();
+        ::_exit(readBytes(late) == expected ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 TEST_F(StartupTest, ShellHandlers)

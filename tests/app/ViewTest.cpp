@@ -149,8 +149,21 @@ TEST(Controls, EveryRoleHasADesignedNameUniqueWithinItsWindow)
     EXPECT_STREQ(designedName(Control::SectorButton), "选择板块钮");
     EXPECT_STREQ(designedName(Control::StepUsage), "标签6");
     EXPECT_EQ(windowOf(Control::StepUsage), Window::Step);
-    EXPECT_EQ(boardControl(3), Control::BoardDayLoss);
-    EXPECT_EQ(periodControl(7), Control::Period7);
+}
+
+TEST(Controls, BoardsAndPeriodsCountFromOneAndOutOfRangeFallsToTheFirst)
+{
+    const struct { int n; Control board, period; } cases[] = {
+        {1, Control::BoardDayGain, Control::Period1},   {2, Control::BoardMonthGain, Control::Period2},
+        {3, Control::BoardDayLoss, Control::Period3},   {4, Control::BoardMonthLoss, Control::Period4},
+        {5, Control::BoardDayGain, Control::Period5},   {7, Control::BoardDayGain, Control::Period7},
+        {8, Control::BoardDayGain, Control::Period1},   {0, Control::BoardDayGain, Control::Period1},
+        {-1, Control::BoardDayGain, Control::Period1},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(boardControl(c.n), c.board) << c.n;
+        EXPECT_EQ(periodControl(c.n), c.period) << c.n;
+    }
 }
 
 } // namespace
