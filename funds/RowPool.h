@@ -41,6 +41,8 @@ public:
     void close();
     // Joins the threads that have ended; with `all`, waits for every thread.
     void reap(bool all);
+    // Threads not yet reaped, ended or not.
+    int threadCount() const { return int(m_threads.size()); }
 
 private:
     struct Queue {

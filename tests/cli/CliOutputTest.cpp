@@ -28,6 +28,55 @@ TEST(DisplayWidth, WideCharactersTakeTwoColumnsAndMarksNone)
         EXPECT_EQ(displayWidth(text), width) << text;
 }
 
+// UTF-8 of one code point.
+std::string utf8(char32_t c)
+{
+    std::string out;
+    if (c < 0x80) {
+        out += char(c);
+    } else if (c < 0x800) {
+        out += char(0xC0 | (c >> 6));
+        out += char(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += char(0xE0 | (c >> 12));
+        out += char(0x80 | ((c >> 6) & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    } else {
+        out += char(0xF0 | (c >> 18));
+        out += char(0x80 | ((c >> 12) & 0x3F));
+        out += char(0x80 | ((c >> 6) & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    }
+    return out;
+}
+
+TEST(DisplayWidth, EachRangeOfWideAndZeroWidthCharactersEndsWhereItShould)
+{
+    // First and last character of each range, and their neighbours outside it.
+    const std::pair<char32_t, int> cases[] = {
+        {0x10FF, 1},  {0x1100, 2},  {0x115F, 2},  {0x1160, 1},  // Hangul leading consonants
+        {0x2E7F, 1},  {0x2E80, 2},  {0x303E, 2},  {0x303F, 1},  // CJK radicals and punctuation
+        {0x3040, 1},  {0x3041, 2},  {0x33FF, 2},  {0x3400, 2},  // kana to CJK compatibility
+        {0x4DBF, 2},  {0x4DC0, 1},  {0x4DFF, 1},  {0x4E00, 2},  // extension A, hexagrams, unified
+        {0x9FFF, 2},  {0xA000, 2},  {0xA4CF, 2},  {0xA4D0, 1},  // unified, Yi
+        {0xABFF, 1},  {0xAC00, 2},  {0xD7A3, 2},  {0xD7A4, 1},  // Hangul syllables
+        {0xF8FF, 1},  {0xF900, 2},  {0xFAFF, 2},  {0xFB00, 1},  // compatibility ideographs
+        {0xFE0F, 0},  {0xFE10, 2},  {0xFE19, 2},  {0xFE1A, 1},  // vertical forms
+        {0xFE1F, 1},  {0xFE20, 0},  {0xFE2F, 0},  {0xFE30, 2},  // half marks, compatibility forms
+        {0xFE4F, 2},  {0xFE50, 2},  {0xFE6F, 2},  {0xFE70, 1},  // small forms
+        {0xFEFF, 1},  {0xFF00, 2},  {0xFF60, 2},  {0xFF61, 1},  // full-width forms, half-width kana
+        {0xFFDF, 1},  {0xFFE0, 2},  {0xFFE6, 2},  {0xFFE7, 1},  // full-width signs
+        {0x1F2FF, 1}, {0x1F300, 2}, {0x1F64F, 2}, {0x1F650, 1}, // pictographs and emoticons
+        {0x1FFFF, 1}, {0x20000, 2}, {0x3FFFD, 2}, {0x3FFFE, 1}, // supplementary ideographs
+        {0x1F, 0},    {0x20, 1},    {0x7E, 1},    {0x7F, 0},    // controls
+        {0x9F, 0},    {0xA0, 1},    {0x2FF, 1},   {0x300, 0},   // C1 controls, combining marks
+        {0x36F, 0},   {0x370, 1},   {0x200A, 1},  {0x200B, 0},  // zero-width space
+        {0x200C, 1},  {0xFDFF, 1},  {0xFE00, 0},  // variation selectors
+    };
+    for (const auto& [c, width] : cases)
+        EXPECT_EQ(displayWidth(utf8(c)), width) << std::hex << "U+" << uint32_t(c);
+}
+
 TEST(AlignedTable, ColumnsLineUpByDisplayWidthAndNumbersToTheRight)
 {
     TextTable table;

@@ -47,5 +47,29 @@ TEST(CliPortfolio, SetShowRemoveAndTheCsvFiles)
     EXPECT_EQ(world.run({"portfolio", "remove", "12345"}).status, 2);
 }
 
+TEST(CliPortfolio, ProfitCellsAreColouredOnATerminal)
+{
+    test::CliWorld world;
+    const sample::Fund& gain = world.market().funds()[0];
+    const sample::Fund& loss = world.market().funds()[1];
+    ASSERT_EQ(world.run({"portfolio", "set", gain.code, "--shares", "100", "--cost", "0.0001"}).status, 0);
+    ASSERT_EQ(world.run({"portfolio", "set", loss.code, "--shares", "100", "--cost", "9999"}).status, 0);
+
+    const auto piped = world.run({"portfolio"}).lines();
+    const auto table = world.run({"portfolio"}, test::Shown::Coloured).lines();
+    ASSERT_EQ(piped.size(), 4u); // header, two funds, totals
+    ASSERT_EQ(table.size(), 5u); // a title line first
+    // 持有收益 and 持有收益率: red for a gain, green for a loss; name, code,
+    // shares, cost, value and amount stay plain.
+    for (const auto& [line, ansi] : {std::pair {size_t(1), "\x1b[31m"}, {size_t(2), "\x1b[32m"}}) {
+        const auto fields = test::fields(piped[line]);
+        const std::string& shown = table[line + 1];
+        ASSERT_GE(fields.size(), 8u);
+        for (size_t c : {size_t(6), size_t(7)})
+            EXPECT_NE(shown.find(ansi + fields[c] + "\x1b[0m"), std::string::npos) << shown;
+        EXPECT_EQ(shown.substr(0, shown.find(ansi)).find('\x1b'), std::string::npos) << shown;
+    }
+}
+
 } // namespace
 } // namespace fw

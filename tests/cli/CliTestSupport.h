@@ -30,7 +30,8 @@ struct CliRun {
     }
 };
 
-enum class Shown { Piped, Terminal };
+// On a terminal with colours wanted, or without (NO_COLOR, TERM=dumb).
+enum class Shown { Piped, Terminal, Coloured };
 
 class CliWorld {
 public:
@@ -52,7 +53,8 @@ public:
         cli::resetCancel();
         args.insert(args.end(), {"--service", service->baseUrl(), "--data-dir", dir.path()});
         std::ostringstream out, err;
-        cli::CliIo io {out, err, shown == Shown::Terminal, shown == Shown::Terminal, false};
+        const bool terminal = shown != Shown::Piped;
+        cli::CliIo io {out, err, terminal, terminal, shown == Shown::Coloured};
         CliRun result;
         result.status = cli::runCli(args, io);
         result.out = out.str();

@@ -368,6 +368,10 @@ TEST_F(ExportStep, ExactlyOneSourceIsTaken)
     EXPECT_EQ(models.view.messages(),
               (std::vector<Text> {gbk("超级列表框与高级列表框不能同为空!"), gbk("超级列表框与高级列表框不能同时保存!")}));
     EXPECT_FALSE(std::filesystem::exists(path));
+    // A table asked for but not given writes nothing and says no.
+    EXPECT_FALSE(exportGridToWorkbook(models.view, nullptr, true, &grid, false, path));
+    EXPECT_FALSE(exportGridToWorkbook(models.view, &models.watchlist, false, nullptr, true, path));
+    EXPECT_FALSE(std::filesystem::exists(path));
 
     models.watchlist.addRow({"1", "000001", gbk("华夏成长混合"), gbk("基金")});
     ASSERT_TRUE(exportGridToWorkbook(models.view, &models.watchlist, true, nullptr, false, path));

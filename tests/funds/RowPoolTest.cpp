@@ -1,0 +1,138 @@
+// The row pool under the whole-market profiles and the portfolio refresh.
+#include "funds/RowPool.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace fw {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Waits (bounded) until `done` holds.
+template <class F>
+bool eventually(F done)
+{
+    for (int i = 0; i < 500; ++i) {
+        if (done())
+            return true;
+        std::this_thread::sleep_for(10ms);
+    }
+    return done();
+}
+
+TEST(RowPoolTest, EveryRowRunsOnceOnAtMostTheThreadsAsked)
+{
+    for (const auto& [rows, threads] : {std::pair {1, 5}, {7, 1}, {40, 5}, {3, 8}}) {
+        SCOPED_TRACE(std::to_string(rows) + " rows on " + std::to_string(threads));
+        std::mutex mutex;
+        std::vector<int> seen;
+        std::atomic<int> running {0}, mostRunning {0};
+        RowPool pool;
+        ASSERT_TRUE(pool.start(rows, threads, [&](int row) {
+            const int now = running.fetch_add(1) + 1;
+            int most = mostRunning.load();
+            while (now > most && !mostRunning.compare_exchange_weak(most, now)) {
+            }
+            std::this_thread::sleep_for(2ms);
+            {
+                std::lock_guard lock(mutex);
+                seen.push_back(row);
+            }
+            running.fetch_sub(1);
+        }));
+        // The last row wakes the caller at once.
+        const auto start = std::chrono::steady_clock::now();
+        pool.waitFor(10s, [] { return false; });
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+        EXPECT_TRUE(pool.finished());
+        EXPECT_EQ(pool.rowsDone(), rows);
+        pool.reap(true);
+        std::sort(seen.begin(), seen.end());
+        std::vector<int> expected;
+        for (int r = 1; r <= rows; ++r)
+            expected.push_back(r);
+        EXPECT_EQ(seen, expected);
+        EXPECT_LE(mostRunning.load(), threads);
+    }
+}
+
+TEST(RowPoolTest, ReapingReleasesEndedThreadsAndKeepsRunningOnes)
+{
+    RowPool pool;
+    std::atomic<bool> release {false};
+    ASSERT_TRUE(pool.start(2, 2, [&](int row) {
+        while (row == 2 && !release.load())
+            std::this_thread::sleep_for(1ms);
+    }));
+    ASSERT_EQ(pool.threadCount(), 2);
+    // The thread that ran row 1 ends; the one holding row 2 does not.
+    EXPECT_TRUE(eventually([&] {
+        pool.reap(false);
+        return pool.threadCount() == 1;
+    }));
+    EXPECT_FALSE(pool.finished());
+    release.store(true);
+    EXPECT_TRUE(eventually([&] {
+        pool.reap(false);
+        return pool.threadCount() == 0;
+    }));
+    EXPECT_TRUE(pool.finished());
+}
+
+TEST(RowPoolTest, AClosedRunTakesNoMoreRowsAndNeverCountsInTheNext)
+{
+    RowPool pool;
+    std::atomic<int> firstRun {0};
+    std::atomic<bool> release {false};
+    ASSERT_TRUE(pool.start(100, 2, [&](int) {
+        firstRun.fetch_add(1);
+        while (!release.load())
+            std::this_thread::sleep_for(1ms);
+    }));
+    ASSERT_TRUE(eventually([&] { return firstRun.load() == 2; }));
+    pool.close();
+
+    std::atomic<int> secondRun {0};
+    ASSERT_TRUE(pool.start(3, 2, [&](int) { secondRun.fetch_add(1); }));
+    pool.waitFor(5s, [] { return false; });
+    EXPECT_EQ(secondRun.load(), 3);
+    EXPECT_EQ(pool.rows(), 3);
+    EXPECT_EQ(pool.rowsDone(), 3);
+
+    // The closed run's two rows finish; it takes none of its other 98.
+    release.store(true);
+    pool.reap(true);
+    EXPECT_EQ(firstRun.load(), 2);
+    EXPECT_EQ(pool.threadCount(), 0);
+}
+
+TEST(RowPoolTest, WaitingEndsWhenTheCallerStopsIt)
+{
+    RowPool pool;
+    std::atomic<bool> release {false};
+    ASSERT_TRUE(pool.start(1, 1, [&](int) {
+        while (!release.load())
+            std::this_thread::sleep_for(1ms);
+    }));
+    std::atomic<bool> stop {false};
+    std::thread waker([&] {
+        std::this_thread::sleep_for(50ms);
+        stop.store(true);
+        pool.wake();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    pool.waitFor(10s, [&] { return stop.load(); });
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+    EXPECT_FALSE(pool.finished());
+    waker.join();
+    release.store(true);
+}
+
+} // namespace
+} // namespace fw
