@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <memory>
 
 using namespace fw;
 
@@ -342,6 +344,13 @@ TEST(GbkPrefix, NeverSplitsACharacter)
     };
     for (const auto& t : cases)
         EXPECT_EQ(gbkPrefix(t.in, 8), t.out) << gbkToUtf8(t.in);
+
+    // A text that fills its buffer, ending on half a character: nothing past
+    // its end is read (the sanitized build checks that).
+    const std::string front = "12" + gbk("前");
+    const auto exact = std::make_unique<char[]>(3);
+    std::copy_n(front.data(), 3, exact.get());
+    EXPECT_EQ(gbkPrefix(std::string_view(exact.get(), 3), 8), front.substr(0, 3));
 }
 
 TEST(Tracking2, TwoPointsShowTheCrosshairButNoBox)

@@ -118,7 +118,8 @@ TEST(FundSearch, OlderAnswerArrivingLateIsDropped)
         if (!std::exchange(typed, true))
             w.search.showSearchSuggestions("00");
     });
-    w.search.showSearchSuggestions("1");
+    // Dropped for a newer one is not a failed request.
+    EXPECT_TRUE(w.search.showSearchSuggestions("1"));
     uninstallEventPump();
     ASSERT_TRUE(typed);
     EXPECT_EQ(w.shown(), newer);
