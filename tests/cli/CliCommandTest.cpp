@@ -169,6 +169,24 @@ TEST(CliFundLists, ATerminalGetsTheCaptionAndColumnsAlignedByDisplayWidth)
         ASSERT_NE(at, std::string::npos) << lines[i];
         EXPECT_EQ(cli::displayWidth(lines[i].substr(0, at + 2)), column) << lines[i];
     }
+    // Figures are right-aligned: each day's change ends under the end of its
+    // heading, and every line ends where the last heading does.
+    const auto piped = world().run({"five-star"}).lines();
+    ASSERT_EQ(piped.size(), lines.size() - 1);
+    const size_t dayAt = lines[1].find("日增长率");
+    ASSERT_NE(dayAt, std::string::npos);
+    const int dayEnd = cli::displayWidth(lines[1].substr(0, dayAt + std::string("日增长率").size()));
+    const int lineWidth = cli::displayWidth(lines[1]);
+    for (size_t i = 2; i < lines.size(); ++i) {
+        const auto cells = test::fields(piped[i - 1]);
+        ASSERT_GE(cells.size(), 5u);
+        const size_t date = lines[i].find("  " + cells[3] + "  ");
+        ASSERT_NE(date, std::string::npos) << lines[i];
+        const size_t day = lines[i].find(cells[4], date + cells[3].size() + 4);
+        ASSERT_NE(day, std::string::npos) << lines[i];
+        EXPECT_EQ(cli::displayWidth(lines[i].substr(0, day + cells[4].size())), dayEnd) << lines[i];
+        EXPECT_EQ(cli::displayWidth(lines[i]), lineWidth) << lines[i];
+    }
 }
 
 struct BoardCase {
