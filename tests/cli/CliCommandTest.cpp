@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QtGlobal>
+
 #include <algorithm>
 #include <chrono>
 #include <ctime>
@@ -446,6 +448,20 @@ TEST(CliCompare, PlotWritesAWholePngOrNothing)
     EXPECT_EQ(failed.status, 1);
     EXPECT_NE(failed.err.find("missing/chart.png"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(dir.path() + "/missing"));
+}
+
+TEST(CliCompare, QtsErrorsReachStandardErrorAndItsNotesDoNot)
+{
+    const test::TempDir dir;
+    // Drawing sets up Qt and its message handler.
+    ASSERT_EQ(world().run({"compare", world().market().funds()[0].code, "--plot", dir.file("c.png")}).status, 0);
+    testing::internal::CaptureStderr();
+    qDebug("a debug note");
+    qInfo("an information note");
+    qWarning("a font fallback");
+    qCritical("a critical error");
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err, "fundwatch-cli: a critical error\n");
 }
 
 // ---- search
