@@ -189,6 +189,20 @@ TEST(StepSubmissionTest, FormValuesReachTheServiceIntact)
     EXPECT_EQ(world.lastSuccess(), gbk("2024年3月30日8时5分7秒"));
 }
 
+TEST(StepSubmissionTest, FormEncodingKeepsOnlyUnreservedCharacters)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"AZaz09-._~", "AZaz09-._~"},
+        // The neighbours of each kept range.
+        {"@[`{/:", "%40%5B%60%7B%2F%3A"},
+        {" +&=%", "%20%2B%26%3D%25"},
+        {std::string("\x00\x7f\x80\xff", 4), "%00%7F%80%FF"},
+        {"", ""},
+    };
+    for (const auto& [in, out] : cases)
+        EXPECT_EQ(formEncode(in), out) << in;
+}
+
 TEST(StepSubmissionTest, OnlyAStringMessageHoldingSuccessCounts)
 {
     ReplyServer server;
