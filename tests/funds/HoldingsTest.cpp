@@ -5,6 +5,7 @@
 #include "funds/HoldingsWorker.h"
 #include "sample/Format.h"
 #include "tests/funds/DetailsTestSupport.h"
+#include "text/TextOps.h"
 
 #include <algorithm>
 
@@ -35,6 +36,21 @@ TEST(HoldingsPage, EveryRowLayoutGivesItsOwnCodeNameAndShare)
         {"01299", "友邦保险", "3.05%"}, {"300750", "宁德时代", "7.76%"}};
     std::vector<std::array<std::string, 3>> got;
     for (const HoldingRow& r : rows)
+        got.push_back({r.code, gbkToUtf8(r.name), r.share});
+    EXPECT_EQ(got, expected);
+
+    // Price and change filled in by the service: the share is still the
+    // first figure after the links.
+    Text filled = page;
+    for (const char* code : {"600519", "000333", "300750"}) {
+        filled = replaceAll(filled, "<span data-id='zd" + std::string(code) + "'></span>",
+                            "<span data-id='zd" + std::string(code) + "'>1.25%</span>");
+        filled = replaceAll(filled, "<span data-id='dq" + std::string(code) + "'></span>",
+                            "<span data-id='dq" + std::string(code) + "'>12.34</span>");
+    }
+    ASSERT_NE(filled, page);
+    got.clear();
+    for (const HoldingRow& r : holdingsTableRows(filled))
         got.push_back({r.code, gbkToUtf8(r.name), r.share});
     EXPECT_EQ(got, expected);
 }
