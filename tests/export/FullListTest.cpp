@@ -61,6 +61,8 @@ protected:
                 titles.push_back(gbkToUtf8(models.view.title()));
             if (change.kind == ViewChange::Caption)
                 captions.push_back(gbkToUtf8(models.view.caption(change.control)));
+            if (change.kind == ViewChange::Progress && models.view.progress().visible)
+                progress.emplace_back(models.view.progress().value, models.view.progress().maximum);
         });
     }
     void TearDown() override
@@ -97,6 +99,7 @@ protected:
     MainModels models;
     std::unique_ptr<MainController> controller;
     std::vector<std::string> titles, captions;
+    std::vector<std::pair<int, int>> progress; // value, maximum
 };
 
 TEST_F(WholeMarket, EveryFundWithItsProfileGoesIntoTheWorkbook)
@@ -138,6 +141,17 @@ TEST_F(WholeMarket, EveryFundWithItsProfileGoesIntoTheWorkbook)
     EXPECT_EQ(titles[24], "正在加载第25页");
     EXPECT_EQ(titles[25], "加载完毕");
     EXPECT_EQ(titles[26].rfind("加载时间", 0), 0u);
+    // The bar: the probe, each page before it loads, then the profiles.
+    ASSERT_GE(progress.size(), 28u);
+    EXPECT_EQ(progress[0], std::make_pair(0, 1));
+    for (int p = 1; p <= 25; ++p)
+        EXPECT_EQ(progress[size_t(p)], std::make_pair(p - 1, 25));
+    EXPECT_EQ(progress[26], std::make_pair(0, 500));
+    for (size_t i = 27; i < progress.size(); ++i) {
+        EXPECT_EQ(progress[i].second, 500);
+        EXPECT_GE(progress[i].first, progress[i - 1].first);
+    }
+    EXPECT_EQ(progress.back(), std::make_pair(500, 500));
     EXPECT_EQ(captions[0], "共500支基金");
     EXPECT_EQ(captions[1], "共25页");
     EXPECT_EQ(captions[captions.size() - 2], "数据导出中");
