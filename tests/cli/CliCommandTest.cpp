@@ -19,6 +19,10 @@
 #include <thread>
 #include <tuple>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace fw {
 namespace {
 
@@ -624,6 +628,37 @@ TEST(CliFundLists, EstimateRowsTryFailedPagesAgain)
         holdings += r.target.find("type=jjcc") != std::string::npos;
     EXPECT_EQ(holdings, 20u + 3u);
     small.service->clearFaults();
+}
+
+TEST(CliDemo, ADemoServiceThatCannotStartEndsTheCommandAtOnce)
+{
+    const test::TempDir dir;
+    int result[2];
+    ASSERT_EQ(::pipe(result), 0);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        // Not one descriptor left: the demo service gets no socket.
+        const int lowestFree = ::dup(0);
+        ::close(lowestFree);
+        const rlimit none {rlim_t(lowestFree), rlim_t(lowestFree)};
+        ::setrlimit(RLIMIT_NOFILE, &none);
+        std::ostringstream out, err;
+        cli::CliIo io {out, err, false, false, false};
+        const int status = cli::runCli({"five-star", "--demo", "--timeout", "2", "--data-dir", dir.path()}, io);
+        const std::string report = std::to_string(status) + "|" + out.str() + "|" + err.str();
+        (void)!::write(result[1], report.data(), report.size());
+        ::_exit(0);
+    }
+    ::close(result[1]);
+    std::string report;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(result[0], buffer, sizeof buffer)) > 0;)
+        report.append(buffer, size_t(n));
+    ::close(result[0]);
+    int wstatus = 0;
+    ::waitpid(pid, &wstatus, 0);
+    EXPECT_TRUE(WIFEXITED(wstatus) && WEXITSTATUS(wstatus) == 0);
+    EXPECT_EQ(report, "1||fundwatch-cli: the sample service could not start\n");
 }
 
 TEST(CliUsage, BadCommandLinesExitWithTwoAndPrintNothing)
