@@ -1,11 +1,15 @@
 // The output pieces on their own: display widths, aligned and tab-separated
 // tables, the progress line, the command line's options.
 #include "cli/CliOptions.h"
+#include "cli/Commands.h"
 #include "cli/Progress.h"
 #include "cli/TextTable.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
+#include <optional>
 #include <sstream>
 
 namespace fw::cli {
@@ -75,6 +79,24 @@ TEST(DisplayWidth, EachRangeOfWideAndZeroWidthCharactersEndsWhereItShould)
     };
     for (const auto& [c, width] : cases)
         EXPECT_EQ(displayWidth(utf8(c)), width) << std::hex << "U+" << uint32_t(c);
+}
+
+TEST(CellFigure, FiguresAreNumbersAndEverythingElseIsNone)
+{
+    const std::pair<std::string, std::optional<double>> cases[] = {
+        {"1.23%", 1.23},  {"560.44", 560.44}, {"-0.5", -0.5}, {"+2", 2.0},   {"  7", 7.0},
+        {"0", 0.0},       {"-", std::nullopt}, {"--", std::nullopt}, {"---", std::nullopt},
+        {"", std::nullopt}, {"   ", std::nullopt}, {"+", std::nullopt}, {"-%", std::nullopt},
+        {".5", std::nullopt}, {"abc", std::nullopt},
+    };
+    for (const auto& [text, value] : cases)
+        EXPECT_EQ(figureOf(text), value) << '"' << text << '"';
+
+    // Blanks filling their buffer: nothing past the text is read (the
+    // sanitized build checks that).
+    const auto blanks = std::make_unique<char[]>(2);
+    std::fill_n(blanks.get(), 2, ' ');
+    EXPECT_EQ(figureOf(std::string_view(blanks.get(), 2)), std::nullopt);
 }
 
 TEST(AlignedTable, ColumnsLineUpByDisplayWidthAndNumbersToTheRight)
