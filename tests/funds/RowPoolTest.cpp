@@ -1,13 +1,19 @@
 // The row pool under the whole-market profiles and the portfolio refresh.
 #include "funds/RowPool.h"
+#include "tests/TimeBudget.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <atomic>
 #include <mutex>
 #include <thread>
 #include <vector>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace fw {
 namespace {
@@ -132,6 +138,32 @@ TEST(RowPoolTest, WaitingEndsWhenTheCallerStopsIt)
     EXPECT_FALSE(pool.finished());
     waker.join();
     release.store(true);
+}
+
+TEST(RowPoolTest, WithNoThreadToBeHadNoRowRunsAndStartSaysSo)
+{
+#ifdef FW_TEST_INSTRUMENTED
+    GTEST_SKIP() << "the sanitizers reserve address space far beyond the limit set here";
+#else
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        // Room for small allocations, none for a thread's stack.
+        long pages = 0;
+        std::ifstream("/proc/self/statm") >> pages;
+        const rlim_t size = rlim_t(pages) * rlim_t(::sysconf(_SC_PAGESIZE)) + (2u << 20);
+        const rlimit limit {size, size};
+        ::setrlimit(RLIMIT_AS, &limit);
+        std::atomic<int> ran {0};
+        RowPool pool;
+        const bool started = pool.start(3, 2, [&](int) { ran.fetch_add(1); });
+        pool.reap(true);
+        ::_exit(started ? 1 : ran.load() != 0 ? 2 : pool.finished() ? 3 : 0);
+    }
+    int status = -1;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: started, 2: rows ran, 3: reported finished";
+#endif
 }
 
 } // namespace
