@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <atomic>
+#include <fstream>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -19,6 +19,13 @@ namespace fw {
 namespace {
 
 using namespace std::chrono_literals;
+
+// Lets held rows go when a test ends, also on a failed assertion. Declared
+// after the pool, it goes first, so the pool's destructor never waits for ever.
+struct ReleaseOnExit {
+    std::atomic<bool>& release;
+    ~ReleaseOnExit() { release.store(true); }
+};
 
 // Waits (bounded) until `done` holds.
 template <class F>
@@ -72,6 +79,7 @@ TEST(RowPoolTest, ReapingReleasesEndedThreadsAndKeepsRunningOnes)
 {
     RowPool pool;
     std::atomic<bool> release {false};
+    const ReleaseOnExit held {release};
     ASSERT_TRUE(pool.start(2, 2, [&](int row) {
         while (row == 2 && !release.load())
             std::this_thread::sleep_for(1ms);
@@ -96,6 +104,7 @@ TEST(RowPoolTest, AClosedRunTakesNoMoreRowsAndNeverCountsInTheNext)
     RowPool pool;
     std::atomic<int> firstRun {0};
     std::atomic<bool> release {false};
+    const ReleaseOnExit held {release};
     ASSERT_TRUE(pool.start(100, 2, [&](int) {
         firstRun.fetch_add(1);
         while (!release.load())
@@ -122,6 +131,7 @@ TEST(RowPoolTest, WaitingEndsWhenTheCallerStopsIt)
 {
     RowPool pool;
     std::atomic<bool> release {false};
+    const ReleaseOnExit held {release};
     ASSERT_TRUE(pool.start(1, 1, [&](int) {
         while (!release.load())
             std::this_thread::sleep_for(1ms);
