@@ -62,7 +62,7 @@ LoadResult FundLists::loadFiveStarList(const Text& key, const Text& direction)
     params.pageUrl = [key, direction](int page) {
         return RankingQuery{RankingFamily::FiveStar, key, direction, page, {}}.url();
     };
-    params.rowCountFor = [](double pages) { return int(truncToInt(pages)) * 20 + 1; };
+    params.rowCountFor = rankingRowCount;
     params.progress = {text("五星基金正在加载第"), text("条")};
     params.failureTitle = text("五星基金加载失败，请重试");
     params.done = {text("五星基金加载完毕，共"), text("支基金")};
@@ -166,7 +166,7 @@ LoadResult FundLists::loadSectorList(const Text& digits, const Text& key, const 
         return defaultOrder ? RankingQuery{RankingFamily::Sector, {}, {}, page, digits}.url()
                             : RankingQuery{RankingFamily::Sector, key, direction, page, digits}.url();
     };
-    params.rowCountFor = [](double pages) { return int(truncToInt(pages)) * 20 + 1; };
+    params.rowCountFor = rankingRowCount;
     params.progress = {currentSectorName + text("板块正在加载第"), text("条")};
     params.failureTitle = currentSectorName + text("板块加载失败，请重试");
     params.done = {currentSectorName + text("板块加载完毕，共"), text("支基金")};

@@ -5,6 +5,7 @@
 #include "text/NumberText.h"
 #include "text/TextOps.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace fw {
@@ -136,6 +137,18 @@ void colourReturnCells(Grid& grid, int firstRow, int lastRow)
     }
 }
 
+namespace {
+
+// An announced page count cut to the pages the grid has rows for.
+long long boundedPageCount(double allPages)
+{
+    return std::clamp<long long>(truncToInt(allPages), 0, Grid::kMaxRows / 20 + 1);
+}
+
+} // namespace
+
+int rankingRowCount(double allPages) { return int(boundedPageCount(allPages) * 20 + 1); }
+
 Text NumberedTitle::with(long long n) const { return before + intText(n) + after; }
 
 LoadResult loadPagedRanking(FeatureContext& context, const PagedListParams& params, uint64_t ticket)
@@ -155,9 +168,7 @@ LoadResult loadPagedRanking(FeatureContext& context, const PagedListParams& para
     const bool allPages = context.loadAllPages ? *context.loadAllPages
                                                : context.config.read(loadSection, loadAll) == yes;
     // The page count is fixed by the probe; a bogus count is bounded by the grid.
-    const long long pages = allPages ? std::min<long long>(truncToInt(answer.getNumber("allPages")),
-                                                           Grid::kMaxRows / 20 + 1)
-                                     : 1;
+    const long long pages = allPages ? boundedPageCount(answer.getNumber("allPages")) : 1;
     int offset = 0;
     for (long long p = 1; p <= pages; ++p) {
         const double announced = answer.getNumber("allPages");

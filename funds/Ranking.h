@@ -51,6 +51,10 @@ void colourReturnCells(Grid& grid, int firstRow, int lastRow);
 // The colour of one return figure.
 Colour returnColour(double value);
 
+// Grid rows for a list of `allPages` full pages: pages × 20 + 1 (the header
+// row), the page count bounded by what the grid holds before it is multiplied.
+int rankingRowCount(double allPages);
+
 // A window title with a number in it: before + N + after.
 struct NumberedTitle {
     Text before, after;

@@ -7,8 +7,13 @@
 #include "text/TextOps.h"
 
 #include <gtest/gtest.h>
+#include <httplib.h>
 
 #include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <thread>
 
 namespace fw {
 namespace {
@@ -350,6 +355,71 @@ TEST(SectorList, AllPagesOfASectorGetRoomForEveryFund)
     EXPECT_EQ(world.models.fundGrid.cell(88, 1), "");
     EXPECT_EQ(world.models.view.title(), gbk("全市场板块加载完毕，共87支基金"));
     EXPECT_EQ(world.targets(kRankingPath).size(), 6u);
+}
+
+TEST(PageCount, GivesRowsForEveryPageUpToWhatTheGridHolds)
+{
+    const struct { double pages; int rows; } cases[] = {
+        {7, 141},           {1, 21},
+        {7.9, 141},         // whole pages only
+        {0, 1},             {-3, 1},
+        {5001, 100021},     // the grid's 100,000 rows and a page more
+        {5002, 100021},
+        {107374183, 100021}, // 107,374,183 × 20 + 1 is more than an int holds
+        {1e300, 100021},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(rankingRowCount(c.pages), c.rows) << c.pages;
+}
+
+// Answers every ranking request with one stored body.
+class StoredRankingServer {
+public:
+    explicit StoredRankingServer(const std::string& file)
+    {
+        std::ifstream in(std::string(FUNDS_TEST_DATA) + "/" + file, std::ios::binary);
+        std::ostringstream body;
+        body << in.rdbuf();
+        m_body = body.str();
+        m_server.Get("/data/FundGuideapi.aspx", [this](const httplib::Request&, httplib::Response& res) {
+            res.set_content(m_body, "text/html; charset=utf-8");
+        });
+        m_port = m_server.bind_to_any_port("127.0.0.1");
+        m_thread = std::thread([this] { m_server.listen_after_bind(); });
+        while (!m_server.is_running())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ~StoredRankingServer()
+    {
+        m_server.stop();
+        m_thread.join();
+    }
+    std::string baseUrl() const { return "http://127.0.0.1:" + std::to_string(m_port); }
+
+private:
+    httplib::Server m_server;
+    std::string m_body;
+    int m_port = 0;
+    std::thread m_thread;
+};
+
+TEST(FiveStarList, AHugePageCountStillShowsTheFundsThatCame)
+{
+    // 20 funds on a page that announces 107,374,183 pages.
+    StoredRankingServer server("huge-page-count.js");
+    FeatureWorld world;
+    ServiceHosts hosts = serviceHosts();
+    hosts.setBaseUrl(HostRole::FundList, server.baseUrl());
+    setServiceHosts(hosts);
+    FundLists lists(world.context);
+    const LoadResult result = lists.loadFiveStarList({}, {});
+    EXPECT_EQ(result.outcome, LoadOutcome::Done);
+    EXPECT_EQ(world.models.view.title(), gbk("五星基金加载完毕，共20支基金"));
+    Grid& grid = world.models.fundGrid;
+    EXPECT_EQ(grid.rowCount(), Grid::kMaxRows);
+    EXPECT_EQ(grid.cell(1, 1), "900001");
+    EXPECT_EQ(grid.cell(20, 0), gbk("大页数测试基金20"));
+    EXPECT_EQ(grid.cell(20, 4), "1.00%");
 }
 
 } // namespace
