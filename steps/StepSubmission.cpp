@@ -15,6 +15,8 @@ struct Keys {
     Text section = gbk("小米运动刷步"), account = gbk("账号"), password = gbk("密码"), steps = gbk("步数");
     Text timeSection = gbk("刷步时间"), time = gbk("刷步时间");
     Text success = gbk("成功");
+    // Replies that say 成功 only to deny it.
+    Text denials[3] = {gbk("不成功"), gbk("未成功"), gbk("失败")};
     Text noService = gbk("未设置刷步服务，步数未提交");
     Text usage = gbk("使用方法：\r\n1、在应用商店中下载小米运动app\r\n2、注册小米运动账号（小米账号≠小米运动账号）\r\n"
                      "3、打开小米运动，依次点击我的-第三方接入-绑定同步平台\r\n4、软件填入账号密码步数\r\n"
@@ -59,7 +61,8 @@ Text formEncode(std::string_view gbkText)
 Text stepReplyMessage(std::string_view utf8Reply)
 {
     // The reply is data: the JSON reader applies the string escapes (\uXXXX
-    // among them) and evaluates nothing.
+    // among them) and evaluates nothing; the message's own %uXXXX and %XX
+    // escapes are undone after that.
     JsonDocument reply;
     if (!reply.parse(utf8ToGbk(utf8Reply)))
         return {};
@@ -67,7 +70,19 @@ Text stepReplyMessage(std::string_view utf8Reply)
     // An object or array would read as its JSON text: no message.
     if (type != JsonType::String && type != JsonType::Number)
         return {};
-    return reply.getText("message");
+    return unescapeText(reply.getText("message"));
+}
+
+bool isStepSuccess(std::string_view message)
+{
+    const Keys& k = keys();
+    if (!containsText(message, k.success))
+        return false;
+    for (const Text& denial : k.denials) {
+        if (containsText(message, denial))
+            return false;
+    }
+    return true;
 }
 
 StepSubmission::StepSubmission(FeatureContext& context, Clock clock) : m_context(context)
@@ -168,7 +183,7 @@ void StepSubmission::submitSteps()
     HttpClient().fetch(url, options);
     // A failed request leaves an empty body: an empty message, no success.
     m_lastMessage = stepReplyMessage(options.responseBytes);
-    if (containsText(m_lastMessage, k.success))
+    if (isStepSuccess(m_lastMessage))
         m_context.saveSetting(k.timeSection, k.time, dateTimeText(m_clock()));
     m_submitting = false;
 }

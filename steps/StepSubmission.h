@@ -34,7 +34,8 @@ public:
     static bool isDue(std::string_view storedTime, int todayDayOfMonth);
 
     // Submits the three edit boxes of the step window; on an answer whose
-    // message holds "成功" the time is stored as the last success.
+    // message counts as a success (isStepSuccess) the time is stored as the
+    // last success.
     void submitSteps();
 
     const Text& lastMessage() const { return m_lastMessage; }
@@ -48,9 +49,14 @@ private:
     bool m_submitting = false; // a download lets events run: no second submission inside it
 };
 
-// The "message" of a step service answer (UTF-8 JSON; escapes decoded, GBK);
-// empty when the answer is not one JSON value or its message is no string or number.
+// The "message" of a step service answer (UTF-8 JSON; the string escapes
+// applied, then %uXXXX and %XX undone; GBK); empty when the answer is not one
+// JSON value or its message is no string or number.
 Text stepReplyMessage(std::string_view utf8Reply);
+
+// A message says the steps were stored when it holds "成功" and none of
+// "不成功", "未成功" and "失败".
+bool isStepSuccess(std::string_view message);
 
 // A form value: its GBK bytes with ASCII letters, digits and "-._~" kept and
 // every other byte, the blank included, as "%" and two upper-case hex digits.

@@ -65,4 +65,51 @@ Text urlDecode(std::string_view text, bool fromUtf8)
     return fromUtf8 ? utf8ToGbk(out) : out;
 }
 
+Text unescapeText(std::string_view text)
+{
+    auto hexAt = [&text](size_t i, size_t digits) {
+        int value = 0;
+        for (size_t k = 0; k < digits; ++k) {
+            const int digit = i + k < text.size() ? hexValue(text[i + k]) : -1;
+            if (digit < 0)
+                return -1;
+            value = value * 16 + digit;
+        }
+        return value;
+    };
+    Text out;
+    out.reserve(text.size());
+    // Consecutive %u units are converted together, so that a surrogate pair
+    // becomes one character.
+    std::string units;
+    auto flush = [&] {
+        if (!units.empty())
+            out += utf16ToGbk(units);
+        units.clear();
+    };
+    for (size_t i = 0; i < text.size(); ++i) {
+        const int unit = text[i] == '%' && i + 1 < text.size() && text[i + 1] == 'u' ? hexAt(i + 2, 4) : -1;
+        if (unit > 0) {
+            units.push_back(static_cast<char>(unit & 0xFF));
+            units.push_back(static_cast<char>(unit >> 8));
+            i += 5;
+            continue;
+        }
+        flush();
+        if (unit == 0) { // the zero character, which would end a converted run
+            out.push_back('\0');
+            i += 5;
+            continue;
+        }
+        if (const int byte = text[i] == '%' ? hexAt(i + 1, 2) : -1; byte >= 0) {
+            out.push_back(static_cast<char>(byte));
+            i += 2;
+        } else {
+            out.push_back(text[i]);
+        }
+    }
+    flush();
+    return out;
+}
+
 } // namespace fw

@@ -14,4 +14,10 @@ Text urlEncode(std::string_view text, bool keepUnreserved = false, bool asUtf8 =
 // are UTF-8 and are converted to GBK.
 Text urlDecode(std::string_view text, bool fromUtf8 = false);
 
+// The script "unescape" on GBK text: "%u" and four hex digits (either letter
+// case) becomes that UTF-16 unit in GBK (a surrogate pair one character, what
+// GBK cannot hold "?"), "%" and two hex digits that byte; any other "%" is
+// copied literally.
+Text unescapeText(std::string_view text);
+
 } // namespace fw

@@ -203,7 +203,7 @@ TEST(StepSubmissionTest, FormEncodingKeepsOnlyUnreservedCharacters)
         EXPECT_EQ(formEncode(in), out) << in;
 }
 
-TEST(StepSubmissionTest, OnlyAStringMessageHoldingSuccessCounts)
+TEST(StepSubmissionTest, OnlyAStringMessageClaimingSuccessCounts)
 {
     ReplyServer server;
     const struct { const char* file; const char* message; bool success; } cases[] = {
@@ -216,10 +216,21 @@ TEST(StepSubmissionTest, OnlyAStringMessageHoldingSuccessCounts)
         {"number-message.json", "1", false},
         {"object-message.json", "", false},
         {"cut-escape.json", "", false},
-        {"percent-escape.json", "%u4FEE%u6539%u6210%u529F", false},
+        // After the string escapes, %uXXXX is a character and %XX a GBK byte.
+        {"percent-escape.json", "修改成功", true},
+        {"percent-bytes.json", "成功", true},
+        // The emoji GBK cannot hold is one "?", not one per surrogate.
+        {"percent-surrogates.json", "?成功", true},
+        {"percent-literal.json", "成功率100%，%zz%u12", true},
+        // A doubled backslash is a backslash: no escape is left to decode.
         {"doubled-backslash.json", "\\u6210\\u529f", false},
         // 俺晒Α: the bytes of 成功 lie across three characters.
         {"straddling-bytes.json", "俺晒Α", false},
+        // Replies that deny the success they name.
+        {"not-success.json", "提交不成功", false},
+        {"not-yet-success.json", "同步未成功", false},
+        {"failed.json", "登录成功，同步失败", false},
+        {"percent-denial.json", "不成功", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);

@@ -46,3 +46,28 @@ TEST(UrlCodec, EveryByteSurvivesARoundTrip)
     const Text words = gbk("易方达蓝筹 精选/混合");
     EXPECT_EQ(urlDecode(urlEncode(words, true, true), true), words);
 }
+
+TEST(Unescape, PercentUIsAUtf16UnitAndPercentTwoDigitsAByte)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"%u4FEE%u6539", gbk("修改")},
+        {"%u4fee", gbk("修")},                    // either letter case in the digits
+        {"%u0041%41%61", "AAa"},
+        {"%B3%C9%B9%A6", gbk("成功")},            // the GBK bytes of 成功
+        {"%u6210%B9%A6", gbk("成功")},            // a character, then two bytes
+        {std::string("a%u0000b", 8), std::string("a\0b", 3)},
+        {"%uD83D%uDE00!", "?!"},                  // one character GBK cannot hold
+        {"%uDE00%uD83D", "??"},                   // two halves in the wrong order
+        // Not escapes: copied as they stand.
+        {"%U4FEE", "%U4FEE"},                     // only a small u
+        {"%u4FE", "%u4FE"},
+        {"%u4FEG", "%u4FEG"},
+        {"100%", "100%"},
+        {"%4", "%4"},
+        {"%%41", "%A"},
+        {"%zz", "%zz"},
+        {"", ""},
+    };
+    for (const auto& [in, out] : cases)
+        EXPECT_EQ(unescapeText(in), out) << in;
+}
