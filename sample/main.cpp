@@ -1,4 +1,5 @@
 // fundwatch-sample-service: the sample service as a program of its own.
+#include "sample/FaultSpec.h"
 #include "sample/SampleService.h"
 
 #include <cerrno>
@@ -9,6 +10,7 @@
 #include <mutex>
 #include <pthread.h>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -19,10 +21,15 @@ void usage()
                  "                                [--seed S] [--legacy] [--step-account A] [--step-password P]\n"
                  "                                [--withdraw-old-sectors] [--whole-market-sector]\n"
                  "                                [--quotes-out-of-order] [--log]\n"
+                 "                                [--fault PATH-PART:KIND[:N][:times=K][:retry-after=S]]...\n"
                  "  --withdraw-old-sectors  /ztjj/GetZTJJList answers 404; GetZTJJListNew stays\n"
                  "  --whole-market-sector   adds sector BK0999 (全市场) holding every fund\n"
                  "  --quotes-out-of-order   quotes come back reversed, one requested stock left out\n"
-                 "  --log                   print each request (method and raw target) on standard output\n");
+                 "  --log                   print each request (method and raw target) on standard output\n"
+                 "  --fault                 a fault on every request whose target contains PATH-PART (may be\n"
+                 "                          empty); KIND: stall, latency (N ms), truncated (N bytes sent),\n"
+                 "                          garbage, huge (N body bytes), http503, http429, drop; times=K: the\n"
+                 "                          first K such requests only; retry-after=S: header of http503/http429\n");
 }
 
 bool readNumber(const char* text, long min, long max, long& out)
@@ -43,6 +50,7 @@ int main(int argc, char** argv)
     fw::sample::SampleOptions options;
     int port = 8765;
     std::string host = "127.0.0.1";
+    std::vector<fw::sample::Fault> faults;
 
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -79,6 +87,14 @@ int main(int argc, char** argv)
             options.stepAccount = argv[++i];
         } else if (arg == "--step-password" && hasValue) {
             options.stepPassword = argv[++i];
+        } else if (arg == "--fault" && hasValue) {
+            fw::sample::Fault fault(fw::sample::Fault::Drop, "");
+            if (!fw::sample::parseFault(argv[++i], fault)) {
+                std::fprintf(stderr, "fundwatch-sample-service: bad fault '%s'\n", argv[i]);
+                usage();
+                return 2;
+            }
+            faults.push_back(std::move(fault));
         } else if (arg == "--help" || arg == "-h") {
             usage();
             return 0;
@@ -98,6 +114,8 @@ int main(int argc, char** argv)
     std::signal(SIGPIPE, SIG_IGN);
 
     fw::sample::SampleService service(options);
+    for (fw::sample::Fault& fault : faults)
+        service.addFault(std::move(fault));
     const int bound = service.start(port, host);
     if (bound < 0) {
         std::fprintf(stderr, "fundwatch-sample-service: cannot listen on %s:%d\n", host.c_str(), port);

@@ -371,11 +371,67 @@ TEST(SampleProgram, FlagsSwitchTheOptionsOn)
     }
 }
 
+TEST(SampleProgram, FaultsFromTheCommandLineApplyToTheirRequests)
+{
+    Program program({"--port", "0", "--funds", "30",
+                     "--fault", "/a-stall:stall:600",         "--fault", "/a-late:latency:400",
+                     "--fault", "/a-503:http503:times=1:retry-after=7", "--fault", "/a-429:http429",
+                     "--fault", "/jbgk_:truncated:10",        "--fault", "/a-garbage:garbage:64",
+                     "--fault", "/a-huge:huge:100000",        "--fault", "/a:b:drop"});
+    const int port = program.port();
+    ASSERT_GT(port, 0);
+    struct Exchange { std::string head, body; long ms; };
+    const auto exchange = [port](const std::string& target) {
+        const auto start = std::chrono::steady_clock::now();
+        const std::string raw = rawExchange(port, "GET " + target + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+        const long ms = long(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
+        const size_t end = raw.find("\r\n\r\n");
+        return end == std::string::npos ? Exchange{raw, {}, ms} : Exchange{raw.substr(0, end), raw.substr(end + 4), ms};
+    };
+    const auto status = [](const Exchange& e) { return e.head.substr(0, 12); };
+
+    const Exchange stalled = exchange("/a-stall");
+    EXPECT_EQ(stalled.head, "");
+    EXPECT_GE(stalled.ms, 550);
+    const Exchange late = exchange("/a-late");
+    EXPECT_EQ(status(late), "HTTP/1.1 404");
+    EXPECT_GE(late.ms, 400);
+    // Once with its Retry-After, then the route answers as it would.
+    const Exchange unavailable = exchange("/a-503");
+    EXPECT_EQ(status(unavailable), "HTTP/1.1 503");
+    EXPECT_NE(unavailable.head.find("Retry-After: 7"), std::string::npos) << unavailable.head;
+    EXPECT_EQ(status(exchange("/a-503")), "HTTP/1.1 404");
+    for (int i = 0; i < 2; ++i) {
+        const Exchange tooMany = exchange("/a-429");
+        EXPECT_EQ(status(tooMany), "HTTP/1.1 429");
+        EXPECT_EQ(tooMany.head.find("Retry-After"), std::string::npos);
+    }
+    const Exchange cut = exchange("/jbgk_000001.html");
+    EXPECT_EQ(status(cut), "HTTP/1.1 200");
+    EXPECT_EQ(cut.body.size(), 10u);
+    EXPECT_EQ(exchange("/a-garbage").body.size(), 64u);
+    const Exchange huge = exchange("/a-huge");
+    EXPECT_NE(huge.head.find("Content-Length: 100000"), std::string::npos) << huge.head;
+    EXPECT_EQ(huge.body.size(), 100000u);
+    // A path part may hold a colon.
+    const Exchange dropped = exchange("/a:b");
+    EXPECT_EQ(dropped.head, "");
+    EXPECT_LT(dropped.ms, 500);
+    EXPECT_EQ(status(exchange("/a:c")), "HTTP/1.1 404");
+}
+
 TEST(SampleProgram, RefusesBadArguments)
 {
     const std::vector<std::string> cases[] = {
         {"--port", "0", "--no-such-flag"}, {"--port", "70000"},          {"--port", "0", "--funds", "12x"},
         {"--port", "0", "--funds", "-1"},  {"--port", "0", "--seed"},    {"--port", "0", "--log", "extra"},
+        {"--port", "0", "--fault"},        {"--port", "0", "--fault", "stall"},
+        {"--port", "0", "--fault", "/x:boom"},
+        {"--port", "0", "--fault", "/x:drop:5"},               // drop takes no number
+        {"--port", "0", "--fault", "/x:http503:-1"},
+        {"--port", "0", "--fault", "/x:stall:times=0"},
+        {"--port", "0", "--fault", "/x:latency:retry-after=2"}, // only an HTTP error has one
+        {"--port", "0", "--fault", "/x:stall:5:6"},
     };
     for (const auto& args : cases) {
         Program program(args);
