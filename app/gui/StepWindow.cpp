@@ -8,8 +8,26 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QToolTip>
+#include <algorithm>
 
 namespace fw {
+
+namespace {
+
+// 目标步数框 takes at most five typed characters.
+constexpr int kTypedStepsLimit = 5;
+
+// Shows `text` in the box. A box with a typing limit shows a longer stored
+// value whole (what is saved and sent is what the user sees); typing never
+// makes the text longer than the limit or than the text already is.
+void showText(QLineEdit* box, const QString& text, int typedLimit)
+{
+    if (typedLimit > 0)
+        box->setMaxLength(std::max(typedLimit, int(text.size())));
+    box->setText(text);
+}
+
+} // namespace
 
 StepWindow::StepWindow(MainController& controller)
     : QDialog(nullptr), m_controller(controller), m_models(controller.models())
@@ -34,9 +52,13 @@ StepWindow::StepWindow(MainController& controller)
         auto* box = new QLineEdit(this);
         box->setObjectName(qtName(control));
         box->setGeometry(geometry);
-        box->setText(gbkToQString(m_models.view.editText(control)));
-        connect(box, &QLineEdit::textEdited, this,
-                [this, control](const QString& text) { m_models.view.setEditText(control, qStringToGbk(text)); });
+        const int limit = typedLimit(control);
+        showText(box, gbkToQString(m_models.view.editText(control)), limit);
+        connect(box, &QLineEdit::textEdited, this, [this, box, control, limit](const QString& text) {
+            if (limit > 0) // a stored value longer than the limit only shrinks
+                box->setMaxLength(std::max(limit, int(text.size())));
+            m_models.view.setEditText(control, qStringToGbk(text));
+        });
         return box;
     };
     label(Control::StepAccountLabel, QStringLiteral("小米账号："), {8, 24, 56, 32});
@@ -44,7 +66,7 @@ StepWindow::StepWindow(MainController& controller)
     label(Control::StepPasswordLabel, QStringLiteral("小米密码："), {8, 64, 56, 32});
     edit(Control::StepPassword, {72, 64, 112, 32})->setEchoMode(QLineEdit::Password);
     label(Control::StepTargetLabel, QStringLiteral("目标步数："), {8, 104, 56, 32});
-    edit(Control::StepTarget, {72, 104, 112, 32})->setMaxLength(5);
+    edit(Control::StepTarget, {72, 104, 112, 32});
     m_usage = label(Control::StepUsage, QStringLiteral("使用方法"), {24, 152, 48, 16});
     m_usage->setMouseTracking(true); // moves without a pressed button
     m_usage->installEventFilter(this);
@@ -64,6 +86,8 @@ StepWindow::StepWindow(MainController& controller)
 
 StepWindow::~StepWindow() { m_models.view.removeListener(m_viewListener); }
 
+int StepWindow::typedLimit(Control control) { return control == Control::StepTarget ? kTypedStepsLimit : 0; }
+
 QWidget* StepWindow::control(Control control) const
 {
     return findChild<QWidget*>(qtName(control), Qt::FindDirectChildrenOnly);
@@ -76,7 +100,7 @@ void StepWindow::applyChange(const ViewChange& change)
         auto* box = qobject_cast<QLineEdit*>(control(change.control));
         const QString text = gbkToQString(view.editText(change.control));
         if (box && box->text() != text) // keeps the caret where the user types
-            box->setText(text);
+            showText(box, text, typedLimit(change.control));
     } else if (change.kind == ViewChange::Tooltip && change.control == Control::StepUsage) {
         // The text separates its lines with CR LF; a tooltip breaks at LF.
         const QString text = gbkToQString(view.lastTooltip(Control::StepUsage)).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));

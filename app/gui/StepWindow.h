@@ -21,6 +21,8 @@ protected:
 
 private:
     void applyChange(const ViewChange& change);
+    // Characters a user may type into the box; 0 for no limit.
+    static int typedLimit(Control control);
 
     MainController& m_controller;
     MainModels& m_models;

@@ -101,6 +101,7 @@ private slots:
     void init();
     void cleanup();
     void stepButtonOpensAModalWindowThatSavesAndSubmits();
+    void aStoredStepCountLongerThanTheBoxIsShownSavedAndSentWhole();
 };
 
 // The portfolio window against the sample service.

@@ -117,3 +117,28 @@ void StepWindowTest::stepButtonOpensAModalWindowThatSavesAndSubmits()
     QVERIFY(!f->config.read(gbk("刷步时间"), gbk("刷步时间")).empty());
     QCOMPARE(f->service.requests().size(), size_t(1));
 }
+
+void StepWindowTest::aStoredStepCountLongerThanTheBoxIsShownSavedAndSentWhole()
+{
+    const std::pair<const char*, const char*> stored[] = {{"账号", "demo"}, {"密码", "%61%25%62"}, {"步数", "123456"}};
+    for (const auto& [key, value] : stored)
+        QVERIFY(f->config.write(gbk("小米运动刷步"), gbk(key), value));
+    auto* status = f->window.findChild<QLabel*>(QStringLiteral("标签6"));
+    bool saved = false;
+    whenStepWindowShows([&](StepWindow* dialog) {
+        auto* target = part<QLineEdit>(dialog, Control::StepTarget);
+        QTRY_COMPARE(target->text(), QStringLiteral("123456"));
+        target->end(false);
+        QTest::keyClicks(target, QStringLiteral("7")); // typing makes it no longer
+        QCOMPARE(target->text(), QStringLiteral("123456"));
+        QTest::mouseClick(part(dialog, Control::StepSave), Qt::LeftButton);
+        saved = true;
+    });
+    QTest::mouseClick(f->window.findChild<QAbstractButton*>(QStringLiteral("刷步钮")), Qt::LeftButton);
+    QTRY_VERIFY(saved);
+    QTRY_COMPARE(status->text(), QStringLiteral("修改成功，步数：123456"));
+    QCOMPARE(f->setting("步数"), "123456");
+    const auto requests = f->service.requests();
+    QCOMPARE(requests.size(), size_t(1));
+    QCOMPARE(requests[0].body, std::string("usr=demo&psw=a%25b&bs=123456"));
+}
