@@ -36,6 +36,16 @@ bool StockPage::staysInOverlay(std::string_view url)
     return samePort && sameHost(target.host, home.host);
 }
 
+StockNavigation StockPage::navigation(std::string_view url, bool linkClicked, bool userJustActed)
+{
+    if (url == "about:blank" || staysInOverlay(url))
+        return StockNavigation::Load;
+    UrlParts target;
+    if (parseUrl(url, target) != 0)
+        return StockNavigation::Refuse; // no web page: no other scheme leaves the program
+    return linkClicked && userJustActed ? StockNavigation::OpenOutside : StockNavigation::Refuse;
+}
+
 void StockPage::open(std::string_view stockCode)
 {
     if (stockCode.empty())

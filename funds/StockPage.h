@@ -22,6 +22,13 @@ inline constexpr OverlayRect kStockCloseRect {808, 0, 64, 56};
 inline constexpr int kStockFrameOpenHeight = 872;
 inline constexpr int kStockViewerOpenHeight = 1264;
 
+// What becomes of a navigation of the overlay's page.
+enum class StockNavigation {
+    Load,        // shown in the overlay
+    OpenOutside, // handed to the user's own browser
+    Refuse,      // dropped without a word
+};
+
 class StockPage {
 public:
     explicit StockPage(View& view) : m_view(view) {}
@@ -32,6 +39,13 @@ public:
     // host and port (the scheme's own port counts as the same across http and
     // https). Links elsewhere open outside the program.
     static bool staysInOverlay(std::string_view url);
+    // A main-frame navigation of the overlay's page: pages of the market data
+    // host and about:blank load; another web page opens outside only when it
+    // is a link the user clicked (`linkClicked` by the engine's account, and
+    // `userJustActed`: a button or key pressed on the page just before), as
+    // scripts, refreshes and redirects must never start the user's browser;
+    // everything else is refused.
+    static StockNavigation navigation(std::string_view url, bool linkClicked, bool userJustActed);
 
     // Shows the overlay with the stock's page; an empty code does nothing.
     void open(std::string_view stockCode);

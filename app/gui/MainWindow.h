@@ -21,6 +21,7 @@ class QMenu;
 class QProgressBar;
 class QTableView;
 class QTreeView;
+class QUrl;
 
 namespace fw {
 
@@ -43,6 +44,9 @@ public:
     std::function<void()> onClosed;
     // Shows a message box; replaceable so that tests need not click one away.
     std::function<void(const QString&)> messagePresenter;
+    // Opens a link of the stock page in the user's own browser; replaceable
+    // so that tests record instead.
+    std::function<void(const QUrl&)> browserOpener;
 
     QWidget* control(Control control) const;
     ChartPanel* chartPanel() const { return m_chart; }

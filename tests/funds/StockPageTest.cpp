@@ -29,6 +29,37 @@ TEST(StockPageLinks, OnlyTheMarketDataHostStaysInTheOverlay)
         EXPECT_EQ(StockPage::staysInOverlay(url), stays) << url;
 }
 
+TEST(StockPageLinks, OnlyALinkTheUserClickedOpensOutside)
+{
+    ServiceHosts hosts = ServiceHosts::defaults();
+    hosts.setBaseUrl(HostRole::MarketData, "http://data.example.com");
+    setServiceHosts(hosts);
+    const auto load = StockNavigation::Load, outside = StockNavigation::OpenOutside, refuse = StockNavigation::Refuse;
+    const struct { const char* url; bool linkClicked, userJustActed; StockNavigation to; } cases[] = {
+        // The market data host's pages load, whoever asks.
+        {"http://data.example.com/gdhs/detail/000001.html", false, false, load},
+        {"https://data.example.com/x", true, true, load},
+        {"about:blank", false, false, load},
+        // Elsewhere: only a link clicked just after the user pressed something.
+        {"http://elsewhere.example.com/x", true, true, outside},
+        {"https://elsewhere.example.com/x", true, true, outside},
+        {"http://elsewhere.example.com/x", true, false, refuse},  // a script's location.href
+        {"http://elsewhere.example.com/x", false, true, refuse},  // a redirect or refresh after a click
+        {"http://elsewhere.example.com/x", false, false, refuse},
+        {"http://data.example.com:8080/x", true, false, refuse},
+        // No other scheme leaves the program.
+        {"javascript:alert(1)", true, true, refuse},
+        {"file:///etc/passwd", true, true, refuse},
+        {"mailto:a@example.com", true, true, refuse},
+        {"about:blank#x", false, false, refuse},
+        {"", false, false, refuse},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(StockPage::navigation(c.url, c.linkClicked, c.userJustActed), c.to)
+            << c.url << " " << c.linkClicked << c.userJustActed;
+    setServiceHosts(ServiceHosts::defaults());
+}
+
 class StockOverlay : public SampleSuite {
 protected:
     bool overlayShown() const

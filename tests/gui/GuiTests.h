@@ -56,6 +56,24 @@ private slots:
     void stockPageOverlayOpensAndClosesOnAFailingPage();
 };
 
+// The stock page overlay against hostile pages: only the user's click opens
+// the user's browser.
+class StockPageWindowTest : public QObject {
+    Q_OBJECT
+    struct Fixture;
+    Fixture* f = nullptr;
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+    void nothingButAClickLeavesTheHost_data();
+    void nothingButAClickLeavesTheHost();
+    void aClickedLinkOpensTheBrowser_data();
+    void aClickedLinkOpensTheBrowser();
+    void closingEndsThePagesScripts();
+};
+
 // Which controller handler each event of the main window reaches.
 class RoutingTest : public QObject {
     Q_OBJECT

@@ -25,6 +25,10 @@ int main(int argc, char* argv[])
         failures += QTest::qExec(&lists, argc, argv);
     }
     {
+        StockPageWindowTest stockPage;
+        failures += QTest::qExec(&stockPage, argc, argv);
+    }
+    {
         RoutingTest routing;
         failures += QTest::qExec(&routing, argc, argv);
     }
