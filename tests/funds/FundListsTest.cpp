@@ -169,6 +169,16 @@ TEST(Boards, StoreTheirCodeLoadOnePageAndSetTheirTitle)
     EXPECT_GE(textValue(grid.cell(1, 4)), textValue(grid.cell(20, 4)));
 }
 
+TEST(Boards, LeaveTheSectorButtonToTheOpenSectorWindow)
+{
+    FeatureWorld world;
+    FundLists lists(world.context);
+    lists.sectorButtonClicked(); // the open sector window holds its button
+    lists.boardClicked(1);
+    EXPECT_EQ(world.models.view.title(), gbk("昨日涨幅榜"));
+    EXPECT_FALSE(world.models.view.isEnabled(Control::SectorButton));
+}
+
 TEST(HeaderSort, AlternatesDirectionAcrossListsAndColumns)
 {
     FeatureWorld world;
