@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -154,6 +156,42 @@ TEST(ComparisonParse, OddPointsStillCount)
     EXPECT_EQ(none.pointCount(), 0);
     EXPECT_FALSE(none.enoughPoints);
     EXPECT_EQ(none.yAxisText, "9|-1|1");
+}
+
+// An answer is read up to its 10,000th point; one more says points were
+// left out. Point i (from 0) holds i % 7, except the 10,001st, which holds 500:
+// read, it would widen the range to 500.
+TEST(ComparisonParse, AtMostTenThousandPointsAreRead)
+{
+    const struct {
+        int points;
+        int read;
+        bool leftOut;
+        const char* lastLabel; // of the last point read: day 1 + (read - 1) % 28
+    } cases[] = {
+        {9999, 9999, false, "03"},   // 9998 % 28 = 2
+        {10000, 10000, false, "04"}, // 9999 % 28 = 3
+        {10001, 10000, true, "04"},
+        {60000, 10000, true, "04"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.points);
+        std::vector<std::pair<std::string, std::vector<std::string>>> points;
+        for (int i = 0; i < c.points; ++i) {
+            char date[16];
+            std::snprintf(date, sizeof date, "2020/01/%02d", 1 + i % 28);
+            points.push_back({date, {i == 10000 ? "500" : std::to_string(i % 7)}});
+        }
+        const ComparisonData d = parseComparison(answerOf(points, {"005669"}), "005669", "");
+        EXPECT_EQ(d.pointCount(), c.read);
+        EXPECT_EQ(d.valuesA.size(), size_t(c.read));
+        EXPECT_EQ(d.pointsLeftOut, c.leftOut);
+        EXPECT_EQ(d.yAxisText, "9|0|6");
+        EXPECT_EQ(d.xAxisText.substr(0, d.xAxisText.find('|')), std::to_string(c.read - 1));
+        EXPECT_EQ(d.xAxisText.substr(d.xAxisText.size() - 4), "|" + std::string(c.lastLabel) + "|");
+        EXPECT_EQ(std::count(d.xAxisText.begin(), d.xAxisText.end(), '|'), 2 * c.read);
+    }
+    EXPECT_EQ(pointsLeftOutText(), gbk("（数据点过多，仅显示前10000个）"));
 }
 
 TEST(ComparisonDraw, TwoFundsFillTheHoverTable)
