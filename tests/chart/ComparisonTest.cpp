@@ -2,6 +2,7 @@
 #include "text/CodePage.h"
 
 #include "RecordingCanvas.h"
+#include "../text/PeakMemory.h"
 
 #include <gtest/gtest.h>
 
@@ -192,6 +193,31 @@ TEST(ComparisonParse, AtMostTenThousandPointsAreRead)
         EXPECT_EQ(std::count(d.xAxisText.begin(), d.xAxisText.end(), '|'), 2 * c.read);
     }
     EXPECT_EQ(pointsLeftOutText(), gbk("（数据点过多，仅显示前10000个）"));
+}
+
+// A 64 MiB answer of tiny points (about three million) is read up to its
+// bound: quickly, and with memory for a few copies of the answer, not for
+// millions of points.
+TEST(ComparisonParse, HugeAnswerOfTinyPointsStaysBounded)
+{
+    if (fw::testing::kSanitizedBuild)
+        GTEST_SKIP() << "the sanitizers' shadow memory and quarantine distort resident sizes";
+    const std::string point = "{ \\\"date\\\": \\\"1/2\\\",\\\"005669\\\":1},";
+    std::string answer = "jQuery18307015471687350752({\"Data\":\"{\\\"graph\\\":[],\\\"dataProvider\\\": [";
+    answer.reserve(64 * fw::testing::kMiB + 256);
+    while (answer.size() < size_t(64 * fw::testing::kMiB))
+        answer += point;
+    answer.pop_back();
+    answer += "]}\",\"ErrCode\":0,\"Success\":true,\"ErrMsg\":null})";
+    const fw::testing::PeakUse use = fw::testing::measurePeak([&answer] {
+        const ComparisonData d = parseComparison(answer, "005669", "");
+        if (d.pointCount() != kMaxComparisonPoints || !d.pointsLeftOut || d.yAxisText != "9|0|2")
+            std::abort();
+    });
+    ASSERT_TRUE(use.ran);
+    std::printf("reading a 64 MiB comparison answer: peak +%lld MiB, %.2f s\n", use.bytes / fw::testing::kMiB, use.seconds);
+    EXPECT_LT(use.bytes, 6 * (long long)answer.size());
+    EXPECT_LT(use.seconds, 3.0); // all of them, unbounded: about 6 s
 }
 
 TEST(ComparisonDraw, TwoFundsFillTheHoverTable)
