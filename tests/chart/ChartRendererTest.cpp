@@ -119,6 +119,8 @@ TEST(ChartFrame, YLabelsAndZeroLine)
         {"4|0|0.02", {"0.00", "0.00", "0.01", "0.01", "0.02"}, -1},
         // A list of values; halves round away from zero.
         {"0|2.5|5|7.5", {"0", "3", "5", "8"}, -1},
+        // Only the first two of a list would read alike as whole numbers.
+        {"0|0.4|2|3|4", {"0.0", "0.4", "2.0", "3.0", "4.0"}, -1},
         // No divisions: the minimum alone.
         {"0|0|12", {"0"}, -1},
         {"9|-2.5|-0.5", {"-2.5", "-2.3", "-2.1", "-1.8", "-1.6", "-1.4", "-1.2", "-0.9", "-0.7", "-0.5"}, -1},

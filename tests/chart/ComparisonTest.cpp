@@ -196,8 +196,8 @@ TEST(ComparisonParse, AtMostTenThousandPointsAreRead)
 }
 
 // A 64 MiB answer of tiny points (about three million) is read up to its
-// bound: quickly, and with memory for a few copies of the answer, not for
-// millions of points.
+// bound, with memory for a few copies of the answer, not for millions of
+// points. (The time it takes is shown, not checked: it varies with the load.)
 TEST(ComparisonParse, HugeAnswerOfTinyPointsStaysBounded)
 {
     if (fw::testing::kSanitizedBuild)
@@ -216,8 +216,8 @@ TEST(ComparisonParse, HugeAnswerOfTinyPointsStaysBounded)
     });
     ASSERT_TRUE(use.ran);
     std::printf("reading a 64 MiB comparison answer: peak +%lld MiB, %.2f s\n", use.bytes / fw::testing::kMiB, use.seconds);
+    // Unbounded, all of them took about 6 s and 15 times the answer's size.
     EXPECT_LT(use.bytes, 6 * (long long)answer.size());
-    EXPECT_LT(use.seconds, 3.0); // all of them, unbounded: about 6 s
 }
 
 TEST(ComparisonDraw, TwoFundsFillTheHoverTable)
