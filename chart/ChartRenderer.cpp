@@ -37,6 +37,20 @@ TextList axisItems(std::string_view text)
     return splitText(replaceAll(text, fullWidthBar, "|"), "|");
 }
 
+// The decimals of the y labels: the fewest of 0, 1 and 2 with which
+// neighbouring grid lines get different labels (2 when none does).
+int labelDecimals(const std::vector<double>& values)
+{
+    for (int decimals = 0; decimals < 2; ++decimals) {
+        bool distinct = true;
+        for (size_t i = 1; i < values.size() && distinct; ++i)
+            distinct = roundedUnits(values[i - 1], decimals) != roundedUnits(values[i], decimals);
+        if (distinct)
+            return decimals;
+    }
+    return 2;
+}
+
 } // namespace
 
 Text ChartRenderer::notEnoughDataText()
@@ -85,6 +99,9 @@ void ChartRenderer::drawChartFrame(Canvas& canvas, std::string_view xAxisText, s
     if (m_hasCopy) {
         canvas.clearSnapshot();
         leavePanel();
+        // The copy is blank now: until a series takes a new one, the pointer
+        // leaves the frame alone.
+        m_hasCopy = false;
     }
     m_rowsInUse = 0;
 
@@ -159,25 +176,21 @@ void ChartRenderer::drawChartFrame(Canvas& canvas, std::string_view xAxisText, s
         // y labels and their grid lines.
         const double scale = double(r.y1 - r.y0) / extent;
         const double minimum = m_minimum, maximum = m_maximum;
-        const bool twoDecimals =
-            minimum - std::floor(minimum) > kTolerance && maximum - std::floor(maximum) > kTolerance;
         const double labelStep = threeItems && divisions != 0 ? extent / divisions : 0.0;
         const double labelCount = std::isfinite(divisions) ? std::min(divisions, 1.0e6) : 0.0;
+        std::vector<double> values;
         for (int i = 1; i <= labelCount + 1; ++i) {
-            double value;
-            if (threeItems) {
-                value = minimum + labelStep * (i - 1);
-            } else {
-                if (i == labelCount + 1)
-                    continue;
-                value = textValue(yItems[size_t(i - 1)]);
-            }
-            const int y = px(r.y1 - scale * (value - minimum));
-            if (i > 1)
+            if (threeItems)
+                values.push_back(minimum + labelStep * (i - 1));
+            else if (i < labelCount + 1)
+                values.push_back(textValue(yItems[size_t(i - 1)]));
+        }
+        const int decimals = labelDecimals(values);
+        for (size_t i = 0; i < values.size(); ++i) {
+            const int y = px(r.y1 - scale * (values[i] - minimum));
+            if (i > 0)
                 canvas.line(r.x0 + 1, y, r.x1, y);
-            // Halves away from zero; "+ 0.0" keeps a rounded -0.2 from reading "-0".
-            const double shown = (twoDecimals ? std::round(value * 100) / 100 : std::round(value)) + 0.0;
-            const Text label = doubleText(shown);
+            const Text label = unitsText(roundedUnits(values[i], decimals), decimals);
             canvas.text(px(r.x0 - h / 2 * double(label.size()) - 2), px(y - h / 2 - 1), label);
         }
 

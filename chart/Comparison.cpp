@@ -73,6 +73,12 @@ Text comparisonFailureText()
     return text;
 }
 
+Text pointsLeftOutText()
+{
+    static const Text text = gbk("（数据点过多，仅显示前") + intText(kMaxComparisonPoints) + gbk("个）");
+    return text;
+}
+
 ComparisonData parseComparison(std::string_view gbkAnswer, std::string_view codeA, std::string_view codeB)
 {
     ComparisonData d;
@@ -81,9 +87,13 @@ ComparisonData parseComparison(std::string_view gbkAnswer, std::string_view code
         return d;
     d.sectionEmpty = false;
 
+    // One match past the bound tells that points were left out.
     RegexMatcher matcher;
-    matcher.search(kPointPattern, section);
-    const int points = matcher.matchCount();
+    RegexOptions options;
+    options.maxMatches = kMaxComparisonPoints + 1;
+    matcher.search(kPointPattern, section, options);
+    const int points = std::min(matcher.matchCount(), kMaxComparisonPoints);
+    d.pointsLeftOut = matcher.matchCount() > kMaxComparisonPoints;
     d.dates.reserve(size_t(points));
     d.labels.reserve(size_t(points));
     Text labelList;
@@ -99,7 +109,9 @@ ComparisonData parseComparison(std::string_view gbkAnswer, std::string_view code
         }
         Text date = cutBetween(point, kDateFront, kDateBack);
         Text label = textAfterLast(date, "/");
-        labelList += "|" + label + "|";
+        labelList += '|';
+        labelList += label;
+        labelList += '|';
         d.dates.push_back(std::move(date));
         d.labels.push_back(std::move(label));
     }

@@ -18,6 +18,7 @@ namespace fw {
 struct ComparisonData {
     bool sectionEmpty = true; // no data section in the answer: nothing to draw
     bool enoughPoints = false; // at least two points: the chart has a scale
+    bool pointsLeftOut = false; // the answer held more than kMaxComparisonPoints
     TextList dates;            // per point, as the service wrote them
     TextList labels;           // per point, the part of the date after its last "/"
     std::vector<float> valuesA; // first fund (the picked one), per point
@@ -28,6 +29,9 @@ struct ComparisonData {
 
     int pointCount() const { return int(dates.size()); }
 };
+
+// An answer is read up to this many points (three years are about 750).
+inline constexpr int kMaxComparisonPoints = 10000;
 
 // "a,b" when both codes are set, else the one that is set.
 Text comparisonCodes(std::string_view currentFundCode, std::string_view comparisonBaseCode);
@@ -44,8 +48,11 @@ Text chartTitle(int button);
 
 // "坐标数据获取失败", shown when the answer has no data section.
 Text comparisonFailureText();
+// "（数据点过多，仅显示前10000个）", the end of the chart title when points were left out.
+Text pointsLeftOutText();
 
-// Reads a GBK answer. codeA is the picked fund, codeB the comparison base;
+// Reads a GBK answer, its first kMaxComparisonPoints points at most. codeA is
+// the picked fund, codeB the comparison base, as the request named them;
 // either may be empty.
 ComparisonData parseComparison(std::string_view gbkAnswer, std::string_view codeA, std::string_view codeB);
 

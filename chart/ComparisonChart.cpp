@@ -44,7 +44,15 @@ void ComparisonChart::periodClicked(int button)
     // The title follows a failed fetch too, but not one a newer fetch overtook:
     // the title then belongs to the chart that newer one drew.
     if (fetchComparison(period))
-        m_context.models.view.setCaption(Control::ChartTitle, chartTitle(button));
+        writeTitle(chartTitle(button));
+}
+
+void ComparisonChart::writeTitle(const Text& title)
+{
+    View& view = m_context.models.view;
+    const Text shown = m_data.pointsLeftOut ? title + pointsLeftOutText() : title;
+    if (view.caption(Control::ChartTitle) != shown)
+        view.setCaption(Control::ChartTitle, shown);
 }
 
 void ComparisonChart::pointerMoved(int x, int y)
@@ -74,13 +82,15 @@ void ComparisonChart::addComparisonBase()
     compare.setRow(1, 0, cells);
     compare.setRowColours(1, kFirstColouredColumn, colours);
 
-    // No holdings worker may write between the copy and the clearing.
-    m_details.supersedeHoldingsWorkers();
+    // No holdings worker may write between the copy and the clearing. The
+    // holdings grid is copied only when it holds this fund's holdings in full
+    // (a cursor row moved on without a pick, or a load still running, leave
+    // another fund's rows there); else the base's holdings load on their own.
+    const Text baseCode = funds.cell(row, 1);
+    const bool holdingsAreRows = m_details.supersedeHoldingsWorkers() == baseCode && !baseCode.empty();
+    m_details.supersedeBaseHoldingsWorkers(); // an earlier base's load
     Grid& holdings = models.holdingsGrid;
     Grid& baseHoldings = models.baseHoldingsGrid;
-    // The holdings shown are the picked fund's: a cursor row moved on to
-    // another fund without a pick must not take them as its own.
-    const bool holdingsAreRows = m_details.currentFundCode == funds.cell(row, 1);
     const int columns = std::min(kHoldingColumns, holdings.columnCount());
     for (int r = 1; r <= kHoldingRows; ++r) {
         TextList holding;
@@ -88,6 +98,8 @@ void ComparisonChart::addComparisonBase()
             holding.push_back(holdingsAreRows ? holdings.cell(r, c) : Text());
         baseHoldings.setRow(r, 0, holding);
     }
+    if (!holdingsAreRows && !baseCode.empty())
+        m_details.startBaseHoldingsWorker(baseCode, funds.cell(row, 0));
 
     comparisonBaseCode = compare.cell(1, 1);
     holdings.reset();
@@ -124,22 +136,40 @@ void ComparisonChart::refreshComparison()
 bool ComparisonChart::fetchComparison(std::string_view period)
 {
     const uint64_t fetch = ++m_fetches;
+    // The answer is read with the codes of its request, whatever the set is
+    // when it arrives: "a,b" is the picked fund and the base; a lone code is
+    // the base when it was the base as the request went out.
+    const Text codes = comparisonCodes;
+    const size_t comma = codes.find(',');
+    Text codeA, codeB;
+    if (comma != Text::npos) {
+        codeA = codes.substr(0, comma);
+        codeB = codes.substr(comma + 1);
+    } else if (!codes.empty() && codes == comparisonBaseCode) {
+        codeB = codes;
+    } else {
+        codeA = codes;
+    }
     const ServiceHosts& hosts = serviceHosts();
     HttpRequestOptions options = m_context.requestOptions();
     options.extraHeaders = comparisonReferer(hosts.baseUrl(HostRole::FundList));
     const Text answer =
-        utf8ToGbk(HttpClient().fetch(hosts.url(HostRole::FundApi, comparisonUrlPath(comparisonCodes, period)), options));
+        utf8ToGbk(HttpClient().fetch(hosts.url(HostRole::FundApi, comparisonUrlPath(codes, period)), options));
     if (fetch != m_fetches)
         return false;
 
-    // The codes as they stand now: a base set aside during the download is drawn as the base.
-    const Text codeA = m_details.currentFundCode, codeB = comparisonBaseCode;
     ComparisonData data = parseComparison(answer, codeA, codeB);
     if (data.sectionEmpty) {
         m_context.models.view.messageBox(comparisonFailureText());
         return true; // the chart stays as it was
     }
     m_data = std::move(data);
+    // The title says when points were left out; it keeps its own words.
+    Text title = m_context.models.view.caption(Control::ChartTitle);
+    const Text leftOut = pointsLeftOutText();
+    if (title.size() >= leftOut.size() && title.compare(title.size() - leftOut.size(), leftOut.size(), leftOut) == 0)
+        title.resize(title.size() - leftOut.size());
+    writeTitle(title);
     if (m_canvas) {
         drawComparison(m_renderer, *m_canvas, m_data, codeA, codeB);
         m_drawn = true;

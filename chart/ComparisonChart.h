@@ -52,6 +52,10 @@ public:
     const ChartRenderer& renderer() const { return m_renderer; }
 
 private:
+    // The chart title, ending with pointsLeftOutText() when the chart shown
+    // left points out.
+    void writeTitle(const Text& title);
+
     FeatureContext& m_context;
     FundDetails& m_details;
     Canvas* m_canvas = nullptr;

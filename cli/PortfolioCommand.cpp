@@ -28,11 +28,13 @@ int show(CliSession& session, Portfolio& portfolio)
 
     std::vector<HoldingFigures> figures;
     std::vector<TextList> rows;
+    std::vector<std::vector<Colour>> colours;
     for (const Holding& h : portfolio.holdings()) {
         auto it = quotes.find(h.code);
         const FundQuote* q = it == quotes.end() ? nullptr : &it->second;
         figures.push_back(q ? holdingFigures(h, *q) : HoldingFigures {});
         rows.push_back(holdingRowTexts(h, q));
+        colours.push_back(holdingRowColours(h, q));
     }
     const PortfolioTotals totals = portfolioTotals(figures);
 
@@ -72,10 +74,11 @@ int show(CliSession& session, Portfolio& portfolio)
         table.header.push_back(gbkToUtf8(name));
     table.rightAligned = {false, false, true, true, true, true, true, true, true, true};
     rows.push_back(totalsRowTexts(totals));
-    for (const TextList& row : rows) {
+    colours.push_back(totalsRowColours(totals));
+    for (size_t r = 0; r < rows.size(); ++r) {
         TableRow cells;
-        for (size_t c = 0; c < row.size(); ++c)
-            cells.push_back({gbkToUtf8(row[c]), c >= 6 ? gainColour(row[c]) : kDefaultColour});
+        for (size_t c = 0; c < rows[r].size(); ++c)
+            cells.push_back({gbkToUtf8(rows[r][c]), colours[r][c]});
         table.rows.push_back(std::move(cells));
     }
     writeTable(session, table, "持仓");

@@ -8,6 +8,7 @@
 #include "text/CodePage.h"
 
 #include <system_error>
+#include <utility>
 
 namespace fw {
 
@@ -23,6 +24,7 @@ FundDetails::FundDetails(FeatureContext& context) : m_context(context), m_stockP
 FundDetails::~FundDetails()
 {
     m_holdingsGate.closeAll();
+    m_baseHoldingsGate.closeAll();
     waitForHoldingsWorkers();
 }
 
@@ -155,8 +157,32 @@ void FundDetails::closeStockPage() { m_stockPage.close(); }
 void FundDetails::startHoldingsWorker(const Text& fundCode, const Text& fundName)
 {
     const uint64_t generation = m_holdingsGate.open();
-    auto done = std::make_shared<std::atomic<bool>>(false);
+    // Cleared once the older workers are shut out, so none of them sets it again.
+    {
+        std::lock_guard lock(m_completeMutex);
+        m_completeHoldings.clear();
+    }
     HoldingsWorker worker {m_context, fundCode, fundName, &m_holdingsGate, generation};
+    worker.finished = [this, fundCode] {
+        std::lock_guard lock(m_completeMutex);
+        m_completeHoldings = fundCode;
+    };
+    startWorker(std::move(worker));
+}
+
+void FundDetails::startBaseHoldingsWorker(const Text& fundCode, const Text& fundName)
+{
+    const uint64_t generation = m_baseHoldingsGate.open();
+    HoldingsWorker worker {m_context, fundCode, fundName, &m_baseHoldingsGate, generation};
+    worker.target = HoldingsTarget::Base;
+    startWorker(std::move(worker));
+}
+
+void FundDetails::supersedeBaseHoldingsWorkers() { m_baseHoldingsGate.closeAll(); }
+
+void FundDetails::startWorker(HoldingsWorker worker)
+{
+    auto done = std::make_shared<std::atomic<bool>>(false);
     reapWorkers(false);
     std::lock_guard lock(m_workersMutex);
     try {
@@ -170,7 +196,12 @@ void FundDetails::startHoldingsWorker(const Text& fundCode, const Text& fundName
     }
 }
 
-void FundDetails::supersedeHoldingsWorkers() { m_holdingsGate.closeAll(); }
+Text FundDetails::supersedeHoldingsWorkers()
+{
+    m_holdingsGate.closeAll();
+    std::lock_guard lock(m_completeMutex);
+    return std::exchange(m_completeHoldings, Text());
+}
 
 void FundDetails::waitForHoldingsWorkers() { reapWorkers(true); }
 

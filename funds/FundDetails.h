@@ -5,6 +5,7 @@
 // overlay. Runs on the UI thread; the holdings come from worker threads that
 // this object owns and joins.
 #include "funds/FeatureContext.h"
+#include "funds/HoldingsWorker.h"
 #include "funds/StockPage.h"
 #include "funds/WriteGate.h"
 #include "text/Text.h"
@@ -57,8 +58,15 @@ public:
     // Starts the holdings worker for a fund; it supersedes every older one.
     void startHoldingsWorker(const Text& fundCode, const Text& fundName);
     // From now on no running holdings worker writes anything (e.g. before the
-    // holdings grid is cleared or copied).
-    void supersedeHoldingsWorkers();
+    // holdings grid is cleared or copied). Returns the fund whose holdings the
+    // newest worker had written in full, "" when its load had not finished;
+    // from now on the grid is the caller's.
+    Text supersedeHoldingsWorkers();
+    // Fills the comparison base's holdings grid 高级表格4 from the fund's own
+    // holdings load; it supersedes every older such load.
+    void startBaseHoldingsWorker(const Text& fundCode, const Text& fundName);
+    // From now on no such load writes to 高级表格4.
+    void supersedeBaseHoldingsWorkers();
     // Waits for every holdings worker started so far.
     void waitForHoldingsWorkers();
 
@@ -77,11 +85,15 @@ private:
         std::shared_ptr<std::atomic<bool>> done;
     };
     void reapWorkers(bool all);
+    void startWorker(HoldingsWorker worker);
 
     FeatureContext& m_context;
     StockPage m_stockPage;
     uint64_t m_picks = 0;     // selectedFundRefresh calls begun (UI thread)
     WriteGate m_holdingsGate;
+    WriteGate m_baseHoldingsGate;
+    std::mutex m_completeMutex;   // taken inside the holdings gate, never around it
+    Text m_completeHoldings;      // the fund the holdings grid holds in full; "" while loading
     std::mutex m_workersMutex;
     std::vector<Worker> m_workers;
 };

@@ -4,36 +4,15 @@
 #include "text/NumberText.h"
 
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 namespace fw {
 
 namespace {
 
-// The value in units of 10^-decimals, halves away from zero. The tolerance
-// lets a mean that lands a binary hair short of a half (1.005 → 1.00499…)
-// round as its decimal reading does.
-long long roundedUnits(double value, int decimals)
+// "+0.53%": a percent figure with its decimals, the sign shown on request.
+Text percentText(long long units, int decimals, bool withSign)
 {
-    const double scaled = std::fabs(value) * std::pow(10.0, decimals);
-    double whole = std::floor(scaled);
-    if (scaled - whole + 0.000000001 >= 0.5)
-        whole += 1;
-    const long long magnitude = truncToInt(whole);
-    return value < 0 ? -magnitude : magnitude;
-}
-
-Text unitsText(long long units, int decimals, bool withSign)
-{
-    long long divisor = 1;
-    for (int i = 0; i < decimals; ++i)
-        divisor *= 10;
-    const char* sign = units < 0 ? "-" : (withSign && units > 0 ? "+" : "");
-    const long long magnitude = std::llabs(units); // truncToInt saturates: never LLONG_MIN
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%s%lld.%0*lld%%", sign, magnitude / divisor, decimals, magnitude % divisor);
-    return buffer;
+    return (withSign && units > 0 ? "+" : "") + unitsText(units, decimals) + "%";
 }
 
 } // namespace
@@ -58,9 +37,9 @@ std::optional<HoldingsEstimate> estimateFromHoldings(const std::vector<HoldingsR
     return estimate;
 }
 
-Text estimateChangeText(double change) { return unitsText(roundedUnits(change, 2), 2, true); }
+Text estimateChangeText(double change) { return percentText(roundedUnits(change, 2), 2, true); }
 
-Text estimateCoverageText(double coverage) { return unitsText(roundedUnits(coverage, 1), 1, false); }
+Text estimateCoverageText(double coverage) { return percentText(roundedUnits(coverage, 1), 1, false); }
 
 Text estimateLine(const std::optional<HoldingsEstimate>& estimate)
 {
@@ -72,9 +51,12 @@ Text estimateLine(const std::optional<HoldingsEstimate>& estimate)
 
 Colour estimateColour(const std::optional<HoldingsEstimate>& estimate)
 {
-    if (!estimate)
-        return kDefaultColour;
-    const long long units = roundedUnits(estimate->change, 2);
+    return estimate ? gainColour(estimate->change, 2) : kDefaultColour;
+}
+
+Colour gainColour(double value, int decimals)
+{
+    const long long units = roundedUnits(value, decimals);
     return units > 0 ? kRed : units < 0 ? kGreen : kSilver;
 }
 

@@ -263,7 +263,8 @@ void HoldingsWorker::operator()() const
         return gate->write(generation, change);
     };
     auto live = [this] { return !gate || gate->isOpen(generation); };
-    Grid& grid = context.models.holdingsGrid;
+    const bool picked = target == HoldingsTarget::Picked;
+    Grid& grid = picked ? context.models.holdingsGrid : context.models.baseHoldingsGrid;
     auto writeRows = [&grid](const std::vector<HoldingsRowText>& rows, bool withShares) {
         for (int n = 1; n <= kHoldingRows; ++n) {
             const HoldingsRowText empty;
@@ -297,8 +298,12 @@ void HoldingsWorker::operator()() const
     const std::optional<HoldingsEstimate> estimate = estimateFromHoldings(rows);
     write([&] {
         writeRows(rows, true);
-        context.models.view.setCaption(Control::HoldingsCaption, fundName);
-        showHoldingsEstimate(context.models.view, estimate);
+        if (picked) {
+            context.models.view.setCaption(Control::HoldingsCaption, fundName);
+            showHoldingsEstimate(context.models.view, estimate);
+        }
+        if (finished)
+            finished();
     });
 }
 

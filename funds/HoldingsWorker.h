@@ -5,6 +5,7 @@
 #include "funds/FeatureContext.h"
 #include "funds/WriteGate.h"
 #include "text/Text.h"
+#include <functional>
 #include <map>
 #include <optional>
 #include <vector>
@@ -58,6 +59,11 @@ std::vector<HoldingsRowText> holdingsRows(std::string_view stockList, const std:
                                           const std::map<Text, StockQuote>& quotes,
                                           const std::vector<HoldingRow>& shares);
 
+// Which holdings grid a worker fills: the picked fund's (高级表格3, its caption
+// and the estimate under it) or the comparison base's (高级表格4 alone; its
+// caption is the comparison set's).
+enum class HoldingsTarget { Picked, Base };
+
 // Thread entry: std::thread(HoldingsWorker{context, code, name, &gate, gate.open()}).
 // Writes all 30 cells of rows 1-10 of the holdings grid, then the fund's name
 // as the grid's caption and today's estimate (HoldingsEstimate.h) under it.
@@ -69,6 +75,10 @@ struct HoldingsWorker {
     Text fundName;
     WriteGate* gate = nullptr;
     uint64_t generation = 0;
+    HoldingsTarget target = HoldingsTarget::Picked;
+    // Runs inside the last write, so only while the worker is still the
+    // newest: the grid then holds this fund's holdings in full.
+    std::function<void()> finished;
 
     void operator()() const;
 };

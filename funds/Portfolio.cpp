@@ -194,14 +194,30 @@ TextList totalsRowTexts(const PortfolioTotals& t)
             formatPercent(t.profitRate), estimateCoverageNote(t), formatMoney(t.todayProfit)};
 }
 
-Colour gainColour(const Text& shown)
+std::vector<Colour> holdingRowColours(const Holding& holding, const FundQuote* quote)
 {
-    const size_t digits = shown.find_first_not_of("+-");
-    if (digits > 1 || digits >= shown.size() || !std::isdigit(static_cast<unsigned char>(shown[digits])))
-        return kDefaultColour;
-    if (shown.find_first_not_of("+-0.%") == Text::npos)
-        return kDefaultColour;
-    return shown[0] == '-' ? kGreen : kRed;
+    const FundQuote none;
+    const FundQuote& q = quote ? *quote : none;
+    const HoldingFigures f = holdingFigures(holding, q);
+    std::vector<Colour> colours(kPortfolioColumns, kDefaultColour);
+    if (f.valued) {
+        colours[6] = gainColour(f.profit, 2);
+        colours[7] = gainColour(f.profitRate * 100, 2);
+    }
+    if (q.estimatePercent)
+        colours[8] = gainColour(*q.estimatePercent, 2);
+    if (f.todayProfit)
+        colours[9] = gainColour(*f.todayProfit, 2);
+    return colours;
+}
+
+std::vector<Colour> totalsRowColours(const PortfolioTotals& t)
+{
+    std::vector<Colour> colours(kPortfolioColumns, kDefaultColour);
+    colours[6] = gainColour(t.profit, 2);
+    colours[7] = gainColour(t.profitRate * 100, 2);
+    colours[9] = gainColour(t.todayProfit, 2);
+    return colours;
 }
 
 bool isTradingTime(std::time_t utc)

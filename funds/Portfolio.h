@@ -73,10 +73,12 @@ TextList portfolioHeader();
 // "--" where a figure is not known (no unit value, no estimate).
 TextList holdingRowTexts(const Holding& holding, const FundQuote* quote);
 TextList totalsRowTexts(const PortfolioTotals& totals);
-// The colour of a profit or change as shown: red above zero, green below, the
-// table's own at zero, for "--" and for text that is no figure (the totals
-// row's coverage note), as the grids colour a change.
-Colour gainColour(const Text& shown);
+// The text colours of the same cells, from the figures themselves (gainColour
+// at the decimals shown, so a figure shown as zero is silver): 持有收益,
+// 持有收益率, 今日估算涨幅 and 今日估算收益; the table's own for the other
+// cells, for "--" and for the totals row's coverage note.
+std::vector<Colour> holdingRowColours(const Holding& holding, const FundQuote* quote);
+std::vector<Colour> totalsRowColours(const PortfolioTotals& totals);
 
 // Monday to Friday, 09:30–11:30 and 13:00–15:00 China time (UTC+8, no
 // daylight saving), both ends included; the machine's time zone plays no part.

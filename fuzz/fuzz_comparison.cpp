@@ -47,6 +47,8 @@ void readAndDraw(std::string_view answer, std::string_view codeA, std::string_vi
     using namespace fw::fuzz;
     const fw::ComparisonData d = fw::parseComparison(answer, codeA, codeB);
     const size_t points = size_t(d.pointCount());
+    check(points <= size_t(fw::kMaxComparisonPoints), "more points than the bound");
+    check(!d.pointsLeftOut || points == size_t(fw::kMaxComparisonPoints), "points left out below the bound");
     check(d.labels.size() == points, "one label per point");
     check(d.valuesA.size() == (codeA.empty() ? 0 : points), "one value of the first fund per point");
     check(d.valuesB.size() == (codeB.empty() ? 0 : points), "one value of the second fund per point");

@@ -95,4 +95,30 @@ long long truncToInt(double v)
     return static_cast<long long>(v);
 }
 
+long long roundedUnits(double value, int decimals)
+{
+    const double scaled = std::fabs(value) * std::pow(10.0, decimals);
+    double whole = std::floor(scaled);
+    if (scaled - whole + 0.000000001 >= 0.5)
+        whole += 1;
+    const long long magnitude = truncToInt(whole);
+    return value < 0 ? -magnitude : magnitude;
+}
+
+Text unitsText(long long units, int decimals)
+{
+    // Digits of the magnitude, at least one more than the decimals.
+    const unsigned long long magnitude =
+        units < 0 ? 0ULL - static_cast<unsigned long long>(units) : static_cast<unsigned long long>(units);
+    char buf[32];
+    const auto r = std::to_chars(buf, buf + sizeof buf, magnitude);
+    Text digits(buf, r.ptr);
+    const size_t places = decimals > 0 ? size_t(decimals) : 0;
+    if (digits.size() <= places)
+        digits.insert(0, places + 1 - digits.size(), '0');
+    if (places > 0)
+        digits.insert(digits.size() - places, 1, '.');
+    return units < 0 ? "-" + digits : digits;
+}
+
 } // namespace fw

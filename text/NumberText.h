@@ -16,4 +16,12 @@ double textValue(std::string_view text);
 // Truncation toward zero, saturating at the limits of long long.
 long long truncToInt(double v);
 
+// The value in units of 10^-decimals, halves away from zero (saturating). A
+// figure a binary hair short of a half (1.005 is 1.00499...) rounds as its
+// decimal reading does.
+long long roundedUnits(double value, int decimals);
+// Such units written with exactly `decimals` decimals: "1.0", "-0.25", "3";
+// zero is never signed ("0.00", not "-0.00").
+Text unitsText(long long units, int decimals);
+
 } // namespace fw

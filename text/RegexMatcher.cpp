@@ -290,7 +290,7 @@ bool RegexMatcher::search(std::string_view pattern, std::string_view subject, co
         const PCRE2_SIZE* ov = pcre2_get_ovector_pointer(md);
         d.spans.insert(d.spans.end(), ov, ov + perMatch);
         ++d.matches;
-        if (!options.global) break;
+        if (!options.global || (options.maxMatches > 0 && d.matches == size_t(options.maxMatches))) break;
         // After an empty match the next search starts one character further on.
         size_t next = ov[1];
         if (ov[1] <= ov[0]) next = ov[0] < len ? ov[0] + charLength(d.utf8, ov[0]) : len + 1;

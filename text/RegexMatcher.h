@@ -15,6 +15,7 @@ struct RegexOptions {
     bool multiLine = true;
     bool global = true;
     bool quotePlaceholder = false; // "#引号" in the pattern stands for a double quote
+    int maxMatches = 0;            // a global search stops after this many matches; 0: no bound
 };
 
 class RegexMatcher {

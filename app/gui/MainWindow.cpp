@@ -406,8 +406,11 @@ void MainWindow::buildControls()
     m_chart->setGeometry(816, 496, 608, 320);
     m_chart->onMouseMoved = [this](int x, int y) { m_controller.onChartMouseMoved(x, y); };
     m_controller.chart().setCanvas(&m_chart->canvas());
-    // The chart title lies over the top edge of the panel.
-    makeLabel(Control::ChartTitle, QString(), {992, 512, 240, 32}, m_client)->setAlignment(Qt::AlignCenter);
+    // The chart title lies over the top edge of the panel; pointer moves pass
+    // through it to the panel, so the read-out follows the pointer there too.
+    QLabel* chartTitle = makeLabel(Control::ChartTitle, QString(), {992, 512, 240, 32}, m_client);
+    chartTitle->setAlignment(Qt::AlignCenter);
+    chartTitle->setAttribute(Qt::WA_TransparentForMouseEvents);
 
     makeLabel(Control::Progress, QString(), {640, 760, 168, 24}, m_client);
     makeLabel(Control::Status, QString(), {640, 792, 168, 24}, m_client);

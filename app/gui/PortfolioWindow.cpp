@@ -20,9 +20,8 @@ namespace {
 
 enum Column { Name, Code, Shares, Cost, UnitValue, Amount, Profit, ProfitRate, TodayChange, TodayProfit, ColumnCount };
 
-QVariant gainBrush(const Text& shown)
+QVariant gainBrush(Colour colour)
 {
-    const Colour colour = gainColour(shown);
     return colour == kDefaultColour ? QVariant() : QVariant(toQColor(colour));
 }
 
@@ -68,10 +67,9 @@ public:
     {
         if (role != Qt::DisplayRole && role != Qt::EditRole && role != Qt::ForegroundRole)
             return {};
-        const Text text = cell(index.row(), index.column());
         if (role == Qt::ForegroundRole)
-            return index.column() >= Profit ? gainBrush(text) : QVariant();
-        return gbkToQString(text);
+            return gainBrush(colour(index.row(), index.column()));
+        return gbkToQString(cell(index.row(), index.column()));
     }
 
     bool setData(const QModelIndex& index, const QVariant& value, int role) override
@@ -86,21 +84,39 @@ public:
     Text cell(int row, int column) const
     {
         const auto& holdings = m_window.portfolio().holdings();
-        if (row == int(holdings.size())) {
-            std::vector<HoldingFigures> figures;
-            for (const Holding& h : holdings) {
-                const FundQuote* q = m_window.quote(h.code);
-                figures.push_back(q ? holdingFigures(h, *q) : HoldingFigures {});
-            }
-            return totalsRowTexts(portfolioTotals(figures)).at(size_t(column));
-        }
+        if (row == int(holdings.size()))
+            return totalsRowTexts(totals()).at(size_t(column));
         if (row < 0 || row >= int(holdings.size()) || column < 0 || column >= kPortfolioColumns)
             return {};
         const Holding& h = holdings[size_t(row)];
         return holdingRowTexts(h, m_window.quote(h.code)).at(size_t(column));
     }
 
+    // Figures are coloured by their values, never by the text shown.
+    Colour colour(int row, int column) const
+    {
+        const auto& holdings = m_window.portfolio().holdings();
+        if (column < 0 || column >= kPortfolioColumns)
+            return kDefaultColour;
+        if (row == int(holdings.size()))
+            return totalsRowColours(totals()).at(size_t(column));
+        if (row < 0 || row >= int(holdings.size()))
+            return kDefaultColour;
+        const Holding& h = holdings[size_t(row)];
+        return holdingRowColours(h, m_window.quote(h.code)).at(size_t(column));
+    }
+
 private:
+    PortfolioTotals totals() const
+    {
+        std::vector<HoldingFigures> figures;
+        for (const Holding& h : m_window.portfolio().holdings()) {
+            const FundQuote* q = m_window.quote(h.code);
+            figures.push_back(q ? holdingFigures(h, *q) : HoldingFigures {});
+        }
+        return portfolioTotals(figures);
+    }
+
     PortfolioWindow& m_window;
 };
 

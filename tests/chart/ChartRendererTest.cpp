@@ -105,14 +105,25 @@ TEST(ChartFrame, YLabelsAndZeroLine)
     } cases[] = {
         {"9|-3|12", {"-3", "-1", "0", "2", "4", "5", "7", "9", "10", "12"}, 244},
         {"9|0|12", {"0", "1", "3", "4", "5", "7", "8", "9", "11", "12"}, -1},
-        {"9|0.5|2.5", {"0.5", "0.72", "0.94", "1.17", "1.39", "1.61", "1.83", "2.06", "2.28", "2.5"}, -1},
+        // Steps of 2/9: whole numbers would repeat (1, 1), one decimal does not.
+        {"9|0.5|2.5", {"0.5", "0.7", "0.9", "1.2", "1.4", "1.6", "1.8", "2.1", "2.3", "2.5"}, -1},
+        // A week from 0.10 to 1.90, and a flat series: every label with its one decimal.
+        {"9|0|2", {"0.0", "0.2", "0.4", "0.7", "0.9", "1.1", "1.3", "1.6", "1.8", "2.0"}, -1},
+        {"9|-1|1", {"-1.0", "-0.8", "-0.6", "-0.3", "-0.1", "0.1", "0.3", "0.6", "0.8", "1.0"}, 175},
         // A label rounded up from below zero reads "0", never "-0".
         {"9|-4|13", {"-4", "-2", "0", "2", "4", "5", "7", "9", "11", "13"}, 235},
+        // ... nor "-0.0": -0.02 at one decimal.
+        {"4|-0.02|0.38", {"0.0", "0.1", "0.2", "0.3", "0.4"}, 278},
+        // Steps of 0.05 need two decimals; steps of 0.005 get no more than two.
+        {"4|0|0.2", {"0.00", "0.05", "0.10", "0.15", "0.20"}, -1},
+        {"4|0|0.02", {"0.00", "0.00", "0.01", "0.01", "0.02"}, -1},
         // A list of values; halves round away from zero.
         {"0|2.5|5|7.5", {"0", "3", "5", "8"}, -1},
+        // Only the first two of a list would read alike as whole numbers.
+        {"0|0.4|2|3|4", {"0.0", "0.4", "2.0", "3.0", "4.0"}, -1},
         // No divisions: the minimum alone.
         {"0|0|12", {"0"}, -1},
-        {"9|-2.5|-0.5", {"-2.5", "-2.28", "-2.06", "-1.83", "-1.61", "-1.39", "-1.17", "-0.94", "-0.72", "-0.5"}, -1},
+        {"9|-2.5|-0.5", {"-2.5", "-2.3", "-2.1", "-1.8", "-1.6", "-1.4", "-1.2", "-0.9", "-0.7", "-0.5"}, -1},
     };
     for (const auto& t : cases) {
         SCOPED_TRACE(t.yAxis);
@@ -304,12 +315,25 @@ TEST_F(Tracking, BoxKeepsAwayFromThePointer)
 
 TEST_F(Tracking, MiddlePointPlacesTheBoxRightWithoutMovingIt)
 {
-    move(200, 100); // point 2 of 5, the middle of four intervals
-    EXPECT_EQ(r.lastIndex(), 2);
-    EXPECT_EQ(r.boxLeft(), 372);
-    EXPECT_EQ(c.count(CanvasOp::Restore), 0u);
-    EXPECT_EQ(c.count(CanvasOp::Fill), 1u);
-    EXPECT_EQ(r.crosshair().x, 200);
+    // Point 2 of 5 is the middle of four intervals: a new box goes right, and
+    // a box already on either side stays where it is.
+    const struct {
+        const char* name;
+        int before;  // x of an earlier move; 0: none
+        int boxLeft; // after the move to the middle
+    } cases[] = {{"no box yet", 0, 372}, {"box on the left", 450, 50}, {"box on the right", 60, 372}};
+    for (const auto& t : cases) {
+        SCOPED_TRACE(t.name);
+        move(600, 100); // outside: the read-out is forgotten
+        if (t.before)
+            move(t.before, 100);
+        move(200, 100);
+        EXPECT_EQ(r.lastIndex(), 2);
+        EXPECT_EQ(r.boxLeft(), t.boxLeft);
+        EXPECT_EQ(c.count(CanvasOp::Restore), 0u);
+        EXPECT_EQ(c.count(CanvasOp::Fill), 1u);
+        EXPECT_EQ(r.crosshair().x, 200);
+    }
 }
 
 TEST_F(Tracking, BoxListsDateAndValuesWithCaptionsCutToEightBytes)
@@ -378,6 +402,30 @@ TEST(Tracking2, FrameWithoutTitlesShowsNoBox)
     r.trackPointer(300, 100);
     EXPECT_EQ(r.lastIndex(), 2);
     EXPECT_EQ(c.count(CanvasOp::Fill), 0u);
+}
+
+// A chart, then a frame drawn without series (the comparison with no code
+// left): the frame stays as drawn while the pointer moves over it and away.
+TEST(Tracking2, FrameWithoutSeriesStaysUnderThePointer)
+{
+    RecordingCanvas c;
+    ChartRenderer r;
+    const TextList titles {"2026/12/02", "2026/12/03", "2026/12/04", "2026/12/07", "2026/12/08"};
+    frame(r, c, "4|02||03||04||07||08|", "9|-4|13", titles);
+    r.drawSeries({0, 1.25f, 12.7f, 5.5f, 3.1f}, 3, 255, "005669");
+    r.trackPointer(450, 100);
+    frame(r, c, "4|02||03||04||07||08|", "9|-4|13", titles);
+    c.ops.clear();
+    for (const auto& [x, y] : {std::pair {450, 100}, {60, 100}, {200, 120}, {600, 100}, {-1, -1}})
+        r.trackPointer(x, y);
+    EXPECT_TRUE(c.ops.empty());
+    EXPECT_FALSE(r.hasChartCopy());
+    EXPECT_EQ(r.boxLeft(), 0);
+
+    // The next series brings the read-out back.
+    r.drawSeries({0, 1.25f, 12.7f, 5.5f, 3.1f}, 3, 255, "005669");
+    r.trackPointer(450, 100);
+    EXPECT_EQ(r.boxLeft(), 50);
 }
 
 TEST(Tracking2, NothingBeforeTheFirstSeries)

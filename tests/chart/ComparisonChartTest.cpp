@@ -60,6 +60,14 @@ protected:
         });
     }
     Text caption(Control control) const { return w.models.view.caption(control); }
+    // Rows 1-10, columns 0-2 of a holdings grid.
+    static std::vector<TextList> holdingRows(const Grid& grid)
+    {
+        std::vector<TextList> rows;
+        for (int r = 1; r <= 10; ++r)
+            rows.push_back({grid.cell(r, 0), grid.cell(r, 1), grid.cell(r, 2)});
+        return rows;
+    }
 
     Window w;
     FundDetails details {w.context};
@@ -182,12 +190,64 @@ TEST_F(ComparisonChartTest, CursorMovedToAnotherFundTakesNoOtherFundsHoldings)
     showFund(1, picked);
     showFund(2, stockFund(1));
     pick(1);
-    ASSERT_FALSE(w.models.holdingsGrid.cell(1, 0).empty());
+    const std::vector<TextList> pickedRows = holdingRows(w.models.holdingsGrid);
+    ASSERT_FALSE(pickedRows.front()[0].empty());
     w.models.fundGrid.setCursorRow(2); // moved by the keyboard: no pick
     chart.addComparisonBase();
     EXPECT_EQ(chart.comparisonBaseCode, stockFund(1).code);
-    for (int r = 1; r <= 10; ++r)
-        EXPECT_EQ(w.models.baseHoldingsGrid.cell(r, 0), "") << r;
+    EXPECT_EQ(holdingRows(w.models.baseHoldingsGrid), std::vector<TextList>(10, TextList(3)));
+    // The base's own holdings follow from their own load.
+    details.waitForHoldingsWorkers();
+    const std::vector<TextList> baseRows = holdingRows(w.models.baseHoldingsGrid);
+    EXPECT_NE(baseRows, pickedRows);
+    pick(2);
+    EXPECT_EQ(holdingRows(w.models.holdingsGrid), baseRows);
+}
+
+// 加入对比 while the picked fund's holdings are still on their way: the
+// holdings grid still shows the fund picked before, which must not become
+// the base's; the base's holdings come from their own load.
+TEST_F(ComparisonChartTest, BaseChosenWhileItsHoldingsLoadGetsItsOwn)
+{
+    const sample::Fund& before = stockFund(0);
+    const sample::Fund& base = stockFund(1);
+    const struct {
+        const char* name;
+        sample::Fault::Kind kind;
+        int times;
+    } faults[] = {{"slow answer", sample::Fault::Latency, 0}, {"stalled answer", sample::Fault::Stall, 1}};
+    for (const auto& f : faults) {
+        SCOPED_TRACE(f.name);
+        s_service->clearFaults();
+        showFund(1, before);
+        showFund(2, base);
+        pick(1);
+        const std::vector<TextList> beforeRows = holdingRows(w.models.holdingsGrid);
+        ASSERT_FALSE(beforeRows.front()[2].empty());
+
+        s_service->addFault({f.kind, "code=" + base.code + "&topline", 800, f.times});
+        w.models.fundGrid.setCursorRow(2);
+        details.fundGridCellPicked(); // its holdings worker is still waiting
+        ASSERT_EQ(details.currentFundCode, base.code);
+        chart.addComparisonBase();
+        EXPECT_EQ(chart.comparisonBaseCode, base.code);
+        EXPECT_EQ(holdingRows(w.models.baseHoldingsGrid), std::vector<TextList>(10, TextList(3)));
+        EXPECT_EQ(caption(Control::BaseHoldingsCaption), gbk(base.name));
+
+        details.waitForHoldingsWorkers();
+        const std::vector<TextList> baseRows = holdingRows(w.models.baseHoldingsGrid);
+        EXPECT_NE(baseRows, beforeRows);
+        EXPECT_FALSE(baseRows.front()[2].empty());
+        // The superseded worker of the pick wrote nothing.
+        EXPECT_EQ(holdingRows(w.models.holdingsGrid), std::vector<TextList>(10, TextList(3)));
+        EXPECT_EQ(caption(Control::HoldingsCaption), "");
+        EXPECT_EQ(caption(Control::BaseHoldingsCaption), gbk(base.name));
+
+        // The same rows as the base's own pick shows.
+        s_service->clearFaults();
+        pick(2);
+        EXPECT_EQ(holdingRows(w.models.holdingsGrid), baseRows);
+    }
 }
 
 TEST_F(ComparisonChartTest, PeriodButtonsAskTheirPeriodAndWriteTheirTitles)
@@ -339,6 +399,91 @@ TEST_F(ComparisonChartTest, NewerFetchDuringADownloadOwnsChartAndTitle)
     EXPECT_EQ(linesIn(255, from), 5u);            // six points of a week
     EXPECT_EQ(chart.lastData().pointCount(), 6);
     EXPECT_TRUE(w.models.view.messages().empty());
+}
+
+// An answer of more points than the chart takes: the first 10,000 are drawn
+// and the title says so; the next answer that fits takes the note away again.
+TEST_F(ComparisonChartTest, TitleSaysWhenPointsWereLeftOut)
+{
+    // 005669's answers: a year of 10,001 points, three years of exactly 10,000, a week of 6.
+    auto answerOf = [](int points) {
+        std::string provider;
+        for (int i = 0; i < points; ++i)
+            provider += std::string(i ? "," : "") + "{ \\\"date\\\": \\\"2020/01/" + std::to_string(10 + i % 20) +
+                        "\\\",\\\"005669\\\":" + std::to_string(i % 5) + "}";
+        return "jQuery18307015471687350752({\"Data\":\"{\\\"graph\\\":[],\\\"dataProvider\\\": [" + provider +
+               "]}\",\"ErrCode\":0,\"Success\":true,\"ErrMsg\":null})";
+    };
+    StoredService stored;
+    stored.route("/FundCompare/LJSYL?bzdm=005669&c=year&", answerOf(10001));
+    stored.route("/FundCompare/LJSYL?bzdm=005669&c=threeyear&", answerOf(10000));
+    stored.route("/FundCompare/LJSYL?bzdm=005669&c=week&", answerOf(6));
+    setServiceHosts(ServiceHosts::allAt(stored.baseUrl()));
+    details.currentFundCode = "005669";
+
+    const Text note = gbk("（数据点过多，仅显示前10000个）");
+    const struct {
+        const char* step;
+        int button; // 0: a pick's redraw (the year)
+        int points;
+        Text title;
+    } steps[] = {
+        {"pick", 0, 10000, note},
+        {"three years", 7, 10000, gbk("近3年月收益率走势对比图")},
+        {"pick after three years", 0, 10000, gbk("近3年月收益率走势对比图") + note},
+        {"pick again", 0, 10000, gbk("近3年月收益率走势对比图") + note},
+        {"week", 1, 6, gbk("近1周收益率走势对比图")},
+        {"pick after the week", 0, 10000, gbk("近1周收益率走势对比图") + note},
+    };
+    for (const auto& s : steps) {
+        SCOPED_TRACE(s.step);
+        const size_t from = canvas.ops.size();
+        if (s.button)
+            chart.periodClicked(s.button);
+        else
+            chart.refreshComparison();
+        EXPECT_EQ(chart.lastData().pointCount(), s.points);
+        EXPECT_EQ(linesIn(255, from), size_t(s.points - 1));
+        EXPECT_EQ(chart.renderer().hoverTable().front().size(), size_t(s.points + 2));
+        EXPECT_EQ(caption(Control::ChartTitle), s.title);
+    }
+    EXPECT_TRUE(w.models.view.messages().empty());
+}
+
+// A base set aside while the picked fund's answer is on its way: the answer
+// holds the picked fund alone and is drawn as such, not as a base reading 0.
+TEST_F(ComparisonChartTest, AnswerIsReadWithTheCodesOfItsRequest)
+{
+    const sample::Fund& picked = stockFund(0);
+    const sample::Fund& other = stockFund(1);
+    showFund(1, picked);
+    showFund(2, other);
+    s_service->addFault({sample::Fault::Latency, "/FundCompare/LJSYL", 300});
+    bool added = false;
+    installEventPump([&] {
+        if (!added && !seriesRequests().empty()) {
+            added = true;
+            w.models.fundGrid.setCursorRow(2);
+            chart.addComparisonBase();
+        }
+    });
+    w.models.fundGrid.setCursorRow(1);
+    details.fundGridCellPicked();
+    uninstallEventPump();
+    details.waitForHoldingsWorkers();
+    ASSERT_TRUE(added);
+    ASSERT_EQ(seriesRequests().back(), seriesTarget(picked.code, "year"));
+    EXPECT_EQ(chart.comparisonBaseCode, other.code);
+
+    const ComparisonData& d = chart.lastData();
+    ASSERT_GT(d.pointCount(), 200);
+    EXPECT_EQ(d.valuesA.size(), size_t(d.pointCount()));
+    EXPECT_TRUE(d.valuesB.empty());
+    EXPECT_NE(std::count(d.valuesA.begin(), d.valuesA.end(), 0.0f), d.pointCount());
+    EXPECT_EQ(linesIn(255), size_t(d.pointCount() - 1));
+    EXPECT_EQ(linesIn(24768), 0u);
+    EXPECT_NE(canvas.findText(picked.code), nullptr);
+    EXPECT_EQ(canvas.findText(other.code), nullptr);
 }
 
 } // namespace

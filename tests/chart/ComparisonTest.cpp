@@ -2,9 +2,12 @@
 #include "text/CodePage.h"
 
 #include "RecordingCanvas.h"
+#include "../text/PeakMemory.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -154,6 +157,67 @@ TEST(ComparisonParse, OddPointsStillCount)
     EXPECT_EQ(none.pointCount(), 0);
     EXPECT_FALSE(none.enoughPoints);
     EXPECT_EQ(none.yAxisText, "9|-1|1");
+}
+
+// An answer is read up to its 10,000th point; one more says points were
+// left out. Point i (from 0) holds i % 7, except the 10,001st, which holds 500:
+// read, it would widen the range to 500.
+TEST(ComparisonParse, AtMostTenThousandPointsAreRead)
+{
+    const struct {
+        int points;
+        int read;
+        bool leftOut;
+        const char* lastLabel; // of the last point read: day 1 + (read - 1) % 28
+    } cases[] = {
+        {9999, 9999, false, "03"},   // 9998 % 28 = 2
+        {10000, 10000, false, "04"}, // 9999 % 28 = 3
+        {10001, 10000, true, "04"},
+        {60000, 10000, true, "04"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.points);
+        std::vector<std::pair<std::string, std::vector<std::string>>> points;
+        for (int i = 0; i < c.points; ++i) {
+            char date[16];
+            std::snprintf(date, sizeof date, "2020/01/%02d", 1 + i % 28);
+            points.push_back({date, {i == 10000 ? "500" : std::to_string(i % 7)}});
+        }
+        const ComparisonData d = parseComparison(answerOf(points, {"005669"}), "005669", "");
+        EXPECT_EQ(d.pointCount(), c.read);
+        EXPECT_EQ(d.valuesA.size(), size_t(c.read));
+        EXPECT_EQ(d.pointsLeftOut, c.leftOut);
+        EXPECT_EQ(d.yAxisText, "9|0|6");
+        EXPECT_EQ(d.xAxisText.substr(0, d.xAxisText.find('|')), std::to_string(c.read - 1));
+        EXPECT_EQ(d.xAxisText.substr(d.xAxisText.size() - 4), "|" + std::string(c.lastLabel) + "|");
+        EXPECT_EQ(std::count(d.xAxisText.begin(), d.xAxisText.end(), '|'), 2 * c.read);
+    }
+    EXPECT_EQ(pointsLeftOutText(), gbk("（数据点过多，仅显示前10000个）"));
+}
+
+// A 64 MiB answer of tiny points (about three million) is read up to its
+// bound, with memory for a few copies of the answer, not for millions of
+// points. (The time it takes is shown, not checked: it varies with the load.)
+TEST(ComparisonParse, HugeAnswerOfTinyPointsStaysBounded)
+{
+    if (fw::testing::kSanitizedBuild)
+        GTEST_SKIP() << "the sanitizers' shadow memory and quarantine distort resident sizes";
+    const std::string point = "{ \\\"date\\\": \\\"1/2\\\",\\\"005669\\\":1},";
+    std::string answer = "jQuery18307015471687350752({\"Data\":\"{\\\"graph\\\":[],\\\"dataProvider\\\": [";
+    answer.reserve(64 * fw::testing::kMiB + 256);
+    while (answer.size() < size_t(64 * fw::testing::kMiB))
+        answer += point;
+    answer.pop_back();
+    answer += "]}\",\"ErrCode\":0,\"Success\":true,\"ErrMsg\":null})";
+    const fw::testing::PeakUse use = fw::testing::measurePeak([&answer] {
+        const ComparisonData d = parseComparison(answer, "005669", "");
+        if (d.pointCount() != kMaxComparisonPoints || !d.pointsLeftOut || d.yAxisText != "9|0|2")
+            std::abort();
+    });
+    ASSERT_TRUE(use.ran);
+    std::printf("reading a 64 MiB comparison answer: peak +%lld MiB, %.2f s\n", use.bytes / fw::testing::kMiB, use.seconds);
+    // Unbounded, all of them took about 6 s and 15 times the answer's size.
+    EXPECT_LT(use.bytes, 6 * (long long)answer.size());
 }
 
 TEST(ComparisonDraw, TwoFundsFillTheHoverTable)

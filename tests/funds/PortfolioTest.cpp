@@ -88,19 +88,60 @@ TEST(Portfolio, MoneyRoundsHalvesAwayFromZeroAtDisplayOnly)
     EXPECT_EQ(formatMoney(t.todayProfit), "0.01");
 }
 
-// Gains red, losses green; zero, "--" and the totals row's coverage note keep
-// the table's colour.
-TEST(Portfolio, GainColourGoesByTheShownFigure)
+// Gains red, losses green, a figure shown as zero silver, whatever text
+// stands beside it; "--", the plain cells and the totals row's coverage note
+// keep the table's colour. Columns: 6 持有收益, 7 持有收益率, 8 今日估算涨幅,
+// 9 今日估算收益.
+TEST(Portfolio, FiguresAreColouredByTheirValues)
 {
+    constexpr Colour D = kDefaultColour;
+    const Text coverage = gbk("覆盖 62.4%");
+    auto quote = [&](double unitValue, std::optional<double> estimate) {
+        FundQuote q;
+        q.unitValue = unitValue;
+        q.estimatePercent = estimate;
+        q.coverage = coverage;
+        return q;
+    };
     const struct {
-        const char* shown;
-        Colour colour;
-    } cases[] = {{"3.75", kRed},           {"-75.34", kGreen},   {"222.99%", kRed},
-                 {"+0.41% 覆盖 29.7%", kRed}, {"-0.78% 覆盖 27.1%", kGreen}, {"0.00", kDefaultColour},
-                 {"-0.00", kDefaultColour}, {"0.00%", kDefaultColour}, {"--", kDefaultColour},
-                 {"", kDefaultColour},      {"估算覆盖 3/3 只", kDefaultColour}};
-    for (const auto& c : cases)
-        EXPECT_EQ(gainColour(gbk(c.shown)), c.colour) << c.shown;
+        const char* name;
+        Holding holding;
+        std::optional<FundQuote> quote;
+        const char* estimateShown; // column 8 as the table shows it
+        std::vector<Colour> colours;
+    } cases[] = {
+        // Profit 100 x 0.5 = 50, rate 50%; the estimate 0 shows "0.00%": silver, today 0.
+        {"zero estimate", {"000001", "100", "1.0"}, quote(1.5, 0.0), "0.00% 覆盖 62.4%",
+         {D, D, D, D, D, D, kRed, kRed, kSilver, kSilver}},
+        // Profit -50, rate -25%; -0.004% shows "0.00%", but today 150 x -0.00004
+        // = -0.006 shows "-0.01".
+        {"loss, estimate rounding to zero", {"000002", "100", "2.0"}, quote(1.5, -0.004), "0.00% 覆盖 62.4%",
+         {D, D, D, D, D, D, kGreen, kGreen, kSilver, kGreen}},
+        // Bought at the unit value: no profit; +1.25% of 150 is 1.875 today.
+        {"even, estimate up", {"000003", "100", "1.5"}, quote(1.5, 1.25), "+1.25% 覆盖 62.4%",
+         {D, D, D, D, D, D, kSilver, kSilver, kRed, kRed}},
+        {"estimate down", {"000004", "100", "1.0"}, quote(1.5, -0.5), "-0.50% 覆盖 62.4%",
+         {D, D, D, D, D, D, kRed, kRed, kGreen, kGreen}},
+        {"no estimate", {"000005", "100", "1.0"}, quote(1.5, std::nullopt), "--",
+         {D, D, D, D, D, D, kRed, kRed, D, D}},
+        {"no unit value", {"000006", "100", "1.0"}, quote(0, 2.0), "+2.00% 覆盖 62.4%",
+         {D, D, D, D, D, D, D, D, kRed, D}},
+        {"no quote", {"000007", "100", "1.0"}, std::nullopt, "--", std::vector<Colour>(10, D)},
+    };
+    std::vector<HoldingFigures> figures;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const FundQuote* q = c.quote ? &*c.quote : nullptr;
+        EXPECT_EQ(holdingRowTexts(c.holding, q).at(8), gbk(c.estimateShown));
+        EXPECT_EQ(holdingRowColours(c.holding, q), c.colours);
+        if (c.quote && c.quote->unitValue > 0 && c.quote->estimatePercent && c.holding.code <= "000003")
+            figures.push_back(holdingFigures(c.holding, *c.quote));
+    }
+    // The first three: profit 50 - 50 + 0 = 0 (rate 0), today 0 - 0.006 + 1.875 = 1.869.
+    EXPECT_EQ(totalsRowColours(portfolioTotals(figures)), std::vector<Colour>({D, D, D, D, D, D, kSilver, kSilver, D, kRed}));
+    // A loss in the totals.
+    const PortfolioTotals loss = portfolioTotals({holdingFigures(cases[1].holding, *cases[1].quote)});
+    EXPECT_EQ(totalsRowColours(loss), std::vector<Colour>({D, D, D, D, D, D, kGreen, kGreen, D, kGreen}));
 }
 
 TEST(Portfolio, TradingHoursFollowChinaTimeInAnyMachineZone)

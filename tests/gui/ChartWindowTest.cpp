@@ -5,6 +5,7 @@
 #include "app/MainController.h"
 #include "app/MainModels.h"
 #include "app/gui/ChartPanel.h"
+#include "chart/ChartRenderer.h"
 #include "app/gui/MainWindow.h"
 #include "net/EventPump.h"
 #include "net/ServiceHosts.h"
@@ -103,4 +104,30 @@ void ChartWindowTest::pickingAFundDrawsItsChartAndHoldings()
     QTest::mouseClick(f->find(periodControl(1)), Qt::LeftButton);
     QTRY_COMPARE(f->find<QLabel>(Control::ChartTitle)->text(), QStringLiteral("近1周收益率走势对比图"));
     QTRY_VERIFY(panel->grab().toImage() != chart);
+}
+
+void ChartWindowTest::pointerOverTheChartTitleKeepsTheReadOut()
+{
+    ChartPanel* panel = f->window.chartPanel();
+    QTest::mouseClick(f->find(Control::FiveStarButton), Qt::LeftButton);
+    auto* grid = f->find<QTableView>(Control::FundGrid);
+    QTRY_VERIFY(!grid->model()->index(0, 1).data().toString().isEmpty());
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(grid->model()->index(0, 0)).center());
+    const ChartRenderer& renderer = f->controller.chart().renderer();
+    QTRY_VERIFY(renderer.hasChartCopy());
+    QTest::mouseClick(f->find(periodControl(1)), Qt::LeftButton);
+    auto* title = f->find<QLabel>(Control::ChartTitle);
+    QTRY_COMPARE(title->text(), QStringLiteral("近1周收益率走势对比图"));
+
+    // The title covers panel x 176-415, y 16-47; the plot's read-out reaches
+    // up to y 40. A move over the title is a move over the panel.
+    // Six points, five intervals over x 40-508: x 100 is at point 1, x 296 at point 3.
+    const QPoint overTitle(120, 28); // panel (296, 44)
+    QCOMPARE(panel->mapFromGlobal(title->mapToGlobal(overTitle)), QPoint(296, 44));
+    QTest::mouseMove(panel, QPoint(100, 150));
+    QTRY_COMPARE(renderer.lastIndex(), 1);
+    QCOMPARE(renderer.boxLeft(), 372); // away from the pointer, on the right
+    QTest::mouseMove(title, overTitle);
+    QTRY_COMPARE(renderer.lastIndex(), 3);
+    QCOMPARE(renderer.boxLeft(), 50);
 }

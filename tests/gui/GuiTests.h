@@ -108,6 +108,7 @@ private slots:
     void init();
     void cleanup();
     void pickingAFundDrawsItsChartAndHoldings();
+    void pointerOverTheChartTitleKeepsTheReadOut();
 };
 
 // The step window opened by 刷步, against the sample step service.

@@ -104,3 +104,30 @@ TEST(TruncToInt, TowardZeroAndSaturating)
     EXPECT_EQ(truncToInt(9223372036854775808.0), std::numeric_limits<long long>::max());
     EXPECT_EQ(truncToInt(-9223372036854775808.0), std::numeric_limits<long long>::min());
 }
+
+// Rounded figures with a fixed count of decimals: halves away from zero, a
+// decimal half that binary holds a hair short still rounds up, and zero is
+// never signed.
+TEST(RoundedUnits, FixedDecimalsHalvesAwayFromZero)
+{
+    const struct {
+        double value;
+        int decimals;
+        long long units;
+        const char* text;
+    } cases[] = {
+        {1.0, 1, 10, "1.0"},         {1.0, 0, 1, "1"},           {0.5, 0, 1, "1"},
+        {-0.5, 0, -1, "-1"},         {2.5, 0, 3, "3"},           {1.005, 2, 101, "1.01"},
+        {-1.005, 2, -101, "-1.01"},  {0.004, 2, 0, "0.00"},      {-0.004, 2, 0, "0.00"},
+        {-0.04, 1, 0, "0.0"},        {-0.05, 1, -1, "-0.1"},     {0.05, 2, 5, "0.05"},
+        {-2.2778, 1, -23, "-2.3"},   {12.0, 2, 1200, "12.00"},   {-0.0, 2, 0, "0.00"},
+        {123456.789, 2, 12345679, "123456.79"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value);
+        EXPECT_EQ(roundedUnits(c.value, c.decimals), c.units);
+        EXPECT_EQ(unitsText(c.units, c.decimals), c.text);
+    }
+    EXPECT_EQ(unitsText(std::numeric_limits<long long>::min(), 0), "-9223372036854775808");
+    EXPECT_EQ(unitsText(-7, 3), "-0.007");
+}

@@ -234,3 +234,22 @@ TEST(RegexReplace, GroupReferences)
     ASSERT_TRUE(m.search("q", "abc"));
     EXPECT_EQ(m.replace("x"), "abc");
 }
+
+// A bound on the matches stops a global search there; 0 leaves it unbounded.
+TEST(RegexMatcher, MaxMatchesStopsTheSearch)
+{
+    const struct {
+        int maxMatches;
+        int count;
+        const char* last;
+    } cases[] = {{0, 5, "e5"}, {1, 1, "a1"}, {3, 3, "c3"}, {5, 5, "e5"}, {9, 5, "e5"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.maxMatches);
+        RegexMatcher m;
+        RegexOptions options;
+        options.maxMatches = c.maxMatches;
+        ASSERT_TRUE(m.search("[a-e][0-9]", "a1 b2 c3 d4 e5", options));
+        EXPECT_EQ(m.matchCount(), c.count);
+        EXPECT_EQ(m.matchText(c.count), c.last);
+    }
+}
