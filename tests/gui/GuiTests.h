@@ -111,5 +111,6 @@ private slots:
     void refusedEditNamesTheFieldAndChangesNothing();
     void refreshesByItselfDuringTradingHoursOnly();
     void closingMidRefreshWaitsOnlyForTheRequestsUnderWay();
+    void closingDuringAStalledRefreshWaitsForNoWorker();
     void watchlistMenuOpensTheWindowOnTheFund();
 };
