@@ -79,7 +79,9 @@ bool fetchEstimates(CliSession& session, int rows, std::vector<std::optional<Hol
         }
         pool.waitFor(std::chrono::milliseconds(100), [] { return cancelRequested(); });
     }
-    return true;
+    // Ctrl-C ends every request at once, so the rows may all have ended
+    // before the loop saw it: estimates cut short are no answer either.
+    return !cancelRequested();
 }
 
 // The rows a finished load wrote, or its failure.
