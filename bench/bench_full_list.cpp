@@ -9,19 +9,27 @@
 // (target under 50 ms) and the peak private memory (RssAnon, sampled; target
 // under 150 MB for 12,000 funds).
 //
-//   bench_full_list [FUNDS:LATENCY[:py] ...]   default 12000:0 2000:20:py 2000:0:py
+// "close" times closing the portfolio window while each of its refresh
+// workers waits on a fund page the service stalls for 10 s (in-process
+// sample service): from close() to the window's end, target under 100 ms.
+//
+//   bench_full_list [close] [FUNDS:LATENCY[:py] ...]   default close 12000:0 2000:20:py 2000:0:py
 #include "app/ConfigFile.h"
 #include "app/MainController.h"
 #include "app/MainModels.h"
 #include "app/gui/MainWindow.h"
+#include "app/gui/PortfolioWindow.h"
 #include "net/EventPump.h"
 #include "net/ServiceHosts.h"
+#include "sample/Market.h"
+#include "sample/SampleService.h"
 #include "text/CodePage.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QPointer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -197,6 +205,51 @@ bool runOne(int funds, int latencyMs, bool withPython)
     return true;
 }
 
+bool runClose()
+{
+    sample::SampleOptions options;
+    options.funds = 50;
+    sample::SampleService service(options);
+    if (service.start() <= 0) {
+        std::fputs("bench_full_list: the sample service did not start\n", stderr);
+        return false;
+    }
+    constexpr int kStallMs = 10000, kHeld = 10;
+    service.addFault({sample::Fault::Stall, ".html", kStallMs});
+    setServiceHosts(ServiceHosts::allAt(service.baseUrl()));
+    QTemporaryDir dir;
+    ConfigFile config(dir.filePath(QStringLiteral("配置.ini")).toStdString());
+    for (int i = 0; i < kHeld; ++i)
+        config.write(gbk("持仓"), service.market().funds()[size_t(i)].code, "10|1");
+    MainModels models;
+    FeatureContext context(models, config, 30);
+    QPointer<PortfolioWindow> window = new PortfolioWindow(context);
+    window->show();
+    // Every worker inside its stalled request.
+    auto stalledPages = [&service] {
+        int n = 0;
+        for (const sample::LoggedRequest& r : service.requests())
+            n += r.target.find(".html") != std::string::npos;
+        return n;
+    };
+    QElapsedTimer waited;
+    waited.start();
+    while (stalledPages() < PortfolioRefresh::kMaxWorkers && waited.elapsed() < kStallMs / 2)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    const bool stalled = stalledPages() == PortfolioRefresh::kMaxWorkers;
+
+    QElapsedTimer clock;
+    clock.start();
+    window->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    const double ms = double(clock.nsecsElapsed()) / 1e6;
+    std::printf("closing the portfolio window, %d fund pages stalled %d s\n", stalledPages(), kStallMs / 1000);
+    std::printf("  close: %.2f ms (target < 100)%s\n", ms, window ? ", the window is still there" : "");
+    std::fflush(stdout);
+    setServiceHosts(ServiceHosts::defaults());
+    return stalled && !window;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -210,9 +263,14 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i)
         runs << QString::fromLocal8Bit(argv[i]);
     if (runs.isEmpty())
-        runs = {QStringLiteral("12000:0"), QStringLiteral("2000:20:py"), QStringLiteral("2000:0:py")};
+        runs = {QStringLiteral("close"), QStringLiteral("12000:0"), QStringLiteral("2000:20:py"),
+                QStringLiteral("2000:0:py")};
     bool ok = true;
     for (const QString& run : runs) {
+        if (run == QLatin1String("close")) {
+            ok = runClose() && ok;
+            continue;
+        }
         const QStringList parts = run.split(u':');
         ok = runOne(parts.value(0).toInt(), parts.value(1).toInt(), parts.value(2) == QLatin1String("py")) && ok;
     }

@@ -46,8 +46,8 @@ private:
     int m_done = 0;
 };
 
-// Today's estimate of every listed fund from its holdings, on the same pool
-// of five threads the whole-market load takes its profiles with. False when
+// Today's estimate of every listed fund from its holdings, on a row pool of
+// five threads, within the process's bound of bulk rows. False when
 // Ctrl-C stopped it.
 bool fetchEstimates(CliSession& session, int rows, std::vector<std::optional<HoldingsEstimate>>& estimates)
 {
@@ -58,8 +58,11 @@ bool fetchEstimates(CliSession& session, int rows, std::vector<std::optional<Hol
         codes.push_back(grid.cell(row, 1));
     const FeatureContext& context = session.context;
     // A bulk load: a page that fails for a moment is tried again, until Ctrl-C.
+    // Ctrl-C cancels the load: the requests in flight are abandoned.
+    LoadToken load;
     RetryPolicy retry;
     retry.stop = [] { return cancelRequested(); };
+    retry.load = load.begin();
     RowPool pool;
     const bool started = pool.start(rows, std::min(5, rows), [&](int row) {
         const Text& code = codes[size_t(row - 1)];
@@ -70,12 +73,15 @@ bool fetchEstimates(CliSession& session, int rows, std::vector<std::optional<Hol
         return true; // no thread to be had: every fund shows none
     while (!pool.finished()) {
         if (cancelRequested()) {
-            pool.close(); // the rows running end within the timeout; the pool waits for them
+            load.cancel();
+            pool.close(); // the rows running end at once; the pool waits for them
             return false;
         }
         pool.waitFor(std::chrono::milliseconds(100), [] { return cancelRequested(); });
     }
-    return true;
+    // Ctrl-C ends every request at once, so the rows may all have ended
+    // before the loop saw it: estimates cut short are no answer either.
+    return !cancelRequested();
 }
 
 // The rows a finished load wrote, or its failure.

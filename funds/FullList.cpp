@@ -28,6 +28,7 @@ FullList::~FullList()
 {
     if (m_run)
         m_run->work.cancelled.store(true); // no worker waits out a back-off
+    m_load.cancel();
     m_pool.close();
     m_pool.reap(true);
 }
@@ -39,6 +40,7 @@ void FullList::cancel()
     m_cancel.store(true);
     if (m_run)
         m_run->work.cancelled.store(true);
+    m_load.cancel();
     m_pool.wake();
 }
 
@@ -64,6 +66,7 @@ void FullList::loadFullList()
     m_run = std::make_shared<Run>();
     m_run->work.gridTicket = ticket;
     m_run->work.retry = retry;
+    m_run->work.retry->load = m_load.begin();
 
     const Outcome outcome = load(ticket);
     if (outcome == Outcome::Done && exportFundGrid)
@@ -88,7 +91,7 @@ FullList::Outcome FullList::load(uint64_t ticket)
                       seconds = gbk("秒"), withoutProfile = gbk("支基金资料未取到");
 
     // Back-offs on this thread end as soon as the load is stopped.
-    RetryPolicy pageRetry = retry;
+    RetryPolicy pageRetry = *m_run->work.retry;
     pageRetry.stop = [this, ticket] { return stopped(ticket); };
     grid.reset();
     view.setProgress(0, 1);

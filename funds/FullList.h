@@ -23,9 +23,8 @@ public:
 
     // The 导出所有数据 button.
     void loadFullList();
-    // Esc: a running load stops at its next check (between pages, or while it
-    // waits for the workers), writes no workbook, and gives the buttons back.
-    // Workers already running end after the page they are fetching.
+    // Esc: a running load stops at once (the page or profile pages in flight
+    // are abandoned), writes no workbook, and gives the buttons back.
     void cancel();
     bool running() const { return m_context.fullListRunning.load(); }
 
@@ -65,6 +64,8 @@ private:
     FeatureContext& m_context;
     std::shared_ptr<Run> m_run;
     std::atomic<bool> m_cancel {false};
+    // Every request of a load carries its ticket: Esc abandons those in flight.
+    LoadToken m_load;
     RowPool m_pool;
 };
 

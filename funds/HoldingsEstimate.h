@@ -26,6 +26,10 @@ std::optional<HoldingsEstimate> estimateFromHoldings(const std::vector<HoldingsR
 // or the quotes give none. With `retry` (a bulk load) a transient failure is tried again.
 std::optional<HoldingsEstimate> fetchHoldingsEstimate(const FeatureContext& context, std::string_view fundCode,
                                                       const RetryPolicy* retry = nullptr);
+// As above with the options every request starts from (time-out, load), for
+// a worker that may outlive the context.
+std::optional<HoldingsEstimate> fetchHoldingsEstimate(const HttpRequestOptions& base, std::string_view fundCode,
+                                                      const RetryPolicy* retry = nullptr);
 
 // "+0.53%", "-1.20%", "0.00%": two decimals, halves away from zero, the sign
 // always shown except on zero.

@@ -125,9 +125,9 @@ const Text& linksMark()
     return mark;
 }
 
-Text fetchUtf8(std::string_view url, const FeatureContext& context, const RetryPolicy* retry = nullptr)
+Text fetchUtf8(std::string_view url, const HttpRequestOptions& base, const RetryPolicy* retry = nullptr)
 {
-    HttpRequestOptions options = context.requestOptions();
+    HttpRequestOptions options = base;
     // The answers are script text in UTF-8 without a declared charset.
     return utf8ToGbk(fetchMaybeRetrying(url, options, retry));
 }
@@ -241,15 +241,21 @@ std::vector<HoldingsRowText> holdingsRows(std::string_view stockList, const std:
 std::optional<HoldingsEstimate> fetchHoldingsEstimate(const FeatureContext& context, std::string_view fundCode,
                                                       const RetryPolicy* retry)
 {
+    return fetchHoldingsEstimate(context.requestOptions(), fundCode, retry);
+}
+
+std::optional<HoldingsEstimate> fetchHoldingsEstimate(const HttpRequestOptions& base, std::string_view fundCode,
+                                                      const RetryPolicy* retry)
+{
     const ServiceHosts& hosts = serviceHosts();
     const Text page =
-        fetchUtf8(hosts.url(HostRole::FundArchive, holdingsPagePath(fundCode, kHoldingsFirstRt)), context, retry);
+        fetchUtf8(hosts.url(HostRole::FundArchive, holdingsPagePath(fundCode, kHoldingsFirstRt)), base, retry);
     const Text stockList = holdingsStockList(page);
     const std::vector<HoldingRow> table = holdingsTableRows(page);
     if (table.empty())
         return std::nullopt;
     const std::map<Text, StockQuote> quotes =
-        quotesByCode(fetchUtf8(hosts.url(HostRole::Quote, quotePath(stockList, hosts.quoteToken())), context, retry));
+        quotesByCode(fetchUtf8(hosts.url(HostRole::Quote, quotePath(stockList, hosts.quoteToken())), base, retry));
     return estimateFromHoldings(holdingsRows(stockList, table, quotes, table));
 }
 
@@ -275,7 +281,7 @@ void HoldingsWorker::operator()() const
     const ServiceHosts& hosts = serviceHosts();
 
     // First copy: the stock list and the rows in the page's order.
-    const Text first = fetchUtf8(hosts.url(HostRole::FundArchive, holdingsPagePath(fundCode, kHoldingsFirstRt)), context);
+    const Text first = fetchUtf8(hosts.url(HostRole::FundArchive, holdingsPagePath(fundCode, kHoldingsFirstRt)), context.requestOptions());
     const Text stockList = holdingsStockList(first);
     const std::vector<HoldingRow> table = holdingsTableRows(first);
     if (!live())
@@ -284,12 +290,12 @@ void HoldingsWorker::operator()() const
     // Live names and changes; a stock the quote service does not know keeps
     // the page's name and has no change.
     const std::map<Text, StockQuote> quotes =
-        quotesByCode(fetchUtf8(hosts.url(HostRole::Quote, quotePath(stockList, hosts.quoteToken())), context));
+        quotesByCode(fetchUtf8(hosts.url(HostRole::Quote, quotePath(stockList, hosts.quoteToken())), context.requestOptions()));
     if (!write([&] { writeRows(holdingsRows(stockList, table, quotes, {}), false); }))
         return;
 
     // Second copy: the shares.
-    const Text second = fetchUtf8(hosts.url(HostRole::FundArchive, holdingsPagePath(fundCode, kHoldingsSecondRt)), context);
+    const Text second = fetchUtf8(hosts.url(HostRole::FundArchive, holdingsPagePath(fundCode, kHoldingsSecondRt)), context.requestOptions());
     const std::vector<HoldingRow> later = holdingsTableRows(second);
     const std::vector<HoldingsRowText> rows = table.empty()
         ? holdingsRows(holdingsStockList(second), later, quotes, later)

@@ -38,17 +38,22 @@ FundQuote fundQuoteFromPage(std::string_view page)
     return quote;
 }
 
-FundQuote fetchFundQuote(const FeatureContext& context, std::string_view code, const std::atomic<bool>* stop)
+FundQuote fetchFundQuote(const FeatureContext& context, std::string_view code)
 {
-    HttpRequestOptions options = context.requestOptions();
+    return fetchFundQuote(context.requestOptions(), code);
+}
+
+FundQuote fetchFundQuote(const HttpRequestOptions& base, std::string_view code)
+{
+    HttpRequestOptions options = base;
     // The fund page declares its charset: fetch hands it over as GBK.
     FundQuote quote =
         fundQuoteFromPage(HttpClient().fetch(serviceHosts().url(HostRole::FundList, FundPageSummary::path(code)), options));
-    if (stop && stop->load())
+    if (base.load.cancelled())
         return quote;
 
     // The same estimate as everywhere else the program shows one.
-    if (const auto estimate = fetchHoldingsEstimate(context, code)) {
+    if (const auto estimate = fetchHoldingsEstimate(base, code)) {
         quote.estimatePercent = estimate->change;
         quote.coverage = gbk("覆盖 ") + estimateCoverageText(estimate->coverage);
     }
@@ -58,14 +63,17 @@ FundQuote fetchFundQuote(const FeatureContext& context, std::string_view code, c
 PortfolioRefresh::~PortfolioRefresh()
 {
     cancel();
-    wait();
+    m_pool.letGo();
 }
 
 void PortfolioRefresh::cancel()
 {
     if (!m_run)
         return;
-    m_run->cancelled = true;
+    {
+        std::lock_guard lock(m_run->doneMutex);
+        m_load.cancel();
+    }
     m_run->running = false;
     m_pool.close();
 }
@@ -81,6 +89,8 @@ bool PortfolioRefresh::start(std::vector<Text> codes, Done done)
     run->quotes.resize(run->codes.size());
     run->done = std::move(done);
     run->left = int(run->codes.size());
+    run->request = m_context.requestOptions();
+    run->request.load = m_load.begin();
     m_run = run;
     const int rows = int(run->codes.size());
     if (rows == 0) {
@@ -89,14 +99,14 @@ bool PortfolioRefresh::start(std::vector<Text> codes, Done done)
             run->done({});
         return true;
     }
-    const FeatureContext& context = m_context;
-    const bool started = m_pool.start(rows, std::min(kMaxWorkers, rows), [run, &context](int row) {
-        if (run->cancelled.load())
+    // The jobs hold the run alone: they may outlive this object and the context.
+    const bool started = m_pool.start(rows, std::min(kMaxWorkers, rows), [run](int row) {
+        if (run->request.load.cancelled())
             return;
         const int now = ++run->active;
         for (int peak = run->peak.load(); now > peak && !run->peak.compare_exchange_weak(peak, now);) {
         }
-        run->quotes[size_t(row - 1)] = fetchFundQuote(context, run->codes[size_t(row - 1)], &run->cancelled);
+        run->quotes[size_t(row - 1)] = fetchFundQuote(run->request, run->codes[size_t(row - 1)]);
         --run->active;
         if (run->left.fetch_sub(1) != 1)
             return;
@@ -106,7 +116,8 @@ bool PortfolioRefresh::start(std::vector<Text> codes, Done done)
             quotes[run->codes[i]] = std::move(run->quotes[i]);
         // Cleared first, so that a refresh asked for from `done` on may start.
         run->running = false;
-        if (!run->cancelled.load() && run->done)
+        std::lock_guard lock(run->doneMutex);
+        if (!run->request.load.cancelled() && run->done)
             run->done(std::move(quotes));
     });
     if (!started) {

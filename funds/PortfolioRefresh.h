@@ -2,8 +2,8 @@
 // Fetching what the portfolio shows of each held fund: the last unit value and
 // its date and the fund's name from the fund page, and today's estimate from
 // the holdings page and the quotes. A refresh takes the funds in order on the
-// row pool the profiles use, at most five threads, and is never started while
-// one still runs. No Qt.
+// row pool the profiles use, at most five threads (and within the process's
+// bound of bulk rows), and is never started while one still runs. No Qt.
 #include "funds/FeatureContext.h"
 #include "funds/Portfolio.h"
 #include "funds/RowPool.h"
@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace fw {
@@ -23,9 +24,10 @@ FundQuote fundQuoteFromPage(std::string_view page);
 
 // One fund's figures, fetched on the calling thread: the fund page, then the
 // estimate exactly as the fund command and the lists' estimate column get it.
-// With `stop` set after the fund page, the estimate's requests are not sent.
-FundQuote fetchFundQuote(const FeatureContext& context, std::string_view code,
-                         const std::atomic<bool>* stop = nullptr);
+FundQuote fetchFundQuote(const FeatureContext& context, std::string_view code);
+// As above, every request made from `base` (time-out and load): once the load
+// is cancelled no further request is sent and the one in flight is abandoned.
+FundQuote fetchFundQuote(const HttpRequestOptions& base, std::string_view code);
 
 class PortfolioRefresh {
 public:
@@ -33,8 +35,9 @@ public:
     using Done = std::function<void(std::map<Text, FundQuote>)>;
 
     explicit PortfolioRefresh(FeatureContext& context) : m_context(context) {}
-    // Cancels a refresh under way and waits for its threads, each of which
-    // ends with the request it is in (bounded by the time-out).
+    // Cancels a refresh under way and waits for no thread: each abandons the
+    // request it is in and ends by itself (the process joins it). Safe on the
+    // UI thread.
     ~PortfolioRefresh();
     PortfolioRefresh(const PortfolioRefresh&) = delete;
     PortfolioRefresh& operator=(const PortfolioRefresh&) = delete;
@@ -45,10 +48,11 @@ public:
     // while a refresh runs.
     bool start(std::vector<Text> codes, Done done);
     bool running() const { return m_run && m_run->running.load(); }
-    // No further fund is fetched and `done` is not called; the threads end
-    // with the request each is in. A new refresh may start at once.
+    // No further fund is fetched and `done` is not called (once cancel()
+    // returns, a `done` under way has returned too); the requests in flight
+    // are abandoned. A new refresh may start at once.
     void cancel();
-    // Waits for every thread of the refreshes so far.
+    // Waits for every thread of the refreshes so far (never on the UI thread).
     void wait() { m_pool.reap(true); }
     // The most funds fetched at one time in the last refresh.
     int peakWorkers() const { return m_run ? m_run->peak.load() : 0; }
@@ -60,8 +64,9 @@ private:
         std::vector<Text> codes;
         std::vector<FundQuote> quotes; // by row
         Done done;
+        HttpRequestOptions request;    // every request's: the time-out and this refresh's load
+        std::mutex doneMutex;          // `done` is called, or the refresh cancelled, not both
         std::atomic<bool> running {true};
-        std::atomic<bool> cancelled {false};
         std::atomic<int> left {0};
         std::atomic<int> active {0};
         std::atomic<int> peak {0};
@@ -69,6 +74,7 @@ private:
 
     FeatureContext& m_context;
     std::shared_ptr<Run> m_run;
+    LoadToken m_load;
     RowPool m_pool;
 };
 

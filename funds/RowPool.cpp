@@ -1,8 +1,104 @@
 #include "funds/RowPool.h"
 
+#include <algorithm>
+#include <deque>
 #include <system_error>
 
 namespace fw {
+
+namespace {
+
+// The process's bulk rows: a row waits for one of kMostBulkRows places, in
+// the order the rows asked, so a load started during another one gets its
+// turn instead of waiting for the other to end. Threads that were let go are
+// kept here and joined once ended; the rest at exit.
+class BulkWork {
+public:
+    static BulkWork& instance()
+    {
+        static BulkWork work;
+        return work;
+    }
+    ~BulkWork()
+    {
+        std::vector<std::thread> left;
+        {
+            std::lock_guard lock(m_mutex);
+            for (auto& t : m_leftOver)
+                left.push_back(std::move(t.first));
+            m_leftOver.clear();
+        }
+        for (std::thread& t : left)
+            if (t.joinable())
+                t.join();
+    }
+
+    // False when `closed` was set before a place came free.
+    bool enter(const std::atomic<bool>& closed)
+    {
+        std::unique_lock lock(m_mutex);
+        const uint64_t me = m_nextTurn++;
+        m_waiting.push_back(me);
+        for (;;) {
+            if (closed.load()) {
+                m_waiting.erase(std::find(m_waiting.begin(), m_waiting.end(), me));
+                m_changed.notify_all();
+                return false;
+            }
+            if (m_waiting.front() == me && m_running < RowPool::kMostBulkRows) {
+                m_waiting.pop_front();
+                ++m_running;
+                m_changed.notify_all();
+                return true;
+            }
+            // A closed run's thread is woken by wakeAll(); the slice is a guard.
+            m_changed.wait_for(lock, std::chrono::milliseconds(50));
+        }
+    }
+    void leave()
+    {
+        std::lock_guard lock(m_mutex);
+        --m_running;
+        m_changed.notify_all();
+    }
+    void wakeAll()
+    {
+        std::lock_guard lock(m_mutex);
+        m_changed.notify_all();
+    }
+
+    void adopt(std::thread thread, std::shared_ptr<std::atomic<bool>> done)
+    {
+        std::vector<std::thread> ended;
+        {
+            std::lock_guard lock(m_mutex);
+            // Those let go earlier that have ended are joined now (they are
+            // past their last row: no wait), so the list stays short.
+            for (auto it = m_leftOver.begin(); it != m_leftOver.end();) {
+                if (it->second->load()) {
+                    ended.push_back(std::move(it->first));
+                    it = m_leftOver.erase(it);
+                } else {
+                    ++it;
+                }
+            }
+            m_leftOver.emplace_back(std::move(thread), std::move(done));
+        }
+        for (std::thread& t : ended)
+            if (t.joinable())
+                t.join();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<uint64_t> m_waiting;
+    uint64_t m_nextTurn = 0;
+    int m_running = 0;
+    std::vector<std::pair<std::thread, std::shared_ptr<std::atomic<bool>>>> m_leftOver;
+};
+
+} // namespace
 
 RowPool::~RowPool()
 {
@@ -12,6 +108,7 @@ RowPool::~RowPool()
 
 bool RowPool::start(int rows, int threads, Job job)
 {
+    BulkWork::instance(); // made before any thread, so it outlives them all
     m_queue = std::make_shared<Queue>();
     m_queue->job = std::move(job);
     m_queue->rows = rows;
@@ -61,6 +158,15 @@ void RowPool::close()
 {
     if (m_queue)
         m_queue->closed.store(true);
+    BulkWork::instance().wakeAll();
+}
+
+void RowPool::letGo()
+{
+    close();
+    for (Thread& t : m_threads)
+        BulkWork::instance().adopt(std::move(t.thread), std::move(t.done));
+    m_threads.clear();
 }
 
 void RowPool::reap(bool all)
@@ -77,10 +183,22 @@ void RowPool::reap(bool all)
 void RowPool::Queue::run()
 {
     while (!closed.load()) {
-        const int row = nextRow.fetch_add(1);
-        if (row > rows)
+        if (nextRow.load() > rows)
             return;
+        BulkWork& bulk = BulkWork::instance();
+        if (!bulk.enter(closed))
+            return;
+        if (closed.load()) {
+            bulk.leave();
+            return;
+        }
+        const int row = nextRow.fetch_add(1);
+        if (row > rows) {
+            bulk.leave();
+            return;
+        }
         job(row);
+        bulk.leave();
         if (rowsDone.fetch_add(1) + 1 >= rows) {
             std::lock_guard lock(mutex);
             lastRowDone.notify_all();

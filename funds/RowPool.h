@@ -19,9 +19,11 @@ namespace fw {
 class RowPool {
 public:
     using Job = std::function<void(int row)>;
+    // Rows of all the process's pools running at one time.
+    static constexpr int kMostBulkRows = 5;
 
     RowPool() = default;
-    // Closes the run and waits for every thread.
+    // Closes the run and waits for every thread (letGo() first: none).
     ~RowPool();
     RowPool(const RowPool&) = delete;
     RowPool& operator=(const RowPool&) = delete;
@@ -41,6 +43,11 @@ public:
     void close();
     // Joins the threads that have ended; with `all`, waits for every thread.
     void reap(bool all);
+    // Closes the run and hands every thread to the process, which joins each
+    // once it has ended (at the latest when the process exits): for an owner
+    // on the UI thread, which must never wait for a worker. The jobs must then
+    // hold nothing of the owner's.
+    void letGo();
     // Threads not yet reaped, ended or not.
     int threadCount() const { return int(m_threads.size()); }
 

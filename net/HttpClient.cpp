@@ -199,6 +199,7 @@ struct Exchange {
     Clock::time_point lastActivity = Clock::now();
     curl_off_t lastUp = -1, lastDown = -1;
     curl_off_t upTotal = 0, upNow = 0;
+    const LoadTicket* load = nullptr;
 };
 
 // Appends one header line as a CR LF line: a server may end its lines with a
@@ -279,7 +280,8 @@ int onProgress(void* user, curl_off_t, curl_off_t downNow, curl_off_t upTotal, c
     }
     ex.upTotal = upTotal;
     ex.upNow = upNow;
-    return 0;
+    // The load was cancelled: curl ends the transfer itself.
+    return ex.load->cancelled() ? 1 : 0;
 }
 
 int onRequestStart(void* user, char*, char*, int, int)
@@ -361,8 +363,8 @@ bool setOpt(CURL* easy, CURLoption option, T value)
 }
 
 // Runs the exchange to its end. Returns 0 when curl finished by itself (its
-// result in `rc`), else the failure number of a stall or an abort.
-int runTransfer(CurlCall& call, Exchange& ex, long long timeoutMs, CURLcode& rc)
+// result in `rc`), else the failure number of a stall, the deadline or an abort.
+int runTransfer(CurlCall& call, Exchange& ex, long long timeoutMs, Clock::time_point deadline, CURLcode& rc)
 {
     const bool ui = isUiThread();
     const auto stallLimit = std::chrono::milliseconds(timeoutMs);
@@ -376,7 +378,11 @@ int runTransfer(CurlCall& call, Exchange& ex, long long timeoutMs, CURLcode& rc)
             rc = CURLE_OK; // curl would wait for a body that never comes
             return 0;
         }
-        if (transfersAborted())
+        if (transfersAborted() || ex.load->cancelled())
+            return failureByPhase(ex);
+        // A peer that trickles a byte now and then, or sends interim answers
+        // without end, is never silent for T: the whole exchange has its end.
+        if (Clock::now() >= deadline)
             return failureByPhase(ex);
         // Connecting is bounded by curl's connect time-out; from the request
         // on, a peer that sends and takes nothing for T is abandoned.
@@ -422,6 +428,8 @@ Text HttpClient::fetch(std::string_view url) const
 Text HttpClient::fetch(std::string_view url, HttpRequestOptions& options) const
 {
     PumpOnExit pumpOnExit;
+    const Clock::time_point begun = Clock::now();
+    options.bodyCut = false;
     auto fail = [&options](int number) {
         options.status = failureMessage(number);
         return Text();
@@ -441,6 +449,7 @@ Text HttpClient::fetch(std::string_view url, HttpRequestOptions& options) const
 
     Exchange ex;
     ex.easy = easy;
+    ex.load = &options.load;
 
     // Session: only HTTP(S), HTTP/1.1, no signals (threads), the URL as built.
     bool ok = setOpt(easy, CURLOPT_URL, parts.curlUrl().c_str());
@@ -550,15 +559,19 @@ Text HttpClient::fetch(std::string_view url, HttpRequestOptions& options) const
     if (!listOk || !setOpt(easy, CURLOPT_HTTPHEADER, call.headers))
         return fail(kHeaders);
 
-    if (transfersAborted() || curl_multi_add_handle(call.multi, easy) != CURLM_OK)
+    const long long deadlineMs = options.deadlineSeconds > 0 ? static_cast<long long>(options.deadlineSeconds) * 1000
+                                                             : 4 * timeoutMs;
+    if (transfersAborted() || options.load.cancelled() || curl_multi_add_handle(call.multi, easy) != CURLM_OK)
         return fail(kSend);
     call.added = true;
 
     CURLcode rc = CURLE_OK;
-    int failure = runTransfer(call, ex, timeoutMs, rc);
+    int failure = runTransfer(call, ex, timeoutMs, begun + std::chrono::milliseconds(deadlineMs), rc);
     if (failure == 0 && rc != CURLE_OK) {
-        if (rc == CURLE_WRITE_ERROR && ex.bodyCut)
+        if (rc == CURLE_WRITE_ERROR && ex.bodyCut) {
             failure = kRead; // cut at kMaxBodyBytes: the part read is kept
+            options.bodyCut = true;
+        }
         else if (rc == CURLE_WRITE_ERROR && ex.headerOverflow)
             failure = kNoResponse;
         else if (rc == CURLE_UNSUPPORTED_PROTOCOL && ex.redirectPending && ex.headersComplete)

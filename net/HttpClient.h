@@ -3,6 +3,7 @@
 // GBK text (pages declaring a foreign charset are converted). Failures are an
 // empty result and a numbered message in `status`, never an exception.
 // Stateless between calls: no cookie, credential or connection survives.
+#include "net/LoadToken.h"
 #include "text/Text.h"
 #include <optional>
 #include <string>
@@ -21,9 +22,16 @@ struct HttpRequestOptions {
     Text proxy;                           // "host:port"; empty = direct
     Text proxyUser, proxyPassword;
     int timeoutSeconds = 0;               // per phase; <= 0 means 30
+    // The whole exchange, from the first connect to the last byte, however
+    // lively the peer: <= 0 means four times the per-phase time-out.
+    int deadlineSeconds = 0;
+    // The load the fetch belongs to: once it is cancelled the fetch sends
+    // nothing, or abandons its transfer at once (a failure by phase).
+    LoadTicket load;
     Text location;                        // out
     Text status;                          // out: "200 OK" or a numbered failure message
     std::string responseBytes;            // out: raw body
+    bool bodyCut = false;                 // out: the body reached kMaxBodyBytes and was cut there (713)
 };
 
 class HttpClient {

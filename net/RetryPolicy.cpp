@@ -118,6 +118,8 @@ bool fetchSucceeded(const HttpRequestOptions& fetched)
 
 bool isTransientFailure(const HttpRequestOptions& fetched)
 {
+    if (fetched.bodyCut)
+        return false;
     const int n = fetchStatusNumber(fetched.status);
     return n == 429 || (n >= 500 && n <= 599) || n == kSendFailure || n == kNoAnswer || n == kReadFailure;
 }
@@ -175,12 +177,17 @@ Text fetchWithRetry(std::string_view url, HttpRequestOptions& options, const Ret
 {
     // A Retry-After read must be this try's, never one left in the options by an earlier fetch.
     options.responseHeaders.clear();
+    if (policy.load)
+        options.load = policy.load;
     const HttpRequestOptions request = options;
+    const std::function<bool()> stop = [&policy, &request] {
+        return request.load.cancelled() || (policy.stop && policy.stop());
+    };
     Text text = HttpClient().fetch(url, options);
     for (int retry = 1; retry <= policy.retries && isTransientFailure(options); ++retry) {
         const auto asked = retryAfter(options.responseHeaders, std::chrono::system_clock::now());
         const auto wait = asked ? std::min(*asked, policy.maxRetryAfter) : backoffDelay(policy, retry);
-        if (!waitUnlessStopped(wait, policy.stop))
+        if (!waitUnlessStopped(wait, stop))
             break;
         options = request; // nothing of the failed try is taken for the next one
         text = HttpClient().fetch(url, options);

@@ -21,6 +21,7 @@ struct RetryPolicy {
     std::chrono::milliseconds baseDelay {500};            // the first back-off; doubled for each further try
     std::chrono::milliseconds maxRetryAfter {30000};      // a longer Retry-After is cut to this
     std::function<bool()> stop;                           // true: no further wait or try (a cancelled load)
+    LoadTicket load;                                      // the load every try belongs to (HttpRequestOptions::load)
 };
 
 // The number a fetch's status starts with: the HTTP status ("503 Service
@@ -29,7 +30,8 @@ int fetchStatusNumber(std::string_view status);
 // The fetch got a complete answer with a 2xx status.
 bool fetchSucceeded(const HttpRequestOptions& fetched);
 // Worth another try: no complete answer (connection refused or reset, no
-// answer within the time-out, a body broken off), or status 429 or 5xx.
+// answer within the time-out, a body broken off), or status 429 or 5xx. A
+// body cut at the size cap is final: another try brings the same answer.
 bool isTransientFailure(const HttpRequestOptions& fetched);
 
 // The Retry-After of an answer's header block: delay seconds or an HTTP date
@@ -47,6 +49,8 @@ std::chrono::milliseconds backoffDelay(const RetryPolicy& policy, int retry);
 bool waitUnlessStopped(std::chrono::milliseconds wait, const std::function<bool()>& stop);
 
 // fetch, then up to policy.retries more tries while the outcome is transient.
+// The tries carry policy.load when it belongs to a load; its cancel ends the
+// wait and the try under way.
 // `options` holds the last try's outcome; the result is that try's text.
 Text fetchWithRetry(std::string_view url, HttpRequestOptions& options, const RetryPolicy& policy);
 // As above when a policy is given; a single plain fetch without one.

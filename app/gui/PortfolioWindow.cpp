@@ -194,10 +194,9 @@ PortfolioWindow::PortfolioWindow(FeatureContext& context, QWidget* parent)
 
 PortfolioWindow::~PortfolioWindow()
 {
-    // Closed mid-refresh: no quotes come back to a window that is gone, and the
-    // threads end with the request each is in.
+    // Closed mid-refresh: no quotes come back to a window that is gone, and
+    // the requests in flight are abandoned. No worker is waited for here.
     m_refresh.cancel();
-    m_refresh.wait();
 }
 
 void PortfolioWindow::setAutoRefreshInterval(std::chrono::milliseconds interval)

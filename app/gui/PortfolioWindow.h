@@ -61,7 +61,7 @@ private:
     QLabel* m_note = nullptr;
     QTimer* m_timer = nullptr;
     bool m_refreshAgain = false;
-    PortfolioRefresh m_refresh; // last: its workers are joined before the rest goes
+    PortfolioRefresh m_refresh; // its workers hold nothing of the window's
 };
 
 } // namespace fw

@@ -758,5 +758,32 @@ TEST(CliFailures, CtrlCDuringAnAllPagesLoadEndsWithoutOutput)
     cli::resetCancel();
 }
 
+// Ctrl-C while the estimates of a listed board are on their way: no table
+// with the estimates that had arrived, the interrupted exit.
+TEST(CliFailures, CtrlCDuringTheEstimatesEndsWithoutOutput)
+{
+    CliWorld slow(300);
+    slow.service->addFault({sample::Fault::Latency, "FundArchivesDatas", 300});
+    std::thread interrupt([&slow] {
+        auto estimating = [&slow] {
+            for (const sample::LoggedRequest& r : slow.service->requests())
+                if (r.target.find("FundArchivesDatas") != std::string::npos)
+                    return true;
+            return false;
+        };
+        for (int i = 0; i < 500 && !estimating(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        cli::requestCancel();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    const CliRun run = slow.run({"board", "1", "--estimate"});
+    interrupt.join();
+    EXPECT_EQ(run.status, 130);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "fundwatch-cli: interrupted\n");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    cli::resetCancel();
+}
+
 } // namespace
 } // namespace fw

@@ -303,14 +303,16 @@ TEST_F(WholeMarket, EscAndClosingDoNotWaitOutABackoff)
 
 TEST_F(WholeMarket, EscStopsTheLoadWithoutAWorkbook)
 {
+    // Esc during the third page abandons its request, which may not have
+    // gone out yet: the probe and two or three pages, never a fourth.
     struct Case {
         const char* name;
         std::function<bool(const MainModels&)> when;
-        size_t rankingRequests;
+        size_t fewestRankingRequests, mostRankingRequests;
     };
     const Case cases[] = {
-        {"pages", [](const MainModels& m) { return m.view.title() == gbk("正在加载第3页"); }, 4},
-        {"profiles", [](const MainModels& m) { return !m.fundGrid.cell(7, kTenureReturnColumn).empty(); }, 11},
+        {"pages", [](const MainModels& m) { return m.view.title() == gbk("正在加载第3页"); }, 3, 4},
+        {"profiles", [](const MainModels& m) { return !m.fundGrid.cell(7, kTenureReturnColumn).empty(); }, 11, 11},
     };
     start(200);
     for (const Case& c : cases) {
@@ -328,7 +330,8 @@ TEST_F(WholeMarket, EscStopsTheLoadWithoutAWorkbook)
         EXPECT_FALSE(controller->fullList().running());
         EXPECT_LT(targets("/jbgk_").size(), 200u);
         EXPECT_FALSE(std::filesystem::exists(workbook()));
-        EXPECT_EQ(targets("/data/").size(), c.rankingRequests);
+        EXPECT_GE(targets("/data/").size(), c.fewestRankingRequests);
+        EXPECT_LE(targets("/data/").size(), c.mostRankingRequests);
     }
 }
 

@@ -1,12 +1,16 @@
 // The row pool under the whole-market profiles and the portfolio refresh.
+#include "funds/FullList.h"
+#include "funds/PortfolioRefresh.h"
 #include "funds/RowPool.h"
 #include "tests/TimeBudget.h"
+#include "tests/funds/FundsTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
 #include <fstream>
+#include <future>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -73,6 +77,90 @@ TEST(RowPoolTest, EveryRowRunsOnceOnAtMostTheThreadsAsked)
         EXPECT_EQ(seen, expected);
         EXPECT_LE(mostRunning.load(), threads);
     }
+}
+
+// The most of `running` seen, kept in `most`.
+void countIn(std::atomic<int>& running, std::atomic<int>& most)
+{
+    const int now = running.fetch_add(1) + 1;
+    for (int seen = most.load(); now > seen && !most.compare_exchange_weak(seen, now);) {
+    }
+}
+
+// Two pools of five threads at once: five rows run at a time between them,
+// and the later pool's rows take their turn instead of waiting for every row
+// of the earlier one.
+TEST(RowPoolTest, PoolsRunningAtOnceShareFivePlacesInTurn)
+{
+    std::atomic<int> running {0}, most {0};
+    auto job = [&](int) {
+        countIn(running, most);
+        std::this_thread::sleep_for(30ms);
+        running.fetch_sub(1);
+    };
+    RowPool first, second;
+    ASSERT_TRUE(first.start(30, 5, job));
+    ASSERT_TRUE(eventually([&] { return running.load() == 5; }));
+    ASSERT_TRUE(second.start(5, 5, job));
+    second.waitFor(10s, [] { return false; });
+    EXPECT_TRUE(second.finished());
+    // In turn: the second pool's five rows came right after the first
+    // pool's first rows, long before its 30th.
+    EXPECT_LT(first.rowsDone(), 20);
+    first.waitFor(10s, [] { return false; });
+    EXPECT_TRUE(first.finished());
+    EXPECT_EQ(most.load(), RowPool::kMostBulkRows);
+}
+
+// Two bulk loads at once against the service, the portfolio refresh begun
+// while the whole-market load fetches its profiles: at most five requests
+// are with the service at any time. Every request is held 40 ms at the
+// service, so two loads of five workers each would be seen ten at a time.
+TEST(RowPoolTest, TwoBulkLoadsAtOnceAskTheServiceForAtMostFiveAnswersAtATime)
+{
+    std::atomic<int> atService {0}, most {0};
+    std::atomic<bool> profilesBegun {false};
+    sample::SampleOptions options = test::smallMarket(60);
+    options.onRequest = [&](const std::string&, const std::string& target) {
+        if (target.find("/jbgk_") != std::string::npos)
+            profilesBegun = true;
+        countIn(atService, most);
+        std::this_thread::sleep_for(40ms);
+        atService.fetch_sub(1);
+    };
+    test::FeatureWorld w(options);
+    std::vector<Text> codes;
+    for (size_t i = 0; i < 15; ++i)
+        codes.push_back(w.service->market().funds()[i].code);
+
+    PortfolioRefresh refresh(w.context);
+    std::promise<size_t> quotes;
+    std::thread starter([&] {
+        ASSERT_TRUE(eventually([&] { return profilesBegun.load(); }));
+        refresh.start(codes, [&](std::map<Text, FundQuote> q) { quotes.set_value(q.size()); });
+    });
+    FullList list(w.context);
+    list.loadFullList();
+    starter.join();
+    auto result = quotes.get_future();
+    ASSERT_EQ(result.wait_for(20s), std::future_status::ready);
+    EXPECT_EQ(result.get(), codes.size());
+    refresh.wait();
+    EXPECT_EQ(list.fundsWithoutProfile(), 0);
+
+    // The loads overlapped: the refresh's first fund page came before the
+    // last profile page.
+    const auto requests = w.service->requests();
+    size_t firstFundPage = requests.size(), lastProfile = 0;
+    for (size_t i = 0; i < requests.size(); ++i) {
+        if (requests[i].target.rfind("/" + codes[0] + ".html", 0) == 0)
+            firstFundPage = std::min(firstFundPage, i);
+        if (requests[i].target.find("/tsdata_") != std::string::npos)
+            lastProfile = i;
+    }
+    EXPECT_LT(firstFundPage, lastProfile);
+    EXPECT_LE(most.load(), RowPool::kMostBulkRows);
+    EXPECT_GE(most.load(), 3); // the loads did run side by side
 }
 
 TEST(RowPoolTest, ReapingReleasesEndedThreadsAndKeepsRunningOnes)

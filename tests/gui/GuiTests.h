@@ -131,5 +131,6 @@ private slots:
     void refusedEditNamesTheFieldAndChangesNothing();
     void refreshesByItselfDuringTradingHoursOnly();
     void closingMidRefreshWaitsOnlyForTheRequestsUnderWay();
+    void closingDuringAStalledRefreshWaitsForNoWorker();
     void watchlistMenuOpensTheWindowOnTheFund();
 };

@@ -188,6 +188,35 @@ void PortfolioWindowTest::closingMidRefreshWaitsOnlyForTheRequestsUnderWay()
     QVERIFY(f.window.portfolioWindow() && f.window.portfolioWindow()->refreshing());
 }
 
+// Closed while every worker's fund page is stalled for 10 s (twice the
+// window's 5 s time-out): the close waits for no worker and no transfer, the
+// requests in flight are abandoned, and no further fund is asked for.
+void PortfolioWindowTest::closingDuringAStalledRefreshWaitsForNoWorker()
+{
+    WindowWorld f(WindowWorld::market(50));
+    f.service.addFault({sample::Fault::Stall, ".html", 10000});
+    for (size_t i = 0; i < 10; ++i)
+        f.config.write(gbk("持仓"), f.service.market().funds()[i].code, "10|1");
+    auto fundPages = [&f] {
+        int n = 0;
+        for (const sample::LoggedRequest& r : f.service.requests())
+            n += r.target.find(".html") != std::string::npos;
+        return n;
+    };
+    f.window.openPortfolio();
+    QPointer<PortfolioWindow> w = f.window.portfolioWindow();
+    QVERIFY(w->refreshing());
+    QTRY_COMPARE(fundPages(), PortfolioRefresh::kMaxWorkers); // every worker is inside a stalled request
+
+    QElapsedTimer clock;
+    clock.start();
+    w->close();
+    QTRY_VERIFY_WITH_TIMEOUT(!w, 12000);
+    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+    QTest::qWait(300);
+    QCOMPARE(fundPages(), PortfolioRefresh::kMaxWorkers);
+}
+
 // 编辑持仓… in 菜单3: the window opens on the watchlist row's fund; a fund not
 // held yet goes into the code box to be added.
 void PortfolioWindowTest::watchlistMenuOpensTheWindowOnTheFund()

@@ -627,6 +627,117 @@ TEST_F(HttpClientTest, PeerTricklingItsAnswerIsNotSilent)
     EXPECT_EQ(options.status, "200 OK");
 }
 
+// A peer that is never silent for the time-out still cannot hold a fetch: the
+// whole exchange ends at its deadline, four times the time-out unless given.
+// Each server gives up after 12 s, so an engine without a deadline fails the
+// times below instead of hanging.
+TEST_F(HttpClientTest, OneFetchEndsAtItsDeadlineHoweverLivelyThePeer)
+{
+    auto every300ms = [](RawConnection& c, const std::string& bytes) {
+        for (int i = 0; i < 40 && !c.stopping() && c.send(bytes); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    };
+    const struct {
+        const char* name;
+        RawServer::Handler handler;
+        int deadlineSeconds;
+        double from, to; // seconds
+        const char* status;
+    } cases[] = {
+        {"a body byte now and then, the default deadline",
+         [&](RawConnection& c) {
+             c.readRequest();
+             c.send("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n");
+             every300ms(c, "x");
+         },
+         0, 3.8, 5.5, "713 读取数据失败!"},
+        {"interim answers without end",
+         [&](RawConnection& c) {
+             c.readRequest();
+             every300ms(c, "HTTP/1.1 100 Continue\r\n\r\n");
+         },
+         2, 1.8, 3.5, "712 服务器未响应!"},
+        {"header lines without end",
+         [&](RawConnection& c) {
+             c.readRequest();
+             c.send("HTTP/1.1 200 OK\r\n");
+             every300ms(c, "X-More: 1\r\n");
+         },
+         2, 1.8, 3.5, "712 服务器未响应!"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RawServer server(c.handler);
+        HttpRequestOptions options;
+        options.timeoutSeconds = 1;
+        options.deadlineSeconds = c.deadlineSeconds;
+        const auto start = Clock::now();
+        client.fetch(server.url(), options);
+        const double took = secondsSince(start);
+        EXPECT_GT(took, c.from);
+        EXPECT_LT(took, c.to);
+        EXPECT_EQ(options.status, gbk(c.status));
+    }
+}
+
+// A load's cancel ends its own transfers, at once and on any thread, and
+// leaves another load's alone; a fetch of a load already cancelled (or
+// overtaken by a newer load of its token) sends nothing.
+TEST_F(HttpClientTest, ALoadsCancelEndsItsOwnTransfersOnly)
+{
+    RawServer server([](RawConnection& c) {
+        const std::string request = c.readRequest();
+        if (request.starts_with("GET /slow ")) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+            c.send(httpResponse("HTTP/1.1 200 OK", "ok"));
+        }
+        c.waitForPeerClose(20000); // /stall: silent
+    });
+    LoadToken stalled, other;
+    HttpRequestOptions inFlight, untouched;
+    inFlight.load = stalled.begin();
+    untouched.load = other.begin();
+    const auto start = Clock::now();
+    double inFlightTook = 0;
+    std::thread worker([&] {
+        client.fetch(server.url("/stall"), inFlight);
+        inFlightTook = secondsSince(start);
+    });
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        stalled.cancel();
+    });
+    EXPECT_EQ(client.fetch(server.url("/slow"), untouched), "ok");
+    worker.join();
+    canceller.join();
+    EXPECT_LT(inFlightTook, 1.0);
+    EXPECT_EQ(inFlight.status, gbk("712 服务器未响应!"));
+    EXPECT_EQ(untouched.status, "200 OK");
+    EXPECT_FALSE(transfersAborted()); // no other transfer of the process was touched
+    EXPECT_EQ(server.received().size(), 2u);
+
+    // Tickets that are no longer current: nothing goes out.
+    LoadToken token;
+    const LoadTicket first = token.begin();
+    const LoadTicket second = token.begin();
+    EXPECT_TRUE(first.cancelled());
+    EXPECT_FALSE(token.isCurrent(first));
+    EXPECT_TRUE(token.isCurrent(second));
+    EXPECT_FALSE(other.isCurrent(second)); // another token's ticket is never current
+    const LoadTicket third = token.begin();
+    token.cancel();
+    for (const LoadTicket& ticket : {first, second, third}) {
+        EXPECT_TRUE(ticket.cancelled());
+        EXPECT_FALSE(token.isCurrent(ticket));
+        HttpRequestOptions options;
+        options.load = ticket;
+        EXPECT_EQ(client.fetch(server.url("/slow"), options), "");
+        EXPECT_EQ(options.status, gbk("711 发送请求失败!"));
+    }
+    EXPECT_EQ(server.received().size(), 2u);
+    EXPECT_FALSE(LoadTicket().cancelled()); // a fetch of no load is never cancelled
+}
+
 TEST_F(HttpClientTest, HangingNameLookupEndsAtTheTimeoutAndOnAbort)
 {
     const std::string url = std::string("http://") + kHangingName + "/x";

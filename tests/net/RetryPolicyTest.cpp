@@ -6,6 +6,7 @@
 #include "net/RetryPolicy.h"
 #include "sample/Market.h"
 #include "sample/SampleService.h"
+#include "text/CodePage.h"
 
 #include <gtest/gtest.h>
 
@@ -50,6 +51,10 @@ TEST(RetryPolicy, TransientAreNoAnswerTooManyRequestsAndServerErrors)
         EXPECT_EQ(isTransientFailure(withStatus(c.status)), c.transient) << c.status;
         EXPECT_EQ(fetchSucceeded(withStatus(c.status)), c.succeeded) << c.status;
     }
+    // The same 713 from a body cut at the size cap: final.
+    HttpRequestOptions cut = withStatus("713 read");
+    cut.bodyCut = true;
+    EXPECT_FALSE(isTransientFailure(cut));
 }
 
 TEST(RetryPolicy, RetryAfterInSecondsOrAsAnHttpDate)
@@ -311,28 +316,57 @@ TEST_F(RetriedFetch, ARefusedConnectionIsTriedAgain)
     EXPECT_GE(Clock::now() - start, 70ms); // three back-offs were waited
 }
 
-TEST_F(RetriedFetch, AStopOrAnAbortEndsTheWaitAtOnce)
+TEST_F(RetriedFetch, AStopAnAbortOrTheLoadsCancelEndsTheWaitAtOnce)
 {
-    for (bool abort : {false, true}) {
+    enum How { Stop, Abort, CancelLoad };
+    for (How how : {Stop, Abort, CancelLoad}) {
         SetUp();
         s_service->addFault({sample::Fault::HttpError, "jbgk_", 503, 0, "30"});
         std::atomic<bool> stop {false};
         m_policy.stop = [&] { return stop.load(); };
+        LoadToken load;
+        m_policy.load = load.begin();
         std::thread stopper([&] {
             std::this_thread::sleep_for(200ms);
-            if (abort)
+            if (how == Abort)
                 abortAllTransfers();
-            else
+            else if (how == Stop)
                 stop = true;
+            else
+                load.cancel();
         });
         HttpRequestOptions options;
         const auto start = Clock::now();
         fetch(options);
         stopper.join();
-        EXPECT_LT(Clock::now() - start, 1s) << "abort " << abort;
+        EXPECT_LT(Clock::now() - start, 1s) << "how " << how;
         EXPECT_EQ(requests(), 1u);
+        resetTransferAbort();
     }
-    resetTransferAbort();
+}
+
+// A body cut at the size cap comes the same way again: one request, however
+// many retries the policy allows. A body broken off short is tried again.
+TEST_F(RetriedFetch, ABodyCutAtTheSizeCapIsFinalABodyBrokenOffIsNot)
+{
+    const struct {
+        sample::Fault fault;
+        size_t requests;
+        bool cut;
+    } cases[] = {
+        {{sample::Fault::HugeBody, "jbgk_", int(HttpClient::kMaxBodyBytes + 4096)}, 1, true},
+        {{sample::Fault::Truncate, "jbgk_", 100}, 4, false}, // 1 + 3 retries
+    };
+    for (const auto& c : cases) {
+        SetUp();
+        m_policy.baseDelay = 1ms;
+        s_service->addFault(c.fault);
+        HttpRequestOptions options;
+        fetch(options);
+        EXPECT_EQ(options.status, gbk("713 读取数据失败!")) << c.fault.kind;
+        EXPECT_EQ(options.bodyCut, c.cut) << c.fault.kind;
+        EXPECT_EQ(requests(), c.requests) << c.fault.kind;
+    }
 }
 
 } // namespace
