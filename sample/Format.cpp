@@ -1,4 +1,5 @@
 #include "sample/Format.h"
+#include "text/NumberText.h"
 
 #include <cmath>
 #include <cstdio>
@@ -37,9 +38,8 @@ int64_t toHundredths(double v)
 
 std::string fixedText(double v, int decimals)
 {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
-    std::string out = buf;
+    // With a point whatever the locale: the demo runs inside the window.
+    std::string out = fw::fixedText(v, decimals);
     if (out[0] == '-' && out.find_first_not_of("-0.") == std::string::npos)
         out.erase(0, 1);
     return out;
