@@ -95,9 +95,8 @@ private:
         {
             std::lock_guard lock(m_saveFailureMutex);
             if (m_saveFailure.empty()) {
-                m_saveFailure = config.lastFailure();
-                if (m_saveFailure.empty())
-                    m_saveFailure = "?";
+                std::string why = config.lastFailure();
+                m_saveFailure = why.empty() ? std::string("?") : std::move(why);
             }
         }
         if (!m_saveFailureShown.exchange(true))
