@@ -54,6 +54,7 @@ private slots:
     void searchSuggestsAndAPickShowsTheFund();
     void pickingAFundShowsItsHoldingsEstimate();
     void stockPageOverlayOpensAndClosesOnAFailingPage();
+    void theGridIsTheSameUnderACommaDecimalLocale();
 };
 
 // Which controller handler each event of the main window reaches.
