@@ -188,6 +188,11 @@ TEST(CliPortfolio, TotalsOnlyOverTheFundsThatCouldBeValued)
     test::CliWorld world;
     const sample::Fund& a = world.market().funds()[0];
     const sample::Fund& b = world.market().funds()[1];
+    // Nothing held is no outage: totals of nothing are 0.
+    const test::CliRun empty = world.run({"portfolio", "--json"});
+    EXPECT_EQ(empty.status, 0);
+    EXPECT_EQ(empty.err, "");
+    EXPECT_EQ(empty.json()["totals"]["amount"], 0.0);
     ASSERT_EQ(world.run({"portfolio", "set", a.code, "--shares", "100", "--cost", "1"}).status, 0);
     ASSERT_EQ(world.run({"portfolio", "set", b.code, "--shares", "200", "--cost", "1"}).status, 0);
 
