@@ -109,6 +109,14 @@ std::string dataDirectory(const std::string& overrideDir)
     return makeDirectories(dir) ? dir : std::string();
 }
 
+std::string unusableDataDirectory(const std::string& overrideDir)
+{
+    if (!overrideDir.empty())
+        return overrideDir;
+    const std::string base = configHomeDirectory();
+    return (base.empty() ? std::string("~/.config") : base) + "/fundwatch";
+}
+
 bool writeAll(int fd, const std::string& data)
 {
     size_t done = 0;

@@ -22,6 +22,9 @@ std::string configHomeDirectory();
 bool isSystemProgramDirectory(const std::string& dir);
 // The data directory as above; "" when no usable directory can be found or made.
 std::string dataDirectory(const std::string& overrideDir = {});
+// The folder dataDirectory could not use, for the user: the override when
+// given, else the default under the configuration home.
+std::string unusableDataDirectory(const std::string& overrideDir = {});
 
 std::string configFilePath(const std::string& dataDir);
 std::string markerFilePath();

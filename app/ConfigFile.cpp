@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -155,7 +156,9 @@ Load loadFile(const std::string& path, std::string& out)
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)
         || static_cast<unsigned long long>(st.st_size) > ConfigFile::kMaxFileBytes) {
+        const int error = S_ISDIR(st.st_mode) ? EISDIR : S_ISREG(st.st_mode) ? EFBIG : EINVAL;
         ::close(fd);
+        errno = error;
         return Load::Failed;
     }
     out.reserve(static_cast<size_t>(st.st_size));
@@ -165,8 +168,10 @@ Load loadFile(const std::string& path, std::string& out)
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
+            const int error = errno;
             ::close(fd);
             out.clear();
+            errno = error;
             return Load::Failed;
         }
         if (n == 0)
@@ -175,6 +180,7 @@ Load loadFile(const std::string& path, std::string& out)
         if (out.size() > ConfigFile::kMaxFileBytes) { // grew while we read it
             ::close(fd);
             out.clear();
+            errno = EFBIG;
             return Load::Failed;
         }
     }
@@ -219,20 +225,26 @@ void removeStaleTemporaries(const std::string& dir, const std::string& name)
 // file, never a half-written one.
 bool replaceFile(const std::string& requestedPath, const std::string& content)
 {
+    if (requestedPath.empty()) { // no data directory: settings go nowhere
+        errno = ENOENT;
+        return false;
+    }
     std::string path = requestedPath;
     // Write through a symbolic link instead of replacing the link itself.
     struct stat lst {};
     if (::lstat(path.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
         char resolved[PATH_MAX];
         if (!::realpath(path.c_str(), resolved))
-            return false;
+            return false; // errno says why
         path = resolved;
     }
     // The rename needs only a writable directory: a file the user made
     // read-only (or may not write) is refused as an in-place write would be.
     struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 && ((st.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0))
+    if (::stat(path.c_str(), &st) == 0 && ((st.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0)) {
+        errno = EACCES;
         return false;
+    }
     const size_t slash = path.rfind('/');
     const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
 
@@ -241,11 +253,18 @@ bool replaceFile(const std::string& requestedPath, const std::string& content)
     if (fd < 0)
         return false;
     bool ok = ::fchmod(fd, 0600) == 0 && writeAll(fd, content) && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (ok)
-        ok = ::rename(tmp.c_str(), path.c_str()) == 0;
+    int error = ok ? 0 : errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (ok && ::rename(tmp.c_str(), path.c_str()) != 0) {
+        ok = false;
+        error = errno;
+    }
     if (!ok) {
         ::unlink(tmp.c_str());
+        errno = error; // why, for the user
         return false;
     }
     int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -263,6 +282,8 @@ class DirectoryLock {
 public:
     explicit DirectoryLock(const std::string& filePath)
     {
+        if (filePath.empty())
+            return; // no file: every write fails on its own
         const size_t slash = filePath.rfind('/');
         const std::string dir =
             slash == std::string::npos ? "." : (slash == 0 ? "/" : filePath.substr(0, slash));
@@ -321,6 +342,32 @@ void endLine(Line& line)
         line.eol = "\r\n"; // a last line without one, or a lone CR at the end of the file
 }
 
+// Every key of every section of that name with its value (cut at `maxBytes`),
+// in file order; a key listed twice is kept once, with its first value.
+ConfigFile::KeyValues sectionKeyValues(const std::string& content, std::string_view section, size_t maxBytes)
+{
+    ConfigFile::KeyValues out;
+    bool inSection = false;
+    for (const Line& line : splitLines(content)) {
+        Parsed p = parseLine(line.body);
+        if (p.kind == Parsed::Section)
+            inSection = sameName(p.name, section);
+        else if (p.kind == Parsed::Key && inSection) {
+            bool seen = false;
+            for (const auto& kv : out)
+                seen = seen || sameName(kv.first, p.name);
+            if (seen)
+                continue;
+            std::string_view value = p.value;
+            size_t nul = value.find('\0');
+            if (nul != std::string_view::npos)
+                value = value.substr(0, nul);
+            out.emplace_back(Text(p.name), Text(cutAtCharacter(value, maxBytes)));
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 ConfigFile::ConfigFile(std::string path) : m_path(std::move(path)) {}
@@ -377,42 +424,28 @@ ConfigFile::KeyValues ConfigFile::readSection(std::string_view section) const
         if (loadFile(m_path, content) != Load::Ok)
             return {};
     }
-    KeyValues out;
-    bool inSection = false;
-    for (const Line& line : splitLines(content)) {
-        Parsed p = parseLine(line.body);
-        if (p.kind == Parsed::Section)
-            inSection = sameName(p.name, section);
-        else if (p.kind == Parsed::Key && inSection) {
-            bool seen = false;
-            for (const auto& kv : out)
-                seen = seen || sameName(kv.first, p.name);
-            if (seen)
-                continue;
-            std::string_view value = p.value;
-            size_t nul = value.find('\0');
-            if (nul != std::string_view::npos)
-                value = value.substr(0, nul);
-            out.emplace_back(Text(p.name), Text(cutAtCharacter(value, kMaxValueBytes)));
-        }
-    }
-    return out;
+    return sectionKeyValues(content, section, kMaxValueBytes);
 }
 
 bool ConfigFile::write(std::string_view section, std::string_view key, std::string_view value)
 {
     section = trimmed(section);
     key = trimmed(key);
-    if (!storableSection(section) || !storableKey(key))
+    std::lock_guard lock(m_mutex);
+    m_lastFailure.clear();
+    auto failed = [this](int error) {
+        m_lastFailure = std::strerror(error);
         return false;
+    };
+    if (!storableSection(section) || !storableKey(key))
+        return failed(EINVAL);
     const std::string storedValue = storableValue(value);
 
-    std::lock_guard lock(m_mutex);
     DirectoryLock fileLock(m_path);
     std::string content;
     const Load loaded = loadFile(m_path, content);
     if (loaded == Load::Failed)
-        return false;
+        return failed(errno);
     std::vector<Line> lines = splitLines(content);
 
     // The first key of that name in a section of that name is the one read back,
@@ -435,7 +468,7 @@ bool ConfigFile::write(std::string_view section, std::string_view key, std::stri
                 return true; // unchanged: nothing to write
             lines[i].body = std::move(newBody);
             lines[i].eol = "\r\n"; // every line the program writes ends in CR LF
-            return replaceFile(m_path, joinLines(lines));
+            return replaceFile(m_path, joinLines(lines)) || failed(errno);
         }
     }
 
@@ -459,20 +492,25 @@ bool ConfigFile::write(std::string_view section, std::string_view key, std::stri
     if (insertAfter >= 0)
         endLine(lines[insertAfter]);
     lines.insert(lines.begin() + (insertAfter + 1), added.begin(), added.end());
-    return replaceFile(m_path, joinLines(lines));
+    return replaceFile(m_path, joinLines(lines)) || failed(errno);
 }
 
 bool ConfigFile::deleteSection(std::string_view section)
 {
     section = trimmed(section);
     std::lock_guard lock(m_mutex);
+    m_lastFailure.clear();
+    auto failed = [this](int error) {
+        m_lastFailure = std::strerror(error);
+        return false;
+    };
     DirectoryLock fileLock(m_path);
     std::string content;
     const Load loaded = loadFile(m_path, content);
     if (loaded == Load::Missing)
         return true;
     if (loaded == Load::Failed)
-        return false;
+        return failed(errno);
     std::vector<Line> lines = splitLines(content);
     std::vector<Line> kept;
     kept.reserve(lines.size());
@@ -488,30 +526,49 @@ bool ConfigFile::deleteSection(std::string_view section)
     }
     if (!removed)
         return true;
-    return replaceFile(m_path, joinLines(kept));
+    return replaceFile(m_path, joinLines(kept)) || failed(errno);
 }
 
 bool ConfigFile::replaceSection(std::string_view section, const KeyValues& keyValues)
 {
+    return editSection(section, [&](KeyValues& keys) {
+        keys = keyValues;
+        return true;
+    });
+}
+
+bool ConfigFile::editSection(std::string_view section, const std::function<bool(KeyValues&)>& edit)
+{
     section = trimmed(section);
-    if (!storableSection(section))
+    std::lock_guard lock(m_mutex);
+    m_lastFailure.clear();
+    auto failed = [this](int error) {
+        m_lastFailure = std::strerror(error);
         return false;
+    };
+    if (!storableSection(section))
+        return failed(EINVAL);
+
+    DirectoryLock fileLock(m_path);
+    std::string content;
+    const Load loaded = loadFile(m_path, content);
+    if (loaded == Load::Failed)
+        return failed(errno);
+    // Whole values: what is written back must not lose the end of a long one.
+    KeyValues keyValues = sectionKeyValues(content, section, std::string::npos);
+    if (!edit(keyValues))
+        return true;
+
     std::vector<Line> added {{"[" + std::string(section) + "]", "\r\n"}};
     for (const auto& [key, value] : keyValues) {
         const std::string_view name = trimmed(key);
         if (!storableKey(name))
-            return false;
+            return failed(EINVAL);
         added.push_back({std::string(name) + "=" + storableValue(value), "\r\n"});
     }
     if (keyValues.empty())
         added.clear();
 
-    std::lock_guard lock(m_mutex);
-    DirectoryLock fileLock(m_path);
-    std::string content;
-    const Load loaded = loadFile(m_path, content);
-    if (loaded == Load::Failed)
-        return false;
     std::vector<Line> kept;
     long firstSection = -1; // where the first copy stood among the kept lines
     bool dropping = false;
@@ -535,7 +592,13 @@ bool ConfigFile::replaceSection(std::string_view section, const KeyValues& keyVa
         return true; // unchanged: nothing to write
     if (loaded == Load::Missing && replaced.empty())
         return true;
-    return replaceFile(m_path, replaced);
+    return replaceFile(m_path, replaced) || failed(errno);
+}
+
+std::string ConfigFile::lastFailure() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_lastFailure;
 }
 
 } // namespace fw

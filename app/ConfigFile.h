@@ -7,6 +7,7 @@
 // read-only file alone, and create the file with mode 0600. Sections and keys
 // added by hand are kept.
 #include "text/Text.h"
+#include <functional>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -46,6 +47,14 @@ public:
     // never neither. The section stays where its first copy was; a new one goes
     // at the end; no keys removes it. Names and values as for write.
     bool replaceSection(std::string_view section, const KeyValues& keyValues);
+    // Reads every key of the section (whole values) and replaces the section by
+    // what `edit` makes of them, all under the lock every write takes: a change
+    // another handle or process made meanwhile is kept. `edit` returning false
+    // writes nothing (true). Names and values as for write.
+    bool editSection(std::string_view section, const std::function<bool(KeyValues&)>& edit);
+    // Why the last write of this handle failed (the system's words, e.g. "No
+    // space left on device"); "" after one that succeeded.
+    std::string lastFailure() const;
     bool exists() const;
 
 private:
@@ -53,6 +62,7 @@ private:
 
     std::string m_path;
     mutable std::mutex m_mutex;
+    std::string m_lastFailure;
 };
 
 } // namespace fw

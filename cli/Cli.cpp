@@ -1,8 +1,10 @@
 #include "cli/Cli.h"
 
+#include "app/AppPaths.h"
 #include "cli/CliOptions.h"
 #include "cli/CliSession.h"
 #include "cli/Commands.h"
+#include "cli/TextTable.h"
 #include "net/EventPump.h"
 
 #include <atomic>
@@ -50,7 +52,7 @@ int runCli(const std::vector<std::string>& args, CliIo& io)
 {
     const ParsedCommandLine parsed = parseCommandLine(args);
     if (!parsed.options) {
-        io.err << "fundwatch-cli: " << parsed.error << "\n(`fundwatch-cli --help` lists the commands)\n";
+        io.err << "fundwatch-cli: " << printableText(parsed.error) << "\n(`fundwatch-cli --help` lists the commands)\n";
         return kExitUsage;
     }
     const CliOptions& options = *parsed.options;
@@ -60,17 +62,27 @@ int runCli(const std::vector<std::string>& args, CliIo& io)
     }
     const Command command = commandOf(options.command);
     if (!command) {
-        io.err << "fundwatch-cli: " << options.command << " is not available in this build\n";
+        io.err << "fundwatch-cli: " << printableText(options.command) << " is not available in this build\n";
         return kExitUsage;
     }
 
     CliSession session(options, io);
+    // Settings never go to some other folder (such as the current one).
+    if (session.dataDir.empty()) {
+        session.error("数据目录无法使用：" + unusableDataDirectory(options.dataDir));
+        return kExitUsage;
+    }
     if (!session.start())
         return kExitFailed;
     const int status = command(session);
     if (cancelRequested()) {
         io.err << "fundwatch-cli: interrupted\n";
         return kExitInterrupted;
+    }
+    // A change that was not saved is no success, whichever command made it.
+    if (const std::string failure = session.context.saveFailure(); !failure.empty()) {
+        session.error("配置文件无法保存：" + failure + "（" + session.config.path() + "）");
+        return status == kExitDone ? kExitFailed : status;
     }
     return status;
 }

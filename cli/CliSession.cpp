@@ -1,6 +1,7 @@
 #include "cli/CliSession.h"
 
 #include "app/AppPaths.h"
+#include "cli/TextTable.h"
 #include "net/ServiceHosts.h"
 #include "text/CodePage.h"
 
@@ -38,7 +39,10 @@ bool CliSession::start()
     return true;
 }
 
-void CliSession::error(const std::string& utf8Message) const { io.err << "fundwatch-cli: " << utf8Message << '\n'; }
+void CliSession::error(const std::string& utf8Message) const
+{
+    io.err << "fundwatch-cli: " << printableText(utf8Message) << '\n';
+}
 
 void CliSession::errorGbk(const std::string& gbkMessage) const { error(gbkToUtf8(gbkMessage)); }
 

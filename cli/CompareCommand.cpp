@@ -7,9 +7,9 @@
 #include "chart/ComparisonChart.h"
 #include "funds/FundDetails.h"
 #include "text/CodePage.h"
+#include "text/NumberText.h"
 
 #include <cmath>
-#include <cstdio>
 
 namespace fw::cli {
 
@@ -19,9 +19,7 @@ std::string pointValue(float v)
 {
     if (!std::isfinite(v))
         return "-";
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%.2f", double(v));
-    return buffer;
+    return fixedText(double(v), 2);
 }
 
 } // namespace

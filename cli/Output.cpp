@@ -23,7 +23,7 @@ void writeTable(CliSession& session, const TextTable& table, const std::string& 
 {
     if (outputFormat(session) == OutputFormat::Table) {
         if (!caption.empty())
-            session.io.out << caption << '\n';
+            session.io.out << printableText(caption) << '\n';
         writeAligned(session.io.out, table, session.io.colours);
     } else {
         writeTabSeparated(session.io.out, table);

@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QSaveFile>
 
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -35,7 +36,11 @@ std::unique_ptr<QGuiApplication> guiApplication()
     static int argc = 1;
     static char name[] = "fundwatch-cli";
     static char* argv[] = {name, nullptr};
-    return std::make_unique<QGuiApplication>(argc, argv);
+    auto app = std::make_unique<QGuiApplication>(argc, argv);
+    // Qt has just taken LC_NUMERIC from the environment; figures are written
+    // with a point whatever it says.
+    std::setlocale(LC_NUMERIC, "C");
+    return app;
 }
 
 } // namespace

@@ -13,6 +13,20 @@ namespace fw::cli {
 
 namespace {
 
+// Totals over no fund at all are no figures: the command failed. Over some of
+// them, they are figures with a warning.
+int outcome(CliSession& session, const PortfolioTotals& totals)
+{
+    if (totals.funds > 0 && totals.valuedFunds == 0) {
+        session.error("无法取得任何持仓基金的净值");
+        return kExitFailed;
+    }
+    if (totals.valuedFunds < totals.funds)
+        session.error("部分持仓基金无法取得净值，合计仅含其中 " + std::to_string(totals.valuedFunds) + "/"
+                      + std::to_string(totals.funds) + " 只");
+    return kExitDone;
+}
+
 int show(CliSession& session, Portfolio& portfolio)
 {
     std::vector<Text> codes;
@@ -57,16 +71,19 @@ int show(CliSession& session, Portfolio& portfolio)
                              {"estimate", q && q->estimatePercent ? Json(*q->estimatePercent) : Json(nullptr)},
                              {"todayProfit", f.todayProfit ? jsonFigure(formatMoney(*f.todayProfit)) : Json(nullptr)}});
         }
+        // The totals row's own texts: "--" (null) when no fund has a value.
+        const TextList total = totalsRowTexts(totals);
         Json doc = {{"funds", std::move(funds)},
                     {"totals",
-                     {{"amount", jsonFigure(formatMoney(totals.amount))},
-                      {"profit", jsonFigure(formatMoney(totals.profit))},
-                      {"profitRate", jsonFigure(formatPercent(totals.profitRate))},
-                      {"todayProfit", jsonFigure(formatMoney(totals.todayProfit))},
+                     {{"amount", jsonFigure(total[5])},
+                      {"profit", jsonFigure(total[6])},
+                      {"profitRate", jsonFigure(total[7])},
+                      {"todayProfit", jsonFigure(total[9])},
                       {"estimatedFunds", totals.estimatedFunds},
+                      {"valuedFunds", totals.valuedFunds},
                       {"funds", totals.funds}}}};
         session.io.out << doc.dump(2) << '\n';
-        return kExitDone;
+        return outcome(session, totals);
     }
 
     TextTable table;
@@ -82,7 +99,7 @@ int show(CliSession& session, Portfolio& portfolio)
         table.rows.push_back(std::move(cells));
     }
     writeTable(session, table, "持仓");
-    return kExitDone;
+    return outcome(session, totals);
 }
 
 } // namespace
@@ -91,6 +108,13 @@ int runPortfolio(CliSession& session)
 {
     const CliOptions& o = session.options;
     Portfolio portfolio(session.context);
+    // Lines that hold no valid holding are kept in the file as they stand; said once.
+    if (!portfolio.invalidLines().empty()) {
+        std::string lines;
+        for (const Text& line : portfolio.invalidLines())
+            lines += (lines.empty() ? "" : "，") + gbkToUtf8(line);
+        session.error("[持仓] 中无法读取的行已原样保留：" + lines);
+    }
     if (o.arguments.empty())
         return show(session, portfolio);
 

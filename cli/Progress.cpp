@@ -8,7 +8,7 @@
 namespace fw::cli {
 
 ProgressBar::ProgressBar(std::ostream& err, bool enabled, std::string label)
-    : m_err(err), m_enabled(enabled), m_label(std::move(label))
+    : m_err(err), m_enabled(enabled), m_label(printableText(label))
 {
 }
 

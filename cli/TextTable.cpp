@@ -57,14 +57,26 @@ const char* ansiOf(Colour colour)
     }
 }
 
-std::string flattened(std::string_view text)
+} // namespace
+
+std::string printableText(std::string_view utf8)
 {
-    std::string out(text);
-    std::replace_if(out.begin(), out.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
+    std::string out;
+    out.reserve(utf8.size());
+    for (size_t i = 0; i < utf8.size();) {
+        const size_t start = i;
+        const char32_t c = nextCodePoint(utf8, i);
+        if (c == '\t' || c == '\n' || c == '\r')
+            out += ' ';
+        else if (c < 0x20 || (c >= 0x7F && c <= 0x9F))
+            continue;
+        else if (i - start == 1 && static_cast<unsigned char>(utf8[start]) >= 0x80)
+            out += "\xEF\xBF\xBD"; // a stray byte (0x9B alone is CSI to some terminals)
+        else
+            out.append(utf8.substr(start, i - start));
+    }
     return out;
 }
-
-} // namespace
 
 int displayWidth(std::string_view utf8)
 {
@@ -83,16 +95,16 @@ void writeAligned(std::ostream& out, const TextTable& table, bool colours)
         columns = std::max(columns, row.size());
     std::vector<int> widths(columns, 0);
     for (size_t c = 0; c < table.header.size(); ++c)
-        widths[c] = displayWidth(flattened(table.header[c]));
+        widths[c] = displayWidth(printableText(table.header[c]));
     for (const TableRow& row : table.rows)
         for (size_t c = 0; c < row.size(); ++c)
-            widths[c] = std::max(widths[c], displayWidth(flattened(row[c].text)));
+            widths[c] = std::max(widths[c], displayWidth(printableText(row[c].text)));
 
     auto writeLine = [&](auto cellAt) {
         std::string line;
         for (size_t c = 0; c < columns; ++c) {
             const TableCell cell = cellAt(c);
-            const std::string text = flattened(cell.text);
+            const std::string text = printableText(cell.text);
             const std::string pad(size_t(widths[c] - displayWidth(text)), ' ');
             const bool right = c < table.rightAligned.size() && table.rightAligned[c];
             const char* ansi = colours ? ansiOf(cell.colour) : nullptr;
@@ -118,7 +130,7 @@ void writeTabSeparated(std::ostream& out, const TextTable& table)
 {
     auto writeLine = [&](size_t count, auto textAt) {
         for (size_t c = 0; c < count; ++c)
-            out << (c > 0 ? "\t" : "") << flattened(textAt(c));
+            out << (c > 0 ? "\t" : "") << printableText(textAt(c));
         out << '\n';
     };
     if (!table.header.empty())

@@ -23,6 +23,13 @@ struct TextTable {
     std::vector<bool> rightAligned;  // per column; missing = left
 };
 
+// Text that cannot act on a terminal: the C0 and C1 control characters
+// (ESC, CSI, OSC …) and DEL are left out, tabs and line breaks become blanks
+// (a cell stays one field of one line), and a byte that starts no valid UTF-8
+// sequence becomes U+FFFD. Every cell, caption and message printed as a table
+// or tab-separated text goes through it; JSON escapes them itself.
+std::string printableText(std::string_view utf8);
+
 // Columns a UTF-8 text takes on a terminal: two for the wide East Asian
 // characters, none for combining marks and controls, one for the rest.
 int displayWidth(std::string_view utf8);

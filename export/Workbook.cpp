@@ -1,5 +1,6 @@
 #include "export/Workbook.h"
 
+#include "app/AppPaths.h"
 #include "text/CodePage.h"
 
 #include <xlsxwriter.h>
@@ -314,6 +315,28 @@ WriteResult writeWorkbook(const SheetCells& cells, const std::string& path)
         return {false, failure(path, errno)};
     if (const int error = scratch.publish(); error != 0)
         return {false, failure(path, error)};
+    return {true, {}};
+}
+
+WriteResult replaceFileWhole(const std::string& path, std::string_view content)
+{
+    Scratch scratch(path);
+    if (scratch.writePath().empty())
+        return {false, failure(path, scratch.error())};
+    const int fd = ::open(scratch.writePath().c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0)
+        return {false, failure(path, errno)};
+    errno = 0;
+    bool ok = writeAll(fd, std::string(content));
+    int error = errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (!ok)
+        return {false, failure(path, error)};
+    if (const int published = scratch.publish(); published != 0)
+        return {false, failure(path, published)};
     return {true, {}};
 }
 

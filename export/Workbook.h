@@ -40,6 +40,11 @@ struct WriteResult {
 // killed while writing leaves nothing behind.
 WriteResult writeWorkbook(const SheetCells& cells, const std::string& path);
 
+// Any other file replaced the same way: `content` written beside `path` and
+// renamed over it once whole, so a full disk or a killed process never
+// leaves a cut file under that name.
+WriteResult replaceFileWhole(const std::string& path, std::string_view content);
+
 // For the program's end, which follows at once: waits for a workbook that is
 // taking its name and keeps every later one from taking one, so the end never
 // falls between the two steps of the naming and leaves a copy beside the file.

@@ -8,6 +8,9 @@
 #include "text/CodePage.h"
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
 #include <optional>
 
 namespace fw {
@@ -32,11 +35,13 @@ public:
     // failure is told as saveSetting tells it.
     bool saveSection(std::string_view section, const ConfigFile::KeyValues& keyValues)
     {
-        if (config.replaceSection(section, keyValues))
-            return true;
-        if (!m_saveFailureShown.exchange(true))
-            models.view.messageBox(gbk("配置文件无法保存，更改不会保留"));
-        return false;
+        return saved(config.replaceSection(section, keyValues));
+    }
+    // Changes a section as it stands in the file now (ConfigFile::editSection);
+    // a failure is told as saveSetting tells it.
+    bool editSection(std::string_view section, const std::function<bool(ConfigFile::KeyValues&)>& edit)
+    {
+        return saved(config.editSection(section, edit));
     }
 
     // Options of a plain request with the context's time-out.
@@ -52,11 +57,14 @@ public:
     // the change in silence; the program goes on with what the user set.
     bool saveSetting(std::string_view section, std::string_view key, std::string_view value)
     {
-        if (config.write(section, key, value))
-            return true;
-        if (!m_saveFailureShown.exchange(true))
-            models.view.messageBox(gbk("配置文件无法保存，更改不会保留"));
-        return false;
+        return saved(config.write(section, key, value));
+    }
+    // Why the first save of this run that failed failed (ConfigFile::lastFailure,
+    // UTF-8); "" while every save succeeded. The command line exits with it.
+    std::string saveFailure() const
+    {
+        std::lock_guard lock(m_saveFailureMutex);
+        return m_saveFailure;
     }
 
     // A list load that resets the fund grid takes a ticket. The window runs
@@ -80,7 +88,25 @@ public:
     }
 
 private:
+    bool saved(bool ok)
+    {
+        if (ok)
+            return true;
+        {
+            std::lock_guard lock(m_saveFailureMutex);
+            if (m_saveFailure.empty()) {
+                std::string why = config.lastFailure();
+                m_saveFailure = why.empty() ? std::string("?") : std::move(why);
+            }
+        }
+        if (!m_saveFailureShown.exchange(true))
+            models.view.messageBox(gbk("配置文件无法保存，更改不会保留"));
+        return false;
+    }
+
     std::atomic<uint64_t> m_fundGridLoads {0};
+    mutable std::mutex m_saveFailureMutex;
+    std::string m_saveFailure;
     std::atomic<bool> m_saveFailureShown {false};
 };
 

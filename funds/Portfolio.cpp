@@ -1,9 +1,11 @@
 #include "funds/Portfolio.h"
+#include "export/Workbook.h"
 #include "funds/HoldingsEstimate.h"
 #include "text/CodePage.h"
+#include "text/NumberText.h"
 
-#include <cctype>
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -51,7 +53,7 @@ bool isPositiveDecimal(std::string_view s, size_t decimals)
     return nonZero;
 }
 
-double toDouble(std::string_view s) { return std::strtod(std::string(s).c_str(), nullptr); }
+double toDouble(std::string_view s) { return textValue(s); }
 
 // Values computed in binary are a hair off their decimal (100.5 × 1.23 is
 // 123.61499…); settling them at 1e-6 first keeps halves rounding away from zero.
@@ -63,9 +65,7 @@ double roundHalfAway(double value, double unit)
 
 Text fixed2(double value)
 {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.2f", value);
-    Text out = buf;
+    Text out = fixedText(value, 2);
     if (out == "-0.00")
         out = "0.00";
     return out;
@@ -133,6 +133,7 @@ PortfolioTotals portfolioTotals(const std::vector<HoldingFigures>& rows)
     for (const HoldingFigures& f : rows) {
         if (!f.valued)
             continue;
+        ++t.valuedFunds;
         t.amount += f.amount;
         t.profit += f.profit;
         t.cost += f.amount - f.profit;
@@ -173,13 +174,11 @@ TextList holdingRowTexts(const Holding& holding, const FundQuote* quote)
     const FundQuote& q = quote ? *quote : none;
     const HoldingFigures f = holdingFigures(holding, q);
     const Text dashes = "--";
-    char unitValue[64];
-    std::snprintf(unitValue, sizeof unitValue, "%.4f", q.unitValue);
     return {q.name,
             holding.code,
             holding.shares,
             holding.cost,
-            f.valued ? Text(unitValue) + (q.valueDate.empty() ? "" : " (" + q.valueDate + ")") : dashes,
+            f.valued ? fixedText(q.unitValue, 4) + (q.valueDate.empty() ? "" : " (" + q.valueDate + ")") : dashes,
             f.valued ? formatMoney(f.amount) : dashes,
             f.valued ? formatMoney(f.profit) : dashes,
             f.valued ? formatPercent(f.profitRate) : dashes,
@@ -188,9 +187,20 @@ TextList holdingRowTexts(const Holding& holding, const FundQuote* quote)
             f.todayProfit ? formatMoney(*f.todayProfit) : dashes};
 }
 
+Text valueCoverageNote(const PortfolioTotals& t)
+{
+    if (t.valuedFunds == 0 || t.valuedFunds == t.funds)
+        return {};
+    return gbk("净值覆盖 ") + std::to_string(t.valuedFunds) + "/" + std::to_string(t.funds) + gbk(" 只");
+}
+
 TextList totalsRowTexts(const PortfolioTotals& t)
 {
-    return {gbk("合计"),           "", "", "", "", formatMoney(t.amount), formatMoney(t.profit),
+    if (t.funds > 0 && t.valuedFunds == 0) {
+        const Text dashes = "--";
+        return {gbk("合计"), "", "", "", "", dashes, dashes, dashes, estimateCoverageNote(t), dashes};
+    }
+    return {gbk("合计"),           "", "", "", valueCoverageNote(t), formatMoney(t.amount), formatMoney(t.profit),
             formatPercent(t.profitRate), estimateCoverageNote(t), formatMoney(t.todayProfit)};
 }
 
@@ -243,16 +253,27 @@ Portfolio::Portfolio(FeatureContext& context)
 
 void Portfolio::load()
 {
+    m_entries = m_context.config.readSection(sectionName());
+    holdEntries();
+}
+
+// The valid holdings of the stored entries; the others are kept aside, and in
+// the file, as they stand.
+void Portfolio::holdEntries()
+{
     m_holdings.clear();
-    for (const auto& [key, value] : m_context.config.readSection(sectionName())) {
+    TextList invalid;
+    for (const auto& [key, value] : m_entries) {
         size_t bar = value.find('|');
-        if (bar == Text::npos)
-            continue;
         Holding h {key, Text(trimmedView(std::string_view(value).substr(0, bar))),
-                   Text(trimmedView(std::string_view(value).substr(bar + 1)))};
-        if (checkFundCode(h.code).empty() && checkShares(h.shares).empty() && checkCost(h.cost).empty())
+                   bar == Text::npos ? Text() : Text(trimmedView(std::string_view(value).substr(bar + 1)))};
+        if (bar != Text::npos && checkFundCode(h.code).empty() && checkShares(h.shares).empty()
+            && checkCost(h.cost).empty())
             m_holdings.push_back(std::move(h));
+        else
+            invalid.push_back(key + "=" + value);
     }
+    m_invalidLines = std::move(invalid);
 }
 
 const Holding* Portfolio::find(std::string_view code) const
@@ -263,13 +284,40 @@ const Holding* Portfolio::find(std::string_view code) const
     return nullptr;
 }
 
-bool Portfolio::save(const std::vector<Holding>& holdings)
+bool Portfolio::change(const std::function<bool(ConfigFile::KeyValues&)>& edit)
 {
-    ConfigFile::KeyValues kv;
-    for (const Holding& h : holdings)
-        kv.emplace_back(h.code, h.shares + "|" + h.cost);
-    return m_context.saveSection(sectionName(), kv);
+    ConfigFile::KeyValues stored;
+    bool changed = false;
+    const bool saved = m_context.editSection(sectionName(), [&](ConfigFile::KeyValues& entries) {
+        changed = edit(entries);
+        stored = entries;
+        return changed;
+    });
+    if (saved) {
+        m_entries = std::move(stored);
+    } else {
+        // The user's change holds for this run even when the file cannot be
+        // saved (editSection has told so).
+        changed = edit(m_entries);
+    }
+    holdEntries();
+    return changed;
 }
+
+namespace {
+
+void setEntry(ConfigFile::KeyValues& entries, const Holding& h)
+{
+    const Text value = h.shares + "|" + h.cost;
+    for (auto& [key, old] : entries)
+        if (key == h.code) {
+            old = value;
+            return;
+        }
+    entries.emplace_back(h.code, value);
+}
+
+} // namespace
 
 Text Portfolio::set(std::string_view code, std::string_view shares, std::string_view cost)
 {
@@ -279,20 +327,11 @@ Text Portfolio::set(std::string_view code, std::string_view shares, std::string_
     for (const Text& error : {checkFundCode(code), checkShares(shares), checkCost(cost)})
         if (!error.empty())
             return error;
-    std::vector<Holding> next = m_holdings;
-    Holding h {Text(code), Text(shares), Text(cost)};
-    bool replaced = false;
-    for (Holding& old : next)
-        if (old.code == code) {
-            old = h;
-            replaced = true;
-        }
-    if (!replaced)
-        next.push_back(h);
-    // The user's change holds for this run even when the file cannot be saved
-    // (saveSection has told so).
-    save(next);
-    m_holdings = std::move(next);
+    const Holding h {Text(code), Text(shares), Text(cost)};
+    change([&](ConfigFile::KeyValues& entries) {
+        setEntry(entries, h);
+        return true;
+    });
     return {};
 }
 
@@ -310,15 +349,13 @@ Text Portfolio::setAmount(std::string_view code, std::string_view amount, std::s
 
 bool Portfolio::remove(std::string_view code)
 {
-    std::vector<Holding> next;
-    for (const Holding& h : m_holdings)
-        if (h.code != code)
-            next.push_back(h);
-    if (next.size() == m_holdings.size())
-        return false;
-    save(next);
-    m_holdings = std::move(next);
-    return true;
+    return change([&](ConfigFile::KeyValues& entries) {
+        const auto held = std::find_if(entries.begin(), entries.end(), [&](const auto& e) { return e.first == code; });
+        if (held == entries.end())
+            return false;
+        entries.erase(held);
+        return true;
+    });
 }
 
 Text Portfolio::exportCsv(const std::string& path) const
@@ -326,12 +363,9 @@ Text Portfolio::exportCsv(const std::string& path) const
     std::string out = "基金代码,份额,成本价\r\n";
     for (const Holding& h : m_holdings)
         out += h.code + "," + h.shares + "," + h.cost + "\r\n";
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    if (file)
-        file << out;
-    if (!file || !file.flush())
-        return gbk("无法写入文件：") + utf8ToGbk(path);
-    return {};
+    // Written beside the file and renamed over it, as the workbooks are.
+    const WriteResult written = replaceFileWhole(path, out);
+    return written.ok ? Text() : written.reason;
 }
 
 CsvHoldings readHoldingsCsv(std::string_view content)
@@ -400,20 +434,11 @@ TextList Portfolio::importCsv(const std::string& path)
     if (!read.errors.empty())
         return read.errors;
 
-    std::vector<Holding> next = m_holdings;
-    std::map<Text, size_t> place; // code → index in next
-    for (size_t i = 0; i < next.size(); ++i)
-        place.emplace(next[i].code, i);
-    for (const Holding& row : read.rows) {
-        if (const auto it = place.find(row.code); it != place.end()) {
-            next[it->second] = row;
-        } else {
-            place.emplace(row.code, next.size());
-            next.push_back(row);
-        }
-    }
-    save(next);
-    m_holdings = std::move(next);
+    change([&](ConfigFile::KeyValues& entries) {
+        for (const Holding& row : read.rows)
+            setEntry(entries, row);
+        return true;
+    });
     return {};
 }
 

@@ -45,6 +45,7 @@ struct PortfolioTotals {
     double profitRate = 0;     // profit / cost
     double todayProfit = 0;    // funds without an estimate count 0
     int estimatedFunds = 0;    // how many funds the estimated total covers
+    int valuedFunds = 0;       // how many funds the other totals cover
     int funds = 0;
 };
 
@@ -63,8 +64,11 @@ PortfolioTotals portfolioTotals(const std::vector<HoldingFigures>& rows);
 // "12.34%". Rounding happens here only, never in the sums.
 Text formatMoney(double yuan);
 Text formatPercent(double fraction);
-// "持仓 3 只，估算覆盖 2 只" style coverage note of the estimated total.
+// "估算覆盖 2/3 只": the coverage note of the estimated total.
 Text estimateCoverageNote(const PortfolioTotals& totals);
+// "净值覆盖 2/3 只" when only some held funds have a unit value; "" when all
+// have, or none.
+Text valueCoverageNote(const PortfolioTotals& totals);
 
 // The table of the window and the CLI: 基金名称, 基金代码, 份额, 成本价,
 // 最新净值 (日期), 持仓金额, 持有收益, 持有收益率, 今日估算涨幅, 今日估算收益; GBK.
@@ -72,6 +76,9 @@ inline constexpr int kPortfolioColumns = 10;
 TextList portfolioHeader();
 // "--" where a figure is not known (no unit value, no estimate).
 TextList holdingRowTexts(const Holding& holding, const FundQuote* quote);
+// The totals over the funds with a unit value, the value coverage note under
+// 最新净值; every figure "--" when funds are held and none has a unit value
+// (an outage is not a portfolio worth 0).
 TextList totalsRowTexts(const PortfolioTotals& totals);
 // The text colours of the same cells, from the figures themselves (gainColour
 // at the decimals shown, so a figure shown as zero is silver): 持有收益,
@@ -98,12 +105,19 @@ class Portfolio {
 public:
     explicit Portfolio(FeatureContext& context);
 
-    // Reads [持仓] again; keys that do not hold a valid holding are skipped
-    // (and kept in the file until the next write).
+    // Reads [持仓] again. Lines that do not hold a valid holding are left out
+    // of holdings() and listed by invalidLines() ("key=value", GBK); every
+    // change keeps them in the file as they stand.
     void load();
     const std::vector<Holding>& holdings() const { return m_holdings; }
+    const TextList& invalidLines() const { return m_invalidLines; }
     const Holding* find(std::string_view code) const;
 
+    // Each change re-reads [持仓] under the settings file's lock and applies
+    // just itself, so holdings another window or the command line stored
+    // meanwhile stay. A change the file would not take holds for this run
+    // (the context tells the user, and saveFailure() says why).
+    //
     // Adds or replaces a holding. "" on success; else the message, and nothing
     // stored or held changes.
     Text set(std::string_view code, std::string_view shares, std::string_view cost);
@@ -122,10 +136,14 @@ public:
     bool isTradingNow() const { return isTradingTime(m_clock()); }
 
 private:
-    bool save(const std::vector<Holding>& holdings);
+    // Applies `edit` to the section as stored now; false when it changed nothing.
+    bool change(const std::function<bool(ConfigFile::KeyValues&)>& edit);
+    void holdEntries();
 
     FeatureContext& m_context;
+    ConfigFile::KeyValues m_entries; // [持仓] as last read or written
     std::vector<Holding> m_holdings;
+    TextList m_invalidLines;
     Clock m_clock;
 };
 

@@ -5,6 +5,7 @@
 #include "net/ServiceHosts.h"
 #include "text/CodePage.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 
@@ -31,9 +32,11 @@ FundQuote fundQuoteFromPage(std::string_view page)
     const FundPageSummary summary = FundPageSummary::cut(page);
     quote.name = fundPageName(page);
     quote.valueDate = summary.date;
-    char* end = nullptr;
-    const double value = std::strtod(summary.unitValue.c_str(), &end);
-    if (!summary.unitValue.empty() && end && *end == '\0' && value > 0 && std::isfinite(value))
+    // from_chars: a point whatever the locale, and the whole text or nothing.
+    const std::string_view text = summary.unitValue;
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (!text.empty() && error == std::errc() && end == text.data() + text.size() && value > 0 && std::isfinite(value))
         quote.unitValue = value;
     return quote;
 }

@@ -1,5 +1,6 @@
 #include "sample/Format.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -37,9 +38,12 @@ int64_t toHundredths(double v)
 
 std::string fixedText(double v, int decimals)
 {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
-    std::string out = buf;
+    // to_chars: a point whatever the locale (the demo runs inside the window).
+    char buf[400];
+    const auto written = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
+    std::string out(buf, written.ec == std::errc() ? written.ptr : buf);
+    if (out.empty())
+        return "0";
     if (out[0] == '-' && out.find_first_not_of("-0.") == std::string::npos)
         out.erase(0, 1);
     return out;

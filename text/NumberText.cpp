@@ -35,6 +35,15 @@ Text doubleText(double v) { return formatGeneral(v, 13); }
 
 Text floatText(float v) { return formatGeneral(static_cast<double>(v), 6); }
 
+Text fixedText(double v, int decimals)
+{
+    char buf[400]; // the widest double has 309 integer digits
+    const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
+    if (r.ec != std::errc())
+        return doubleText(v);
+    return Text(buf, r.ptr);
+}
+
 Text intText(long long v)
 {
     char buf[32];

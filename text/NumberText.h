@@ -8,6 +8,8 @@ namespace fw {
 Text doubleText(double v);     // printf "%.13g"
 Text floatText(float v);       // printf "%.6g"
 Text intText(long long v);     // decimal, no leading zeros or separators
+// printf "%.*f": `decimals` places, the binary value rounded to the nearest.
+Text fixedText(double v, int decimals);
 
 // The leading decimal number of a text (optional blanks and sign, digits, a
 // fraction, an exponent); 0 when the text does not begin with one.

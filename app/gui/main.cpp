@@ -8,10 +8,12 @@
 #include "net/EventPump.h"
 #include "net/ServiceHosts.h"
 #include "sample/SampleService.h"
+#include "text/CodePage.h"
 
 #include <QApplication>
 #include <QDate>
 #include <QThread>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -99,6 +101,9 @@ int main(int argc, char* argv[])
         ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 1);
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
+    // Qt has just taken LC_NUMERIC from the environment; every figure the
+    // program reads or writes has a decimal point whatever it says.
+    std::setlocale(LC_NUMERIC, "C");
     QApplication::setApplicationName(QStringLiteral("fundwatch"));
 
     const std::optional<Options> options = parseOptions(QApplication::arguments());
@@ -128,9 +133,14 @@ int main(int argc, char* argv[])
     });
 
     const std::string dataDir = fw::dataDirectory(options->dataDir);
-    if (dataDir.empty())
-        std::fputs("fundwatch: no usable data directory; settings go to the current directory\n", stderr);
-    fw::ConfigFile config(fw::configFilePath(dataDir));
+    // Without a usable data directory no setting is saved anywhere (never in
+    // the current folder): the settings file has no path.
+    std::string unusableDir;
+    if (dataDir.empty()) {
+        unusableDir = fw::unusableDataDirectory(options->dataDir);
+        std::fprintf(stderr, "fundwatch: 数据目录无法使用：%s，设置不会保存\n", unusableDir.c_str());
+    }
+    fw::ConfigFile config(dataDir.empty() ? std::string() : fw::configFilePath(dataDir));
     fw::MainModels models;
     fw::ControllerEnvironment environment;
     environment.todayDayOfMonth = [] { return QDate::currentDate().day(); };
@@ -148,6 +158,8 @@ int main(int argc, char* argv[])
         app.quit();
     };
     window.show();
+    if (!unusableDir.empty())
+        models.view.messageBox(fw::utf8ToGbk("数据目录无法使用：" + unusableDir + "，设置不会保存"));
     // The window's created event: the start-up sequence runs before user input.
     controller.onCreated();
 

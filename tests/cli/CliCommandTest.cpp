@@ -3,6 +3,7 @@
 #include "app/ConfigFile.h"
 #include "cli/TextTable.h"
 #include "text/CodePage.h"
+#include "tests/CommaDecimalLocale.h"
 #include "tests/TimeBudget.h"
 #include "tests/cli/CliTestSupport.h"
 
@@ -12,6 +13,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <clocale>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <cmath>
@@ -783,6 +786,73 @@ TEST(CliFailures, CtrlCDuringTheEstimatesEndsWithoutOutput)
     EXPECT_EQ(run.err, "fundwatch-cli: interrupted\n");
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
     cli::resetCancel();
+}
+
+// ---- the locale
+
+// With the process's LC_NUMERIC set to write "1,23" (as the GUI toolkit sets
+// it from a German environment), the sample service answers, the features read
+// and every command prints the same figures as under C.
+TEST(CliLocale, EveryCommandPrintsTheSameUnderACommaDecimalLocale)
+{
+    const CliWorld own;
+    const auto& funds = own.market().funds();
+    const std::string a = funds[0].code, b = funds[1].code;
+    ASSERT_EQ(own.run({"portfolio", "set", a, "--shares", "1000.50", "--cost", "1.2345"}).status, 0);
+    ASSERT_EQ(own.run({"portfolio", "set", b, "--amount", "2500.75", "--cost", "0.5"}).status, 0);
+    const std::vector<std::vector<std::string>> commands {
+        {"five-star", "--estimate"}, {"board", "1"},     {"sectors"},
+        {"sector", own.market().sectors()[0].name}, {"fund", a}, {"compare", a, b},
+        {"search", a},               {"portfolio"},
+    };
+    for (const auto& command : commands) {
+        for (const bool json : {false, true}) {
+            std::vector<std::string> args = command;
+            if (json)
+                args.push_back("--json");
+            std::string line;
+            for (const std::string& arg : args)
+                line += arg + " ";
+            SCOPED_TRACE(line);
+            const CliRun plain = own.run(args, Shown::Terminal);
+            ASSERT_EQ(plain.status, 0) << plain.err;
+            test::CommaDecimalLocale comma;
+            if (!comma.active())
+                GTEST_SKIP() << test::CommaDecimalLocale::missing();
+            const CliRun commaRun = own.run(args, Shown::Terminal);
+            EXPECT_EQ(commaRun.status, 0) << commaRun.err;
+            EXPECT_EQ(commaRun.out, plain.out);
+        }
+    }
+}
+
+// Drawing the chart sets up the GUI toolkit, which takes LC_NUMERIC from the
+// environment; the table printed after it still has decimal points.
+TEST(CliLocale, TheTableAfterAPlotUnderAGermanEnvironment)
+{
+    const test::TempDir dir;
+    const std::string code = world().market().funds()[0].code;
+    const CliRun plain = world().run({"compare", code});
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    {
+        test::CommaDecimalLocale probe; // only to know the locale is there
+        if (!probe.active())
+            GTEST_SKIP() << test::CommaDecimalLocale::missing();
+    }
+    const char* old = std::getenv("LC_ALL");
+    const std::string saved = old ? old : "";
+    ::setenv("LC_ALL", "de_DE.UTF-8", 1);
+    const CliRun plotted = world().run({"compare", code, "--plot", dir.file("c.png")});
+    if (old)
+        ::setenv("LC_ALL", saved.c_str(), 1);
+    else
+        ::unsetenv("LC_ALL");
+    const char* numeric = std::setlocale(LC_NUMERIC, nullptr);
+    const std::string after = numeric ? numeric : "";
+    std::setlocale(LC_ALL, "C");
+    EXPECT_EQ(plotted.status, 0) << plotted.err;
+    EXPECT_EQ(plotted.out, plain.out);
+    EXPECT_EQ(after, "C");
 }
 
 } // namespace

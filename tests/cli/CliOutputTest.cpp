@@ -1,5 +1,6 @@
 // The output pieces on their own: display widths, aligned and tab-separated
 // tables, the progress line, the command line's options.
+#include "cli/Cli.h"
 #include "cli/CliOptions.h"
 #include "cli/Commands.h"
 #include "cli/Progress.h"
@@ -127,6 +128,53 @@ TEST(TabSeparatedTable, EveryRowOneLineWithTheHeadersFieldCount)
     std::ostringstream out;
     writeTabSeparated(out, table);
     EXPECT_EQ(out.str(), "a\tb\tc\nx y\tline break\t\n1\t2\t3\n");
+}
+
+// Names come from the service: whatever a terminal would take as a command
+// (ESC, CSI, OSC, the C1 controls, DEL) is left out of every printed cell,
+// while characters whose UTF-8 bytes lie in 0x80–0x9F stay whole.
+TEST(TerminalText, ControlCharactersAreLeftOutOfTablesAndLines)
+{
+    const struct {
+        std::string cell, shown;
+    } cases[] = {
+        {"\x1b[31m红\x1b[0m", "[31m红[0m"},          // ESC and its colour
+        {"a\x1b]0;title\x07" "b", "a]0;titleb"},       // OSC ended by BEL
+        {"x\xc2\x9b" "2Jy", "x2Jy"},                   // U+009B, the one-character CSI
+        {"x\xc2\x80\xc2\x85\xc2\x9fy", "xy"},          // first, NEL and last of C1
+        {"del\x7f!", "del!"},                          // DEL
+        {std::string("a\0b\x01\x1f", 5), "ab"},        // NUL and the ends of C0
+        {"基金\t代码\n名\r称", "基金 代码 名 称"},     // field and line breaks
+        {"\x9b" "2J", "\xef\xbf\xbd" "2J"},            // a stray 0x9B byte
+        {"华夏成长混合A", "华夏成长混合A"},            // 华 is E5 8D 8E: kept
+        {"\xc2\xa0€", "\xc2\xa0€"},                    // U+00A0 is no control
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.shown);
+        EXPECT_EQ(printableText(c.cell), c.shown);
+        TextTable table;
+        table.header = {"h\x1b[2J", "n"};
+        table.rows = {{{c.cell}, {"1"}}};
+        std::ostringstream lines;
+        writeTabSeparated(lines, table);
+        EXPECT_EQ(lines.str(), "h[2J\tn\n" + c.shown + "\t1\n");
+        std::ostringstream aligned;
+        writeAligned(aligned, table, true);
+        EXPECT_NE(aligned.str().find(c.shown), std::string::npos) << aligned.str();
+        EXPECT_EQ(aligned.str().find_first_of(std::string("\x1b\x7f\r\t\0", 5)), std::string::npos)
+            << aligned.str();
+    }
+}
+
+TEST(TerminalText, MessagesAreTextToo)
+{
+    std::ostringstream out, err;
+    cli::CliIo io {out, err};
+    EXPECT_EQ(cli::runCli({"--\x1b]0;owned\x07"}, io), cli::kExitUsage);
+    EXPECT_EQ(err.str(), "fundwatch-cli: unknown option --]0;owned\n(`fundwatch-cli --help` lists the commands)\n");
+    err.str("");
+    EXPECT_EQ(cli::runCli({"five-star", "--sort", "x\xc2\x9b" "1m"}, io), cli::kExitUsage);
+    EXPECT_EQ(err.str(), "fundwatch-cli: unknown sort key x1m\n(`fundwatch-cli --help` lists the commands)\n");
 }
 
 TEST(ProgressLine, CountsAndTimeLeftFromTheRateSoFar)

@@ -47,11 +47,12 @@ public:
     }
     const sample::Market& market() const { return service->market(); }
 
-    // fundwatch-cli ARGS --service <the sample service> --data-dir <a fresh one>.
-    CliRun run(std::vector<std::string> args, Shown shown = Shown::Piped) const
+    // fundwatch-cli ARGS --service <the sample service> --data-dir <a fresh one>
+    // (or the one given).
+    CliRun run(std::vector<std::string> args, Shown shown = Shown::Piped, const std::string& dataDir = {}) const
     {
         cli::resetCancel();
-        args.insert(args.end(), {"--service", service->baseUrl(), "--data-dir", dir.path()});
+        args.insert(args.end(), {"--service", service->baseUrl(), "--data-dir", dataDir.empty() ? dir.path() : dataDir});
         std::ostringstream out, err;
         const bool terminal = shown != Shown::Piped;
         cli::CliIo io {out, err, terminal, terminal, shown == Shown::Coloured};

@@ -4,15 +4,21 @@
 #include "funds/HoldingsWorker.h"
 #include "funds/Portfolio.h"
 #include "funds/PortfolioRefresh.h"
+#include "tests/CommaDecimalLocale.h"
 #include "tests/funds/FundsTestSupport.h"
 
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <csignal>
+#include <filesystem>
 #include <cstdio>
 #include <future>
 #include <set>
 #include <thread>
 #include <stdlib.h>
+#include <sys/resource.h>
 
 namespace fw {
 namespace {
@@ -223,6 +229,107 @@ TEST(Portfolio, StoredTextAfterSetSetRemoveAndARefusedEdit)
     EXPECT_TRUE(w.models.view.messages().empty());
 }
 
+// Two windows, or a window and the command line, on one settings file: each
+// change is made to [持仓] as it stands in the file, so neither handle's
+// earlier copy wipes out what the other stored meanwhile.
+TEST(Portfolio, TwoHandlesOnOneFileKeepEachOthersChanges)
+{
+    PortfolioWorld w;
+    ConfigFile otherFile(w.config.path());
+    FeatureContext otherContext(w.models, otherFile);
+    Portfolio other(otherContext); // both have read the empty section by now
+    Portfolio* const who[] = {&w.portfolio, &other};
+    const std::string csv = w.dir.file("h.csv");
+    test::writeBytes(csv, "基金代码,份额,成本价\n000001,7,1.5\n");
+
+    const struct Step {
+        int by;
+        const char *action, *code, *shares, *cost;
+        const char* stored; // [持仓] afterwards
+    } steps[] = {
+        {0, "set", "000001", "100", "1", "000001=100|1\r\n"},
+        {1, "set", "110022", "20", "3", "000001=100|1\r\n110022=20|3\r\n"},
+        {0, "set", "519000", "5", "2", "000001=100|1\r\n110022=20|3\r\n519000=5|2\r\n"},
+        {1, "remove", "000001", "", "", "110022=20|3\r\n519000=5|2\r\n"},
+        {0, "set", "110022", "40", "2.5", "110022=40|2.5\r\n519000=5|2\r\n"},
+        {1, "import", "", "", "", "110022=40|2.5\r\n519000=5|2\r\n000001=7|1.5\r\n"},
+        {0, "remove", "519000", "", "", "110022=40|2.5\r\n000001=7|1.5\r\n"},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(std::string(step.action) + " " + step.code + " by " + std::to_string(step.by));
+        Portfolio& p = *who[step.by];
+        if (std::string(step.action) == "set")
+            EXPECT_EQ(p.set(step.code, step.shares, step.cost), "");
+        else if (std::string(step.action) == "remove")
+            EXPECT_TRUE(p.remove(step.code));
+        else
+            EXPECT_TRUE(p.importCsv(csv).empty());
+        EXPECT_EQ(w.stored(), gbk("[持仓]\r\n") + step.stored);
+        // The handle that changed holds what the file holds.
+        size_t lines = 0;
+        for (const char* c = step.stored; *c; ++c)
+            lines += *c == '\n';
+        EXPECT_EQ(p.holdings().size(), lines);
+    }
+    EXPECT_TRUE(w.models.view.messages().empty());
+}
+
+// A stored line that fails the checks is no holding, but it is the user's:
+// every change keeps it in the file as it stands, and it is listed once.
+TEST(Portfolio, LinesThatFailTheChecksStayAsTheyStand)
+{
+    PortfolioWorld w;
+    // Each bad line has valid fields beside the bad one: only all valid make a holding.
+    const std::vector<std::string> bad {"000002=abc|1", "000003=100|1.23456", "000004=1.234|1",
+                                        "00005=100|1",  "000006=100",         "000007=|"};
+    std::string section = "[持仓]\r\n000001=100|1\r\n";
+    for (const std::string& line : bad)
+        section += line + "\r\n";
+    test::writeBytes(w.config.path(), gbk(section));
+    w.portfolio.load();
+    ASSERT_EQ(w.portfolio.holdings().size(), 1u);
+    EXPECT_EQ(w.portfolio.holdings()[0].code, "000001");
+    EXPECT_EQ(w.portfolio.invalidLines(), TextList(bad.begin(), bad.end()));
+
+    EXPECT_EQ(w.portfolio.set("110022", "20", "3"), "");
+    EXPECT_EQ(w.stored(), gbk(section + "110022=20|3\r\n"));
+    EXPECT_TRUE(w.portfolio.remove("000001"));
+    EXPECT_EQ(w.stored(), gbk(section.substr(0, 10) + section.substr(10 + 14) + "110022=20|3\r\n")); // without 000001=100|1
+    EXPECT_EQ(w.portfolio.invalidLines().size(), bad.size());
+}
+
+// The export replaces the file whole: when the new one cannot be written to
+// the end (here a file size limit stands in for a full disk), the old one stays.
+TEST(Portfolio, AnExportThatCannotBeWrittenWholeLeavesTheOldFile)
+{
+    PortfolioWorld w;
+    for (int code = 100; code < 140; ++code)
+        ASSERT_EQ(w.portfolio.set("000" + std::to_string(code), "100", "1"), "");
+    const std::string csv = w.dir.file("持仓.csv");
+    test::writeBytes(csv, "基金代码,份额,成本价\r\n000001,1,1\r\n");
+
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit small = old;
+    small.rlim_cur = 100; // the new file is a header of 31 bytes and 40 lines of 14
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const Text error = w.portfolio.exportCsv(csv);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_NE(error, "");
+    EXPECT_EQ(test::readBytes(csv), "基金代码,份额,成本价\r\n000001,1,1\r\n");
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(w.dir.path()))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string> {"持仓.csv", "配置.ini"})); // no scratch file left
+
+    ASSERT_EQ(w.portfolio.exportCsv(csv), "");
+    EXPECT_EQ(test::readBytes(csv).size(), 31u + 40 * 14);
+}
+
 TEST(Portfolio, CsvRoundTripAndBadLines)
 {
     PortfolioWorld from;
@@ -292,16 +399,45 @@ TEST(PortfolioRefresh, UnitValueIsAPositiveFiniteNumberOrUnknown)
     const struct {
         const char* text;
         double value;
-    } cases[] = {{"1.2345", 1.2345}, {"inf", 0}, {"1e999", 0}, {"nan", 0}, {"-1.5", 0}, {"0", 0}, {"1.2x", 0}, {"", 0}};
+    } cases[] = {{"1.2345", 1.2345}, {"inf", 0},  {"1e999", 0},  {"nan", 0},    {"-1.5", 0},
+                 {"0", 0},           {"-0", 0},   {"0.0000", 0}, {"1.2x", 0},   {"", 0}};
     for (const auto& c : cases) {
         const FundQuote quote = fundQuoteFromPage(pageWithUnitValue(c.text));
         EXPECT_EQ(quote.unitValue, c.value) << c.text;
+        // A zero is no unit value: the quote says "unknown" exactly as for no page
+        // (a +0, never a -0 read from the page).
+        EXPECT_FALSE(std::signbit(quote.unitValue)) << c.text;
         EXPECT_EQ(quote.name, gbk("华夏成长")) << c.text;
         EXPECT_EQ(quote.valueDate, "2026-12-04") << c.text;
     }
     // Holding figures over an unknown value stay unvalued rather than infinite.
     const FundQuote inf = fundQuoteFromPage(pageWithUnitValue("1e999"));
     EXPECT_FALSE(holdingFigures({"000001", "100", "1"}, inf).valued);
+}
+
+// Under a comma-decimal locale the figures read and write as under C: the
+// page's "1.5000", the stored "1000.50", the shown "1500.75".
+TEST(PortfolioFigures, SameUnderACommaDecimalLocale)
+{
+    test::CommaDecimalLocale comma;
+    if (!comma.active())
+        GTEST_SKIP() << test::CommaDecimalLocale::missing();
+    FundQuote quote = fundQuoteFromPage(pageWithUnitValue("1.5000"));
+    EXPECT_EQ(quote.unitValue, 1.5);
+    quote.estimatePercent = 2.0;
+    // 1000.50 shares at a cost of 1.2, unit value 1.5, estimate +2%:
+    //   amount 1000.5 × 1.5 = 1500.75; profit 1000.5 × (1.5 − 1.2) = 300.15;
+    //   rate 300.15 / (1000.5 × 1.2 = 1200.60) = 25.00%; today 1500.75 × 2% = 30.015 → 30.02
+    const TextList row = holdingRowTexts({"000001", "1000.50", "1.2"}, &quote);
+    EXPECT_EQ(row[4], "1.5000 (2026-12-04)");
+    EXPECT_EQ(row[5], "1500.75");
+    EXPECT_EQ(row[6], "300.15");
+    EXPECT_EQ(row[7], "25.00%");
+    EXPECT_EQ(row[9], "30.02");
+    // 1000 yuan at 1.5 is 666.666… shares → 666.67.
+    Text error;
+    EXPECT_EQ(sharesFromAmount("1000", 1.5, error), "666.67");
+    EXPECT_EQ(error, "");
 }
 
 // A refresh against the sample service: every held fund's name, unit value and

@@ -13,6 +13,7 @@
 #include "net/ServiceHosts.h"
 #include "sample/Market.h"
 #include "sample/SampleService.h"
+#include "tests/CommaDecimalLocale.h"
 #include "tests/gui/GuiTests.h"
 #include "tests/gui/WindowWorld.h"
 #include "text/CodePage.h"
@@ -20,6 +21,7 @@
 #include <QAbstractButton>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -233,4 +235,75 @@ void FundListsWindowTest::stockPageOverlayOpensAndClosesOnAFailingPage()
     for (const sample::LoggedRequest& r : f->service.requests())
         asked += r.target.find("/gdhs/detail/" + code) != std::string::npos;
     QVERIFY2(asked >= int(faults.size()), std::to_string(asked).c_str());
+}
+
+// The demo's situation: the sample service answers inside the program, whose
+// LC_NUMERIC the toolkit may have set to write "1,23". The sector tiles, a
+// board (日增长率 and every return) and a picked fund's figures read the same
+// as under C.
+void FundListsWindowTest::theGridIsTheSameUnderACommaDecimalLocale()
+{
+    {
+        test::CommaDecimalLocale probe;
+        if (!probe.active())
+            QSKIP(test::CommaDecimalLocale::missing());
+    }
+    QTest::mouseClick(f->find(Control::SectorButton), Qt::LeftButton);
+    QTRY_VERIFY(f->window.sectorWindow() != nullptr);
+    // A list that fails closes the window.
+    QPointer<SectorWindow> sectors = f->window.sectorWindow();
+    QTRY_COMPARE(int(sectors->tiles().size()), int(f->service.market().sectors().size()));
+    auto period = [&](Control button, const char* caption) {
+        QVERIFY(sectors);
+        QTest::mouseClick(sectors->control(button), Qt::LeftButton);
+        auto captionShown = [&] {
+            return sectors ? static_cast<QLabel*>(sectors->control(Control::SectorCaption))->text() : QString();
+        };
+        QTRY_COMPARE(captionShown(), QString::fromUtf8(caption));
+    };
+    auto tiles = [&] {
+        QStringList out;
+        if (!sectors)
+            return out;
+        for (const QLabel* tile : sectors->tiles())
+            out << tile->text();
+        return out;
+    };
+    period(Control::SectorYear, "近1年板块涨跌幅排行");
+    QTest::qWait(100);
+    const QStringList plainTiles = tiles();
+    {
+        test::CommaDecimalLocale comma;
+        period(Control::SectorWeek, "近1周板块涨跌幅排行");
+        period(Control::SectorYear, "近1年板块涨跌幅排行");
+        QTRY_COMPARE(tiles(), plainTiles);
+    }
+    QVERIFY(sectors);
+    sectors->close();
+
+    QAbstractItemModel* grid = f->find<QTableView>(Control::FundGrid)->model();
+    auto shown = [&] {
+        QStringList out;
+        for (int row = 0; row < 20; ++row)
+            for (int column = 0; column <= 16; ++column)
+                out << grid->index(row, column).data().toString();
+        for (const QLabel* label : f->window.findChildren<QLabel*>())
+            out << label->objectName() + QLatin1Char('=') + label->text();
+        return out;
+    };
+    auto load = [&] {
+        f->window.setWindowTitle(QString());
+        f->controller.onBoardClicked(1);
+        QTRY_VERIFY(!f->window.windowTitle().isEmpty());
+        QTRY_VERIFY(!grid->index(19, 1).data().toString().isEmpty());
+        f->controller.onFundGridCellPicked(1, 0);
+        f->controller.details().waitForHoldingsWorkers();
+    };
+    load();
+    QTest::qWait(200);
+    const QStringList plain = shown();
+    QVERIFY(plain.join(QString()).contains(QLatin1Char('.')));
+    test::CommaDecimalLocale comma;
+    load();
+    QTRY_COMPARE(shown(), plain);
 }

@@ -54,6 +54,7 @@ private slots:
     void searchSuggestsAndAPickShowsTheFund();
     void pickingAFundShowsItsHoldingsEstimate();
     void stockPageOverlayOpensAndClosesOnAFailingPage();
+    void theGridIsTheSameUnderACommaDecimalLocale();
 };
 
 // The stock page overlay against hostile pages: only the user's click opens
