@@ -15,12 +15,14 @@ namespace {
 void usage()
 {
     std::fprintf(stderr,
-                 "usage: fundwatch-sample-service [--port P] [--host H] [--funds N] [--latency-ms L]\n"
+                 "usage: fundwatch-sample-service [--port P] [--host H] [--funds N] [--latency-ms L] [--connect-cost-ms C]\n"
                  "                                [--seed S] [--legacy] [--step-account A] [--step-password P]\n"
                  "                                [--withdraw-old-sectors] [--whole-market-sector]\n"
                  "                                [--quotes-out-of-order] [--log]\n"
                  "  --withdraw-old-sectors  /ztjj/GetZTJJList answers 404; GetZTJJListNew stays\n"
                  "  --whole-market-sector   adds sector BK0999 (全市场) holding every fund\n"
+                 "  --connect-cost-ms C     the first request on each new connection waits C ms more;\n"
+                 "                          connections are then kept for any number of requests, 60 s idle\n"
                  "  --quotes-out-of-order   quotes come back reversed, one requested stock left out\n"
                  "  --log                   print each request (method and raw target) on standard output\n");
 }
@@ -59,6 +61,13 @@ int main(int argc, char** argv)
         } else if (arg == "--log") {
             // One whole line per request, even with many connections at once.
             static std::mutex printing;
+            // And one line for each new connection, with the count so far.
+            options.onConnection = [](int opened, const std::string& peer) {
+                const std::string line = "connection " + std::to_string(opened) + " from " + peer + "\n";
+                std::lock_guard<std::mutex> lock(printing);
+                std::fwrite(line.data(), 1, line.size(), stdout);
+                std::fflush(stdout);
+            };
             options.onRequest = [](const std::string& method, const std::string& target) {
                 const std::string line = method + " " + target + "\n";
                 std::lock_guard<std::mutex> lock(printing);
@@ -71,6 +80,8 @@ int main(int argc, char** argv)
             options.funds = int(n);
         } else if (arg == "--latency-ms" && hasValue && readNumber(argv[++i], 0, 600000, n)) {
             options.latencyMs = int(n);
+        } else if (arg == "--connect-cost-ms" && hasValue && readNumber(argv[++i], 0, 600000, n)) {
+            options.connectCostMs = int(n);
         } else if (arg == "--seed" && hasValue && readNumber(argv[++i], 0, 4294967295L, n)) {
             options.seed = uint32_t(n);
         } else if (arg == "--host" && hasValue) {
