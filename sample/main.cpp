@@ -22,9 +22,19 @@ void usage()
                  "  --withdraw-old-sectors  /ztjj/GetZTJJList answers 404; GetZTJJListNew stays\n"
                  "  --whole-market-sector   adds sector BK0999 (全市场) holding every fund\n"
                  "  --connect-cost-ms C     the first request on each new connection waits C ms more;\n"
-                 "                          connections are then kept for any number of requests, 60 s idle\n"
+                 "                          connections are then kept for any number of requests, 60 s idle,\n"
+                 "                          and --log also prints a line for each connection opened\n"
                  "  --quotes-out-of-order   quotes come back reversed, one requested stock left out\n"
                  "  --log                   print each request (method and raw target) on standard output\n");
+}
+
+// One whole line per call, even with many connections at once.
+void printLine(const std::string& line)
+{
+    static std::mutex printing;
+    std::lock_guard<std::mutex> lock(printing);
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fflush(stdout);
 }
 
 bool readNumber(const char* text, long min, long max, long& out)
@@ -60,19 +70,8 @@ int main(int argc, char** argv)
             options.quotesOutOfOrder = true;
         } else if (arg == "--log") {
             // One whole line per request, even with many connections at once.
-            static std::mutex printing;
-            // And one line for each new connection, with the count so far.
-            options.onConnection = [](int opened, const std::string& peer) {
-                const std::string line = "connection " + std::to_string(opened) + " from " + peer + "\n";
-                std::lock_guard<std::mutex> lock(printing);
-                std::fwrite(line.data(), 1, line.size(), stdout);
-                std::fflush(stdout);
-            };
             options.onRequest = [](const std::string& method, const std::string& target) {
-                const std::string line = method + " " + target + "\n";
-                std::lock_guard<std::mutex> lock(printing);
-                std::fwrite(line.data(), 1, line.size(), stdout);
-                std::fflush(stdout);
+                printLine(method + " " + target + "\n");
             };
         } else if (arg == "--port" && hasValue && readNumber(argv[++i], 0, 65535, n)) {
             port = int(n);
@@ -98,6 +97,13 @@ int main(int argc, char** argv)
             usage();
             return 2;
         }
+    }
+
+    // With a connection cost, the log also counts the connections opened.
+    if (options.onRequest && options.connectCostMs > 0) {
+        options.onConnection = [](int opened, const std::string& peer) {
+            printLine("connection " + std::to_string(opened) + " from " + peer + "\n");
+        };
     }
 
     // Block the stop signals before any thread starts, then wait for one here.
