@@ -8,6 +8,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -301,6 +302,11 @@ private:
     // Replaces the library's connection loop with one over our own stream.
     bool process_and_close_socket(socket_t sock) override
     {
+        // An answer goes out in more than one write: held back until the
+        // previous one is acknowledged, a kept connection's next answer would
+        // wait for the client's delayed acknowledgement.
+        const int noDelay = 1;
+        ::setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
         Connection connection(sock, m_impl.stopping);
         bool ok = false;
         const bool lasting = m_impl.options.connectCostMs > 0;
