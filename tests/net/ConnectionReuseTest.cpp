@@ -11,7 +11,9 @@
 #include "text/CodePage.h"
 
 #include <gtest/gtest.h>
+#include <httplib.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 #include <vector>
@@ -299,6 +301,54 @@ TEST_F(ConnectionReuseTest, ABulkLoadOpensNoMoreThanSixConnectionsToAHost)
     EXPECT_EQ(service.requests().size(), 88u);
     EXPECT_LE(service.connectionsOpened(), 6);
     EXPECT_GE(service.connectionsOpened(), 2);
+}
+
+// More connections ran at once than are kept: six idle ones stay.
+TEST_F(ConnectionReuseTest, AtMostSixIdleConnectionsToAHostAreKept)
+{
+    RawServer server([](RawConnection& c) {
+        for (std::string request = c.readRequest(); !request.empty(); request = c.readRequest()) {
+            pause(c, 400);
+            c.send(httpResponse("HTTP/1.1 200 OK", "ok"));
+        }
+    });
+    std::vector<std::thread> threads;
+    std::atomic<int> answered{0};
+    for (int i = 0; i < 8; ++i)
+        threads.emplace_back([&] { answered += HttpClient().fetch(server.url()) == "ok"; });
+    for (std::thread& t : threads)
+        t.join();
+    EXPECT_EQ(answered.load(), 8);
+    EXPECT_EQ(server.received().size(), 8u);
+    EXPECT_EQ(net::closeIdleConnections(), net::kMaxIdlePerOrigin);
+}
+
+// A new connection to a host resumes the TLS session of an earlier one, even
+// from another call: the server here closes each connection after one answer.
+TEST_F(ConnectionReuseTest, ANewConnectionResumesTheTlsSession)
+{
+    httplib::SSLServer server(NET_TEST_DIR "/loopback-ca-signed.crt", NET_TEST_DIR "/loopback-ca-signed.key");
+    ASSERT_TRUE(server.is_valid());
+    server.set_keep_alive_max_count(1);
+    std::vector<bool> resumed;
+    server.Get("/", [&resumed](const httplib::Request& req, httplib::Response& res) {
+        resumed.push_back(req.ssl && SSL_session_reused(const_cast<SSL*>(req.ssl)) == 1);
+        res.set_content("secure page", "text/plain");
+    });
+    const int port = server.bind_to_any_port("127.0.0.1");
+    std::thread thread([&] { server.listen_after_bind(); });
+    while (!server.is_running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    HttpClient::setCaFileForTests(NET_TEST_DIR "/test-ca.crt");
+    const std::string url = "https://127.0.0.1:" + std::to_string(port) + "/";
+    std::vector<Text> pages;
+    for (int i = 0; i < 3; ++i)
+        pages.push_back(client.fetch(url));
+    HttpClient::setCaFileForTests("");
+    server.stop();
+    thread.join();
+    EXPECT_EQ(pages, std::vector<Text>(3, "secure page"));
+    EXPECT_EQ(resumed, (std::vector<bool>{false, true, true}));
 }
 
 } // namespace
