@@ -1,5 +1,6 @@
 #include "net/HttpClient.h"
 
+#include "net/ConnectionPool.h"
 #include "net/Cookies.h"
 #include "net/EventPump.h"
 #include "net/ResponseDecoder.h"
@@ -8,6 +9,11 @@
 #include "text/TextOps.h"
 
 #include <curl/curl.h>
+
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <mutex>
@@ -193,6 +199,9 @@ struct Exchange {
     bool redirectPending = false;  // that response is a redirect curl is about to follow
     bool headerOverflow = false;
     bool bodyCut = false;
+    bool abandoned = false;        // ended by the transfer loop before curl finished it
+    bool responseBegun = false;    // a status line came since the latest request went out
+    bool resendRefused = false;    // see onCloseSocket
     int statusCode = 0;
     std::string headerBlock;       // of the latest response, CR LF lines
     std::string body;
@@ -223,6 +232,7 @@ size_t onHeader(char* data, size_t size, size_t count, void* user)
 
     if (line.starts_with("HTTP/")) {
         // A new response (after an interim 1xx or a followed redirect).
+        ex.responseBegun = true;
         ex.headerBlock.clear();
         appendHeaderLine(ex.headerBlock, line);
         ex.headersComplete = false;
@@ -287,7 +297,11 @@ int onProgress(void* user, curl_off_t, curl_off_t downNow, curl_off_t upTotal, c
 int onRequestStart(void* user, char*, char*, int, int)
 {
     auto& ex = *static_cast<Exchange*>(user);
+    // A resend onSocketOpen let through after all (see there) goes no further.
+    if (ex.resendRefused)
+        return CURL_PREREQFUNC_ABORT;
     ex.requestStarted = true;
+    ex.responseBegun = false;
     ex.lastActivity = Clock::now();
     if (ex.redirectPending) {
         // The request that follows a redirect is under way.
@@ -295,6 +309,39 @@ int onRequestStart(void* user, char*, char*, int, int)
         ex.headersComplete = false;
     }
     return CURL_PREREQFUNC_OK;
+}
+
+// The exchange whose transfer curl is running on this thread (one at a time:
+// a nested fetch runs between two turns of the outer one's transfer).
+thread_local Exchange* t_running = nullptr;
+
+// curl sends a request once more, on a new connection, when a kept one broke
+// before any answer came. That is right only when the request never reached
+// the server: the connection was reset (the server's end was gone when the
+// request arrived), or the request could not be sent whole. A server that
+// closed in order after the whole request went out has read it (and may have
+// acted on it): the exchange then fails as it would have on a connection of
+// its own, and no new connection is opened for it.
+//
+// Connections outlive the fetch that opened them, so these callbacks take no
+// per-fetch pointer; they look at the exchange running on this thread.
+int onCloseSocket(void*, curl_socket_t socket)
+{
+    if (Exchange* ex = t_running; ex && ex->requestStarted && !ex->responseBegun) {
+        tcp_info info {};
+        socklen_t size = sizeof info;
+        if (::getsockopt(socket, IPPROTO_TCP, TCP_INFO, &info, &size) == 0 && info.tcpi_state == TCP_CLOSE_WAIT &&
+            ex->upNow >= ex->upTotal)
+            ex->resendRefused = true;
+    }
+    return ::close(socket);
+}
+
+curl_socket_t onSocketOpen(void*, curlsocktype, curl_sockaddr* address)
+{
+    if (Exchange* ex = t_running; ex && ex->resendRefused)
+        return CURL_SOCKET_BAD;
+    return ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
 }
 
 // Failures are reported by the phase the exchange had reached, the way the
@@ -338,20 +385,25 @@ bool isConnectFailure(CURLcode rc)
     }
 }
 
-// Owns every curl resource of one call; all are released on every path.
+// Owns every curl resource of one call; all are released on every path. The
+// multi handle (and the connection in it) goes back to the pool only when the
+// exchange ran to its end: whatever ended it early closes its connection.
 struct CurlCall {
     CURL* easy = nullptr;
     CURLM* multi = nullptr;
     curl_slist* headers = nullptr;
     bool added = false;
+    std::string keepFor; // the pool key when the connection may be kept
     ~CurlCall()
     {
         if (added)
             curl_multi_remove_handle(multi, easy);
         if (easy)
             curl_easy_cleanup(easy);
-        if (multi)
-            curl_multi_cleanup(multi);
+        if (multi && !keepFor.empty())
+            net::returnMulti(keepFor, multi);
+        else
+            net::discardMulti(multi);
         curl_slist_free_all(headers);
     }
 };
@@ -370,11 +422,15 @@ int runTransfer(CurlCall& call, Exchange& ex, long long timeoutMs, Clock::time_p
     const auto stallLimit = std::chrono::milliseconds(timeoutMs);
     for (;;) {
         int running = 0;
-        if (curl_multi_perform(call.multi, &running) != CURLM_OK)
+        t_running = &ex;
+        const CURLMcode performed = curl_multi_perform(call.multi, &running);
+        t_running = nullptr;
+        if (performed != CURLM_OK)
             return failureByPhase(ex);
         if (running == 0)
             break;
         if (ex.headOnly && ex.headersComplete) {
+            ex.abandoned = true;
             rc = CURLE_OK; // curl would wait for a body that never comes
             return 0;
         }
@@ -442,7 +498,7 @@ Text HttpClient::fetch(std::string_view url, HttpRequestOptions& options) const
     initCurlOnce();
     CurlCall call;
     call.easy = curl_easy_init();
-    call.multi = curl_multi_init();
+    call.multi = net::borrowMulti(net::poolKey(parts.curlUrl(), options.proxy));
     if (!call.easy || !call.multi)
         return fail(kSession);
     CURL* easy = call.easy;
@@ -462,6 +518,15 @@ Text HttpClient::fetch(std::string_view url, HttpRequestOptions& options) const
     // time-out or an abort) until the system resolver gives up: its thread is
     // left to finish on its own instead.
     ok = ok && setOpt(easy, CURLOPT_QUICK_EXIT, 1L);
+    // Connections are kept between calls (see ConnectionPool.h), none idle
+    // for longer than a minute; name lookups and TLS sessions are shared.
+    ok = ok && setOpt(easy, CURLOPT_MAXAGE_CONN, net::kMaxIdleSeconds) &&
+         setOpt(easy, CURLOPT_CLOSESOCKETFUNCTION, onCloseSocket) &&
+         setOpt(easy, CURLOPT_CLOSESOCKETDATA, static_cast<void*>(nullptr)) &&
+         setOpt(easy, CURLOPT_OPENSOCKETFUNCTION, onSocketOpen) &&
+         setOpt(easy, CURLOPT_OPENSOCKETDATA, static_cast<void*>(nullptr));
+    if (CURLSH* share = net::sharedCaches())
+        ok = ok && setOpt(easy, CURLOPT_SHARE, share);
     // An empty proxy is a direct connection: no proxy from the environment either.
     if (options.proxy.empty()) {
         ok = ok && setOpt(easy, CURLOPT_PROXY, "");
@@ -567,8 +632,16 @@ Text HttpClient::fetch(std::string_view url, HttpRequestOptions& options) const
 
     CURLcode rc = CURLE_OK;
     int failure = runTransfer(call, ex, timeoutMs, begun + std::chrono::milliseconds(deadlineMs), rc);
+    if (failure == 0 && rc == CURLE_OK && !ex.abandoned) {
+        const char* effective = nullptr;
+        if (curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK && effective)
+            call.keepFor = net::poolKey(effective, options.proxy);
+    }
     if (failure == 0 && rc != CURLE_OK) {
-        if (rc == CURLE_WRITE_ERROR && ex.bodyCut) {
+        if (ex.resendRefused) {
+            failure = kNoResponse; // the request went out and the server closed without an answer
+        }
+        else if (rc == CURLE_WRITE_ERROR && ex.bodyCut) {
             failure = kRead; // cut at kMaxBodyBytes: the part read is kept
             options.bodyCut = true;
         }

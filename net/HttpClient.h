@@ -2,7 +2,9 @@
 // One complete HTTP/HTTPS exchange per call (libcurl); the body comes back as
 // GBK text (pages declaring a foreign charset are converted). Failures are an
 // empty result and a numbered message in `status`, never an exception.
-// Stateless between calls: no cookie, credential or connection survives.
+// No cookie or credential survives a call; connections are kept open and
+// reused by later calls (see ConnectionPool.h), which changes nothing a
+// caller sees but the time taken.
 #include "net/LoadToken.h"
 #include "text/Text.h"
 #include <optional>

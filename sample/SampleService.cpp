@@ -8,6 +8,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -29,6 +30,7 @@ namespace {
 constexpr int kIoTimeoutMs = 5000;      // a silent client is given up after this
 constexpr int kKeepAliveMs = 5000;
 constexpr int kKeepAliveRequests = 100;
+constexpr int kLastingKeepAliveMs = 60000; // with a connection cost: kept for any number of requests
 constexpr int kSliceMs = 50;            // blocking waits look at the stop flag this often
 constexpr size_t kLogLimit = 100000;
 constexpr size_t kHeadLimit = 64 * 1024;
@@ -90,7 +92,9 @@ public:
     {
         m_head.clear();
         m_headDone = false;
+        ++m_requests;
     }
+    bool firstRequest() const { return m_requests == 1; }
     const std::string& head() const { return m_head; }
     void drop() { m_dropped = true; }
     bool dropped() const { return m_dropped; }
@@ -155,6 +159,7 @@ private:
     std::string m_head;
     bool m_headDone = false;
     bool m_dropped = false;
+    int m_requests = 0;
 };
 
 thread_local Connection* t_connection = nullptr;
@@ -280,6 +285,7 @@ struct SampleService::Impl {
     std::mutex stopMutex;
     std::condition_variable stopCv;
     std::atomic<bool> stopping{false};
+    std::atomic<int> connectionsOpened{0};
 
     std::mutex lifeMutex; // start and stop
     std::unique_ptr<Server> server;
@@ -296,15 +302,21 @@ private:
     // Replaces the library's connection loop with one over our own stream.
     bool process_and_close_socket(socket_t sock) override
     {
+        // An answer goes out in more than one write: held back until the
+        // previous one is acknowledged, a kept connection's next answer would
+        // wait for the client's delayed acknowledgement.
+        const int noDelay = 1;
+        ::setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
         Connection connection(sock, m_impl.stopping);
         bool ok = false;
-        for (int left = kKeepAliveRequests; left > 0 && !m_impl.stopping.load(); --left) {
-            if (!connection.waitForRequest(kKeepAliveMs))
+        const bool lasting = m_impl.options.connectCostMs > 0;
+        for (int left = kKeepAliveRequests; left > 0 && !m_impl.stopping.load(); left -= lasting ? 0 : 1) {
+            if (!connection.waitForRequest(lasting ? kLastingKeepAliveMs : kKeepAliveMs))
                 break;
             connection.beginRequest();
             bool closed = false;
             t_connection = &connection;
-            ok = process_request(connection, left == 1, closed, nullptr);
+            ok = process_request(connection, !lasting && left == 1, closed, nullptr);
             t_connection = nullptr;
             if (!ok || closed || connection.dropped())
                 break;
@@ -332,11 +344,17 @@ void SampleService::Impl::handle(const httplib::Request& req, httplib::Response&
         }
     }
     entry.body = req.body;
+    int delay = options.latencyMs;
+    if (t_connection && t_connection->firstRequest()) {
+        const int opened = ++connectionsOpened;
+        if (options.onConnection)
+            options.onConnection(opened, req.remote_addr + ":" + std::to_string(req.remote_port));
+        delay += std::max(0, options.connectCostMs);
+    }
     if (options.onRequest)
         options.onRequest(entry.method, entry.target);
     record(std::move(entry));
 
-    int delay = options.latencyMs;
     bool hasTerminal = false;
     Fault terminal{Fault::Latency, {}, 0};
     {
@@ -445,6 +463,7 @@ int SampleService::start(int port, const std::string& host)
     if (d.server)
         return d.port;
     d.stopping = false;
+    d.connectionsOpened = 0;
     auto server = std::make_unique<Impl::Server>(d);
     server->new_task_queue = [] { return new ConnectionThreads; };
     server->set_payload_max_length(16 * 1024 * 1024);
@@ -537,6 +556,11 @@ void SampleService::clearLog()
 {
     std::lock_guard<std::mutex> lock(m_impl->logMutex);
     m_impl->log.clear();
+}
+
+int SampleService::connectionsOpened() const
+{
+    return m_impl->connectionsOpened.load();
 }
 
 const SampleOptions& SampleService::options() const

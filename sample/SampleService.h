@@ -33,6 +33,13 @@ struct SampleOptions {
     // Called for every request as it arrives (method, raw target), from the
     // connection's thread, before any fault applies.
     std::function<void(const std::string& method, const std::string& target)> onRequest;
+    // What a new connection costs on a real network (its handshakes): the
+    // first request on each connection is answered this much later. With a
+    // cost, a connection is kept for any number of requests and 60 s idle.
+    int connectCostMs = 0;
+    // Called at the first request of each connection, before onRequest: the
+    // connections opened so far (this one counted) and the peer "address:port".
+    std::function<void(int opened, const std::string& peer)> onConnection;
 };
 
 // A fault applied to every request whose path (query included) contains
@@ -86,6 +93,9 @@ public:
     // The most recent requests (at most 100,000), oldest first.
     std::vector<LoggedRequest> requests() const;
     void clearLog();
+
+    // Connections that have brought a request, since start.
+    int connectionsOpened() const;
 
     const SampleOptions& options() const;
     // The generated market behind the answers (immutable).

@@ -17,19 +17,31 @@ namespace {
 void usage()
 {
     std::fprintf(stderr,
-                 "usage: fundwatch-sample-service [--port P] [--host H] [--funds N] [--latency-ms L]\n"
+                 "usage: fundwatch-sample-service [--port P] [--host H] [--funds N] [--latency-ms L] [--connect-cost-ms C]\n"
                  "                                [--seed S] [--legacy] [--step-account A] [--step-password P]\n"
                  "                                [--withdraw-old-sectors] [--whole-market-sector]\n"
                  "                                [--quotes-out-of-order] [--log]\n"
                  "                                [--fault PATH-PART:KIND[:N][:times=K][:retry-after=S]]...\n"
                  "  --withdraw-old-sectors  /ztjj/GetZTJJList answers 404; GetZTJJListNew stays\n"
                  "  --whole-market-sector   adds sector BK0999 (全市场) holding every fund\n"
+                 "  --connect-cost-ms C     the first request on each new connection waits C ms more;\n"
+                 "                          connections are then kept for any number of requests, 60 s idle,\n"
+                 "                          and --log also prints a line for each connection opened\n"
                  "  --quotes-out-of-order   quotes come back reversed, one requested stock left out\n"
                  "  --log                   print each request (method and raw target) on standard output\n"
                  "  --fault                 a fault on every request whose target contains PATH-PART (may be\n"
                  "                          empty); KIND: stall, latency (N ms), truncated (N bytes sent),\n"
                  "                          garbage, huge (N body bytes), http503, http429, drop; times=K: the\n"
                  "                          first K such requests only; retry-after=S: header of http503/http429\n");
+}
+
+// One whole line per call, even with many connections at once.
+void printLine(const std::string& line)
+{
+    static std::mutex printing;
+    std::lock_guard<std::mutex> lock(printing);
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fflush(stdout);
 }
 
 bool readNumber(const char* text, long min, long max, long& out)
@@ -66,12 +78,8 @@ int main(int argc, char** argv)
             options.quotesOutOfOrder = true;
         } else if (arg == "--log") {
             // One whole line per request, even with many connections at once.
-            static std::mutex printing;
             options.onRequest = [](const std::string& method, const std::string& target) {
-                const std::string line = method + " " + target + "\n";
-                std::lock_guard<std::mutex> lock(printing);
-                std::fwrite(line.data(), 1, line.size(), stdout);
-                std::fflush(stdout);
+                printLine(method + " " + target + "\n");
             };
         } else if (arg == "--port" && hasValue && readNumber(argv[++i], 0, 65535, n)) {
             port = int(n);
@@ -79,6 +87,8 @@ int main(int argc, char** argv)
             options.funds = int(n);
         } else if (arg == "--latency-ms" && hasValue && readNumber(argv[++i], 0, 600000, n)) {
             options.latencyMs = int(n);
+        } else if (arg == "--connect-cost-ms" && hasValue && readNumber(argv[++i], 0, 600000, n)) {
+            options.connectCostMs = int(n);
         } else if (arg == "--seed" && hasValue && readNumber(argv[++i], 0, 4294967295L, n)) {
             options.seed = uint32_t(n);
         } else if (arg == "--host" && hasValue) {
@@ -103,6 +113,13 @@ int main(int argc, char** argv)
             usage();
             return 2;
         }
+    }
+
+    // With a connection cost, the log also counts the connections opened.
+    if (options.onRequest && options.connectCostMs > 0) {
+        options.onConnection = [](int opened, const std::string& peer) {
+            printLine("connection " + std::to_string(opened) + " from " + peer + "\n");
+        };
     }
 
     // Block the stop signals before any thread starts, then wait for one here.

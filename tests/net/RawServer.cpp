@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <strings.h>
 
@@ -82,6 +83,16 @@ bool RawConnection::send(std::string_view bytes)
     return true;
 }
 
+bool RawConnection::waitForBytes(int timeoutMs)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!stopping() && std::chrono::steady_clock::now() < end) {
+        if (!m_buffer.empty() || waitReadable(m_fd, kSliceMs))
+            return true;
+    }
+    return false;
+}
+
 void RawConnection::waitForPeerClose(int timeoutMs)
 {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -141,6 +152,25 @@ std::vector<std::string> RawServer::received() const
 {
     std::lock_guard lock(m_mutex);
     return m_received;
+}
+
+std::vector<std::string> RawServer::requests() const
+{
+    std::vector<std::string> out;
+    for (const std::string& bytes : received()) {
+        size_t from = 0;
+        while (from < bytes.size()) {
+            const size_t headEnd = bytes.find("\r\n\r\n", from);
+            if (headEnd == std::string::npos) {
+                out.push_back(bytes.substr(from));
+                break;
+            }
+            const size_t end = std::min(bytes.size(), headEnd + 4 + contentLength(std::string_view(bytes).substr(from, headEnd + 2 - from)));
+            out.push_back(bytes.substr(from, end - from));
+            from = end;
+        }
+    }
+    return out;
 }
 
 void RawServer::record(size_t index, std::string_view bytes)

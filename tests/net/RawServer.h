@@ -21,6 +21,9 @@ public:
     // Reads one request: the head up to the blank line and a Content-Length body.
     std::string readRequest(int timeoutMs = 5000);
     bool send(std::string_view bytes);
+    // Waits until bytes arrive without reading them (a handler that then
+    // returns closes the connection with them unread: a reset).
+    bool waitForBytes(int timeoutMs);
     // Waits until the peer closes, the server stops or the time is up.
     void waitForPeerClose(int timeoutMs);
     bool stopping() const;
@@ -45,6 +48,9 @@ public:
     std::string url(std::string_view pathAndQuery = "/") const;
     // The raw bytes received on each connection, in order of connection.
     std::vector<std::string> received() const;
+    // Every request received, split at its end (head and Content-Length
+    // body), those of the first connection first.
+    std::vector<std::string> requests() const;
     void stop();
 
 private:

@@ -333,6 +333,35 @@ TEST(SampleProgram, LogPrintsOneLinePerRequestAsItArrives)
     EXPECT_EQ(program.line(), "POST /xm/app/ajax.php?c=add%20");
 }
 
+// With a connection cost, a connection serves any number of requests and only
+// its first one pays the cost; --log names each connection as it opens.
+TEST(SampleProgram, ConnectCostIsPaidOncePerConnectionAndLogged)
+{
+    Program program({"--port", "0", "--funds", "30", "--connect-cost-ms", "300", "--log"});
+    const int port = program.port();
+    ASSERT_GT(port, 0);
+    for (int connection = 1; connection <= 2; ++connection) {
+        SCOPED_TRACE(connection);
+        httplib::Client client("127.0.0.1", port);
+        client.set_keep_alive(true);
+        for (int i = 0; i < 3; ++i) {
+            const auto start = std::chrono::steady_clock::now();
+            const auto res = client.Get("/jbgk_000001.html");
+            const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+            ASSERT_TRUE(res);
+            EXPECT_EQ(res->status, 200);
+            if (i == 0) {
+                EXPECT_GE(ms, 300);
+                const std::string opened = program.line();
+                EXPECT_TRUE(opened.starts_with("connection " + std::to_string(connection) + " from 127.0.0.1:")) << opened;
+            } else {
+                EXPECT_LT(ms, 200) << i;
+            }
+            EXPECT_EQ(program.line(), "GET /jbgk_000001.html");
+        }
+    }
+}
+
 TEST(SampleProgram, FlagsSwitchTheOptionsOn)
 {
     const std::string quotes = "/api/qt/ulist.np/get?fltt=2&invt=2&fields=f2,f3,f12,f14,f9&cb=cb&secids="
