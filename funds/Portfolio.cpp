@@ -224,6 +224,8 @@ std::vector<Colour> holdingRowColours(const Holding& holding, const FundQuote* q
 std::vector<Colour> totalsRowColours(const PortfolioTotals& t)
 {
     std::vector<Colour> colours(kPortfolioColumns, kDefaultColour);
+    if (t.funds > 0 && t.valuedFunds == 0)
+        return colours; // "--": no figure to colour
     colours[6] = gainColour(t.profit, 2);
     colours[7] = gainColour(t.profitRate * 100, 2);
     colours[9] = gainColour(t.todayProfit, 2);

@@ -148,6 +148,10 @@ TEST(Portfolio, FiguresAreColouredByTheirValues)
     // A loss in the totals.
     const PortfolioTotals loss = portfolioTotals({holdingFigures(cases[1].holding, *cases[1].quote)});
     EXPECT_EQ(totalsRowColours(loss), std::vector<Colour>({D, D, D, D, D, D, kGreen, kGreen, D, kGreen}));
+    // Nothing could be valued: the totals read "--", which no colour claims.
+    const PortfolioTotals none = portfolioTotals({holdingFigures(cases[6].holding, FundQuote())});
+    EXPECT_EQ(totalsRowTexts(none).at(6), "--");
+    EXPECT_EQ(totalsRowColours(none), std::vector<Colour>(10, D));
 }
 
 TEST(Portfolio, TradingHoursFollowChinaTimeInAnyMachineZone)
