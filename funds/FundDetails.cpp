@@ -162,7 +162,7 @@ void FundDetails::startHoldingsWorker(const Text& fundCode, const Text& fundName
         std::lock_guard lock(m_completeMutex);
         m_completeHoldings.clear();
     }
-    HoldingsWorker worker {m_context, fundCode, fundName, &m_holdingsGate, generation};
+    HoldingsWorker worker {m_context, fundCode, fundName, &m_holdingsGate, generation, HoldingsTarget::Picked, {}};
     worker.finished = [this, fundCode] {
         std::lock_guard lock(m_completeMutex);
         m_completeHoldings = fundCode;
@@ -173,8 +173,7 @@ void FundDetails::startHoldingsWorker(const Text& fundCode, const Text& fundName
 void FundDetails::startBaseHoldingsWorker(const Text& fundCode, const Text& fundName)
 {
     const uint64_t generation = m_baseHoldingsGate.open();
-    HoldingsWorker worker {m_context, fundCode, fundName, &m_baseHoldingsGate, generation};
-    worker.target = HoldingsTarget::Base;
+    HoldingsWorker worker {m_context, fundCode, fundName, &m_baseHoldingsGate, generation, HoldingsTarget::Base, {}};
     startWorker(std::move(worker));
 }
 
