@@ -1,6 +1,6 @@
 #include "app/Autostart.h"
 
-#include "app/AppPaths.h"
+#include "store/AppPaths.h"
 
 #include <cerrno>
 #include <cstdio>

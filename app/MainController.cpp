@@ -1,6 +1,6 @@
 #include "app/MainController.h"
 
-#include "app/AppPaths.h"
+#include "store/AppPaths.h"
 #include "app/Autostart.h"
 #include "net/EventPump.h"
 #include "text/CodePage.h"

@@ -2,8 +2,8 @@
 // Event routing of the main window as plain C++: every event of every control
 // arrives at one named method here. The Qt window forwards events and shows
 // the models; it holds no logic of its own.
-#include "app/ConfigFile.h"
-#include "app/MainModels.h"
+#include "store/ConfigFile.h"
+#include "model/MainModels.h"
 #include "chart/ComparisonChart.h"
 #include "export/GridExport.h"
 #include "funds/FeatureContext.h"

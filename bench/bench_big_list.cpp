@@ -3,9 +3,9 @@
 // click. Reports the longest time the window went without an event-loop turn
 // in each phase (target under 50 ms) and the private resident memory of the
 // process (RssAnon; target under 100 MB).
-#include "app/ConfigFile.h"
+#include "store/ConfigFile.h"
 #include "app/MainController.h"
-#include "app/MainModels.h"
+#include "model/MainModels.h"
 #include "app/gui/MainWindow.h"
 #include "funds/SectorRanking.h"
 #include "net/EventPump.h"

@@ -3,7 +3,7 @@
 // move across the chart, the worst case of a box that changes sides on every
 // move, the full drawing of the chart, and the reading of the answer.
 // Target: a mouse move well under 5 ms, drawn over the chart copy.
-#include "app/gui/QtCanvas.h"
+#include "canvas/QtCanvas.h"
 #include "chart/Comparison.h"
 
 #include "RecordingReporter.h"

@@ -2,8 +2,8 @@
 // runs the three profile pages one after the other on the window's thread (the
 // holdings worker runs beside them; the chart's series is left out here), so
 // the floor is 3 × L. Baselines: three plain fetches of the same pages in a row.
-#include "app/ConfigFile.h"
-#include "app/MainModels.h"
+#include "store/ConfigFile.h"
+#include "model/MainModels.h"
 #include "funds/FeatureContext.h"
 #include "funds/FundDetails.h"
 #include "funds/FundProfileFetch.h"

@@ -20,9 +20,9 @@
 //
 //   bench_full_list [close] [FUNDS:LATENCY[:C][:py] ...]
 //   default close 12000:0 2000:20:py 2000:20:40 2000:0:py
-#include "app/ConfigFile.h"
+#include "store/ConfigFile.h"
 #include "app/MainController.h"
-#include "app/MainModels.h"
+#include "model/MainModels.h"
 #include "app/gui/MainWindow.h"
 #include "app/gui/PortfolioWindow.h"
 #include "net/EventPump.h"

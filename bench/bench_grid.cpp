@@ -1,6 +1,6 @@
 // The fund grid's Qt binding with 20,000 rows: filling through the model,
 // reading a visible page, a full scroll, and painting one page. Runs offscreen.
-#include "app/MainModels.h"
+#include "model/MainModels.h"
 #include "app/gui/GridTableModel.h"
 #include "text/CodePage.h"
 

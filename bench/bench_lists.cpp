@@ -1,8 +1,8 @@
 // The paged five-star list against the sample service with added latency: all
 // pages of a list of about 3,000 funds (a market of about 24,000), set against
 // the time the requests themselves must take, (pages + 1) × latency.
-#include "app/ConfigFile.h"
-#include "app/MainModels.h"
+#include "store/ConfigFile.h"
+#include "model/MainModels.h"
 #include "funds/FeatureContext.h"
 #include "funds/FundLists.h"
 #include "net/ServiceHosts.h"

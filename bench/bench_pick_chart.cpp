@@ -7,9 +7,9 @@
 // Each new connection costs C = 40 ms more (the handshakes of a real network):
 // the first pick opens its connection and pays it once (target 1.15 × (4 × L
 // + C)); the picks after it, within the minute, find the connection open.
-#include "app/ConfigFile.h"
+#include "store/ConfigFile.h"
 #include "app/MainController.h"
-#include "app/MainModels.h"
+#include "model/MainModels.h"
 #include "app/gui/MainWindow.h"
 #include "chart/Comparison.h"
 #include "funds/FundProfileFetch.h"

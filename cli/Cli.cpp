@@ -1,6 +1,6 @@
 #include "cli/Cli.h"
 
-#include "app/AppPaths.h"
+#include "store/AppPaths.h"
 #include "cli/CliOptions.h"
 #include "cli/CliSession.h"
 #include "cli/Commands.h"

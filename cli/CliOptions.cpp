@@ -1,6 +1,6 @@
 #include "cli/CliOptions.h"
 
-#include "app/MainModels.h"
+#include "model/MainModels.h"
 #include "chart/Comparison.h"
 #include "funds/Ranking.h"
 #include "funds/SectorRanking.h"

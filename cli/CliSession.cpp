@@ -1,6 +1,6 @@
 #include "cli/CliSession.h"
 
-#include "app/AppPaths.h"
+#include "store/AppPaths.h"
 #include "cli/TextTable.h"
 #include "net/ServiceHosts.h"
 #include "text/CodePage.h"

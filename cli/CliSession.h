@@ -2,8 +2,8 @@
 // What every command works with: the service (the demo's sample service, a
 // base URL, or the public hosts), the models the features write into, the
 // settings file of the data directory, and the features' context.
-#include "app/ConfigFile.h"
-#include "app/MainModels.h"
+#include "store/ConfigFile.h"
+#include "model/MainModels.h"
 #include "cli/Cli.h"
 #include "cli/CliOptions.h"
 #include "funds/FeatureContext.h"

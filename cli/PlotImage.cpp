@@ -1,6 +1,6 @@
 #include "cli/PlotImage.h"
 
-#include "app/gui/QtCanvas.h"
+#include "canvas/QtCanvas.h"
 #include "chart/ChartRenderer.h"
 
 #include <QGuiApplication>

@@ -2,7 +2,7 @@
 // What the command line prints: a table of UTF-8 cells, laid out in aligned
 // columns for a terminal (by display columns: a CJK character takes two) or
 // as tab-separated lines for a pipe.
-#include "app/Grid.h"
+#include "model/Grid.h"
 
 #include <ostream>
 #include <string>

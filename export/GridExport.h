@@ -2,10 +2,10 @@
 // The fund grid (or a list view) written to a workbook in the data directory,
 // named after today's month and day ("12月4日.xlsx"). The file is written on a
 // worker thread while the window goes on handling its events.
-#include "app/Grid.h"
-#include "app/ListModel.h"
-#include "app/MainModels.h"
-#include "app/View.h"
+#include "model/Grid.h"
+#include "model/ListModel.h"
+#include "model/MainModels.h"
+#include "model/View.h"
 #include <ctime>
 #include <functional>
 #include <string>

@@ -1,6 +1,6 @@
 #include "export/Workbook.h"
 
-#include "app/AppPaths.h"
+#include "store/AppPaths.h"
 #include "text/CodePage.h"
 
 #include <xlsxwriter.h>

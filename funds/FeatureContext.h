@@ -2,8 +2,8 @@
 // What every feature works with: the models of the controls, the
 // configuration file, the fetch time-out, and the rule that only the newest
 // load writes to the fund grid.
-#include "app/ConfigFile.h"
-#include "app/MainModels.h"
+#include "store/ConfigFile.h"
+#include "model/MainModels.h"
 #include "net/HttpClient.h"
 #include "text/CodePage.h"
 #include <atomic>

@@ -1,7 +1,7 @@
 #pragma once
 // The summary figures of a fund's own page on the fund list host, cut from the
 // page and written as one fund-grid row under the rankings' headers. No Qt.
-#include "app/Grid.h"
+#include "model/Grid.h"
 #include "text/Text.h"
 #include <array>
 

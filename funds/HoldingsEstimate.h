@@ -3,7 +3,7 @@
 // live day's changes of the holdings that have a quote, weighted by their
 // shares of net assets, and how much of the fund those holdings make up. The
 // service publishes no intraday estimate of its own any more. No Qt.
-#include "app/View.h"
+#include "model/View.h"
 #include "funds/HoldingsWorker.h"
 #include "net/RetryPolicy.h"
 #include "text/Text.h"

@@ -3,7 +3,7 @@
 // section [持仓] as "份额|成本价" under the fund code; the figures of each
 // holding and of the whole; the trading hours during which the estimate moves;
 // CSV export and import.
-#include "app/Grid.h"
+#include "model/Grid.h"
 #include "funds/FeatureContext.h"
 #include "text/Text.h"
 #include <ctime>

@@ -2,7 +2,7 @@
 // The ranking query of the fund list host, which every fund list comes from:
 // request URLs, the answer, the fund grid's rows and colours, and the paged
 // loading loop.
-#include "app/Grid.h"
+#include "model/Grid.h"
 #include "funds/FeatureContext.h"
 #include "net/RetryPolicy.h"
 #include "text/JsonDocument.h"

@@ -3,7 +3,7 @@
 // in the embedded browser, laid over the right part of the main window. The
 // feature decides what is shown; the window places the controls by the
 // geometry below. No Qt.
-#include "app/View.h"
+#include "model/View.h"
 #include "text/Text.h"
 
 namespace fw {

@@ -3,7 +3,7 @@
 // pop-up menus, removed from its own, and kept in [自选数据] 自选 as
 // code"/"name"/"type"|" per row. The stored value is always rebuilt from the
 // list and written as one replacement of the section. UI thread only.
-#include "app/Grid.h"
+#include "model/Grid.h"
 #include "funds/FeatureContext.h"
 #include "text/Text.h"
 

@@ -1,7 +1,7 @@
 // Input: the bytes of a configuration file. Reading never crashes and gives at
 // most the value limit; a write changes only its own key: every other value
 // reads back the same afterwards.
-#include "app/ConfigFile.h"
+#include "store/ConfigFile.h"
 #include "text/CodePage.h"
 
 #include <cstdint>

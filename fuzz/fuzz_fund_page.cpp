@@ -3,7 +3,7 @@
 // eight, and the portfolio's reading of the same page gives a unit value
 // that is a positive finite number or unknown (0).
 #include "FuzzChecks.h"
-#include "app/Grid.h"
+#include "model/Grid.h"
 #include "funds/FundPageSummary.h"
 #include "funds/PortfolioRefresh.h"
 

@@ -2,7 +2,7 @@
 // as well-formed GBK and writes one fund grid row of thirteen cells, with
 // "-" or a figure ending in "%" in each return column.
 #include "FuzzChecks.h"
-#include "app/Grid.h"
+#include "model/Grid.h"
 #include "funds/Ranking.h"
 
 #include <cstdint>

@@ -2,7 +2,7 @@
 // Text inside the program is GBK: a byte string whose positions are 1-based
 // byte positions and whose searches never start on the second byte of a
 // two-byte character. Conversion to UTF-8 / QString happens only at the widget
-// boundary (app/gui/Gbk.h).
+// boundary (canvas/Gbk.h).
 #include <string>
 #include <string_view>
 #include <vector>

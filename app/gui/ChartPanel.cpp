@@ -1,5 +1,5 @@
 #include "app/gui/ChartPanel.h"
-#include "app/gui/QtCanvas.h"
+#include "canvas/QtCanvas.h"
 #include <QMouseEvent>
 #include <QPainter>
 

@@ -1,5 +1,5 @@
 #include "app/gui/GridTableModel.h"
-#include "app/gui/Gbk.h"
+#include "canvas/Gbk.h"
 #include <QMetaObject>
 #include <algorithm>
 

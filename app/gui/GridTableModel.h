@@ -3,7 +3,7 @@
 // horizontal header; data rows 1..n-1 are the table's rows 0..n-2. The grid
 // may be written from any thread: changes are collected under a mutex and
 // carried to the UI thread by one queued notification at a time.
-#include "app/Grid.h"
+#include "model/Grid.h"
 #include <QAbstractTableModel>
 #include <QColor>
 #include <mutex>

@@ -2,7 +2,7 @@
 // A Qt table model over fw::ListModel (report-style list views). The list may
 // change from any thread; one queued notification at a time carries the
 // changes to the UI thread, where the model is reset.
-#include "app/ListModel.h"
+#include "model/ListModel.h"
 #include <QAbstractTableModel>
 #include <mutex>
 

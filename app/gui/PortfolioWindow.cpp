@@ -1,5 +1,5 @@
 #include "app/gui/PortfolioWindow.h"
-#include "app/gui/Gbk.h"
+#include "canvas/Gbk.h"
 #include "text/CodePage.h"
 
 #include <QAbstractTableModel>

@@ -1,5 +1,5 @@
 #include "app/gui/SectorWindow.h"
-#include "app/gui/Gbk.h"
+#include "canvas/Gbk.h"
 
 #include <QCloseEvent>
 #include <QLabel>

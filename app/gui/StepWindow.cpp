@@ -1,5 +1,5 @@
 #include "app/gui/StepWindow.h"
-#include "app/gui/Gbk.h"
+#include "canvas/Gbk.h"
 
 #include <QCursor>
 #include <QGroupBox>

@@ -1,8 +1,8 @@
 // The program's entry: options, service hosts, models, controller and the main window.
-#include "app/AppPaths.h"
-#include "app/ConfigFile.h"
+#include "store/AppPaths.h"
+#include "store/ConfigFile.h"
 #include "app/MainController.h"
-#include "app/MainModels.h"
+#include "model/MainModels.h"
 #include "app/gui/MainWindow.h"
 #include "export/Workbook.h"
 #include "net/EventPump.h"

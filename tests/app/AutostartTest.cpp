@@ -1,9 +1,9 @@
 // Start at login: the autostart entry written and removed under a private
 // XDG_CONFIG_HOME, its Exec= quoting, and the check box handler.
-#include "app/AppPaths.h"
+#include "store/AppPaths.h"
 #include "app/Autostart.h"
 #include "app/MainController.h"
-#include "TempDir.h"
+#include "tests/store/TempDir.h"
 #include "text/CodePage.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
-#include "app/AppPaths.h"
+#include "store/AppPaths.h"
 #include "app/MainController.h"
-#include "TempDir.h"
+#include "tests/store/TempDir.h"
 #include "net/EventPump.h"
 #include "net/ServiceHosts.h"
 #include "sample/SampleService.h"

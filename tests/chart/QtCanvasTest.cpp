@@ -1,5 +1,5 @@
 // The Qt canvas over a real image (offscreen platform).
-#include "app/gui/QtCanvas.h"
+#include "canvas/QtCanvas.h"
 #include "chart/Comparison.h"
 #include "text/CodePage.h"
 

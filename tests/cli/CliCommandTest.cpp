@@ -1,6 +1,6 @@
 // Every command against the sample service, in each output format, and its
 // exit status when the command line, the code or the service is bad.
-#include "app/ConfigFile.h"
+#include "store/ConfigFile.h"
 #include "cli/TextTable.h"
 #include "text/CodePage.h"
 #include "tests/CommaDecimalLocale.h"

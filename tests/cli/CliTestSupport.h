@@ -4,7 +4,7 @@
 #include "cli/Cli.h"
 #include "sample/Market.h"
 #include "sample/SampleService.h"
-#include "tests/app/TempDir.h"
+#include "tests/store/TempDir.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

@@ -8,7 +8,7 @@
 #include "net/ServiceHosts.h"
 #include "sample/Market.h"
 #include "sample/SampleService.h"
-#include "tests/app/TempDir.h"
+#include "tests/store/TempDir.h"
 #include "tests/export/SheetReader.h"
 #include "text/CodePage.h"
 #include "text/TextOps.h"

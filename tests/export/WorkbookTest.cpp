@@ -1,7 +1,7 @@
 // The workbook file: how texts become cells, the layout read back from the
 // file, and the file replaced whole or not at all.
 #include "export/Workbook.h"
-#include "tests/app/TempDir.h"
+#include "tests/store/TempDir.h"
 #include "tests/export/SheetReader.h"
 #include "text/CodePage.h"
 

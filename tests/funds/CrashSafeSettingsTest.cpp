@@ -2,11 +2,11 @@
 // setting read back as they were before its last save or as they were after
 // it, never a mixture, never nothing; and whatever the killed writer left
 // behind (a temporary file, a lock) never stops the next start.
-#include "app/ConfigFile.h"
-#include "app/MainModels.h"
+#include "store/ConfigFile.h"
+#include "model/MainModels.h"
 #include "funds/FeatureContext.h"
 #include "funds/Watchlist.h"
-#include "tests/app/TempDir.h"
+#include "tests/store/TempDir.h"
 #include "text/CodePage.h"
 
 #include <gtest/gtest.h>

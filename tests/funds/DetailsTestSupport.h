@@ -2,8 +2,8 @@
 // Shared by the fund detail tests: the sample service for the whole suite,
 // a loopback server that answers with stored service answers, and a few
 // look-ups in the sample market.
-#include "app/ConfigFile.h"
-#include "app/MainModels.h"
+#include "store/ConfigFile.h"
+#include "model/MainModels.h"
 #include "funds/FeatureContext.h"
 #include "net/ServiceHosts.h"
 #include "sample/Market.h"

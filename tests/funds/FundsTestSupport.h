@@ -1,14 +1,14 @@
 #pragma once
 // A feature's world for the tests: the sample service in-process, the
 // program's hosts pointing at it, the models, a settings file of its own.
-#include "app/ConfigFile.h"
-#include "app/MainModels.h"
+#include "store/ConfigFile.h"
+#include "model/MainModels.h"
 #include "funds/FeatureContext.h"
 #include "net/EventPump.h"
 #include "net/ServiceHosts.h"
 #include "sample/Market.h"
 #include "sample/SampleService.h"
-#include "tests/app/TempDir.h"
+#include "tests/store/TempDir.h"
 #include "text/CodePage.h"
 
 #include <gtest/gtest.h>

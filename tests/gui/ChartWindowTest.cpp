@@ -1,9 +1,9 @@
 // The comparison chart as a user sees it: a fund picked from the five-star
 // list draws its chart into the panel and fills its holdings; the pointer
 // read-out appears over the chart and goes when the pointer leaves.
-#include "app/ConfigFile.h"
+#include "store/ConfigFile.h"
 #include "app/MainController.h"
-#include "app/MainModels.h"
+#include "model/MainModels.h"
 #include "app/gui/ChartPanel.h"
 #include "chart/ChartRenderer.h"
 #include "app/gui/MainWindow.h"

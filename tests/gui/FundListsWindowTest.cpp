@@ -2,10 +2,10 @@
 // the grid; the sector button opens the sector window, whose tiles load a
 // sector; typing in the search box lists suggestions, and one picked shows its
 // fund; a picked fund's estimate line shows under its holdings.
-#include "app/ConfigFile.h"
+#include "store/ConfigFile.h"
 #include "app/MainController.h"
-#include "app/MainModels.h"
-#include "app/gui/Gbk.h"
+#include "model/MainModels.h"
+#include "canvas/Gbk.h"
 #include "app/gui/MainWindow.h"
 #include "app/gui/SectorWindow.h"
 #include "funds/HoldingsEstimate.h"

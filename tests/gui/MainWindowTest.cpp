@@ -1,6 +1,6 @@
-#include "app/ConfigFile.h"
+#include "store/ConfigFile.h"
 #include "app/MainController.h"
-#include "app/MainModels.h"
+#include "model/MainModels.h"
 #include "app/gui/MainWindow.h"
 #include "net/EventPump.h"
 #include "net/ServiceHosts.h"

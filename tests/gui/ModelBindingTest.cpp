@@ -1,5 +1,5 @@
-#include "app/Grid.h"
-#include "app/ListModel.h"
+#include "model/Grid.h"
+#include "model/ListModel.h"
 #include "app/gui/GridTableModel.h"
 #include "app/gui/ListTableModel.h"
 #include "tests/gui/GuiTests.h"

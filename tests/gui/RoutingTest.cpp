@@ -1,10 +1,10 @@
 // Which controller handler each event of the main window reaches, with which
 // arguments, and what the window has set up by the time the handler runs.
-#include "app/ConfigFile.h"
+#include "store/ConfigFile.h"
 #include "app/MainController.h"
-#include "app/MainModels.h"
+#include "model/MainModels.h"
 #include "app/gui/ChartPanel.h"
-#include "app/gui/Gbk.h"
+#include "canvas/Gbk.h"
 #include "app/gui/MainWindow.h"
 #include "tests/gui/GuiTests.h"
 #include "text/CodePage.h"

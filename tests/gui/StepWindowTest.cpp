@@ -1,9 +1,9 @@
 // The step window as a user works it: 刷步 opens it as a modal dialog, the
 // boxes are filled and 保存配置 stores, submits to the sample service and
 // closes it; the main window's status label then shows the answer.
-#include "app/ConfigFile.h"
+#include "store/ConfigFile.h"
 #include "app/MainController.h"
-#include "app/MainModels.h"
+#include "model/MainModels.h"
 #include "app/gui/MainWindow.h"
 #include "app/gui/StepWindow.h"
 #include "net/EventPump.h"

@@ -2,9 +2,9 @@
 // The real main window over the controller and models, talking to an
 // in-process sample service, with the event pump installed as the program
 // installs it and message boxes recorded instead of shown.
-#include "app/ConfigFile.h"
+#include "store/ConfigFile.h"
 #include "app/MainController.h"
-#include "app/MainModels.h"
+#include "model/MainModels.h"
 #include "app/gui/MainWindow.h"
 #include "net/EventPump.h"
 #include "net/ServiceHosts.h"

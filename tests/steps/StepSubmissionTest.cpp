@@ -6,7 +6,7 @@
 #include "net/ServiceHosts.h"
 #include "sample/SampleService.h"
 #include "steps/StepSubmission.h"
-#include "tests/app/TempDir.h"
+#include "tests/store/TempDir.h"
 #include "text/CodePage.h"
 
 #include <gtest/gtest.h>

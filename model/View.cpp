@@ -1,4 +1,4 @@
-#include "app/View.h"
+#include "model/View.h"
 
 #include <algorithm>
 

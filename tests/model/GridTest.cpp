@@ -1,8 +1,8 @@
-#include "app/Grid.h"
-#include "app/ListModel.h"
-#include "app/MainModels.h"
-#include "app/SectorTiles.h"
-#include "app/View.h"
+#include "model/Grid.h"
+#include "model/ListModel.h"
+#include "model/MainModels.h"
+#include "model/SectorTiles.h"
+#include "model/View.h"
 #include "text/CodePage.h"
 
 #include <gtest/gtest.h>

@@ -5,9 +5,9 @@
 // open state of the secondary windows. Controls are named by role (Controls.h);
 // texts are GBK. Setters are safe from any thread; the Qt windows listen and
 // apply each change on their UI thread.
-#include "app/Controls.h"
-#include "app/Grid.h"
-#include "app/Listeners.h"
+#include "model/Controls.h"
+#include "model/Grid.h"
+#include "model/Listeners.h"
 #include "text/Text.h"
 #include <array>
 #include <condition_variable>

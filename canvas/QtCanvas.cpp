@@ -1,5 +1,5 @@
-#include "app/gui/QtCanvas.h"
-#include "app/gui/Gbk.h"
+#include "canvas/QtCanvas.h"
+#include "canvas/Gbk.h"
 
 #include <QFontMetrics>
 #include <QPen>

@@ -1,4 +1,4 @@
-#include "app/ConfigFile.h"
+#include "store/ConfigFile.h"
 #include "TempDir.h"
 #include "text/CodePage.h"
 

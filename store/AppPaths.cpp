@@ -1,4 +1,4 @@
-#include "app/AppPaths.h"
+#include "store/AppPaths.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -3,7 +3,7 @@
 // row 0, a row count, a cursor row. Safe to call from any thread; listeners are
 // told of every change on the thread that made it (the Qt binding queues and
 // coalesces them onto the UI thread).
-#include "app/Listeners.h"
+#include "model/Listeners.h"
 #include "text/Text.h"
 #include <cstdint>
 #include <functional>

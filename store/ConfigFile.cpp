@@ -1,5 +1,5 @@
-#include "app/ConfigFile.h"
-#include "app/AppPaths.h"
+#include "store/ConfigFile.h"
+#include "store/AppPaths.h"
 
 #include <cerrno>
 #include <climits>

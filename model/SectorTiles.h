@@ -2,8 +2,8 @@
 // The tiles of the sector window as a plain model: one coloured label per
 // theme sector at its place, and the window height and the top of the row of
 // period buttons that go with them. Safe from any thread; listeners as for Grid.
-#include "app/Grid.h"
-#include "app/Listeners.h"
+#include "model/Grid.h"
+#include "model/Listeners.h"
 #include "text/Text.h"
 #include <mutex>
 #include <vector>

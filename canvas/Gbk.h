@@ -1,7 +1,7 @@
 #pragma once
 // The one place where text crosses between the program's GBK text and QString.
-#include "app/Controls.h"
-#include "app/Grid.h"
+#include "model/Controls.h"
+#include "model/Grid.h"
 #include "text/Text.h"
 #include <QColor>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "app/Grid.h"
+#include "model/Grid.h"
 
 #include <algorithm>
 

@@ -1,9 +1,9 @@
 // The View and the listener registry under threads: a window removing its
 // message handler or listener is never called afterwards, and a listener may
 // write to the model it listens to.
-#include "app/Grid.h"
-#include "app/MainModels.h"
-#include "app/View.h"
+#include "model/Grid.h"
+#include "model/MainModels.h"
+#include "model/View.h"
 #include "text/CodePage.h"
 
 #include <gtest/gtest.h>

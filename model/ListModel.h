@@ -1,7 +1,7 @@
 #pragma once
 // A report-style list view as a plain model: named columns, rows of texts, the
 // current selection. Safe to call from any thread; listeners as for Grid.
-#include "app/Listeners.h"
+#include "model/Listeners.h"
 #include "text/Text.h"
 #include <functional>
 #include <mutex>

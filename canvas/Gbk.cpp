@@ -1,4 +1,4 @@
-#include "app/gui/Gbk.h"
+#include "canvas/Gbk.h"
 #include "text/CodePage.h"
 
 namespace fw {

@@ -1,9 +1,9 @@
 #pragma once
 // Every control of the main window that feature code reads or writes, as models.
-#include "app/Grid.h"
-#include "app/ListModel.h"
-#include "app/SectorTiles.h"
-#include "app/View.h"
+#include "model/Grid.h"
+#include "model/ListModel.h"
+#include "model/SectorTiles.h"
+#include "model/View.h"
 
 namespace fw {
 

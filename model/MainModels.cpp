@@ -1,4 +1,4 @@
-#include "app/MainModels.h"
+#include "model/MainModels.h"
 
 #include "text/CodePage.h"
 

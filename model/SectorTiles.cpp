@@ -1,4 +1,4 @@
-#include "app/SectorTiles.h"
+#include "model/SectorTiles.h"
 
 namespace fw {
 
