@@ -50,10 +50,11 @@ FundQuote fetchFundQuote(const HttpRequestOptions& base, std::string_view code)
 {
     HttpRequestOptions options = base;
     // The fund page declares its charset: fetch hands it over as GBK.
-    FundQuote quote =
-        fundQuoteFromPage(HttpClient().fetch(serviceHosts().url(HostRole::FundList, FundPageSummary::path(code)), options));
+    const Text page = HttpClient().fetch(serviceHosts().url(HostRole::FundList, FundPageSummary::path(code)), options);
+    // A cancelled load reads nothing more: its thread may be ending with the process.
     if (base.load.cancelled())
-        return quote;
+        return {};
+    FundQuote quote = fundQuoteFromPage(page);
 
     // The same estimate as everywhere else the program shows one.
     if (const auto estimate = fetchHoldingsEstimate(base, code)) {

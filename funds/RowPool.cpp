@@ -1,6 +1,7 @@
 #include "funds/RowPool.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <deque>
 #include <system_error>
 
@@ -19,7 +20,9 @@ public:
         static BulkWork work;
         return work;
     }
-    ~BulkWork()
+    ~BulkWork() { joinLeftOver(); }
+
+    void joinLeftOver()
     {
         std::vector<std::thread> left;
         {
@@ -84,6 +87,11 @@ public:
             }
             m_leftOver.emplace_back(std::move(thread), std::move(done));
         }
+        // Joined again at exit, before the function-local statics that the
+        // threads' jobs may still read are gone: those made before now end
+        // after this handler. The threads' loads are cancelled, so the joins
+        // are short.
+        std::atexit([] { BulkWork::instance().joinLeftOver(); });
         for (std::thread& t : ended)
             if (t.joinable())
                 t.join();
