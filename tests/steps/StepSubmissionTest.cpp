@@ -219,6 +219,8 @@ TEST(StepSubmissionTest, OnlyAStringMessageClaimingSuccessCounts)
         // After the string escapes, %uXXXX is a character and %XX a GBK byte.
         {"percent-escape.json", "修改成功", true},
         {"percent-bytes.json", "成功", true},
+        // Bytes that end inside a character are no text: the message as sent.
+        {"percent-cut-character.json", "%B3%C9%B9 成功", true},
         // The emoji GBK cannot hold is one "?", not one per surrogate.
         {"percent-surrogates.json", "?成功", true},
         {"percent-literal.json", "成功率100%，%zz%u12", true},
