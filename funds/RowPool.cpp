@@ -169,6 +169,8 @@ void RowPool::close()
     BulkWork::instance().wakeAll();
 }
 
+void RowPool::joinLetGo() { BulkWork::instance().joinLeftOver(); }
+
 void RowPool::letGo()
 {
     close();

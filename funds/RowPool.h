@@ -48,6 +48,9 @@ public:
     // on the UI thread, which must never wait for a worker. The jobs must then
     // hold nothing of the owner's.
     void letGo();
+    // Waits for every thread let go so far (their loads are cancelled, so
+    // the wait is short): for the end of a process, before its statics go.
+    static void joinLetGo();
     // Threads not yet reaped, ended or not.
     int threadCount() const { return int(m_threads.size()); }
 
