@@ -1,6 +1,8 @@
 #pragma once
 // Checks shared by the fuzz targets: a broken invariant names itself on
 // stderr and aborts, which libFuzzer reports as a crash with the input.
+#include "text/CodePage.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
@@ -16,24 +18,7 @@ inline void check(bool ok, const char* what)
     std::abort();
 }
 
-// Every byte >= 0x81 leads a pair whose trail is 0x40-0x7E or 0x80-0xFE.
-// The conversions write the euro sign as the single byte 0x80 (code page
-// 936); the text searches take every byte >= 0x80 as part of a pair, so an
-// input that should cut cleanly is asked to hold no 0x80 (allowEuro false).
-inline bool isWellFormedGbk(std::string_view s, bool allowEuro = true)
-{
-    for (size_t i = 0; i < s.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(s[i]);
-        if (c < 0x80 || (c == 0x80 && allowEuro))
-            continue;
-        if (c == 0x80 || c == 0xFF || i + 1 == s.size())
-            return false;
-        const unsigned char t = static_cast<unsigned char>(s[++i]);
-        if (t < 0x40 || t == 0x7F || t == 0xFF)
-            return false;
-    }
-    return true;
-}
+using fw::isWellFormedGbk;
 
 // Splits the input at the first occurrence of `mark`: (before, after); all
 // of it is `before` when the mark is missing.

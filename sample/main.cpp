@@ -1,5 +1,5 @@
 // fundwatch-sample-service: the sample service as a program of its own.
-#include "sample/FaultSpec.h"
+#include "sample/FaultOption.h"
 #include "sample/SampleService.h"
 
 #include <cerrno>

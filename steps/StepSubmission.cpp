@@ -58,26 +58,6 @@ Text formEncode(std::string_view gbkText)
     return out;
 }
 
-namespace {
-
-// Every lead byte is followed by a trail byte GBK allows.
-bool isWholeGbk(std::string_view s)
-{
-    for (size_t i = 0; i < s.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(s[i]);
-        if (c < 0x80)
-            continue;
-        if (c == 0x80 || c == 0xFF || i + 1 == s.size())
-            return false;
-        const unsigned char t = static_cast<unsigned char>(s[++i]);
-        if (t < 0x40 || t == 0x7F || t == 0xFF)
-            return false;
-    }
-    return true;
-}
-
-} // namespace
-
 Text stepReplyMessage(std::string_view utf8Reply)
 {
     // The reply is data: the JSON reader applies the string escapes (\uXXXX
@@ -94,7 +74,7 @@ Text stepReplyMessage(std::string_view utf8Reply)
     // garbage: the message then stays as the service wrote it.
     const Text message = reply.getText("message");
     const Text unescaped = unescapeText(message);
-    return isWholeGbk(unescaped) ? unescaped : message;
+    return isWellFormedGbk(unescaped) ? unescaped : message;
 }
 
 bool isStepSuccess(std::string_view message)

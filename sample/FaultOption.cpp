@@ -1,4 +1,4 @@
-#include "sample/FaultSpec.h"
+#include "sample/FaultOption.h"
 
 #include <charconv>
 #include <optional>
@@ -67,12 +67,12 @@ bool isOption(std::string_view field)
 
 } // namespace
 
-bool parseFault(std::string_view spec, Fault& out)
+bool parseFault(std::string_view text, Fault& out)
 {
     std::vector<std::string_view> fields;
     for (size_t start = 0;;) {
-        const size_t colon = spec.find(':', start);
-        fields.push_back(spec.substr(start, colon == std::string_view::npos ? std::string_view::npos : colon - start));
+        const size_t colon = text.find(':', start);
+        fields.push_back(text.substr(start, colon == std::string_view::npos ? std::string_view::npos : colon - start));
         if (colon == std::string_view::npos)
             break;
         start = colon + 1;
@@ -87,7 +87,7 @@ bool parseFault(std::string_view spec, Fault& out)
     if (!kind)
         return false;
 
-    Fault fault(kind->kind, std::string(spec.substr(0, size_t(fields[kindAt - 1].data() - spec.data()) - 1)),
+    Fault fault(kind->kind, std::string(text.substr(0, size_t(fields[kindAt - 1].data() - text.data()) - 1)),
                 kind->defaultValue);
     bool haveValue = false, haveTimes = false, haveRetryAfter = false;
     for (size_t i = kindAt; i < fields.size(); ++i) {

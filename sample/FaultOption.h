@@ -13,6 +13,6 @@ namespace fw::sample {
 // first K matching requests. retry-after=S (seconds): the Retry-After header
 // of http503 and http429. PATH-PART may be empty (every request) and may hold
 // ":". False, with `out` unchanged, for anything else.
-bool parseFault(std::string_view spec, Fault& out);
+bool parseFault(std::string_view text, Fault& out);
 
 } // namespace fw::sample
