@@ -427,25 +427,27 @@ ConfigFile::KeyValues ConfigFile::readSection(std::string_view section) const
     return sectionKeyValues(content, section, kMaxValueBytes);
 }
 
+bool ConfigFile::fail(int error)
+{
+    m_lastFailure = std::strerror(error);
+    return false;
+}
+
 bool ConfigFile::write(std::string_view section, std::string_view key, std::string_view value)
 {
     section = trimmed(section);
     key = trimmed(key);
     std::lock_guard lock(m_mutex);
     m_lastFailure.clear();
-    auto failed = [this](int error) {
-        m_lastFailure = std::strerror(error);
-        return false;
-    };
     if (!storableSection(section) || !storableKey(key))
-        return failed(EINVAL);
+        return fail(EINVAL);
     const std::string storedValue = storableValue(value);
 
     DirectoryLock fileLock(m_path);
     std::string content;
     const Load loaded = loadFile(m_path, content);
     if (loaded == Load::Failed)
-        return failed(errno);
+        return fail(errno);
     std::vector<Line> lines = splitLines(content);
 
     // The first key of that name in a section of that name is the one read back,
@@ -468,7 +470,7 @@ bool ConfigFile::write(std::string_view section, std::string_view key, std::stri
                 return true; // unchanged: nothing to write
             lines[i].body = std::move(newBody);
             lines[i].eol = "\r\n"; // every line the program writes ends in CR LF
-            return replaceFile(m_path, joinLines(lines)) || failed(errno);
+            return replaceFile(m_path, joinLines(lines)) || fail(errno);
         }
     }
 
@@ -492,7 +494,7 @@ bool ConfigFile::write(std::string_view section, std::string_view key, std::stri
     if (insertAfter >= 0)
         endLine(lines[insertAfter]);
     lines.insert(lines.begin() + (insertAfter + 1), added.begin(), added.end());
-    return replaceFile(m_path, joinLines(lines)) || failed(errno);
+    return replaceFile(m_path, joinLines(lines)) || fail(errno);
 }
 
 bool ConfigFile::deleteSection(std::string_view section)
@@ -500,17 +502,13 @@ bool ConfigFile::deleteSection(std::string_view section)
     section = trimmed(section);
     std::lock_guard lock(m_mutex);
     m_lastFailure.clear();
-    auto failed = [this](int error) {
-        m_lastFailure = std::strerror(error);
-        return false;
-    };
     DirectoryLock fileLock(m_path);
     std::string content;
     const Load loaded = loadFile(m_path, content);
     if (loaded == Load::Missing)
         return true;
     if (loaded == Load::Failed)
-        return failed(errno);
+        return fail(errno);
     std::vector<Line> lines = splitLines(content);
     std::vector<Line> kept;
     kept.reserve(lines.size());
@@ -526,7 +524,7 @@ bool ConfigFile::deleteSection(std::string_view section)
     }
     if (!removed)
         return true;
-    return replaceFile(m_path, joinLines(kept)) || failed(errno);
+    return replaceFile(m_path, joinLines(kept)) || fail(errno);
 }
 
 bool ConfigFile::replaceSection(std::string_view section, const KeyValues& keyValues)
@@ -542,18 +540,14 @@ bool ConfigFile::editSection(std::string_view section, const std::function<bool(
     section = trimmed(section);
     std::lock_guard lock(m_mutex);
     m_lastFailure.clear();
-    auto failed = [this](int error) {
-        m_lastFailure = std::strerror(error);
-        return false;
-    };
     if (!storableSection(section))
-        return failed(EINVAL);
+        return fail(EINVAL);
 
     DirectoryLock fileLock(m_path);
     std::string content;
     const Load loaded = loadFile(m_path, content);
     if (loaded == Load::Failed)
-        return failed(errno);
+        return fail(errno);
     // Whole values: what is written back must not lose the end of a long one.
     KeyValues keyValues = sectionKeyValues(content, section, std::string::npos);
     if (!edit(keyValues))
@@ -563,7 +557,7 @@ bool ConfigFile::editSection(std::string_view section, const std::function<bool(
     for (const auto& [key, value] : keyValues) {
         const std::string_view name = trimmed(key);
         if (!storableKey(name))
-            return failed(EINVAL);
+            return fail(EINVAL);
         added.push_back({std::string(name) + "=" + storableValue(value), "\r\n"});
     }
     if (keyValues.empty())
@@ -592,7 +586,7 @@ bool ConfigFile::editSection(std::string_view section, const std::function<bool(
         return true; // unchanged: nothing to write
     if (loaded == Load::Missing && replaced.empty())
         return true;
-    return replaceFile(m_path, replaced) || failed(errno);
+    return replaceFile(m_path, replaced) || fail(errno);
 }
 
 std::string ConfigFile::lastFailure() const

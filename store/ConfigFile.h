@@ -62,6 +62,8 @@ private:
 
     std::string m_path;
     mutable std::mutex m_mutex;
+    // Keeps the system's reason for a failed write; always false.
+    bool fail(int error);
     std::string m_lastFailure;
 };
 
