@@ -146,6 +146,7 @@ int main(int argc, char* argv[])
     environment.todayDayOfMonth = [] { return QDate::currentDate().day(); };
     environment.markerFilePath = fw::markerFilePath();
     environment.dataDirectory = dataDir;
+    environment.demo = options->demo;
     fw::MainController controller(models, config, std::move(environment));
 
     fw::MainWindow window(controller, options->demo);
