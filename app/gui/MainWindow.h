@@ -68,7 +68,17 @@ private:
     QTreeView* makeList(Control control, ListModel& list, QWidget* parent, const QRect& geometry);
     QMenu* makeMenu(Control control, const std::vector<std::pair<const char*, void (MainController::*)()>>& items);
     void buildControls();
+    void buildGrids();          // with the watchlist and the search box
+    void buildChartPanel();
+    void buildSideControls();
+    void buildPeriodButtons();
+    void buildSuggestionList();
+    void buildStockOverlay();
+    void buildMenus();
     void wireEvents();
+    void wireGridEvents();
+    void wireSideControls();
+    void wirePeriodButtons();
     void seedView();
 
     void onViewChange(const ViewChange& change); // any thread
