@@ -6,7 +6,7 @@ namespace fw {
 
 namespace {
 
-constexpr int kRoleCount = 7;
+constexpr int kRoleCount = 9;
 constexpr const char* kDefaultQuoteToken = "267f9ad526dbe6b0262ab19316f5a25b";
 
 int roleIndex(HostRole role)
@@ -33,6 +33,8 @@ ServiceHosts ServiceHosts::defaults()
     hosts.setBaseUrl(HostRole::Quote, "https://push2.eastmoney.com");
     hosts.setBaseUrl(HostRole::MarketData, "http://data.eastmoney.com");
     hosts.setBaseUrl(HostRole::FundSearch, "http://fundsuggest.eastmoney.com");
+    hosts.setBaseUrl(HostRole::MobileFundApi, "https://fundmobapi.eastmoney.com");
+    hosts.setBaseUrl(HostRole::QuoteHistory, "https://push2his.eastmoney.com");
     // The step service is the user's own; it has no default.
     hosts.m_quoteToken = kDefaultQuoteToken;
     return hosts;

@@ -6,7 +6,17 @@
 
 namespace fw {
 
-enum class HostRole { FundList, FundArchive, FundApi, Quote, MarketData, FundSearch, StepService };
+enum class HostRole {
+    FundList,
+    FundArchive,
+    FundApi,
+    Quote,
+    MarketData,
+    FundSearch,
+    StepService,
+    MobileFundApi, // holdings and asset mix as JSON
+    QuoteHistory,  // minute bars
+};
 
 class ServiceHosts {
 public:
@@ -30,7 +40,7 @@ public:
     void setQuoteToken(std::string_view token) { m_quoteToken = Text(token); }
 
 private:
-    Text m_bases[7];
+    Text m_bases[9];
     Text m_quoteToken;
 };
 

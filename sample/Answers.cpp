@@ -129,6 +129,12 @@ Answer answerRequest(const Market& market, const ServiceSettings& settings, cons
         return navHistoryAnswer(market, in);
     if (path == "/fundsearch/api/fundsearchapi.ashx")
         return searchAnswer(market, q);
+    if (path == "/fundmnewapi/fundmninverstposition")
+        return positionsAnswer(market, q);
+    if (path == "/fundmnewapi/fundmnassetallocationnew")
+        return assetMixAnswer(market, q);
+    if (path == "/api/qt/stock/trends2/get")
+        return minuteBarsAnswer(market, q);
     if (path == "/xm/app/ajax.php")
         return stepAnswer(settings, in);
     if (path == "/")

@@ -11,6 +11,7 @@ namespace fw::sample {
 
 class Market;
 struct Fund;
+struct Security;
 
 // Query parameters, percent-decoded ('+' is kept), in the order received.
 struct Query {
@@ -68,6 +69,19 @@ Answer searchAnswer(const Market& market, const Query& query);
 // /f10/lsjz: answers only a request that says it comes from the fund's NAV page.
 Answer navHistoryAnswer(const Market& market, const Incoming& in);
 Answer stepAnswer(const ServiceSettings& settings, const Incoming& in);
+// /FundMNewApi/FundMNInverstPosition and /FundMNewApi/FundMNAssetAllocationNew (FCODE, DATE).
+Answer positionsAnswer(const Market& market, const Query& query);
+Answer assetMixAnswer(const Market& market, const Query& query);
+// /api/qt/stock/trends2/get (secid, cb): the day's minute bars, ending on the quote.
+Answer minuteBarsAnswer(const Market& market, const Query& query);
+
+struct MinuteBarRow {
+    int minute = 0; // minutes since midnight
+    double open = 0, close = 0, high = 0, low = 0, average = 0, amount = 0;
+    long volume = 0;
+};
+// The bars of a security's day; none for a suspended stock.
+std::vector<MinuteBarRow> minuteBars(const Market& market, const Security& security);
 
 // "cb(json)" when a callback name was sent, else the bare JSON.
 std::string jsonp(const std::string& callback, const std::string& json, const char* tail = ")");

@@ -156,13 +156,13 @@ Answer quotesAnswer(const Market& m, const Query& q, bool outOfOrder)
     std::sort(fields.begin(), fields.end());
     fields.erase(std::unique(fields.begin(), fields.end()), fields.end());
 
-    std::vector<const Stock*> found;
+    std::vector<Security> found;
     for (const std::string& id : splitList(q.get("secids"), ',')) {
         const size_t dot = id.find('.');
         if (dot == std::string::npos || !isDigits(id.substr(0, dot)) || dot > 3)
             continue;
-        if (const Stock* s = m.stock(std::atoi(id.c_str()), id.substr(dot + 1)))
-            found.push_back(s);
+        if (Security s; m.security(std::atoi(id.c_str()), id.substr(dot + 1), s))
+            found.push_back(std::move(s));
     }
 
     if (outOfOrder) {
@@ -178,19 +178,19 @@ Answer quotesAnswer(const Market& m, const Query& q, bool outOfOrder)
                       ");")};
     }
     std::string diff;
-    for (const Stock* s : found) {
+    for (const Security& s : found) {
         std::string item;
         for (int field : fields) {
             item += item.empty() ? "{" : ",";
             item += "\"f" + std::to_string(field) + "\":";
             switch (field) {
-            case 2: item += s->suspended ? "\"-\"" : shortNumber(s->price, 2); break;
-            case 3: item += s->suspended ? "\"-\"" : shortNumber(s->change, 2); break;
-            case 4: item += s->suspended ? "\"-\"" : shortNumber(s->price * s->change / 100.0, 2); break;
-            case 9: item += shortNumber(s->pe, 2); break;
-            case 12: item += "\"" + s->code + "\""; break;
-            case 13: item += std::to_string(s->market); break;
-            case 14: item += "\"" + jsonEscape(s->name) + "\""; break;
+            case 2: item += s.suspended ? "\"-\"" : shortNumber(s.price, s.decimals); break;
+            case 3: item += s.suspended ? "\"-\"" : shortNumber(s.change, 2); break;
+            case 4: item += s.suspended ? "\"-\"" : shortNumber(s.price - s.preClose, s.decimals); break;
+            case 9: item += shortNumber(s.pe, 2); break;
+            case 12: item += "\"" + s.code + "\""; break;
+            case 13: item += std::to_string(s.market); break;
+            case 14: item += "\"" + jsonEscape(s.name) + "\""; break;
             default: break;
             }
         }

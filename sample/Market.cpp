@@ -84,6 +84,12 @@ std::string figureText(int32_t hundredths)
     return hundredths == kNoFigure ? std::string() : trimmedHundredths(hundredths);
 }
 
+double roundedTo(double v, int decimals)
+{
+    const double scale = std::pow(10.0, decimals);
+    return std::round(v * scale) / scale;
+}
+
 int pickWeighted(Prng& rng, const std::vector<double>& cumulative)
 {
     const double x = rng.uniform() * cumulative.back();
@@ -95,6 +101,7 @@ int pickWeighted(Prng& rng, const std::vector<double>& cumulative)
 Market::Market(uint64_t seed, int fundCount, bool wholeMarketSector) : m_seed(seed)
 {
     buildCalendar();
+    buildIndexes();
     buildStocks();
     buildFunds(std::clamp(fundCount, 0, kMaxFunds));
     buildOrders();
@@ -192,9 +199,15 @@ void Market::buildStocks()
         s.price = std::clamp(std::round(std::exp(logPrice) * 100.0) / 100.0, 0.5, 2500.0);
         const bool wideLimit = s.code.rfind("688", 0) == 0 || s.code.rfind("30", 0) == 0;
         const double limit = hk ? 30.0 : wideLimit ? 20.0 : 10.0;
-        s.change = std::round(std::clamp(2.2 * rng.normal(), -limit, limit) * 100.0) / 100.0;
+        // The day's market move that every stock shares, and its own.
+        const double shared = 100.0 * (hk ? m_overseasMove.back() : m_marketMove.back());
+        s.change = std::round(std::clamp(shared + 1.8 * rng.normal(), -limit, limit) * 100.0) / 100.0;
         s.pe = std::round((5.0 + 70.0 * rng.uniform()) * 10.0) / 10.0;
         s.suspended = rng.chance(0.03);
+        // The change the quotes show is the one the closes make, so a day's
+        // minute bars end on it. A suspended stock did not trade.
+        s.preClose = s.suspended ? s.price : std::max(0.01, roundedTo(s.price / (1.0 + s.change / 100.0), 2));
+        s.change = roundedTo((s.price / s.preClose - 1.0) * 100.0, 2);
         s.seed = hashOf(m_seed, std::hash<std::string>{}(s.code) ^ uint64_t(s.market));
     };
 
@@ -435,15 +448,25 @@ void Market::buildFunds(int count)
             const double size = std::clamp(std::exp(1.2 + 1.5 * rng.normal()), 0.02, 1500.0);
             f.assetHundredths = std::max<int64_t>(1, toHundredths(size));
         }
-        computeFigures(f, nav);
-        buildEntry(f);
         m_funds.push_back(std::move(f));
     }
     std::sort(m_funds.begin(), m_funds.end(), [](const Fund& a, const Fund& b) { return a.code < b.code; });
+    designateFunds();
+    // A feeder's last day follows its exchange-traded fund's: those first.
+    for (int feeders = 0; feeders < 2; ++feeders) {
+        for (Fund& f : m_funds) {
+            if ((f.target >= 0) != (feeders == 1))
+                continue;
+            computeFigures(f, nav);
+            buildEntry(f);
+        }
+    }
 }
 
 double Market::dailyMove(const Fund& f, int day) const
 {
+    if (day == lastDay() && (holdsStocks(f.kind) || f.target >= 0))
+        return std::clamp(lastDayMove(f) + f.lastDayBump, -0.2, 0.2);
     double r = f.drift + f.sigma * normalOf(hashOf(f.seed, uint64_t(day)));
     r += f.beta * m_marketMove[size_t(day)];
     if (f.kind == FundKind::Qdii)
@@ -699,7 +722,7 @@ const Sector* Market::sectorByCode(std::string_view code) const
 
 int Market::holdingQuarters(const Fund& f) const
 {
-    if (!holdsStocks(f.kind) || f.ageDays < kFirstHoldingsAge)
+    if (!holdsStocks(f.kind) || f.ageDays < kFirstHoldingsAge || f.target >= 0)
         return 0;
     return 2 + int(hashOf(f.seed, 0x9A27) & 1);
 }

@@ -62,6 +62,9 @@ struct Fund {
     // parameters of the daily moves
     double navBase = 1.0;
     double drift = 0, beta = 0, sigma = 0, lastDayBump = 0;
+    // A feeder fund: the exchange-traded fund (index into Market::funds()) it
+    // invests through; it lists no stocks of its own. -1 for any other fund.
+    int target = -1;
 };
 
 // Sector codes are text: "BK0474", "BK0045" (leading zeros are part of the
@@ -82,12 +85,49 @@ struct Stock {
     std::string code;      // "600519", "00700"
     int market = 1;        // 1 Shanghai, 0 Shenzhen, 116 Hong Kong
     std::string name;
-    double price = 0;      // two decimals
-    double change = 0;     // percent, two decimals
+    double price = 0;      // two decimals: the last close
+    double preClose = 0;   // two decimals: the previous close
+    double change = 0;     // percent, two decimals: price / preClose - 1
     double pe = 0;
     bool suspended = false;
     uint64_t seed = 0;
     std::string id() const { return std::to_string(market) + "." + code; }
+};
+
+// An index of the quote service ("1.000300" 沪深300, "100.HSI" 恒生指数).
+struct MarketIndex {
+    int market = 1;
+    std::string code;
+    std::string name;
+    double price = 0;    // two decimals: the last close
+    double preClose = 0; // two decimals
+    double change = 0;   // percent, two decimals: price / preClose - 1
+    bool hongKong = false; // trades Hong Kong hours
+    std::string id() const { return std::to_string(market) + "." + code; }
+};
+
+// Anything the quote service quotes: a stock, an index or an exchange-traded
+// fund. The minute bars of the day end on `price`.
+struct Security {
+    int market = 1;
+    std::string code;
+    std::string name;
+    double price = 0;
+    double preClose = 0;
+    double change = 0; // percent, two decimals
+    double pe = 0;
+    int decimals = 2;
+    bool suspended = false;
+    bool hongKong = false; // 09:30-12:00 and 13:00-16:00
+    uint64_t seed = 0;
+};
+
+// A fund's asset mix at a quarter's end, percent of net assets, two decimals.
+struct AssetMix {
+    double stocks = 0; // GP
+    double bonds = 0;  // ZQ
+    double cash = 0;   // HB
+    double other = 0;  // QT (a feeder's exchange-traded fund is here)
 };
 
 // How the holdings route lays out a fund's rows, by the last digit of the
@@ -197,6 +237,22 @@ public:
     int splitDay() const { return m_splitDay; }
     static bool paysDividends(const Fund& fund);
 
+    // The quote service's indexes, and the one with this identifier.
+    const std::vector<MarketIndex>& indexes() const { return m_indexes; }
+    const MarketIndex* index(int market, std::string_view code) const;
+    // The index a fund follows by its name, -1 when none (index into indexes()).
+    int trackedIndex(const Fund& fund) const;
+    // A quoted stock, index or exchange-traded fund; false when unknown.
+    bool security(int market, std::string_view code, Security& out) const;
+    // Disclosed at the end of the quarter `quartersBack` quarters back.
+    AssetMix assetMix(const Fund& fund, int quartersBack) const;
+    // What a fund that holds stocks really holds: the ten disclosed holdings
+    // first (their shares moved since the disclosure), then at least twenty
+    // more the fund never lists. Empty for a feeder and a bond fund. The last
+    // day's NAV change comes from these, the bonds, cash and the fees; an
+    // estimate from the disclosed figures does not share that model.
+    std::vector<Holding> wholePortfolio(const Fund& fund) const;
+
 private:
     void buildCalendar();
     void buildFunds(int count);
@@ -207,6 +263,10 @@ private:
     void buildStocks();
     int navPath(const Fund& fund, std::vector<double>& nav) const; // returns the first day of the path
     double dailyMove(const Fund& fund, int day) const;
+    double lastDayMove(const Fund& fund) const;
+    void buildIndexes();
+    void designateFunds();
+    void renameTheme(Fund& fund, const char* theme, const char* initials);
     // The total-return path over the fund's whole life, first value 1.
     std::vector<double> lifeNav(const Fund& fund) const;
 
@@ -223,6 +283,7 @@ private:
     std::vector<int> m_stocksByCode;   // indexes into m_stocks sorted by code
     std::vector<int> m_aShares;
     std::vector<int> m_hkShares;
+    std::vector<MarketIndex> m_indexes;
     int m_splitFund = -1;
     int m_splitDay = -1;
 };

@@ -15,9 +15,13 @@ TEST(ServiceHosts, DefaultsAndOneBaseForAll)
     EXPECT_EQ(hosts.url(HostRole::FundArchive, "/jbgk_000001.html "), "http://fundf10.eastmoney.com/jbgk_000001.html ");
     EXPECT_EQ(hosts.baseUrl(HostRole::Quote), "https://push2.eastmoney.com");
     EXPECT_EQ(hosts.quoteToken(), "267f9ad526dbe6b0262ab19316f5a25b");
+    EXPECT_EQ(hosts.baseUrl(HostRole::MobileFundApi), "https://fundmobapi.eastmoney.com");
+    EXPECT_EQ(hosts.url(HostRole::QuoteHistory, "/api/qt/stock/trends2/get?secid=1.000300"),
+              "https://push2his.eastmoney.com/api/qt/stock/trends2/get?secid=1.000300");
 
     const ServiceHosts local = ServiceHosts::allAt("http://127.0.0.1:8080//");
-    for (HostRole role : {HostRole::FundList, HostRole::FundSearch, HostRole::StepService})
+    for (HostRole role : {HostRole::FundList, HostRole::FundSearch, HostRole::StepService, HostRole::MobileFundApi,
+                          HostRole::QuoteHistory})
         EXPECT_EQ(local.url(role, "/x?y=1"), "http://127.0.0.1:8080/x?y=1");
 }
 
@@ -36,6 +40,8 @@ TEST(ServiceHosts, EnvironmentSendsEveryRoleToOneBase)
     const ServiceHosts fromEnv = ServiceHosts::fromEnvironment();
     ::unsetenv("FUNDWATCH_SERVICE");
     EXPECT_EQ(fromEnv.baseUrl(HostRole::Quote), "http://127.0.0.1:9");
+    EXPECT_EQ(fromEnv.baseUrl(HostRole::MobileFundApi), "http://127.0.0.1:9");
+    EXPECT_EQ(fromEnv.baseUrl(HostRole::QuoteHistory), "http://127.0.0.1:9");
     EXPECT_EQ(ServiceHosts::fromEnvironment().baseUrl(HostRole::Quote), "https://push2.eastmoney.com");
 
     const ServiceHosts saved = serviceHosts();
