@@ -19,7 +19,6 @@ namespace {
 
 constexpr int kGridRowHeight = 24;
 constexpr int kSuggestionRowHeight = 32;
-const QColor kHintColour(192, 192, 192);
 
 } // namespace
 
@@ -145,7 +144,7 @@ void MainWindow::buildGrids()
     search->setObjectName(qtName(Control::SearchBox));
     search->setGeometry(640, 512, 168, 40);
     QPalette hint = search->palette();
-    hint.setColor(QPalette::Text, kHintColour);
+    hint.setColor(QPalette::Text, toQColor(kSilver));
     search->setPalette(hint);
     search->installEventFilter(this);
 }
