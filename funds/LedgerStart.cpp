@@ -1,0 +1,1 @@
+#include "funds/Ledger.h"
