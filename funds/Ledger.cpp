@@ -287,29 +287,39 @@ void addFigures(Figures& sum, const Figures& f)
     sum.fees += f.fees;
 }
 
-// The sum of the positions' closes on the union of their days; a position
-// without a row on a day keeps its previous close.
-std::vector<DayFigures> sumHistories(const std::vector<const Position*>& positions)
+// The sum of several histories on the union of their days; one without a row
+// on a day keeps its previous close.
+std::vector<DayFigures> sumHistories(const std::vector<const std::vector<DayFigures>*>& histories)
 {
-    std::vector<Day> days;
-    for (const Position* p : positions)
-        for (const DayFigures& d : p->history)
-            days.push_back(d.day);
-    std::sort(days.begin(), days.end());
-    days.erase(std::unique(days.begin(), days.end()), days.end());
+    std::vector<Day> days, merged;
+    for (const auto* h : histories) {
+        merged.clear();
+        merged.reserve(days.size() + h->size());
+        auto a = days.begin();
+        auto b = h->begin();
+        while (a != days.end() || b != h->end()) {
+            if (b == h->end() || (a != days.end() && *a < b->day))
+                merged.push_back(*a++);
+            else {
+                if (a != days.end() && *a == b->day)
+                    ++a;
+                merged.push_back((b++)->day);
+            }
+        }
+        days.swap(merged);
+    }
     std::vector<DayFigures> sum(days.size());
     for (size_t i = 0; i < days.size(); ++i)
         sum[i].day = days[i];
-    for (const Position* p : positions) {
+    for (const auto* h : histories) {
         size_t at = 0;
-        const std::vector<DayFigures>& h = p->history;
         for (size_t i = 0; i < days.size(); ++i) {
-            while (at < h.size() && h[at].day <= days[i])
+            while (at < h->size() && (*h)[at].day <= days[i])
                 ++at;
             if (at == 0)
                 continue;
-            sum[i].marketValue += h[at - 1].marketValue;
-            sum[i].totalProfit += h[at - 1].totalProfit;
+            sum[i].marketValue += (*h)[at - 1].marketValue;
+            sum[i].totalProfit += (*h)[at - 1].totalProfit;
         }
     }
     int64_t previous = 0;
@@ -320,19 +330,21 @@ std::vector<DayFigures> sumHistories(const std::vector<const Position*>& positio
     return sum;
 }
 
-Aggregate aggregate(const std::string& account, const std::vector<const Position*>& positions,
+// Figures summed from parts already rounded; the rates and XIRR of the sum.
+Aggregate aggregate(const std::string& account, const std::vector<const Figures*>& parts,
+                    const std::vector<const std::vector<DayFigures>*>& histories,
                     const std::vector<const std::vector<CashFlow>*>& flows)
 {
     Aggregate a;
     a.account = account;
-    for (const Position* p : positions)
-        addFigures(a.figures, p->figures);
+    for (const Figures* f : parts)
+        addFigures(a.figures, *f);
     finishFigures(a.figures);
     std::vector<CashFlow> all;
     for (const auto* list : flows)
         all.insert(all.end(), list->begin(), list->end());
     a.figures.xirr = xirr(std::move(all));
-    a.history = sumHistories(positions);
+    a.history = sumHistories(histories);
     return a;
 }
 
@@ -476,21 +488,28 @@ LedgerResult evaluate(const LedgerInput& input)
         flows.push_back(std::move(h.flows));
     }
 
-    std::vector<const Position*> all;
     std::vector<const std::vector<CashFlow>*> allFlows;
     for (size_t i = 0; i < result.positions.size();) {
         const std::string& account = result.positions[i].account;
-        std::vector<const Position*> mine;
-        std::vector<const std::vector<CashFlow>*> mineFlows;
+        std::vector<const Figures*> parts;
+        std::vector<const std::vector<DayFigures>*> histories;
+        std::vector<const std::vector<CashFlow>*> mine;
         for (; i < result.positions.size() && result.positions[i].account == account; ++i) {
-            mine.push_back(&result.positions[i]);
-            mineFlows.push_back(&flows[i]);
+            parts.push_back(&result.positions[i].figures);
+            histories.push_back(&result.positions[i].history);
+            mine.push_back(&flows[i]);
         }
-        all.insert(all.end(), mine.begin(), mine.end());
-        allFlows.insert(allFlows.end(), mineFlows.begin(), mineFlows.end());
-        result.accounts.push_back(aggregate(account, mine, mineFlows));
+        allFlows.insert(allFlows.end(), mine.begin(), mine.end());
+        result.accounts.push_back(aggregate(account, parts, histories, mine));
     }
-    result.ledger = aggregate({}, all, allFlows);
+    // The whole ledger from its accounts: the same sums, each day summed once per account.
+    std::vector<const Figures*> parts;
+    std::vector<const std::vector<DayFigures>*> histories;
+    for (const Aggregate& a : result.accounts) {
+        parts.push_back(&a.figures);
+        histories.push_back(&a.history);
+    }
+    result.ledger = aggregate({}, parts, histories, allFlows);
     return result;
 }
 
@@ -514,23 +533,32 @@ std::optional<double> xirr(std::vector<CashFlow> flows)
     if (!in || !out || daily.back().day - daily.front().day < 30)
         return std::nullopt;
 
-    // Net present value at the first flow's day, with x = ln(1 + r).
-    const Day origin = daily.front().day;
-    auto npv = [&](double x) {
-        double sum = 0;
-        for (const CashFlow& c : daily)
-            sum += double(c.amount) * std::exp(-x * double(c.day - origin) / 365.0);
+    // Net present value at the first flow's day, with x = ln(1 + r), and its slope.
+    std::vector<double> years(daily.size()), amounts(daily.size());
+    for (size_t i = 0; i < daily.size(); ++i) {
+        years[i] = double(daily[i].day - daily.front().day) / 365.0;
+        amounts[i] = double(daily[i].amount);
+    }
+    auto npv = [&](double x, double* slope) {
+        double sum = 0, d = 0;
+        for (size_t i = 0; i < years.size(); ++i) {
+            const double term = amounts[i] * std::exp(-x * years[i]);
+            sum += term;
+            d -= term * years[i];
+        }
+        if (slope)
+            *slope = d;
         return sum;
     };
     const double low = std::log(1 - 0.9999), high = std::log(1 + 100.0);
     // Brackets a sign change, preferring the root nearest 0 % when there are several.
-    constexpr int kSteps = 400;
+    constexpr int kSteps = 48;
     std::optional<std::pair<double, double>> bracket;
     double bestDistance = 0;
-    double previousX = low, previousValue = npv(low);
+    double previousX = low, previousValue = npv(low, nullptr);
     for (int i = 1; i <= kSteps; ++i) {
         const double x = low + (high - low) * i / kSteps;
-        const double value = npv(x);
+        const double value = npv(x, nullptr);
         if (previousValue == 0 || (previousValue < 0) != (value < 0)) {
             const double distance = std::min(std::abs(previousX), std::abs(x));
             if (!bracket || distance < bestDistance) {
@@ -543,23 +571,28 @@ std::optional<double> xirr(std::vector<CashFlow> flows)
     }
     if (!bracket)
         return std::nullopt;
+    // Newton's steps kept inside the bracket, halving it when a step would leave.
     auto [a, b] = *bracket;
-    double fa = npv(a);
-    if (fa == 0)
-        return std::expm1(a);
-    for (int i = 0; i < 200 && std::expm1(b) - std::expm1(a) > 1e-9; ++i) {
-        const double m = (a + b) / 2;
-        const double fm = npv(m);
-        if (fm == 0)
-            return std::expm1(m);
-        if ((fm < 0) == (fa < 0)) {
-            a = m;
-            fa = fm;
-        } else {
-            b = m;
-        }
+    const bool risingAtA = npv(a, nullptr) < 0;
+    double x = (a + b) / 2;
+    for (int i = 0; i < 200; ++i) {
+        double slope = 0;
+        const double value = npv(x, &slope);
+        if (value == 0)
+            break;
+        if ((value < 0) == risingAtA)
+            a = x;
+        else
+            b = x;
+        double next = slope != 0 ? x - value / slope : (a + b) / 2;
+        if (!(next > std::min(a, b) && next < std::max(a, b)))
+            next = (a + b) / 2;
+        const bool settled = std::abs(std::expm1(next) - std::expm1(x)) < 1e-9;
+        x = next;
+        if (settled)
+            break;
     }
-    const double rate = std::expm1((a + b) / 2);
+    const double rate = std::expm1(x);
     if (rate <= -0.9999 || rate >= 100.0)
         return std::nullopt;
     return rate;

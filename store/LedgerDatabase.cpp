@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace fw::ledger {
 
@@ -478,7 +479,8 @@ bool LedgerDatabase::dailyCopy(Day today)
     const std::string target = m_path + "." + dayText(today);
     if (!fileExists(target)) {
         std::string failure;
-        const std::string part = target + ".part";
+        // A name of this process's own: the window and the command line may copy at once.
+        const std::string part = target + ".part-" + std::to_string(::getpid());
         if (!copyDatabase(m_db, part, failure)) {
             m_db.setFailure(failure);
             return false;
