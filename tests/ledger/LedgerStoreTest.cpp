@@ -204,6 +204,36 @@ TEST(LedgerStore, TwoWritersAtOnceKeepBothChanges)
     EXPECT_EQ(reader.accounts().size(), 2u);
 }
 
+TEST(LedgerStore, ImportIsAllOrNothingAndEditsReplaceATrade)
+{
+    TempDir dir;
+    LedgerDatabase db;
+    ASSERT_TRUE(db.open(ledgerFilePath(dir.path())));
+    Trade bad = buyOf("000003", 3);
+    bad.kind = TradeKind(9); // the table refuses a kind it does not know
+    EXPECT_FALSE(db.addTrades({buyOf("000001", 1), buyOf("000002", 2), bad}));
+    EXPECT_FALSE(db.failure().empty());
+    EXPECT_TRUE(db.trades().empty());
+    EXPECT_TRUE(db.accounts().empty());
+    ASSERT_TRUE(db.addTrades({buyOf("000001", 1), buyOf("000002", 2)}));
+
+    Trade edited = db.trades()[1];
+    edited.kind = TradeKind::Sell;
+    edited.shares = 4321;
+    edited.account = "新账户";
+    edited.minute = 15 * 60;
+    ASSERT_TRUE(db.updateTrade(edited)) << db.failure();
+    const auto trades = db.trades();
+    ASSERT_EQ(trades.size(), 2u);
+    EXPECT_EQ(trades[1].kind, TradeKind::Sell);
+    EXPECT_EQ(trades[1].shares, 4321);
+    EXPECT_EQ(trades[1].account, "新账户");
+    EXPECT_EQ(trades[1].minute, 15 * 60);
+    EXPECT_EQ(trades[0].amount, 1);
+    edited.id = 999;
+    EXPECT_FALSE(db.updateTrade(edited));
+}
+
 TEST(LedgerStore, SettingsAndPlansRoundTrip)
 {
     TempDir dir;
