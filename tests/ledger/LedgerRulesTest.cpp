@@ -552,6 +552,28 @@ TEST(LedgerPlans, MonthWithAHoliday)
     EXPECT_EQ(onlyFigures(r).shares, 220000);
 }
 
+TEST(LedgerPlans, OnlyWeekdayOrdersAreWithdrawn)
+{
+    // A 每周六 plan across two weeks without rows (03-09 to 03-13 a holiday):
+    // Sat 03-07 and Sat 03-14 both confirm on Mon 03-16. Weekend orders are
+    // never withdrawn, so both stand: 2 × 100.00 at 1.0000.
+    // A 每周一 plan over the same gap: Mon 03-09 and Mon 03-16 both confirm on
+    // 03-16; the earlier weekday order is withdrawn.
+    const std::vector<NavRow> rows = {row("2026-03-06", 10000), row("2026-03-16", 10000)};
+    const ChinaTime now {day("2026-03-16"), 16 * 60};
+    std::vector<Trade> trades = ordersToBook(plan(PlanCycle::Weekly, 5, "2026-03-07", 1), now);
+    ASSERT_EQ(trades.size(), 2u);
+    for (Trade& t : ordersToBook(plan(PlanCycle::Weekly, 0, "2026-03-09", 2), now))
+        trades.push_back(t);
+    ASSERT_EQ(trades.size(), 4u);
+    const auto r = run(trades, rows);
+    EXPECT_EQ(r.trades[0].state, TradeState::Confirmed);
+    EXPECT_EQ(r.trades[1].state, TradeState::Confirmed);
+    EXPECT_EQ(r.trades[2].state, TradeState::Withdrawn);
+    EXPECT_EQ(r.trades[3].state, TradeState::Confirmed);
+    EXPECT_EQ(onlyFigures(r).buys, 30000);
+}
+
 TEST(LedgerRules, MoneyMarketFundsAreRefused)
 {
     NavRow mm = row("2026-03-02", 0);
