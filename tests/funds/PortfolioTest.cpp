@@ -77,13 +77,17 @@ TEST(Portfolio, FiguresOfThreeFundsAndTheirTotals)
 
 TEST(Portfolio, MoneyRoundsHalvesAwayFromZeroAtDisplayOnly)
 {
+    // Computed products a hair short of a half round as the half.
     struct Case {
         double value;
-        const char* shown;
-    } cases[] = {{0.005, "0.01"},  {-0.005, "-0.01"}, {100.5 * 1.23, "123.62"}, {2.675, "2.68"},
-                 {-0.004, "0.00"}, {0.0049, "0.00"},  {-1234.5650, "-1234.57"}};
-    for (const Case& c : cases)
-        EXPECT_EQ(formatMoney(c.value), c.shown) << c.value;
+        const char* money;
+        const char* percent; // of the value as a fraction
+    } cases[] = {{100.5 * 1.23, "123.62", "12361.50%"}, {-0.004, "0.00", "-0.40%"},
+                 {0.0049996, "0.01", "0.50%"}, {0.000049996, "0.00", "0.01%"}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(formatMoney(c.value), c.money) << c.value;
+        EXPECT_EQ(formatPercent(c.value), c.percent) << c.value;
+    }
 
     // Each row shows 0.00; the total of the unrounded rows shows 0.01.
     HoldingFigures row;
