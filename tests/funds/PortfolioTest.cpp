@@ -98,6 +98,33 @@ TEST(Portfolio, MoneyRoundsHalvesAwayFromZeroAtDisplayOnly)
     EXPECT_EQ(formatMoney(t.todayProfit), "0.01");
 }
 
+// A total is coloured as it is shown: within a ten-thousandth of a cent of a
+// half, it shows and colours as the half rounded away from zero.
+TEST(Portfolio, TotalsAreColouredAsShown)
+{
+    constexpr Colour D = kDefaultColour;
+    const struct {
+        double profit, rate, today;
+        const char *profitShown, *rateShown, *todayShown;
+        Colour profitColour, rateColour, todayColour;
+    } cases[] = {
+        {-0.0049996, 0.000049996, 0.0049, "-0.01", "0.01%", "0.00", kGreen, kRed, kSilver},
+        {0.0049996, -0.000049, -0.0050001, "0.01", "0.00%", "-0.01", kRed, kSilver, kGreen},
+    };
+    for (const auto& c : cases) {
+        PortfolioTotals t;
+        t.funds = t.valuedFunds = t.estimatedFunds = 1;
+        t.profit = c.profit;
+        t.profitRate = c.rate;
+        t.todayProfit = c.today;
+        const TextList texts = totalsRowTexts(t);
+        EXPECT_EQ(texts.at(6), c.profitShown);
+        EXPECT_EQ(texts.at(7), Text(c.rateShown));
+        EXPECT_EQ(texts.at(9), c.todayShown);
+        EXPECT_EQ(totalsRowColours(t), std::vector<Colour>({D, D, D, D, D, D, c.profitColour, c.rateColour, D, c.todayColour}));
+    }
+}
+
 // Gains red, losses green, a figure shown as zero silver, whatever text
 // stands beside it; "--", the plain cells and the totals row's coverage note
 // keep the table's colour. Columns: 6 持有收益, 7 持有收益率, 8 今日估算涨幅,
