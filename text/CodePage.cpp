@@ -286,9 +286,11 @@ bool isGbkName(std::string_view name)
     return false;
 }
 
-// GBK read as code page 936 into GBK: every character the table knows stays
-// byte for byte, every byte that starts none becomes "?".
-Text gbkToGbk(std::string_view in)
+// A text into GBK: ASCII copied as it is, each other character read and
+// written by `step` (tables, p, end, out). No character grows, so the result
+// needs no more room than the input.
+template <class Step>
+Text toGbkByCharacter(std::string_view in, Step step)
 {
     Text out(in.size(), '\0');
     char* o = out.data();
@@ -301,16 +303,25 @@ Text gbkToGbk(std::string_view in)
             break;
         if (!tables)
             tables = &gbkTables();
+        step(*tables, p, end, o);
+    }
+    out.resize(static_cast<size_t>(o - out.data()));
+    return out;
+}
+
+// GBK read as code page 936 into GBK: every character the table knows stays
+// byte for byte, every byte that starts none becomes "?".
+Text gbkToGbk(std::string_view in)
+{
+    return toGbkByCharacter(in, [](const GbkTables& t, const unsigned char*& p, const unsigned char* end, char*& o) {
         const auto* start = p;
-        if (readGbk(*tables, p, end) == kReplacement) {
+        if (readGbk(t, p, end) == kReplacement) {
             *o++ = '?';
         } else {
             while (start < p)
                 *o++ = static_cast<char>(*start++);
         }
-    }
-    out.resize(static_cast<size_t>(o - out.data()));
-    return out;
+    });
 }
 
 inline void putUtf8(char32_t c, char*& out)
@@ -386,26 +397,14 @@ CodePoints decodeWith(iconv_t cd, std::string_view in)
 
 } // namespace
 
-// No character grows: ASCII stays one byte, a GBK character of two bytes comes
-// from at least two UTF-8 bytes, and "?" stands for at least one.
+// A GBK character of two bytes comes from at least two UTF-8 bytes, and "?"
+// stands for at least one.
 Text utf8ToGbk(std::string_view utf8)
 {
-    const std::string_view in = untilZero(utf8);
-    Text out(in.size(), '\0');
-    char* o = out.data();
-    const auto* p = reinterpret_cast<const unsigned char*>(in.data());
-    const auto* end = p + in.size();
-    const GbkTables* tables = nullptr;
-    for (;;) {
-        copyAscii(p, end, o);
-        if (p == end)
-            break;
-        if (!tables)
-            tables = &gbkTables();
-        putGbk(*tables, readUtf8(p, end), o);
-    }
-    out.resize(static_cast<size_t>(o - out.data()));
-    return out;
+    return toGbkByCharacter(untilZero(utf8),
+                            [](const GbkTables& t, const unsigned char*& p, const unsigned char* end, char*& o) {
+                                putGbk(t, readUtf8(p, end), o);
+                            });
 }
 
 std::string gbkToUtf8(std::string_view gbk)
