@@ -8,7 +8,6 @@
 #include "text/NumberText.h"
 #include "text/TextOps.h"
 
-
 namespace fw {
 
 namespace {

@@ -43,7 +43,8 @@ TEST(FigureColour, EachUseKeepsItsRule)
         // A change or a gain as shown: zero silver, never blue.
         {U::ShownChange, 0.01, R::Red},            {U::ShownChange, 0, R::Silver},
         {U::ShownChange, -0.0, R::Silver},         {U::ShownChange, -0.01, R::Green},
-        {U::ShownChange, 125, R::Red},
+        {U::ShownChange, 125, R::Red},             {U::ShownChange, 0.0000001, R::Silver},
+        {U::ShownChange, -0.0000001, R::Silver},   {U::ShownChange, -0.0000002, R::Green},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "use " << int(c.use) << ", value " << c.value);
