@@ -11,6 +11,10 @@ namespace fw::sample {
 // service writes is what the program reads.
 std::string fixedHundredths(int64_t h) { return unitsText(h, 2); }
 
+std::string fixedTenThousandths(int64_t v) { return unitsText(v, 4); }
+
+std::string fixedTenMillionths(int64_t v) { return unitsText(v, 7); }
+
 std::string trimmedHundredths(int64_t h) { return shortestText(unitsText(h, 2)); }
 
 int64_t toHundredths(double v)
