@@ -28,7 +28,7 @@ QColor toQColor(Colour colour, ColourUse use)
     if (colour == kDefaultColour)
         return {};
     const Colour c = shown(colour, use);
-    return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
+    return QColor(redOf(c), greenOf(c), blueOf(c));
 }
 
 } // namespace fw

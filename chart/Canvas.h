@@ -3,18 +3,10 @@
 // one pen, one brush, one text colour and one font size at a time, plus one
 // stored copy of the whole image (the chart without the pointer overlay).
 // The Qt panel implements it over an image; tests record the calls.
+#include "model/Colour.h"
 #include "text/Text.h"
-#include <cstdint>
 
 namespace fw {
-
-// Windows colour value 0x00BBGGRR (the same alias as the grids' colours).
-using Colour = std::uint32_t;
-
-constexpr Colour rgb(int red, int green, int blue)
-{
-    return Colour(red & 0xFF) | Colour(green & 0xFF) << 8 | Colour(blue & 0xFF) << 16;
-}
 
 enum class PenStyle { Solid, Dotted };
 // Invert: every pixel under the pen is inverted, so a line drawn twice leaves

@@ -30,10 +30,8 @@ OutputFormat outputFormat(const CliSession& session);
 // aligned table only, tab-separated lines without it. JSON is the command's own.
 void writeTable(CliSession& session, const TextTable& table, const std::string& caption = {});
 
-// A figure of a cell ("1.23%", "560.44", "-0.5") as a number; none for "-",
-// "--", "---" and other texts that are no figure.
-std::optional<double> figureOf(std::string_view text);
-// A figure as a JSON number, or null.
+// The figure a cell begins with ("1.23%", "560.44", "-0.5") as a JSON
+// number; null for "-", "--", "---" and other texts that are no figure.
 Json jsonFigure(std::string_view text);
 
 // UTF-8 cells of one grid row, columns first … last, with their colours.

@@ -8,6 +8,7 @@
 #include "funds/RowPool.h"
 #include "funds/SectorRanking.h"
 #include "text/CodePage.h"
+#include "text/NumberText.h"
 #include "text/TextOps.h"
 
 #include <algorithm>
@@ -200,9 +201,6 @@ int runSectors(CliSession& session)
     }
 
     const SectorPeriod& period = sectorPeriod(button);
-    auto colourOf = [](const std::optional<double>& v) {
-        return !v || *v == 0 ? kDefaultColour : *v > 0 ? kRed : kGreen;
-    };
     if (outputFormat(session) == OutputFormat::Json) {
         Json doc = Json::object();
         doc["period"] = period.newKey;
@@ -221,11 +219,12 @@ int runSectors(CliSession& session)
     table.rightAligned = {false, false, true};
     for (int k = 0; k < list.size(); ++k) {
         const Text& value = list.values[size_t(k)];
-        const std::optional<double> figure = figureOf(value);
         // As the tile shows it; a sector without a figure says so.
+        const bool figure = leadingFigure(value).has_value();
         table.rows.push_back({{gbkToUtf8(list.names[size_t(k)])},
                               {gbkToUtf8(list.codes[size_t(k)])},
-                              {figure ? sectorFigure(value) + "%" : std::string("--"), colourOf(figure)}});
+                              {figure ? sectorFigure(value) + "%" : std::string("--"),
+                               figure ? sectorFigureColour(value) : kDefaultColour}});
     }
     writeTable(session, table, gbkToUtf8(period.captionLine));
     return kExitDone;

@@ -1,5 +1,6 @@
 #include "funds/HoldingsEstimate.h"
 
+#include "model/FigureColour.h"
 #include "text/CodePage.h"
 #include "text/NumberText.h"
 
@@ -14,6 +15,9 @@ Text percentText(long long units, int decimals, bool withSign)
 {
     return (withSign && units > 0 ? "+" : "") + unitsText(units, decimals) + "%";
 }
+
+// The change is shown with two decimals, and coloured as shown.
+long long shownChange(double change) { return roundedUnits(change, 2); }
 
 } // namespace
 
@@ -37,7 +41,7 @@ std::optional<HoldingsEstimate> estimateFromHoldings(const std::vector<HoldingsR
     return estimate;
 }
 
-Text estimateChangeText(double change) { return percentText(roundedUnits(change, 2), 2, true); }
+Text estimateChangeText(double change) { return percentText(shownChange(change), 2, true); }
 
 Text estimateCoverageText(double coverage) { return percentText(roundedUnits(coverage, 1), 1, false); }
 
@@ -49,15 +53,14 @@ Text estimateLine(const std::optional<HoldingsEstimate>& estimate)
     return head + estimateChangeText(estimate->change) + open + estimateCoverageText(estimate->coverage) + close;
 }
 
-Colour estimateColour(const std::optional<HoldingsEstimate>& estimate)
+Colour estimateChangeColour(double change)
 {
-    return estimate ? gainColour(estimate->change, 2) : kDefaultColour;
+    return figureColour(FigureUse::ShownChange, unitsValue(shownChange(change), 2));
 }
 
-Colour gainColour(double value, int decimals)
+Colour estimateColour(const std::optional<HoldingsEstimate>& estimate)
 {
-    const long long units = roundedUnits(value, decimals);
-    return units > 0 ? kRed : units < 0 ? kGreen : kSilver;
+    return estimate ? estimateChangeColour(estimate->change) : kDefaultColour;
 }
 
 void showHoldingsEstimate(View& view, const std::optional<HoldingsEstimate>& estimate)

@@ -38,11 +38,9 @@ Text estimateChangeText(double change);
 Text estimateCoverageText(double coverage);
 // The line under the holdings grid, GBK: "持仓估算 +0.53%（覆盖 62.4%）"; "" without an estimate.
 Text estimateLine(const std::optional<HoldingsEstimate>& estimate);
-// The colour of a gain or a change, from the figure itself as shown with
-// `decimals` decimals: red above zero, green below, silver at zero.
-Colour gainColour(double value, int decimals);
-// gainColour of the change at the two decimals shown; the label's own colour
-// without an estimate.
+// The colour of estimateChangeText(change): of the change as shown.
+Colour estimateChangeColour(double change);
+// The change's colour; the label's own colour without an estimate.
 Colour estimateColour(const std::optional<HoldingsEstimate>& estimate);
 
 // Writes the line and its colour into the estimate label.

@@ -86,8 +86,8 @@ TextList holdingRowTexts(const Holding& holding, const FundQuote* quote);
 // 最新净值; every figure "--" when funds are held and none has a unit value
 // (an outage is not a portfolio worth 0).
 TextList totalsRowTexts(const PortfolioTotals& totals);
-// The text colours of the same cells, from the figures themselves (gainColour
-// at the decimals shown, so a figure shown as zero is silver): 持有收益,
+// The text colours of the same cells, from the figures as shown (a figure
+// shown as zero is silver): 持有收益,
 // 持有收益率, 今日估算涨幅 and 今日估算收益; the table's own for the other
 // cells, for "--" and for the totals row's coverage note.
 std::vector<Colour> holdingRowColours(const Holding& holding, const FundQuote* quote);

@@ -4,8 +4,8 @@
 #include "net/HttpClient.h"
 #include "net/ServiceHosts.h"
 #include "text/CodePage.h"
+#include "text/NumberText.h"
 
-#include <charconv>
 #include <cmath>
 #include <cstdlib>
 
@@ -32,12 +32,10 @@ FundQuote fundQuoteFromPage(std::string_view page)
     const FundPageSummary summary = FundPageSummary::cut(page);
     quote.name = fundPageName(page);
     quote.valueDate = summary.date;
-    // from_chars: a point whatever the locale, and the whole text or nothing.
-    const std::string_view text = summary.unitValue;
-    double value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (!text.empty() && error == std::errc() && end == text.data() + text.size() && value > 0 && std::isfinite(value))
-        quote.unitValue = value;
+    // The whole text or nothing: "1.5000", never the "1" of "1.5x".
+    const std::optional<double> value = plainDecimal(summary.unitValue);
+    if (value && *value > 0 && std::isfinite(*value))
+        quote.unitValue = *value;
     return quote;
 }
 

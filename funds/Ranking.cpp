@@ -1,5 +1,6 @@
 #include "funds/Ranking.h"
 
+#include "model/FigureColour.h"
 #include "net/ServiceHosts.h"
 #include "text/CodePage.h"
 #include "text/NumberText.h"
@@ -118,21 +119,12 @@ void writeFundRow(Grid& grid, int row, std::string_view entry)
     grid.setRow(row, 0, cells);
 }
 
-Colour returnColour(double v)
-{
-    if (std::fabs(v) <= kTolerance)
-        return kSilver;
-    if (v > kTolerance)
-        return v - 50 > kTolerance ? kBlue : kRed;
-    return kGreen;
-}
-
 void colourReturnCells(Grid& grid, int firstRow, int lastRow)
 {
     std::vector<Colour> colours(kLastReturnColumn - kFirstReturnColumn + 1);
     for (int row = firstRow; row <= lastRow; ++row) {
         for (int column = kFirstReturnColumn; column <= kLastReturnColumn; ++column)
-            colours[size_t(column - kFirstReturnColumn)] = returnColour(textValue(grid.cell(row, column)));
+            colours[size_t(column - kFirstReturnColumn)] = figureColour(FigureUse::FundGridReturn, textValue(grid.cell(row, column)));
         grid.setRowColours(row, kFirstReturnColumn, colours);
     }
 }

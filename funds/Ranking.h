@@ -48,8 +48,6 @@ Text rankingEntry(const JsonDocument& page, int index);
 void writeFundRow(Grid& grid, int row, std::string_view entry);
 // Text colours of columns 4-12 of rows first … last by their values.
 void colourReturnCells(Grid& grid, int firstRow, int lastRow);
-// The colour of one return figure.
-Colour returnColour(double value);
 
 // Grid rows for a list of `allPages` full pages: pages × 20 + 1 (the header
 // row), the page count bounded by what the grid holds before it is multiplied.

@@ -12,12 +12,12 @@ struct Rgb {
     double r, g, b; // 0 … 255
 };
 
-Rgb channels(Colour c) { return {double(c & 0xFF), double((c >> 8) & 0xFF), double((c >> 16) & 0xFF)}; }
+Rgb channels(Colour c) { return {double(redOf(c)), double(greenOf(c)), double(blueOf(c))}; }
 
 Colour colourOf(Rgb v)
 {
-    auto byte = [](double x) { return Colour(std::lround(std::clamp(x, 0.0, 255.0))); };
-    return byte(v.r) | byte(v.g) << 8 | byte(v.b) << 16;
+    auto byte = [](double x) { return int(std::lround(std::clamp(x, 0.0, 255.0))); };
+    return rgb(byte(v.r), byte(v.g), byte(v.b));
 }
 
 double linear(double channel)
@@ -36,7 +36,7 @@ double luminance(Colour c)
 // white becomes the background, black the text, the steps between in order.
 double darkGrey(double v)
 {
-    const double background = double(kDarkBackground & 0xFF);
+    const double background = double(redOf(kDarkBackground));
     return background + (255.0 - v) * (225.0 - background) / 255.0;
 }
 

@@ -2,14 +2,11 @@
 // How the window shows its designed colours: as designed (the light theme), or
 // on a dark background (the dark theme). Every designed colour reaches the
 // screen through themed(), so a theme is chosen in this one place. No Qt.
-#include <cstdint>
+#include "model/Colour.h"
 #include <optional>
 #include <string_view>
 
 namespace fw {
-
-// Windows colour value 0x00BBGGRR (the same alias as the grids' colours).
-using Colour = std::uint32_t;
 
 enum class Theme { Light, Dark };
 // The setting: a theme, or the desktop's.

@@ -77,13 +77,17 @@ TEST(Portfolio, FiguresOfThreeFundsAndTheirTotals)
 
 TEST(Portfolio, MoneyRoundsHalvesAwayFromZeroAtDisplayOnly)
 {
+    // Computed products a hair short of a half round as the half.
     struct Case {
         double value;
-        const char* shown;
-    } cases[] = {{0.005, "0.01"},  {-0.005, "-0.01"}, {100.5 * 1.23, "123.62"}, {2.675, "2.68"},
-                 {-0.004, "0.00"}, {0.0049, "0.00"},  {-1234.5650, "-1234.57"}};
-    for (const Case& c : cases)
-        EXPECT_EQ(formatMoney(c.value), c.shown) << c.value;
+        const char* money;
+        const char* percent; // of the value as a fraction
+    } cases[] = {{100.5 * 1.23, "123.62", "12361.50%"}, {-0.004, "0.00", "-0.40%"},
+                 {0.0049996, "0.01", "0.50%"}, {0.000049996, "0.00", "0.01%"}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(formatMoney(c.value), c.money) << c.value;
+        EXPECT_EQ(formatPercent(c.value), c.percent) << c.value;
+    }
 
     // Each row shows 0.00; the total of the unrounded rows shows 0.01.
     HoldingFigures row;
@@ -92,6 +96,33 @@ TEST(Portfolio, MoneyRoundsHalvesAwayFromZeroAtDisplayOnly)
     PortfolioTotals t = portfolioTotals({row, row, row});
     EXPECT_EQ(formatMoney(*row.todayProfit), "0.00");
     EXPECT_EQ(formatMoney(t.todayProfit), "0.01");
+}
+
+// A total is coloured as it is shown: within a ten-thousandth of a cent of a
+// half, it shows and colours as the half rounded away from zero.
+TEST(Portfolio, TotalsAreColouredAsShown)
+{
+    constexpr Colour D = kDefaultColour;
+    const struct {
+        double profit, rate, today;
+        const char *profitShown, *rateShown, *todayShown;
+        Colour profitColour, rateColour, todayColour;
+    } cases[] = {
+        {-0.0049996, 0.000049996, 0.0049, "-0.01", "0.01%", "0.00", kGreen, kRed, kSilver},
+        {0.0049996, -0.000049, -0.0050001, "0.01", "0.00%", "-0.01", kRed, kSilver, kGreen},
+    };
+    for (const auto& c : cases) {
+        PortfolioTotals t;
+        t.funds = t.valuedFunds = t.estimatedFunds = 1;
+        t.profit = c.profit;
+        t.profitRate = c.rate;
+        t.todayProfit = c.today;
+        const TextList texts = totalsRowTexts(t);
+        EXPECT_EQ(texts.at(6), c.profitShown);
+        EXPECT_EQ(texts.at(7), Text(c.rateShown));
+        EXPECT_EQ(texts.at(9), c.todayShown);
+        EXPECT_EQ(totalsRowColours(t), std::vector<Colour>({D, D, D, D, D, D, c.profitColour, c.rateColour, D, c.todayColour}));
+    }
 }
 
 // Gains red, losses green, a figure shown as zero silver, whatever text
