@@ -44,9 +44,9 @@ void FullList::cancel()
     m_pool.wake();
 }
 
-bool FullList::stopped(uint64_t ticket) const
+bool FullList::stopped(const LoadTicket& ticket) const
 {
-    return m_cancel.load() || !m_context.isCurrentFundGridLoad(ticket);
+    return m_cancel.load() || !m_context.fundGridLoads.isCurrent(ticket);
 }
 
 void FullList::loadFullList()
@@ -62,7 +62,7 @@ void FullList::loadFullList()
     m_cancel.store(false);
     m_context.fullListRunning.store(true);
     m_pool.reap(false);
-    const uint64_t ticket = m_context.beginFundGridLoad();
+    const LoadTicket ticket = m_context.fundGridLoads.begin();
     m_run = std::make_shared<Run>();
     m_run->work.gridTicket = ticket;
     m_run->work.retry = retry;
@@ -82,7 +82,7 @@ void FullList::loadFullList()
     }
 }
 
-FullList::Outcome FullList::load(uint64_t ticket)
+FullList::Outcome FullList::load(const LoadTicket& ticket)
 {
     Grid& grid = m_context.models.fundGrid;
     View& view = m_context.models.view;
@@ -135,7 +135,7 @@ FullList::Outcome FullList::load(uint64_t ticket)
     return Outcome::Done;
 }
 
-FullList::Outcome FullList::completeProfiles(uint64_t ticket)
+FullList::Outcome FullList::completeProfiles(const LoadTicket& ticket)
 {
     View& view = m_context.models.view;
     const int rows = m_run->work.fundRowCount.load();

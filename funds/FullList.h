@@ -57,9 +57,9 @@ private:
         ProfileWork work;
     };
 
-    Outcome load(uint64_t ticket);
-    Outcome completeProfiles(uint64_t ticket);
-    bool stopped(uint64_t ticket) const;
+    Outcome load(const LoadTicket& ticket);
+    Outcome completeProfiles(const LoadTicket& ticket);
+    bool stopped(const LoadTicket& ticket) const;
 
     FeatureContext& m_context;
     std::shared_ptr<Run> m_run;

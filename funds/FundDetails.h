@@ -7,7 +7,7 @@
 #include "funds/FeatureContext.h"
 #include "funds/HoldingsWorker.h"
 #include "funds/StockPage.h"
-#include "funds/WriteGate.h"
+#include "net/LoadToken.h"
 #include "text/Text.h"
 #include <atomic>
 #include <functional>
@@ -89,10 +89,10 @@ private:
 
     FeatureContext& m_context;
     StockPage m_stockPage;
-    uint64_t m_picks = 0;     // selectedFundRefresh calls begun (UI thread)
-    WriteGate m_holdingsGate;
-    WriteGate m_baseHoldingsGate;
-    std::mutex m_completeMutex;   // taken inside the holdings gate, never around it
+    LoadToken m_picks;        // selectedFundRefresh calls (UI thread): the newest shows
+    LoadToken m_holdingsLoads;
+    LoadToken m_baseHoldingsLoads;
+    std::mutex m_completeMutex;   // taken inside a write of m_holdingsLoads, never around one
     Text m_completeHoldings;      // the fund the holdings grid holds in full; "" while loading
     std::mutex m_workersMutex;
     std::vector<Worker> m_workers;

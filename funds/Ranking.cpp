@@ -143,11 +143,11 @@ int rankingRowCount(double allPages) { return int(boundedPageCount(allPages) * 2
 
 Text NumberedTitle::with(long long n) const { return before + intText(n) + after; }
 
-LoadResult loadPagedRanking(FeatureContext& context, const PagedListParams& params, uint64_t ticket)
+LoadResult loadPagedRanking(FeatureContext& context, const PagedListParams& params, const LoadTicket& ticket)
 {
     Grid& grid = context.models.fundGrid;
     View& view = context.models.view;
-    auto superseded = [&] { return !context.isCurrentFundGridLoad(ticket); };
+    auto superseded = [&] { return !context.fundGridLoads.isCurrent(ticket); };
     if (superseded())
         return {LoadOutcome::Superseded, 0};
 

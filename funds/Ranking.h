@@ -76,8 +76,8 @@ struct LoadResult {
 };
 
 // The paged loop shared by the five-star and sector lists. `ticket` comes from
-// FeatureContext::beginFundGridLoad(); once a newer load has begun this one
+// FeatureContext::fundGridLoads.begin(); once a newer load has begun this one
 // writes nothing more and ends as Superseded.
-LoadResult loadPagedRanking(FeatureContext& context, const PagedListParams& params, uint64_t ticket);
+LoadResult loadPagedRanking(FeatureContext& context, const PagedListParams& params, const LoadTicket& ticket);
 
 } // namespace fw

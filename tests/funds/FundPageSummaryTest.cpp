@@ -147,7 +147,7 @@ TEST_F(FundPick, SummaryShowsTheFundAloneWithItsProfileAndHoldings)
 TEST_F(FundPick, SummaryOvertakenByANewerListLoadWritesNothing)
 {
     w.models.fundGrid.setCell(1, 1, "999999");
-    installEventPump([this] { w.context.beginFundGridLoad(); });
+    installEventPump([this] { w.context.fundGridLoads.begin(); });
     details.fundPageSummary(stockFund().code, "x", FundDetails::PickSource::Watchlist);
     uninstallEventPump();
     EXPECT_EQ(w.models.fundGrid.cell(1, 1), "999999");

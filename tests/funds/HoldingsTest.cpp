@@ -236,10 +236,10 @@ TEST_F(HoldingsStored, NoAnswersAtAllEmptyAllThirtyCells)
 TEST_F(HoldingsStored, ASupersededWorkerWritesNothing)
 {
     route("100001", "holdings_layouts.js", "holdings_layouts.js", "quotes_reordered.js");
-    WriteGate gate;
-    const uint64_t older = gate.open();
-    gate.open();
-    std::thread(HoldingsWorker {w.context, "100001", "x", &gate, older}).join();
+    LoadToken loads;
+    const LoadTicket older = loads.begin();
+    loads.begin();
+    std::thread(HoldingsWorker {w.context, "100001", "x", &loads, older}).join();
     EXPECT_EQ(grid()[0][0], "old");
     EXPECT_EQ(w.models.view.caption(Control::HoldingsCaption), gbk("十大重仓股票"));
     EXPECT_EQ(estimate(), "持仓估算 +9.99%（覆盖 99.0%）");
