@@ -5,6 +5,7 @@
 // overlay. Runs on the UI thread; the holdings come from worker threads that
 // this object owns and joins.
 #include "funds/FeatureContext.h"
+#include "funds/HoldingsEstimate.h"
 #include "funds/HoldingsWorker.h"
 #include "funds/StockPage.h"
 #include "funds/WriteGate.h"
@@ -69,6 +70,9 @@ public:
     void supersedeBaseHoldingsWorkers();
     // Waits for every holdings worker started so far.
     void waitForHoldingsWorkers();
+    // The holdings and today's estimate the newest holdings load wrote in
+    // full; none while it loads, or once the grid was handed over.
+    std::optional<HoldingsResult> completeHoldings() const;
 
     // --- state
     Text currentFundCode;    // the fund whose details are shown
@@ -92,8 +96,8 @@ private:
     uint64_t m_picks = 0;     // selectedFundRefresh calls begun (UI thread)
     WriteGate m_holdingsGate;
     WriteGate m_baseHoldingsGate;
-    std::mutex m_completeMutex;   // taken inside the holdings gate, never around it
-    Text m_completeHoldings;      // the fund the holdings grid holds in full; "" while loading
+    mutable std::mutex m_completeMutex; // taken inside the holdings gate, never around it
+    std::optional<HoldingsResult> m_completeHoldings; // what the holdings grid holds in full; none while loading
     std::mutex m_workersMutex;
     std::vector<Worker> m_workers;
 };

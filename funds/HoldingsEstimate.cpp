@@ -9,6 +9,18 @@ namespace fw {
 
 namespace {
 
+constexpr int kChangeDecimals = 2, kCoverageDecimals = 1;
+
+// Units of 10^-decimals as the number they stand for: what the text of those
+// units reads as.
+double unitsValue(long long units, int decimals)
+{
+    double scale = 1;
+    for (int i = 0; i < decimals; ++i)
+        scale *= 10;
+    return double(units) / scale;
+}
+
 // "+0.53%": a percent figure with its decimals, the sign shown on request.
 Text percentText(long long units, int decimals, bool withSign)
 {
@@ -37,21 +49,40 @@ std::optional<HoldingsEstimate> estimateFromHoldings(const std::vector<HoldingsR
     return estimate;
 }
 
-Text estimateChangeText(double change) { return percentText(roundedUnits(change, 2), 2, true); }
+double HoldingsEstimate::shownChange() const { return unitsValue(roundedUnits(change, kChangeDecimals), kChangeDecimals); }
 
-Text estimateCoverageText(double coverage) { return percentText(roundedUnits(coverage, 1), 1, false); }
+double HoldingsEstimate::shownCoverage() const
+{
+    return unitsValue(roundedUnits(coverage, kCoverageDecimals), kCoverageDecimals);
+}
 
-Text estimateLine(const std::optional<HoldingsEstimate>& estimate)
+Text estimateChangeText(double change)
+{
+    return percentText(roundedUnits(change, kChangeDecimals), kChangeDecimals, true);
+}
+
+Text estimateCoverageText(double coverage)
+{
+    return percentText(roundedUnits(coverage, kCoverageDecimals), kCoverageDecimals, false);
+}
+
+Text estimateFigures(const std::optional<HoldingsEstimate>& estimate)
 {
     if (!estimate)
         return {};
-    static const Text head = gbk("持仓估算 "), open = gbk("（覆盖 "), close = gbk("）");
-    return head + estimateChangeText(estimate->change) + open + estimateCoverageText(estimate->coverage) + close;
+    static const Text open = gbk("（覆盖 "), close = gbk("）");
+    return estimateChangeText(estimate->change) + open + estimateCoverageText(estimate->coverage) + close;
+}
+
+Text estimateLine(const std::optional<HoldingsEstimate>& estimate)
+{
+    static const Text head = gbk("持仓估算 ");
+    return estimate ? head + estimateFigures(estimate) : Text();
 }
 
 Colour estimateColour(const std::optional<HoldingsEstimate>& estimate)
 {
-    return estimate ? gainColour(estimate->change, 2) : kDefaultColour;
+    return estimate ? gainColour(estimate->change, kChangeDecimals) : kDefaultColour;
 }
 
 Colour gainColour(double value, int decimals)
