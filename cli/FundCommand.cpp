@@ -1,5 +1,6 @@
 // fund CODE: the fund's own page as the window shows a fund picked from the
-// watchlist, then its profile and holdings, read back from the models.
+// watchlist, then its profile: its row of the fund grid; its holdings and
+// today's estimate as the holdings load hands them over.
 #include "cli/Commands.h"
 
 #include "funds/FundDetails.h"

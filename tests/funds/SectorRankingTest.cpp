@@ -132,6 +132,7 @@ TEST(SectorWindow, OpensOnTheWeekWithOneTilePerSector)
     SectorWorld world;
     world.lists.sectorButtonClicked();
     world.chooser.windowCreated();
+    EXPECT_EQ(world.chooser.failure(), "");
 
     const auto targets = world.targets("/ztjj/");
     ASSERT_EQ(targets.size(), 1u);
