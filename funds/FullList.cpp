@@ -1,5 +1,6 @@
 #include "funds/FullList.h"
 
+#include "funds/FundProfileFetch.h"
 #include "funds/Ranking.h"
 #include "net/EventPump.h"
 #include "text/NumberText.h"
@@ -68,7 +69,9 @@ void FullList::loadFullList()
     m_run->work.retry = retry;
     m_run->work.retry->load = m_load.begin();
 
+    m_counts = {};
     const Outcome outcome = load(ticket);
+    m_phase.store(FullListPhase::Idle);
     if (outcome == Outcome::Done && exportFundGrid)
         exportFundGrid();
     view.hideProgress();
@@ -94,6 +97,7 @@ FullList::Outcome FullList::load(const LoadTicket& ticket)
     RetryPolicy pageRetry = *m_run->work.retry;
     pageRetry.stop = [this, ticket] { return stopped(ticket); };
     grid.reset();
+    m_phase.store(FullListPhase::Pages);
     view.setProgress(0, 1);
     const JsonDocument probe = fetchRankingPage(RankingQuery {RankingFamily::FullListProbe, {}, {}, 1, {}}.url(),
                                                 m_context.timeoutSeconds, nullptr, &pageRetry);
@@ -126,6 +130,11 @@ FullList::Outcome FullList::load(const LoadTicket& ticket)
     m_pool.close();
     if (profiles == Outcome::Stopped)
         return Outcome::Stopped;
+    for (int row = 1; row < grid.rowCount(); ++row) {
+        const bool fund = !grid.cell(row, 1).empty();
+        m_counts.funds += fund;
+        m_counts.profiles += fund && !grid.cell(row, kAssetSizeColumn).empty();
+    }
     const auto elapsed = std::chrono::steady_clock::now() - start;
     view.setTitle(done);
     view.setTitle(took + intText(std::chrono::duration_cast<std::chrono::seconds>(elapsed).count()) + seconds);
@@ -139,6 +148,7 @@ FullList::Outcome FullList::completeProfiles(const LoadTicket& ticket)
 {
     View& view = m_context.models.view;
     const int rows = m_run->work.fundRowCount.load();
+    m_phase.store(FullListPhase::Profiles);
     view.setProgress(0, rows);
     const Grid& grid = m_context.models.fundGrid;
     const bool started = m_pool.start(rows, std::min(maxWorkers, rows), [this, run = m_run, &grid](int row) {

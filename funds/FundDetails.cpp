@@ -160,12 +160,12 @@ void FundDetails::startHoldingsWorker(const Text& fundCode, const Text& fundName
     // Cleared once the older workers are shut out, so none of them sets it again.
     {
         std::lock_guard lock(m_completeMutex);
-        m_completeHoldings.clear();
+        m_completeHoldings.reset();
     }
     HoldingsWorker worker {m_context, fundCode, fundName, &m_holdingsLoads, ticket, HoldingsTarget::Picked, {}};
-    worker.finished = [this, fundCode] {
+    worker.finished = [this](const HoldingsResult& result) {
         std::lock_guard lock(m_completeMutex);
-        m_completeHoldings = fundCode;
+        m_completeHoldings = result;
     };
     startWorker(std::move(worker));
 }
@@ -199,10 +199,17 @@ Text FundDetails::supersedeHoldingsWorkers()
 {
     m_holdingsLoads.cancel();
     std::lock_guard lock(m_completeMutex);
-    return std::exchange(m_completeHoldings, Text());
+    const std::optional<HoldingsResult> complete = std::exchange(m_completeHoldings, std::nullopt);
+    return complete ? complete->fundCode : Text();
 }
 
 void FundDetails::waitForHoldingsWorkers() { reapWorkers(true); }
+
+std::optional<HoldingsResult> FundDetails::completeHoldings() const
+{
+    std::lock_guard lock(m_completeMutex);
+    return m_completeHoldings;
+}
 
 void FundDetails::reapWorkers(bool all)
 {

@@ -5,6 +5,7 @@
 // overlay. Runs on the UI thread; the holdings come from worker threads that
 // this object owns and joins.
 #include "funds/FeatureContext.h"
+#include "funds/HoldingsEstimate.h"
 #include "funds/HoldingsWorker.h"
 #include "funds/StockPage.h"
 #include "net/LoadToken.h"
@@ -69,6 +70,9 @@ public:
     void supersedeBaseHoldingsWorkers();
     // Waits for every holdings worker started so far.
     void waitForHoldingsWorkers();
+    // The holdings and today's estimate the newest holdings load wrote in
+    // full; none while it loads, or once the grid was handed over.
+    std::optional<HoldingsResult> completeHoldings() const;
 
     // --- state
     Text currentFundCode;    // the fund whose details are shown
@@ -92,8 +96,8 @@ private:
     LoadToken m_picks;        // selectedFundRefresh calls (UI thread): the newest shows
     LoadToken m_holdingsLoads;
     LoadToken m_baseHoldingsLoads;
-    std::mutex m_completeMutex;   // taken inside a write of m_holdingsLoads, never around one
-    Text m_completeHoldings;      // the fund the holdings grid holds in full; "" while loading
+    mutable std::mutex m_completeMutex; // taken inside a write of m_holdingsLoads, never around one
+    std::optional<HoldingsResult> m_completeHoldings; // what the holdings grid holds in full; none while loading
     std::mutex m_workersMutex;
     std::vector<Worker> m_workers;
 };

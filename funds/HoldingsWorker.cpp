@@ -309,7 +309,7 @@ void HoldingsWorker::operator()() const
             showHoldingsEstimate(context.models.view, estimate);
         }
         if (finished)
-            finished();
+            finished(HoldingsResult {fundCode, rows, estimate});
     });
 }
 

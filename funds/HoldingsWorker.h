@@ -12,6 +12,8 @@
 
 namespace fw {
 
+struct HoldingsResult; // HoldingsEstimate.h
+
 // One row of the latest quarter's holdings table.
 struct HoldingRow {
     Text code;  // as in the table's code cell ("600519", "01299")
@@ -77,8 +79,8 @@ struct HoldingsWorker {
     LoadTicket ticket {};
     HoldingsTarget target = HoldingsTarget::Picked;
     // Runs inside the last write, so only while the worker is still the
-    // newest: the grid then holds this fund's holdings in full.
-    std::function<void()> finished;
+    // newest: the grid then holds this fund's holdings in full, those given.
+    std::function<void(const HoldingsResult&)> finished;
 
     void operator()() const;
 };

@@ -160,11 +160,10 @@ TextList portfolioHeader()
     return header;
 }
 
-TextList holdingRowTexts(const Holding& holding, const FundQuote* quote)
+namespace {
+
+TextList rowTexts(const Holding& holding, const FundQuote& q, const HoldingFigures& f)
 {
-    const FundQuote none;
-    const FundQuote& q = quote ? *quote : none;
-    const HoldingFigures f = holdingFigures(holding, q);
     const Text dashes = "--";
     return {q.name,
             holding.code,
@@ -179,28 +178,8 @@ TextList holdingRowTexts(const Holding& holding, const FundQuote* quote)
             f.todayProfit ? formatMoney(*f.todayProfit) : dashes};
 }
 
-Text valueCoverageNote(const PortfolioTotals& t)
+std::vector<Colour> rowColours(const FundQuote& q, const HoldingFigures& f)
 {
-    if (t.valuedFunds == 0 || t.valuedFunds == t.funds)
-        return {};
-    return gbk("净值覆盖 ") + std::to_string(t.valuedFunds) + "/" + std::to_string(t.funds) + gbk(" 只");
-}
-
-TextList totalsRowTexts(const PortfolioTotals& t)
-{
-    if (t.funds > 0 && t.valuedFunds == 0) {
-        const Text dashes = "--";
-        return {gbk("合计"), "", "", "", "", dashes, dashes, dashes, estimateCoverageNote(t), dashes};
-    }
-    return {gbk("合计"),           "", "", "", valueCoverageNote(t), formatMoney(t.amount), formatMoney(t.profit),
-            formatPercent(t.profitRate), estimateCoverageNote(t), formatMoney(t.todayProfit)};
-}
-
-std::vector<Colour> holdingRowColours(const Holding& holding, const FundQuote* quote)
-{
-    const FundQuote none;
-    const FundQuote& q = quote ? *quote : none;
-    const HoldingFigures f = holdingFigures(holding, q);
     std::vector<Colour> colours(kPortfolioColumns, kDefaultColour);
     if (f.valued) {
         colours[6] = shownColour(f.profit);
@@ -213,15 +192,71 @@ std::vector<Colour> holdingRowColours(const Holding& holding, const FundQuote* q
     return colours;
 }
 
+} // namespace
+
+TextList holdingRowTexts(const Holding& holding, const FundQuote* quote)
+{
+    const FundQuote none;
+    const FundQuote& q = quote ? *quote : none;
+    return rowTexts(holding, q, holdingFigures(holding, q));
+}
+
+Text valueCoverageNote(const PortfolioTotals& t)
+{
+    if (t.valuedFunds == 0 || t.valuedFunds == t.funds)
+        return {};
+    return gbk("净值覆盖 ") + std::to_string(t.valuedFunds) + "/" + std::to_string(t.funds) + gbk(" 只");
+}
+
+TextList totalsRowTexts(const PortfolioTotals& t)
+{
+    if (t.unknown()) {
+        const Text dashes = "--";
+        return {gbk("合计"), "", "", "", "", dashes, dashes, dashes, estimateCoverageNote(t), dashes};
+    }
+    return {gbk("合计"),           "", "", "", valueCoverageNote(t), formatMoney(t.amount), formatMoney(t.profit),
+            formatPercent(t.profitRate), estimateCoverageNote(t), formatMoney(t.todayProfit)};
+}
+
+std::vector<Colour> holdingRowColours(const Holding& holding, const FundQuote* quote)
+{
+    const FundQuote none;
+    const FundQuote& q = quote ? *quote : none;
+    return rowColours(q, holdingFigures(holding, q));
+}
+
 std::vector<Colour> totalsRowColours(const PortfolioTotals& t)
 {
     std::vector<Colour> colours(kPortfolioColumns, kDefaultColour);
-    if (t.funds > 0 && t.valuedFunds == 0)
+    if (t.unknown())
         return colours; // "--": no figure to colour
     colours[6] = shownColour(t.profit);
     colours[7] = shownColour(t.profitRate * 100);
     colours[9] = shownColour(t.todayProfit);
     return colours;
+}
+
+PortfolioFigures portfolioFigures(const std::vector<Holding>& holdings, const std::map<Text, FundQuote>& quotes)
+{
+    PortfolioFigures out;
+    std::vector<HoldingFigures> figures;
+    const FundQuote none;
+    for (const Holding& h : holdings) {
+        PortfolioRow row;
+        row.holding = h;
+        if (const auto it = quotes.find(h.code); it != quotes.end())
+            row.quote = it->second;
+        const FundQuote& q = row.quote ? *row.quote : none;
+        row.figures = holdingFigures(h, q);
+        row.texts = rowTexts(h, q, row.figures);
+        row.colours = rowColours(q, row.figures);
+        figures.push_back(row.figures);
+        out.rows.push_back(std::move(row));
+    }
+    out.totals = portfolioTotals(figures);
+    out.totalsTexts = totalsRowTexts(out.totals);
+    out.totalsColours = totalsRowColours(out.totals);
+    return out;
 }
 
 bool isTradingTime(std::time_t utc)

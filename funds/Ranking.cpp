@@ -177,12 +177,10 @@ LoadResult loadPagedRanking(FeatureContext& context, const PagedListParams& para
         view.setTitle(params.progress.with(offset));
     }
 
-    if (grid.cell(1, 1).empty()) {
-        view.setTitle(params.failureTitle);
-        return {LoadOutcome::Failed, offset};
-    }
-    view.setTitle(params.done.with(offset));
-    return {LoadOutcome::Done, offset};
+    const LoadResult result = grid.cell(1, 1).empty() ? LoadResult {LoadOutcome::Failed, offset, params.failureTitle}
+                                                      : LoadResult {LoadOutcome::Done, offset, params.done.with(offset)};
+    view.setTitle(result.title);
+    return result;
 }
 
 } // namespace fw

@@ -73,6 +73,7 @@ enum class LoadOutcome { Done, Failed, Superseded };
 struct LoadResult {
     LoadOutcome outcome = LoadOutcome::Failed;
     int funds = 0;                          // rows written
+    Text title;                             // the window title it ended with (done or failed); "" for none
 };
 
 // The paged loop shared by the five-star and sector lists. `ticket` comes from

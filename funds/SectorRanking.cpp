@@ -153,10 +153,12 @@ SectorChooser::SectorChooser(FeatureContext& context, FundLists& lists) : m_cont
 bool SectorChooser::fetch(const SectorPeriod& period)
 {
     m_list = fetchSectorList(period, m_context.timeoutSeconds);
+    m_failure.clear();
     if (!m_list.empty())
         return true;
     static const Text failed = gbk("板块信息加载失败，请重试");
-    m_context.models.view.messageBox(failed);
+    m_failure = failed;
+    m_context.models.view.messageBox(m_failure);
     m_context.models.view.setWindowState(Window::Sector, WindowState::Closed);
     return false;
 }

@@ -66,6 +66,8 @@ public:
     void windowDestroyed();
 
     const SectorList& list() const { return m_list; }
+    // Why the last list could not be had, as the user is told (GBK); "" when it came.
+    const Text& failure() const { return m_failure; }
 
 private:
     // Fetches the period's list; on failure tells the user and closes the window.
@@ -74,6 +76,7 @@ private:
     FeatureContext& m_context;
     FundLists& m_lists;
     SectorList m_list;
+    Text m_failure;
 };
 
 } // namespace fw

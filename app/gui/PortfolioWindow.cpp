@@ -31,14 +31,16 @@ class PortfolioTableModel : public QAbstractTableModel {
 public:
     explicit PortfolioTableModel(PortfolioWindow& window) : QAbstractTableModel(&window), m_window(window) {}
 
+    // The figures again, once, from the holdings and quotes as they stand.
     void reload()
     {
         beginResetModel();
+        m_figures = m_window.figures();
         endResetModel();
     }
     int rowCount(const QModelIndex& parent = {}) const override
     {
-        return parent.isValid() ? 0 : int(m_window.portfolio().holdings().size()) + 1;
+        return parent.isValid() ? 0 : int(m_figures.rows.size()) + 1;
     }
     int columnCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : ColumnCount; }
 
@@ -52,13 +54,11 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override
     {
         Qt::ItemFlags f = QAbstractTableModel::flags(index);
-        const auto& holdings = m_window.portfolio().holdings();
-        if (index.row() < 0 || index.row() >= int(holdings.size()))
+        if (index.row() < 0 || index.row() >= int(m_figures.rows.size()))
             return f;
         // The amount held too, once the unit value that turns it into shares is known.
-        const FundQuote* q = m_window.quote(holdings[size_t(index.row())].code);
-        if (index.column() == Shares || index.column() == Cost
-            || (index.column() == Amount && q && q->unitValue > 0))
+        const PortfolioRow& row = m_figures.rows[size_t(index.row())];
+        if (index.column() == Shares || index.column() == Cost || (index.column() == Amount && row.figures.valued))
             f |= Qt::ItemIsEditable;
         return f;
     }
@@ -76,48 +76,44 @@ public:
     {
         if (role != Qt::EditRole || !m_window.editHolding(index.row(), index.column(), value.toString()))
             return false;
+        PortfolioFigures figures = m_window.figures();
+        if (figures.rows.size() != m_figures.rows.size()) {
+            // Another process changed which funds are held: the rows are laid
+            // out again once the edit has ended.
+            QMetaObject::invokeMethod(this, [this] { reload(); }, Qt::QueuedConnection);
+            return true;
+        }
+        m_figures = std::move(figures);
         emit dataChanged(this->index(index.row(), 0), this->index(rowCount() - 1, ColumnCount - 1));
         return true;
     }
 
-    // The totals row is the last: figures of every held fund, rounded once.
+    // The totals row is the last.
     Text cell(int row, int column) const
     {
-        const auto& holdings = m_window.portfolio().holdings();
-        if (row == int(holdings.size()))
-            return totalsRowTexts(totals()).at(size_t(column));
-        if (row < 0 || row >= int(holdings.size()) || column < 0 || column >= kPortfolioColumns)
-            return {};
-        const Holding& h = holdings[size_t(row)];
-        return holdingRowTexts(h, m_window.quote(h.code)).at(size_t(column));
+        const TextList* texts = rowTexts(row);
+        return texts && column >= 0 && column < kPortfolioColumns ? texts->at(size_t(column)) : Text();
     }
 
     // Figures are coloured by their values, never by the text shown.
     Colour colour(int row, int column) const
     {
-        const auto& holdings = m_window.portfolio().holdings();
-        if (column < 0 || column >= kPortfolioColumns)
+        if (column < 0 || column >= kPortfolioColumns || row < 0 || row > int(m_figures.rows.size()))
             return kDefaultColour;
-        if (row == int(holdings.size()))
-            return totalsRowColours(totals()).at(size_t(column));
-        if (row < 0 || row >= int(holdings.size()))
-            return kDefaultColour;
-        const Holding& h = holdings[size_t(row)];
-        return holdingRowColours(h, m_window.quote(h.code)).at(size_t(column));
+        return row == int(m_figures.rows.size()) ? m_figures.totalsColours.at(size_t(column))
+                                                 : m_figures.rows[size_t(row)].colours.at(size_t(column));
     }
 
 private:
-    PortfolioTotals totals() const
+    const TextList* rowTexts(int row) const
     {
-        std::vector<HoldingFigures> figures;
-        for (const Holding& h : m_window.portfolio().holdings()) {
-            const FundQuote* q = m_window.quote(h.code);
-            figures.push_back(q ? holdingFigures(h, *q) : HoldingFigures {});
-        }
-        return portfolioTotals(figures);
+        if (row < 0 || row > int(m_figures.rows.size()))
+            return nullptr;
+        return row == int(m_figures.rows.size()) ? &m_figures.totalsTexts : &m_figures.rows[size_t(row)].texts;
     }
 
     PortfolioWindow& m_window;
+    PortfolioFigures m_figures;
 };
 
 PortfolioWindow::PortfolioWindow(FeatureContext& context, QWidget* parent)
@@ -248,6 +244,8 @@ void PortfolioWindow::showRows()
 }
 
 QString PortfolioWindow::note() const { return m_note->text(); }
+
+PortfolioFigures PortfolioWindow::figures() const { return portfolioFigures(m_portfolio.holdings(), m_quotes); }
 
 const FundQuote* PortfolioWindow::quote(const Text& code) const
 {

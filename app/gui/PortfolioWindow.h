@@ -42,6 +42,8 @@ public:
     // last unit value); false (and the reason shown) when refused.
     bool editHolding(int row, int column, const QString& text);
     const FundQuote* quote(const Text& code) const;
+    // The table's rows and totals from the holdings and the quotes as they stand now.
+    PortfolioFigures figures() const;
 
 private:
     void addFromBoxes();

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <cstdio>
 #include <future>
+#include <map>
 #include <set>
 #include <thread>
 #include <stdlib.h>
@@ -183,6 +184,63 @@ TEST(Portfolio, FiguresAreColouredByTheirValues)
     const PortfolioTotals none = portfolioTotals({holdingFigures(cases[6].holding, FundQuote())});
     EXPECT_EQ(totalsRowTexts(none).at(6), "--");
     EXPECT_EQ(totalsRowColours(none), std::vector<Colour>(10, D));
+}
+
+// The one assembly of the table that the window and the command line both
+// show: each row from its own quote (or none), the totals over the valued
+// rows, with the texts and colours of every cell.
+TEST(Portfolio, TableFiguresComeFromOneAssemblyOfRowsAndTotals)
+{
+    constexpr Colour D = kDefaultColour;
+    const std::vector<Holding> holdings {{"000001", "1000", "1.2"}, {"000002", "500.50", "2.0000"}, {"000003", "200", "3"}};
+    std::map<Text, FundQuote> quotes;
+    quotes["000001"].name = gbk("甲基金");
+    quotes["000001"].unitValue = 1.5;
+    quotes["000001"].valueDate = "2026-12-04";
+    quotes["000001"].estimatePercent = 1.0;
+    quotes["000002"].unitValue = 1.8;
+    quotes["000002"].estimatePercent = -2.5;
+    quotes["000009"].unitValue = 9; // not held: in no row and no total
+
+    const PortfolioFigures table = portfolioFigures(holdings, quotes);
+    const struct {
+        std::vector<const char*> texts;
+        std::vector<Colour> colours;
+    } rows[] = {
+        // 1000 × 1.5; 1000 × 0.3; 300 / 1200; 1500 × 1%.
+        {{"甲基金", "000001", "1000", "1.2", "1.5000 (2026-12-04)", "1500.00", "300.00", "25.00%", "+1.00%", "15.00"},
+         {D, D, D, D, D, D, kRed, kRed, kRed, kRed}},
+        // 500.5 × 1.8 = 900.9; 500.5 × -0.2; -100.1 / 1001; 900.9 × -2.5% = -22.5225.
+        {{"", "000002", "500.50", "2.0000", "1.8000", "900.90", "-100.10", "-10.00%", "-2.50%", "-22.52"},
+         {D, D, D, D, D, D, kGreen, kGreen, kGreen, kGreen}},
+        {{"", "000003", "200", "3", "--", "--", "--", "--", "--", "--"}, std::vector<Colour>(10, D)},
+    };
+    ASSERT_EQ(table.rows.size(), std::size(rows));
+    for (size_t r = 0; r < std::size(rows); ++r) {
+        SCOPED_TRACE(r);
+        EXPECT_EQ(table.rows[r].holding.code, holdings[r].code);
+        EXPECT_EQ(table.rows[r].quote.has_value(), r < 2);
+        TextList expected;
+        for (const char* text : rows[r].texts)
+            expected.push_back(gbk(text));
+        EXPECT_EQ(table.rows[r].texts, expected);
+        EXPECT_EQ(table.rows[r].colours, rows[r].colours);
+    }
+    // 1500 + 900.9; 300 - 100.1; 199.9 / (1200 + 1001) = 9.082%; 15 - 22.5225.
+    const TextList totals {gbk("合计"), "", "", "", gbk("净值覆盖 2/3 只"), "2400.90", "199.90", "9.08%",
+                           gbk("估算覆盖 2/3 只"), "-7.52"};
+    EXPECT_EQ(table.totalsTexts, totals);
+    EXPECT_EQ(table.totalsColours, std::vector<Colour>({D, D, D, D, D, D, kRed, kRed, D, kGreen}));
+    EXPECT_EQ(table.totals.valuedFunds, 2);
+    EXPECT_FALSE(table.totals.unknown());
+
+    // Nothing valued: every total is "--", and says it is unknown.
+    const PortfolioFigures none = portfolioFigures(holdings, {});
+    EXPECT_TRUE(none.totals.unknown());
+    EXPECT_EQ(none.totalsTexts.at(5), "--");
+    // No holding at all is a portfolio worth 0.
+    EXPECT_FALSE(portfolioFigures({}, quotes).totals.unknown());
+    EXPECT_EQ(portfolioFigures({}, quotes).totalsTexts.at(5), "0.00");
 }
 
 TEST(Portfolio, TradingHoursFollowChinaTimeInAnyMachineZone)

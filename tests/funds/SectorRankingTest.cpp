@@ -135,6 +135,7 @@ TEST(SectorWindow, OpensOnTheWeekWithOneTilePerSector)
     SectorWorld world;
     world.lists.sectorButtonClicked();
     world.chooser.windowCreated();
+    EXPECT_EQ(world.chooser.failure(), "");
 
     const auto targets = world.targets("/ztjj/");
     ASSERT_EQ(targets.size(), 1u);
@@ -206,6 +207,7 @@ TEST(SectorWindow, AFailedListTellsTheUserAndClosesTheWindow)
     world.chooser.windowCreated();
     ASSERT_EQ(world.models.view.messages().size(), 1u);
     EXPECT_EQ(world.models.view.messages()[0], gbk("板块信息加载失败，请重试"));
+    EXPECT_EQ(world.chooser.failure(), gbk("板块信息加载失败，请重试"));
     EXPECT_EQ(world.models.view.windowState(Window::Sector), WindowState::Closed);
     EXPECT_EQ(world.models.sectorTiles.tileCount(), 0);
     EXPECT_EQ(world.models.view.caption(Control::SectorCaption), "");
