@@ -3,12 +3,14 @@
 #include "app/gui/GridTableModel.h"
 #include "app/gui/ListTableModel.h"
 #include "app/gui/MakeControl.h"
+#include "app/gui/TextFit.h"
 #include "canvas/Gbk.h"
 
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
+#include <QScrollBar>
 #include <QTableView>
 #include <QTreeView>
 #include <algorithm>
@@ -20,6 +22,47 @@ namespace {
 constexpr int kGridRowHeight = 24;
 constexpr int kSuggestionRowHeight = 32;
 const QColor kHintColour(192, 192, 192);
+
+// The widest texts the service sends, by kind of column.
+const QString kWidestCode = QStringLiteral("000000");
+const QString kWidestDate = QStringLiteral("2026-12-04");
+const QString kWidestFigure = QStringLiteral("-100.00%");
+const QString kWidestKind = QStringLiteral("债券型-中短债");
+const QString kWidestShare = QStringLiteral("99.99%"); // a holding's share of the fund
+const QString kWidestType = QStringLiteral("股票");     // a watchlist entry's kind
+const QString kWidestIndex = QStringLiteral("999");
+
+// The fund grid's columns: name, code, kind, date, then figures.
+QStringList fundGridWidest()
+{
+    QStringList widest{QString(), kWidestCode, kWidestKind, kWidestDate};
+    while (widest.size() < 17)
+        widest << kWidestFigure;
+    return widest;
+}
+
+// The width of a view's columns: a column whose widest text (empty for the
+// names' column) or header does not fit its designed width grows to fit, and
+// the names' column `giver` gives up what the view has no room for. Hidden
+// columns stay hidden.
+std::vector<int> fittedWidths(const QAbstractItemView& view, const std::vector<int>& designed,
+                              const QStringList& widest, int giver, int room)
+{
+    std::vector<int> needed;
+    for (size_t c = 0; c < designed.size(); ++c) {
+        const QString header = view.model()->headerData(int(c), Qt::Horizontal).toString();
+        const QString text = int(c) < widest.size() ? widest[int(c)] : QString();
+        needed.push_back(std::max(headerWidthFor(view, header), text.isEmpty() ? 0 : cellWidthFor(view, text)));
+    }
+    return fittedColumnWidths(designed, needed, room, giver, needed[size_t(giver)]);
+}
+
+// The width inside a view's frame, less the vertical scroll bar when it may show.
+int roomOf(const QAbstractScrollArea& view, bool scrolls)
+{
+    const int bar = scrolls ? view.style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, view.verticalScrollBar()) : 0;
+    return view.width() - 2 * view.frameWidth() - bar;
+}
 
 } // namespace
 
@@ -34,6 +77,8 @@ QTableView* MainWindow::makeGrid(Control control, Grid& grid, const QRect& geome
     view->setSelectionMode(QAbstractItemView::SingleSelection);
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view->setWordWrap(false);
+    view->setTextElideMode(Qt::ElideRight);
+    view->setItemDelegate(new WholeTextTips(view));
     view->setCornerButtonEnabled(false);
     view->verticalHeader()->hide();
     // Fixed row heights keep a grid of tens of thousands of rows fast.
@@ -79,6 +124,8 @@ QTreeView* MainWindow::makeList(Control control, ListModel& list, QWidget* paren
     auto* model = new ListTableModel(list, view);
     view->setModel(model);
     view->setRootIsDecorated(false);
+    view->setTextElideMode(Qt::ElideRight);
+    view->setItemDelegate(new WholeTextTips(view));
     view->setItemsExpandable(false);
     view->setUniformRowHeights(true);
     view->setAllColumnsShowFocus(true);
@@ -88,6 +135,10 @@ QTreeView* MainWindow::makeList(Control control, ListModel& list, QWidget* paren
     view->header()->setStretchLastSection(false);
     view->header()->setSectionsMovable(false);
     const auto& columns = list.columns();
+    // A tall font raises the header's smallest section above a designed width.
+    for (const auto& column : columns)
+        if (column.width > 0)
+            view->header()->setMinimumSectionSize(std::min(view->header()->minimumSectionSize(), column.width));
     for (size_t c = 0; c < columns.size(); ++c) {
         if (columns[c].width <= 0)
             view->setColumnHidden(int(c), true);
@@ -133,13 +184,39 @@ void MainWindow::buildGrids()
     m_baseHoldingsGrid = makeGrid(Control::BaseHoldingsGrid, m_models.baseHoldingsGrid, {176, 544, 168, 280}, holdingsWidths);
     // Not a designed control: today's estimate in the free strip along the bottom
     // edge, from under 高级表格3 on (the line is wider than the grid).
-    makeLabel(Control::HoldingsEstimate, QString(), {8, 828, 336, 24}, m_client);
+    QLabel* estimate = makeLabel(Control::HoldingsEstimate, QString(), {8, 828, 336, 24}, m_client);
+    // A longer line may take the strip up to the portfolio button.
+    m_growingLabels.insert(estimate, {estimate->geometry(), QRect(8, 828, 632, 24)});
     m_fundGrid->horizontalHeader()->setSectionsClickable(true);
+    // Codes, dates and figures show whole; the names' column gives up the width.
+    const std::vector<int> fundFit = fittedWidths(*m_fundGrid, fundWidths, fundGridWidest(), 0, roomOf(*m_fundGrid, true));
+    const std::vector<int> holdingsFit =
+        fittedWidths(*m_holdingsGrid, holdingsWidths, {QString(), kWidestCode, kWidestShare}, 0, roomOf(*m_holdingsGrid, false));
+    for (size_t c = 0; c < fundFit.size(); ++c) {
+        m_fundGrid->setColumnWidth(int(c), fundFit[c]);
+        m_compareGrid->setColumnWidth(int(c), fundFit[c]);
+    }
+    for (QTableView* grid : {m_holdingsGrid, m_baseHoldingsGrid}) {
+        // Ten rows under the header fill the grid: no scroll bar takes a column's room.
+        grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        for (size_t c = 0; c < holdingsFit.size(); ++c)
+            grid->setColumnWidth(int(c), holdingsFit[c]);
+    }
 
     auto* group = new QGroupBox(QStringLiteral("自选"), m_client);
     group->setObjectName(qtName(Control::WatchFrame));
     group->setGeometry(344, 512, 296, 312);
     m_watchlist = makeList(Control::Watchlist, m_models.watchlist, group, {8, 16, 280, 288});
+    {
+        std::vector<int> designed;
+        for (const auto& column : m_models.watchlist.columns())
+            designed.push_back(column.width);
+        const std::vector<int> fit = fittedWidths(*m_watchlist, designed, {kWidestIndex, kWidestCode, QString(), kWidestType},
+                                                  2, roomOf(*m_watchlist, true));
+        for (size_t c = 0; c < fit.size(); ++c)
+            if (!m_watchlist->isColumnHidden(int(c)))
+                m_watchlist->setColumnWidth(int(c), fit[c]);
+    }
 
     auto* search = new QLineEdit(QStringLiteral("输入基金代码或名称"), m_client);
     search->setObjectName(qtName(Control::SearchBox));
@@ -155,6 +232,8 @@ void MainWindow::buildSuggestionList()
     // Drops down over the controls below the search box when it is shown.
     m_suggestions = makeList(Control::Suggestions, m_models.suggestions, m_client, {640, 552, 168, 16});
     m_suggestions->hide();
+    // A name wider than the list ends in "…" where the list shows it.
+    m_suggestions->setColumnWidth(0, std::min(m_suggestions->columnWidth(0), roomOf(*m_suggestions, false)));
 }
 
 void MainWindow::buildMenus()

@@ -2,6 +2,7 @@
 // with the progress and status lines and the bottom strip's portfolio button.
 #include "app/gui/MainWindow.h"
 #include "app/gui/MakeControl.h"
+#include "app/gui/TextFit.h"
 #include "canvas/Gbk.h"
 
 #include <QButtonGroup>
@@ -11,6 +12,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShortcut>
+#include <QStyleOptionButton>
 
 namespace fw {
 
@@ -37,6 +39,24 @@ void MainWindow::buildSideControls()
     for (QWidget* hover : {static_cast<QWidget*>(sector), static_cast<QWidget*>(loadAll)}) {
         hover->setMouseTracking(true);
         hover->installEventFilter(this);
+    }
+}
+
+// Buttons and boxes whose caption does not fit the room their style leaves it
+// grow to the right by the pixels it lacks.
+void MainWindow::fitButtons()
+{
+    for (QAbstractButton* button : m_client->findChildren<QAbstractButton*>(Qt::FindDirectChildrenOnly)) {
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = button->text();
+        const QStyle::SubElement contents = qobject_cast<QRadioButton*>(button) ? QStyle::SE_RadioButtonContents
+                                            : qobject_cast<QCheckBox*>(button)  ? QStyle::SE_CheckBoxContents
+                                                                                : QStyle::SE_PushButtonContents;
+        const int room = button->style()->subElementRect(contents, &option, button).width();
+        const int lacking = button->fontMetrics().horizontalAdvance(button->text()) - room;
+        if (lacking > 0)
+            button->setGeometry(grownToHold(button->geometry(), {button->width() + lacking, button->height()}));
     }
 }
 
