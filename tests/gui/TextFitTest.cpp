@@ -4,6 +4,7 @@
 // a Latin one: codes, dates, figures, titles, captions and legends fit; names
 // end in "…" and show whole in their tooltip.
 #include "app/gui/ChartPanel.h"
+#include "app/gui/TextFit.h"
 #include "canvas/Gbk.h"
 #include "canvas/QtCanvas.h"
 #include "chart/ChartRenderer.h"
@@ -91,10 +92,14 @@ int textRoom(QAbstractItemView* view, const QModelIndex& index)
 
 } // namespace
 
+Q_DECLARE_METATYPE(std::vector<int>)
+
 class TextFitTest : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
+    void columnsGrowAndTheNamesGiveWay_data();
+    void columnsGrowAndTheNamesGiveWay();
     void everyTextFitsOrIsElidedWithItsTooltip_data();
     void everyTextFitsOrIsElidedWithItsTooltip();
 };
@@ -102,6 +107,42 @@ private slots:
 void TextFitTest::initTestCase()
 {
     QVERIFY2(qEnvironmentVariableIsSet("QT_SCALE_FACTOR"), "run once per screen scale, with QT_SCALE_FACTOR set");
+}
+
+void TextFitTest::columnsGrowAndTheNamesGiveWay_data()
+{
+    using Widths = std::vector<int>;
+    QTest::addColumn<Widths>("designed");
+    QTest::addColumn<Widths>("needed");
+    QTest::addColumn<int>("room");
+    QTest::addColumn<int>("giver");
+    QTest::addColumn<Widths>("expected");
+    QTest::newRow("all fit") << Widths{190, 70, 75} << Widths{0, 52, 69} << 400 << 0 << Widths{190, 70, 75};
+    QTest::newRow("date grows, room left") << Widths{190, 70, 75} << Widths{0, 52, 77} << 400 << 0
+                                           << Widths{190, 70, 77};
+    // 66 + 53 + 58 = 177 in 166: the name gives 11.
+    QTest::newRow("name gives the excess") << Widths{66, 52, 48} << Widths{52, 53, 58} << 166 << 0
+                                           << Widths{55, 53, 58};
+    // 55 would cut the name's header of 60: the grid scrolls instead.
+    QTest::newRow("name keeps its header") << Widths{66, 52, 48} << Widths{60, 53, 58} << 166 << 0
+                                           << Widths{60, 53, 58};
+    // 30 + 52 + 140 + 40 = 262: fits 264, gives 4 in 258.
+    QTest::newRow("middle giver, room") << Widths{30, 50, 140, 40} << Widths{26, 52, 28, 30} << 264 << 2
+                                        << Widths{30, 52, 140, 40};
+    QTest::newRow("middle giver, short") << Widths{30, 50, 140, 40} << Widths{26, 52, 28, 30} << 258 << 2
+                                         << Widths{30, 52, 136, 40};
+    QTest::newRow("giver grown itself") << Widths{40, 70} << Widths{56, 0} << 100 << 0 << Widths{56, 70};
+}
+
+void TextFitTest::columnsGrowAndTheNamesGiveWay()
+{
+    using Widths = std::vector<int>;
+    QFETCH(Widths, designed);
+    QFETCH(Widths, needed);
+    QFETCH(int, room);
+    QFETCH(int, giver);
+    QFETCH(Widths, expected);
+    QCOMPARE(fittedColumnWidths(designed, needed, room, giver, needed[size_t(giver)]), expected);
 }
 
 void TextFitTest::everyTextFitsOrIsElidedWithItsTooltip_data()
