@@ -10,7 +10,6 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
-#include <QScrollBar>
 #include <QTableView>
 #include <QTreeView>
 #include <algorithm>
@@ -39,29 +38,6 @@ QStringList fundGridWidest()
     while (widest.size() < 17)
         widest << kWidestFigure;
     return widest;
-}
-
-// The width of a view's columns: a column whose widest text (empty for the
-// names' column) or header does not fit its designed width grows to fit, and
-// the names' column `giver` gives up what the view has no room for. Hidden
-// columns stay hidden.
-std::vector<int> fittedWidths(const QAbstractItemView& view, const std::vector<int>& designed,
-                              const QStringList& widest, int giver, int room)
-{
-    std::vector<int> needed;
-    for (size_t c = 0; c < designed.size(); ++c) {
-        const QString header = view.model()->headerData(int(c), Qt::Horizontal).toString();
-        const QString text = int(c) < widest.size() ? widest[int(c)] : QString();
-        needed.push_back(std::max(headerWidthFor(view, header), text.isEmpty() ? 0 : cellWidthFor(view, text)));
-    }
-    return fittedColumnWidths(designed, needed, room, giver, needed[size_t(giver)]);
-}
-
-// The width inside a view's frame, less the vertical scroll bar when it may show.
-int roomOf(const QAbstractScrollArea& view, bool scrolls)
-{
-    const int bar = scrolls ? view.style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, view.verticalScrollBar()) : 0;
-    return view.width() - 2 * view.frameWidth() - bar;
 }
 
 } // namespace
@@ -189,34 +165,23 @@ void MainWindow::buildGrids()
     m_growingLabels.insert(estimate, {estimate->geometry(), QRect(8, 828, 632, 24)});
     m_fundGrid->horizontalHeader()->setSectionsClickable(true);
     // Codes, dates and figures show whole; the names' column gives up the width.
-    const std::vector<int> fundFit = fittedWidths(*m_fundGrid, fundWidths, fundGridWidest(), 0, roomOf(*m_fundGrid, true));
-    const std::vector<int> holdingsFit =
-        fittedWidths(*m_holdingsGrid, holdingsWidths, {QString(), kWidestCode, kWidestShare}, 0, roomOf(*m_holdingsGrid, false));
-    for (size_t c = 0; c < fundFit.size(); ++c) {
-        m_fundGrid->setColumnWidth(int(c), fundFit[c]);
+    const std::vector<int> fundFit = fitColumns(*m_fundGrid, fundWidths, fundGridWidest(), 0, true);
+    for (size_t c = 0; c < fundFit.size(); ++c)
         m_compareGrid->setColumnWidth(int(c), fundFit[c]);
-    }
     for (QTableView* grid : {m_holdingsGrid, m_baseHoldingsGrid}) {
         // Ten rows under the header fill the grid: no scroll bar takes a column's room.
         grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        for (size_t c = 0; c < holdingsFit.size(); ++c)
-            grid->setColumnWidth(int(c), holdingsFit[c]);
+        fitColumns(*grid, holdingsWidths, {QString(), kWidestCode, kWidestShare}, 0, false);
     }
 
     auto* group = new QGroupBox(QStringLiteral("自选"), m_client);
     group->setObjectName(qtName(Control::WatchFrame));
     group->setGeometry(344, 512, 296, 312);
     m_watchlist = makeList(Control::Watchlist, m_models.watchlist, group, {8, 16, 280, 288});
-    {
-        std::vector<int> designed;
-        for (const auto& column : m_models.watchlist.columns())
-            designed.push_back(column.width);
-        const std::vector<int> fit = fittedWidths(*m_watchlist, designed, {kWidestIndex, kWidestCode, QString(), kWidestType},
-                                                  2, roomOf(*m_watchlist, true));
-        for (size_t c = 0; c < fit.size(); ++c)
-            if (!m_watchlist->isColumnHidden(int(c)))
-                m_watchlist->setColumnWidth(int(c), fit[c]);
-    }
+    std::vector<int> watchWidths;
+    for (const auto& column : m_models.watchlist.columns())
+        watchWidths.push_back(column.width);
+    fitColumns(*m_watchlist, watchWidths, {kWidestIndex, kWidestCode, QString(), kWidestType}, 2, true);
 
     auto* search = new QLineEdit(QStringLiteral("输入基金代码或名称"), m_client);
     search->setObjectName(qtName(Control::SearchBox));
@@ -233,7 +198,7 @@ void MainWindow::buildSuggestionList()
     m_suggestions = makeList(Control::Suggestions, m_models.suggestions, m_client, {640, 552, 168, 16});
     m_suggestions->hide();
     // A name wider than the list ends in "…" where the list shows it.
-    m_suggestions->setColumnWidth(0, std::min(m_suggestions->columnWidth(0), roomOf(*m_suggestions, false)));
+    m_suggestions->setColumnWidth(0, std::min(m_suggestions->columnWidth(0), roomInside(*m_suggestions, false)));
 }
 
 void MainWindow::buildMenus()

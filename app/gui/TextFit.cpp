@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QStyleOptionButton>
 #include <QStyleOptionHeader>
 #include <QTableView>
@@ -67,6 +68,32 @@ int headerWidthFor(const QAbstractItemView& view, const QString& text)
     option.text = text;
     option.fontMetrics = header->fontMetrics();
     return header->style()->sizeFromContents(QStyle::CT_HeaderSection, &option, QSize(), header).width();
+}
+
+int roomInside(const QAbstractScrollArea& view, bool scrolls)
+{
+    const int bar = scrolls ? view.style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, view.verticalScrollBar()) : 0;
+    return view.width() - 2 * view.frameWidth() - bar;
+}
+
+std::vector<int> fitColumns(QAbstractItemView& view, const std::vector<int>& designed, const QStringList& widest,
+                            int giver, bool scrolls)
+{
+    std::vector<int> needed;
+    for (size_t c = 0; c < designed.size(); ++c) {
+        const QString header = view.model()->headerData(int(c), Qt::Horizontal).toString();
+        const QString text = int(c) < widest.size() ? widest[int(c)] : QString();
+        needed.push_back(std::max(headerWidthFor(view, header), text.isEmpty() ? 0 : cellWidthFor(view, text)));
+    }
+    const std::vector<int> widths =
+        fittedColumnWidths(designed, needed, roomInside(view, scrolls), giver, needed[size_t(giver)]);
+    for (size_t c = 0; c < widths.size(); ++c) {
+        if (auto* table = qobject_cast<QTableView*>(&view))
+            table->setColumnWidth(int(c), widths[c]);
+        else if (auto* tree = qobject_cast<QTreeView*>(&view); tree && !tree->isColumnHidden(int(c)))
+            tree->setColumnWidth(int(c), widths[c]);
+    }
+    return widths;
 }
 
 void setElidedText(QLabel& label, const QString& text)

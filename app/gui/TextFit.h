@@ -4,11 +4,13 @@
 // the fewest pixels where it does not; names that do not fit end in "…" and
 // show whole in their tooltip.
 #include <QString>
+#include <QStringList>
 #include <QStyledItemDelegate>
 #include <vector>
 
 class QAbstractButton;
 class QAbstractItemView;
+class QAbstractScrollArea;
 class QLabel;
 class QRect;
 
@@ -26,6 +28,15 @@ std::vector<int> fittedColumnWidths(const std::vector<int>& designed, const std:
 int cellWidthFor(const QAbstractItemView& view, const QString& text);
 // The same for a header section of `view`.
 int headerWidthFor(const QAbstractItemView& view, const QString& text);
+
+// The width inside a view's frame, less the vertical scroll bar when it may show.
+int roomInside(const QAbstractScrollArea& view, bool scrolls);
+
+// Sets the widths of a view's columns by fittedColumnWidths: each column
+// needs its header and its widest text (none for the names' column `giver`),
+// within roomInside(view, scrolls). Hidden columns stay hidden. Returns the widths.
+std::vector<int> fitColumns(QAbstractItemView& view, const std::vector<int>& designed, const QStringList& widest,
+                            int giver, bool scrolls);
 
 // Shows `text` in the label, ending in "…" with the whole text as its tooltip
 // when it is wider than the label.
