@@ -2,7 +2,6 @@
 // with the progress and status lines and the bottom strip's portfolio button.
 #include "app/gui/MainWindow.h"
 #include "app/gui/MakeControl.h"
-#include "app/gui/TextFit.h"
 #include "canvas/Gbk.h"
 
 #include <QButtonGroup>
@@ -56,7 +55,7 @@ void MainWindow::fitButtons()
         const int room = button->style()->subElementRect(contents, &option, button).width();
         const int lacking = button->fontMetrics().horizontalAdvance(button->text()) - room;
         if (lacking > 0)
-            button->setGeometry(grownToHold(button->geometry(), {button->width() + lacking, button->height()}));
+            button->resize(button->width() + lacking, button->height());
     }
 }
 

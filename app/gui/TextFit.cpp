@@ -104,17 +104,6 @@ void setElidedText(QLabel& label, const QString& text)
     label.setToolTip(shown == text ? QString() : text);
 }
 
-QRect grownToHold(const QRect& designed, const QSize& needed)
-{
-    QRect r = designed;
-    r.setWidth(std::max(designed.width(), needed.width()));
-    if (needed.height() > designed.height()) {
-        r.setTop(designed.top() - (needed.height() - designed.height()) / 2);
-        r.setHeight(needed.height());
-    }
-    return r;
-}
-
 QRect labelGeometryFor(const QLabel& label, const QRect& designed, const QString& text, const QRect& bounds)
 {
     const int needed = label.fontMetrics().horizontalAdvance(text) + 2 * label.margin() + 2 * label.frameWidth();

@@ -42,9 +42,6 @@ std::vector<int> fitColumns(QAbstractItemView& view, const std::vector<int>& des
 // when it is wider than the label.
 void setElidedText(QLabel& label, const QString& text);
 
-// A designed geometry grown to hold `needed`: wider to the right and, where
-// it is too low, taller about its middle; the designed one where it fits.
-QRect grownToHold(const QRect& designed, const QSize& needed);
 // A label's designed geometry grown to show `text` whole: wider about its
 // middle (a centred title) or to the right, never past the edges of `bounds`.
 QRect labelGeometryFor(const QLabel& label, const QRect& designed, const QString& text, const QRect& bounds);
