@@ -73,12 +73,17 @@ void MainController::onCreated()
     }
 
     const Text board = m_config.read(k.boardSection, k.board);
-    for (int n = 1; n <= 4; ++n) {
+    bool loaded = false;
+    for (int n = 1; n <= 4 && !loaded; ++n) {
         if (board == FundLists::board(n).code) {
             onBoardClicked(n); // selects the radio box, writes the code back, loads the board
-            break;
+            loaded = true;
         }
     }
+    // A newcomer trying the demo sees a board at once; their own choice is
+    // still unmade, so nothing is written.
+    if (!loaded && m_env.demo && board.empty())
+        m_fundLists.boardClicked(1, false);
 
     m_watchlist.load();
     writeMarkerFile();

@@ -25,6 +25,7 @@ struct ControllerEnvironment {
     Text markerFilePath;                       // the start-up marker file ("" = skip)
     int timeoutSeconds = 0;                    // per fetch phase; 0 = the engine's default
     std::string dataDirectory {};              // where workbooks go ("" = the current directory)
+    bool demo = false;                         // on the built-in sample service
 };
 
 class MainController {

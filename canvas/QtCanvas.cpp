@@ -13,11 +13,6 @@ namespace fw {
 
 namespace {
 
-QColor qColour(Colour c)
-{
-    return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
-}
-
 // The pixels of a box given by two corners, the far corner's row and column
 // left out (as the window system's rectangles are).
 QRect box(int x0, int y0, int x1, int y1)
@@ -81,13 +76,13 @@ void QtCanvas::applyPen(QPainter& p)
 
 void QtCanvas::setPen(Colour colour, int width, PenStyle style)
 {
-    m_penColour = qColour(colour);
+    m_penColour = toQColor(colour, ColourUse::Line);
     m_penWidth = width;
     m_penStyle = style;
 }
 
-void QtCanvas::setBrush(Colour colour) { m_brush = qColour(colour); }
-void QtCanvas::setTextColour(Colour colour) { m_textColour = qColour(colour); }
+void QtCanvas::setBrush(Colour colour) { m_brush = toQColor(colour, ColourUse::Fill); }
+void QtCanvas::setTextColour(Colour colour) { m_textColour = toQColor(colour, ColourUse::Text); }
 
 void QtCanvas::setFontSize(int points)
 {
@@ -203,7 +198,7 @@ void QtCanvas::text(int x, int y, std::string_view gbkText)
 void QtCanvas::clear()
 {
     finish();
-    m_image.fill(Qt::white);
+    m_image.fill(toQColor(0xFFFFFF, ColourUse::Fill));
 }
 
 void QtCanvas::snapshot()
@@ -219,13 +214,13 @@ void QtCanvas::restore()
     if (m_copy.size() == m_image.size() && m_copy.format() == m_image.format())
         std::memcpy(m_image.bits(), m_copy.constBits(), size_t(m_image.sizeInBytes()));
     else
-        m_image.fill(Qt::white);
+        m_image.fill(toQColor(0xFFFFFF, ColourUse::Fill));
 }
 
 void QtCanvas::clearSnapshot()
 {
     if (!m_copy.isNull())
-        m_copy.fill(Qt::white);
+        m_copy.fill(toQColor(0xFFFFFF, ColourUse::Fill));
 }
 
 void QtCanvas::flush()

@@ -69,7 +69,7 @@ LoadResult FundLists::loadFiveStarList(const Text& key, const Text& direction)
     return loadPagedRanking(m_context, params, ticket);
 }
 
-void FundLists::boardClicked(int n)
+void FundLists::boardClicked(int n, bool saveChoice)
 {
     if (n < 1 || n > 4)
         return;
@@ -84,7 +84,8 @@ void FundLists::boardClicked(int n)
     for (int b = 1; b <= 4; ++b)
         view.setChecked(boardControl(b), b == n);
     const Board& chosen = board(n);
-    m_context.saveSetting(section, key, chosen.code);
+    if (saveChoice)
+        m_context.saveSetting(section, key, chosen.code);
     const LoadResult result = loadBoard(chosen.key, chosen.direction);
     if (result.outcome != LoadOutcome::Superseded)
         view.setTitle(chosen.title);

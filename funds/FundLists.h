@@ -15,7 +15,8 @@ public:
 
     // --- handlers
     void fiveStarClicked();               // 五星基金 button
-    void boardClicked(int board);         // radio boxes 1..4: stores the board, loads it
+    // Radio boxes 1..4: stores the board (unless `saveChoice` is false), loads it.
+    void boardClicked(int board, bool saveChoice = true);
     void sortByColumn(int row, int column); // header click
     void sectorButtonClicked();           // opens the sector window
     // A tile of the sector window was picked: entry `index` (0-based) of `list`.

@@ -261,20 +261,28 @@ void Portfolio::load()
 
 // The valid holdings of the stored entries; the others are kept aside, and in
 // the file, as they stand.
-void Portfolio::holdEntries()
+std::vector<Holding> readHoldings(const ConfigFile::KeyValues& section, TextList* invalidLines)
 {
-    m_holdings.clear();
-    TextList invalid;
-    for (const auto& [key, value] : m_entries) {
+    std::vector<Holding> holdings;
+    for (const auto& [key, value] : section) {
         size_t bar = value.find('|');
         Holding h {key, Text(trimmedView(std::string_view(value).substr(0, bar))),
                    bar == Text::npos ? Text() : Text(trimmedView(std::string_view(value).substr(bar + 1)))};
         if (bar != Text::npos && checkFundCode(h.code).empty() && checkShares(h.shares).empty()
             && checkCost(h.cost).empty())
-            m_holdings.push_back(std::move(h));
-        else
-            invalid.push_back(key + "=" + value);
+            holdings.push_back(std::move(h));
+        else if (invalidLines)
+            invalidLines->push_back(key + "=" + value);
     }
+    return holdings;
+}
+
+std::string_view portfolioSectionName() { return sectionName(); }
+
+void Portfolio::holdEntries()
+{
+    TextList invalid;
+    m_holdings = readHoldings(m_entries, &invalid);
     m_invalidLines = std::move(invalid);
 }
 

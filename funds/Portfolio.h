@@ -57,6 +57,12 @@ Text checkCost(std::string_view cost);
 // "" with `error` set when the amount or the unit value is unusable.
 Text sharesFromAmount(std::string_view amount, double unitValue, Text& error);
 
+// The valid holdings of the stored section [持仓] (its keys and values, GBK);
+// each other line, as "key=value", goes to `invalidLines` when given.
+std::vector<Holding> readHoldings(const ConfigFile::KeyValues& section, TextList* invalidLines = nullptr);
+// "持仓" in GBK: the section's name.
+std::string_view portfolioSectionName();
+
 HoldingFigures holdingFigures(const Holding& holding, const FundQuote& quote);
 PortfolioTotals portfolioTotals(const std::vector<HoldingFigures>& rows);
 

@@ -125,6 +125,8 @@ Answer answerRequest(const Market& market, const ServiceSettings& settings, cons
         return newSectorsAnswer(market, q);
     if (path == "/fundcompare/ljsyl")
         return comparisonAnswer(market, q);
+    if (path == "/f10/lsjz")
+        return navHistoryAnswer(market, in);
     if (path == "/fundsearch/api/fundsearchapi.ashx")
         return searchAnswer(market, q);
     if (path == "/xm/app/ajax.php")

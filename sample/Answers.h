@@ -27,6 +27,7 @@ struct Incoming {
     std::string path;   // percent-decoded, surrounding blanks removed
     Query query;
     std::string body;
+    std::string referer; // the Referer header ("" when none was sent)
 };
 // Split a raw request target ("/jbgk_000001.html%20", "/x?a=1").
 Incoming incomingOf(std::string method, std::string_view rawTarget, std::string body);
@@ -64,6 +65,8 @@ Answer sectorsAnswer(const Market& market, const Query& query);    // /ztjj/GetZ
 Answer newSectorsAnswer(const Market& market, const Query& query); // /ztjj/GetZTJJListNew
 Answer comparisonAnswer(const Market& market, const Query& query);
 Answer searchAnswer(const Market& market, const Query& query);
+// /f10/lsjz: answers only a request that says it comes from the fund's NAV page.
+Answer navHistoryAnswer(const Market& market, const Incoming& in);
 Answer stepAnswer(const ServiceSettings& settings, const Incoming& in);
 
 // "cb(json)" when a callback name was sent, else the bare JSON.

@@ -435,3 +435,113 @@ Answer searchAnswer(const Market& m, const Query& q)
 }
 
 } // namespace fw::sample
+
+namespace fw::sample {
+
+namespace {
+
+// 1e-4 units with four decimals ("1.2345").
+std::string tenThousandthsText(int64_t v)
+{
+    std::string digits = std::to_string(v < 0 ? -v : v);
+    if (digits.size() < 5)
+        digits.insert(0, 5 - digits.size(), '0');
+    digits.insert(digits.size() - 4, 1, '.');
+    return (v < 0 ? "-" : "") + digits;
+}
+
+// 1e-7 units with seven decimals ("1.0234567").
+std::string tenMillionthsText(int64_t v)
+{
+    std::string digits = std::to_string(v);
+    if (digits.size() < 8)
+        digits.insert(0, 8 - digits.size(), '0');
+    digits.insert(digits.size() - 7, 1, '.');
+    return digits;
+}
+
+// The empty date ("") means no bound; an unreadable one is no bound either.
+int64_t dateBound(const std::string& text, int64_t none)
+{
+    int y = 0;
+    unsigned m = 0, d = 0;
+    if (text.size() != 10 || text[4] != '-' || text[7] != '-' || !isDigits(text.substr(0, 4))
+        || !isDigits(text.substr(5, 2)) || !isDigits(text.substr(8, 2)))
+        return none;
+    y = std::atoi(text.substr(0, 4).c_str());
+    m = unsigned(std::atoi(text.substr(5, 2).c_str()));
+    d = unsigned(std::atoi(text.substr(8, 2).c_str()));
+    if (m < 1 || m > 12 || d < 1 || d > 31)
+        return none;
+    return daysFromCivil(y, m, d);
+}
+
+std::string navRowJson(const NavDay& r, bool money)
+{
+    std::string event, figure, kind;
+    if (r.dividend > 0) {
+        event = "每份派现金" + tenThousandthsText(r.dividend) + "元";
+        figure = tenThousandthsText(r.dividend); // alone, without its trailing zeros ("0.05")
+        while (figure.back() == '0')
+            figure.pop_back();
+        if (figure.back() == '.')
+            figure.pop_back();
+        kind = "0";
+    } else if (r.split > 0) {
+        event = "每份基金份额折算" + tenMillionthsText(r.split) + "份";
+        figure = tenMillionthsText(r.split);
+        kind = "1";
+    }
+    return "{\"FSRQ\":\"" + dateText(r.civilDay, '-') + "\",\"DWJZ\":\"" + (money ? "" : tenThousandthsText(r.unit))
+        + "\",\"LJJZ\":\"" + (money ? "" : tenThousandthsText(r.accumulated))
+        + "\",\"SDATE\":null,\"ACTUALSYI\":\"\",\"NAVTYPE\":\"" + (money ? "0" : "1") + "\",\"JZZZL\":\""
+        + (money || r.change == kNoFigure ? "" : fixedHundredths(r.change))
+        + "\",\"SGZT\":\"开放申购\",\"SHZT\":\"开放赎回\",\"FHFCZ\":\"" + figure + "\",\"FHFCBZ\":\"" + kind
+        + "\",\"DTYPE\":null,\"FHSP\":\"" + event + "\"}";
+}
+
+} // namespace
+
+Answer navHistoryAnswer(const Market& m, const Incoming& in)
+{
+    const Query& q = in.query;
+    const std::string callback = q.get("callback");
+    const std::string code = q.get("fundCode");
+    // The service answers only its own NAV page.
+    if (in.referer.find("jjjz_" + code) == std::string::npos || code.empty())
+        return {200, kScript,
+                jsonp(callback, "{\"Data\":\"\",\"ErrCode\":-999,\"ErrMsg\":\"无访问权限\",\"TotalCount\":0,"
+                                "\"Expansion\":null,\"PageSize\":0,\"PageIndex\":0}")};
+
+    std::vector<NavDay> rows;
+    const bool money = code == m.moneyFundCode();
+    if (money) {
+        // Two years of days, without unit values.
+        for (int day = std::max(0, m.lastDay() - 500); day <= m.lastDay(); ++day)
+            rows.push_back(NavDay{m.civilDay(day), 10000, 10000, kNoFigure, 0, 0});
+    } else if (const Fund* f = m.fund(code)) {
+        rows = m.navHistory(*f);
+    }
+    const int64_t from = dateBound(q.get("startDate"), INT64_MIN);
+    const int64_t to = dateBound(q.get("endDate"), INT64_MAX);
+    std::vector<const NavDay*> chosen; // newest first
+    for (auto it = rows.rbegin(); it != rows.rend(); ++it)
+        if (it->civilDay >= from && it->civilDay <= to)
+            chosen.push_back(&*it);
+
+    const int pageSize = std::clamp(std::atoi(q.get("pageSize").c_str()), 1, 20);
+    const int pageIndex = std::max(1, std::atoi(q.get("pageIndex").c_str()));
+    std::string list;
+    const size_t begin = size_t(pageIndex - 1) * size_t(pageSize);
+    for (size_t i = begin; i < chosen.size() && i < begin + size_t(pageSize); ++i)
+        list += (list.empty() ? "" : ",") + navRowJson(*chosen[i], money);
+    const std::string json = "{\"Data\":{\"LSJZList\":[" + list
+        + "],\"FundType\":\"" + (money ? "002" : "001")
+        + "\",\"SYType\":null,\"isNewType\":false,\"Feature\":\"010,050,054\"},\"ErrCode\":0,\"ErrMsg\":null,"
+          "\"TotalCount\":"
+        + std::to_string(chosen.size()) + ",\"Expansion\":null,\"PageSize\":" + std::to_string(pageSize)
+        + ",\"PageIndex\":" + std::to_string(pageIndex) + "}";
+    return {200, kScript, jsonp(callback, json)};
+}
+
+} // namespace fw::sample

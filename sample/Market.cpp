@@ -17,6 +17,7 @@ constexpr int kCalendarDays = 7000;  // trading days back from the date of the f
 constexpr int kPathDays = 1250;      // daily moves kept explicitly; older history is one base NAV
 constexpr int kMinAge = 30;          // every fund has at least its week and month figures
 constexpr int kMaxAge = 5800;
+constexpr int64_t kSplitRatio = 10234567; // 1.0234567 shares for one, in 1e-7
 constexpr int kFirstHoldingsAge = 70; // a younger fund has published no quarterly holdings yet
 constexpr int kMaxFunds = 500000;
 constexpr int kGeneratedStocks = 700;
@@ -98,18 +99,28 @@ Market::Market(uint64_t seed, int fundCount, bool wholeMarketSector) : m_seed(se
     buildFunds(std::clamp(fundCount, 0, kMaxFunds));
     buildOrders();
     buildSectors(wholeMarketSector);
+    // The first index fund old enough converts its shares 100 trading days ago.
+    for (size_t i = 0; i < m_funds.size() && m_splitFund < 0; ++i) {
+        if (m_funds[i].kind == FundKind::Index && m_funds[i].ageDays >= 400) {
+            m_splitFund = int(i);
+            m_splitDay = lastDay() - 100;
+        }
+    }
 }
 
 // ---------------------------------------------------------------- calendar
 
 void Market::buildCalendar()
 {
-    // Weekdays only: the sample market has no holidays.
+    // Weekdays, except one week-long holiday (2025-10-01 to 10-08). The
+    // Saturday worked to make up for it (2025-10-11) is no trading day either:
+    // the exchanges stay closed on weekends.
     const int64_t last = daysFromCivil(kFigureYear, kFigureMonth, kFigureDay);
+    const int64_t holidayFrom = daysFromCivil(2025, 10, 1), holidayTo = daysFromCivil(2025, 10, 8);
     m_calendar.reserve(kCalendarDays);
     for (int64_t d = last; int(m_calendar.size()) < kCalendarDays; --d) {
         const int wd = weekdayOf(d);
-        if (wd != 0 && wd != 6)
+        if (wd != 0 && wd != 6 && (d < holidayFrom || d > holidayTo))
             m_calendar.push_back(d);
     }
     std::reverse(m_calendar.begin(), m_calendar.end());
@@ -799,6 +810,87 @@ RiskFigures Market::risk(const Fund& f) const
         r.sharpe[y] = fixedText(0.3 + 0.8 * rng.normal(), 2);
     }
     return r;
+}
+
+std::vector<double> Market::lifeNav(const Fund& f) const
+{
+    std::vector<double> path;
+    const int start = navPath(f, path);
+    const int first = firstDayOf(f);
+    const int older = start - first; // days before the explicit moves
+    if (older <= 0)
+        return path;
+    // The older history rises from 1 to the path's base NAV with the fund's
+    // own daily noise, evened out so that it ends exactly there.
+    std::vector<double> nav(size_t(older) + 1);
+    nav[0] = 1.0;
+    for (int j = 1; j <= older; ++j)
+        nav[size_t(j)] = nav[size_t(j - 1)] * (1.0 + dailyMove(f, first + j));
+    const double step = std::pow(path[0] / nav[size_t(older)], 1.0 / older);
+    double scale = 1.0;
+    for (int j = 1; j <= older; ++j) {
+        scale *= step;
+        nav[size_t(j)] *= scale;
+    }
+    nav[size_t(older)] = path[0];
+    nav.insert(nav.end(), path.begin() + 1, path.end());
+    return nav;
+}
+
+bool Market::paysDividends(const Fund& f)
+{
+    return f.kind != FundKind::Index && hashOf(f.seed, 0xD1D) % 5 == 0;
+}
+
+std::vector<NavDay> Market::navHistory(const Fund& f) const
+{
+    const std::vector<double> nav = lifeNav(f);
+    const int first = firstDayOf(f);
+    const int n = int(nav.size());
+    const bool splits = m_splitFund >= 0 && &m_funds[size_t(m_splitFund)] == &f;
+    std::vector<int64_t> dividend(static_cast<size_t>(n), 0);
+    if (paysDividends(f)) {
+        // About once a year, 0.0100 to 0.0499 per share.
+        const int offset = 120 + int(hashOf(f.seed, 0xD1E) % 100);
+        for (int j = offset, k = 0; j < n; j += 245, ++k)
+            dividend[size_t(j)] = 100 + int64_t(hashOf(f.seed, 0xD1F + uint64_t(k)) % 400);
+    }
+    const int splitAt = splits ? m_splitDay - first : -1;
+
+    // From the last unit value (the fund's NAV) back: a holder's growth over
+    // a day is the total-return ratio, whatever was paid or converted.
+    std::vector<double> unit(static_cast<size_t>(n));
+    unit[size_t(n - 1)] = double(f.navTenThousandths) / 10000.0;
+    for (int j = n - 1; j > 0; --j) {
+        double value = unit[size_t(j)] + double(dividend[size_t(j)]) / 10000.0;
+        if (j == splitAt)
+            value *= double(kSplitRatio) / 1e7;
+        unit[size_t(j - 1)] = value * nav[size_t(j - 1)] / nav[size_t(j)];
+    }
+
+    std::vector<NavDay> rows(static_cast<size_t>(n));
+    int64_t paid = 0;
+    for (int j = 0; j < n; ++j) {
+        NavDay& r = rows[size_t(j)];
+        r.civilDay = civilDay(first + j);
+        r.unit = std::llround(unit[size_t(j)] * 10000.0);
+        paid += dividend[size_t(j)];
+        r.accumulated = r.unit + paid;
+        r.dividend = dividend[size_t(j)];
+        r.split = j == splitAt ? kSplitRatio : 0;
+        if (j > 0)
+            r.change = int32_t(toHundredths((nav[size_t(j)] / nav[size_t(j - 1)] - 1.0) * 100.0));
+    }
+    return rows;
+}
+
+std::string Market::moneyFundCode() const
+{
+    for (int code = 9;; ++code) {
+        const std::string text = sixDigits(code);
+        if (!fund(text))
+            return text;
+    }
 }
 
 std::vector<double> Market::relativeNav(const Fund& f, int fromDay) const

@@ -117,6 +117,16 @@ struct Tenure {
     std::string result;    // "61.84%" or "--"
 };
 
+// One row of a fund's NAV history.
+struct NavDay {
+    int64_t civilDay = 0;
+    int64_t unit = 0;        // unit value, 1e-4
+    int64_t accumulated = 0; // unit value plus every cash dividend paid so far, 1e-4
+    int32_t change = kNoFigure; // the day's change, hundredths of a percent
+    int64_t dividend = 0;    // cash per share paid that day, 1e-4
+    int64_t split = 0;       // each share became this many, 1e-7 (0: none)
+};
+
 struct RiskFigures {
     std::string deviation[3]; // 1, 2, 3 years: "25.88%" or "--"
     std::string sharpe[3];    // "2.64" or "--"
@@ -174,6 +184,18 @@ public:
     // NAV from `fromDay` to lastDay(), relative to the NAV of `fromDay`
     // (first value 1). fromDay is clamped to the fund's first day.
     std::vector<double> relativeNav(const Fund& fund, int fromDay) const;
+    // Every published unit value from the fund's first day, oldest first. The
+    // day's change is the fund's total return that day (dividends and splits
+    // taken into account), so it chains to relativeNav; the last unit value is
+    // the fund's NAV. Some funds pay a cash dividend about once a year, and one
+    // index fund had its shares converted.
+    std::vector<NavDay> navHistory(const Fund& fund) const;
+    // A money-market fund outside the fund list: it publishes no unit value.
+    std::string moneyFundCode() const;
+    // The fund whose shares were converted, and on which trading day.
+    int splitFund() const { return m_splitFund; }
+    int splitDay() const { return m_splitDay; }
+    static bool paysDividends(const Fund& fund);
 
 private:
     void buildCalendar();
@@ -185,6 +207,8 @@ private:
     void buildStocks();
     int navPath(const Fund& fund, std::vector<double>& nav) const; // returns the first day of the path
     double dailyMove(const Fund& fund, int day) const;
+    // The total-return path over the fund's whole life, first value 1.
+    std::vector<double> lifeNav(const Fund& fund) const;
 
     uint64_t m_seed;
     std::vector<int64_t> m_calendar;
@@ -199,6 +223,8 @@ private:
     std::vector<int> m_stocksByCode;   // indexes into m_stocks sorted by code
     std::vector<int> m_aShares;
     std::vector<int> m_hkShares;
+    int m_splitFund = -1;
+    int m_splitDay = -1;
 };
 
 } // namespace fw::sample

@@ -330,6 +330,17 @@ private:
     Impl& m_impl;
 };
 
+namespace {
+
+Incoming incomingOf(const httplib::Request& req)
+{
+    Incoming in = fw::sample::incomingOf(req.method, req.target, req.body);
+    in.referer = req.get_header_value("Referer");
+    return in;
+}
+
+} // namespace
+
 void SampleService::Impl::handle(const httplib::Request& req, httplib::Response& res)
 {
     LoggedRequest entry;
@@ -427,7 +438,7 @@ void SampleService::Impl::handle(const httplib::Request& req, httplib::Response&
             return;
         }
         case Fault::Truncate: {
-            Answer a = answerRequest(*market, settings, incomingOf(req.method, req.target, req.body));
+            Answer a = answerRequest(*market, settings, incomingOf(req));
             auto body = std::make_shared<std::string>(std::move(a.body));
             const size_t announced = std::max<size_t>(body->size(), 1);
             const size_t sent = std::min(size_t(std::max(0, terminal.value)), announced - 1);
@@ -444,7 +455,7 @@ void SampleService::Impl::handle(const httplib::Request& req, httplib::Response&
         }
     }
 
-    Answer a = answerRequest(*market, settings, incomingOf(req.method, req.target, req.body));
+    Answer a = answerRequest(*market, settings, incomingOf(req));
     res.status = a.status;
     res.set_content(a.body, a.contentType);
 }

@@ -1,5 +1,6 @@
 #include "app/gui/ChartPanel.h"
 #include "canvas/QtCanvas.h"
+#include "canvas/Gbk.h"
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -12,7 +13,7 @@ ChartPanel::ChartPanel(const QSize& size, QWidget* parent)
     const qreal ratio = devicePixelRatioF();
     m_image = QImage(size * ratio, QImage::Format_RGB32);
     m_image.setDevicePixelRatio(ratio);
-    m_image.fill(Qt::white);
+    m_image.fill(toQColor(0xFFFFFF, ColourUse::Fill));
     m_canvas = std::make_unique<QtCanvas>(m_image, [this] {
         m_canvas->finish();
         update();
@@ -28,7 +29,7 @@ void ChartPanel::paintEvent(QPaintEvent* event)
     // A repaint may come before the next flush (an event run during a download).
     m_canvas->finish();
     QPainter painter(this);
-    painter.fillRect(event->rect(), Qt::white);
+    painter.fillRect(event->rect(), toQColor(0xFFFFFF, ColourUse::Fill));
     painter.drawImage(0, 0, m_image);
 }
 

@@ -20,7 +20,6 @@ namespace {
 
 constexpr int kGridRowHeight = 24;
 constexpr int kSuggestionRowHeight = 32;
-const QColor kHintColour(192, 192, 192);
 
 // The widest texts the service sends, by kind of column.
 const QString kWidestCode = QStringLiteral("000000");
@@ -187,7 +186,7 @@ void MainWindow::buildGrids()
     search->setObjectName(qtName(Control::SearchBox));
     search->setGeometry(640, 512, 168, 40);
     QPalette hint = search->palette();
-    hint.setColor(QPalette::Text, kHintColour);
+    hint.setColor(QPalette::Text, toQColor(kSilver));
     search->setPalette(hint);
     search->installEventFilter(this);
 }

@@ -116,6 +116,58 @@ TEST_F(StartupTest, OnlyTheFourExactBoardCodesSelectABoard)
     setServiceHosts(ServiceHosts::defaults());
 }
 
+TEST_F(StartupTest, TheDemoOpensOnYesterdaysGainersWhenNoBoardIsSaved)
+{
+    sample::SampleOptions options;
+    options.funds = 300;
+    sample::SampleService service(options);
+    ASSERT_GT(service.start(), 0);
+    setServiceHosts(ServiceHosts::allAt(service.baseUrl()));
+    // stored: the whole file before start ("-": no file, a first run).
+    // board: the radio box checked afterwards (0: none, and no request).
+    struct Case { const char* stored; bool demo; int board; };
+    const Case cases[] = {
+        {"-", true, 1},
+        {"-", false, 0},
+        {"[启动加载数据]\r\n加载=\r\n", true, 1},
+        {"[启动加载数据]\r\n加载=  \r\n", true, 1},
+        {"[加载数据]\r\n是否全部加载=假\r\n", true, 1},
+        {"[启动加载数据]\r\n加载=\r\n", false, 0},
+        {"[启动加载数据]\r\n加载=0100\r\n", true, 2}, // the user's own choice holds
+        {"[启动加载数据]\r\n加载=0000\r\n", true, 0}, // a value, though no board's
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.stored) + (c.demo ? " demo" : ""));
+        std::filesystem::remove(configPath);
+        if (std::string(c.stored) != "-")
+            writeConfig(c.stored);
+        service.clearLog();
+        MainModels fresh;
+        ControllerEnvironment env{[] { return 1; }, ""};
+        env.demo = c.demo;
+        MainController controller(fresh, config, env);
+        controller.onCreated();
+        const std::string after = readBytes(configPath);
+        int selected = 0;
+        for (int n = 1; n <= 4; ++n)
+            if (fresh.view.isChecked(boardControl(n)))
+                selected = selected ? -1 : n;
+        EXPECT_EQ(selected, c.board);
+        if (c.board == 0) {
+            EXPECT_TRUE(service.requests().empty());
+            continue;
+        }
+        EXPECT_EQ(service.requests().size(), 1u);
+        EXPECT_NE(fresh.fundGrid.cell(20, 1), "");
+        EXPECT_EQ(fresh.view.title(), gbk(c.board == 1 ? "昨日涨幅榜" : "本月涨幅榜"));
+        // Nothing about the board is written on the demo's behalf.
+        const std::string expected = std::string(c.stored) == "-" ? gbk("[加载数据]\r\n是否全部加载=假\r\n")
+                                                                  : gbk(c.stored);
+        EXPECT_EQ(after, expected);
+    }
+    setServiceHosts(ServiceHosts::defaults());
+}
+
 TEST_F(StartupTest, WatchlistRowsAreNumberedInStoredOrder)
 {
     // Entries without code, name and type are skipped (the last one is what a

@@ -1,5 +1,6 @@
 // The generated market: determinism, realistic shape, speed.
 #include "sample/Answers.h"
+#include "sample/Format.h"
 #include "sample/Market.h"
 #include "tests/TimeBudget.h"
 
@@ -190,6 +191,51 @@ TEST(SampleMarket, SeriesEndOnTheRankingFigures)
             EXPECT_EQ(std::llround((nav.back() - 1.0) * 10000.0), f.returns[period]) << f.code;
         }
     }
+}
+
+TEST(SampleMarket, NavHistoryChainsDividendsAndSplitsToTheFigures)
+{
+    const Market m(3, 300);
+    const int64_t holidayFrom = daysFromCivil(2025, 10, 1), holidayTo = daysFromCivil(2025, 10, 8);
+    int dividendFunds = 0, recentDividends = 0, splits = 0;
+    for (const Fund& f : m.funds()) {
+        SCOPED_TRACE(f.code);
+        const std::vector<NavDay> rows = m.navHistory(f);
+        ASSERT_EQ(rows.size(), size_t(f.ageDays) + 1);
+        EXPECT_EQ(rows.front().civilDay, m.civilDay(m.firstDayOf(f)));
+        EXPECT_EQ(rows.front().change, kNoFigure);
+        EXPECT_EQ(rows.back().unit, f.navTenThousandths);  // the fund page's NAV
+        EXPECT_EQ(rows.back().change, f.returns[Day]);      // and its day's change
+        int64_t paid = 0;
+        bool pays = false;
+        for (size_t j = 0; j < rows.size(); ++j) {
+            const NavDay& r = rows[j];
+            const int wd = weekdayOf(r.civilDay);
+            ASSERT_TRUE(wd != 0 && wd != 6 && (r.civilDay < holidayFrom || r.civilDay > holidayTo));
+            paid += r.dividend;
+            EXPECT_EQ(r.accumulated, r.unit + paid);
+            if (j == 0)
+                continue;
+            // A holder's day: what one share became (cash paid included),
+            // against the day's change, both rounded to 1e-4.
+            const double grown = (double(r.unit) + double(r.dividend)) * (r.split ? double(r.split) / 1e7 : 1.0);
+            const double ratio = grown / double(rows[j - 1].unit);
+            EXPECT_NEAR(ratio - 1.0, r.change / 10000.0, 0.00005 + 1.0 / double(rows[j - 1].unit))
+                << dateText(r.civilDay, '-');
+            pays = pays || r.dividend > 0;
+            if (r.dividend > 0 && int(j) > int(rows.size()) - 250)
+                ++recentDividends;
+            if (r.split)
+                ++splits;
+        }
+        dividendFunds += pays;
+    }
+    EXPECT_GE(dividendFunds, 10);
+    EXPECT_GE(recentDividends, 10);
+    EXPECT_EQ(splits, 1);
+    ASSERT_GE(m.splitFund(), 0);
+    EXPECT_EQ(m.funds()[size_t(m.splitFund())].kind, FundKind::Index);
+    EXPECT_EQ(m.fund(m.moneyFundCode()), nullptr);
 }
 
 TEST(SampleMarket, EveryNonEmptyMarketHasFund000001)

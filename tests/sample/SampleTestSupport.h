@@ -23,14 +23,14 @@ struct Reply {
     std::string contentType;
 };
 
-inline Reply get(int port, const std::string& target, int timeoutSeconds = 5)
+inline Reply get(int port, const std::string& target, int timeoutSeconds = 5, const httplib::Headers& headers = {})
 {
     httplib::Client client("127.0.0.1", port);
     client.set_url_encode(false);
     client.set_read_timeout(timeoutSeconds, 0);
     client.set_connection_timeout(2, 0);
     Reply r;
-    if (auto res = client.Get(target.c_str())) {
+    if (auto res = client.Get(target.c_str(), headers)) {
         r.status = res->status;
         r.body = res->body;
         r.contentType = res->get_header_value("Content-Type");

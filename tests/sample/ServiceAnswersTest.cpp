@@ -505,6 +505,109 @@ TEST_F(SampleAnswers, ComparisonSeriesHoldAPointPerTradingDay)
     EXPECT_EQ(unknown.body.find("dataProvider"), std::string::npos);
 }
 
+TEST_F(SampleAnswers, NavHistoryPagesNewestFirstForItsOwnPageOnly)
+{
+    const auto old = fundsWhere([](const Fund& f) { return f.ageDays > 600 && !Market::paysDividends(f); }, 1);
+    ASSERT_EQ(old.size(), 1u);
+    const std::string code = old[0]->code;
+    const httplib::Headers fromNavPage = {{"Referer", "http://fund.example/jjjz_" + code + ".html"}};
+    auto history = [&](const std::string& query, const httplib::Headers& headers) {
+        const Reply r = get(s_port, "/f10/lsjz?callback=jQuery1830_1&fundCode=" + code + "&" + query + "&_=1", 5,
+                            headers);
+        EXPECT_EQ(r.body.rfind("jQuery1830_1(", 0), 0u) << r.body.substr(0, 60);
+        return json::parse(cutBetween(r.body, "jQuery1830_1(", ")"), nullptr, false);
+    };
+
+    // Without the NAV page as referrer the service refuses.
+    const json refused = history("pageIndex=1&pageSize=20&startDate=&endDate=", {});
+    EXPECT_EQ(refused["ErrCode"], -999);
+    EXPECT_EQ(refused["Data"], "");
+
+    // Around the October holiday: Mon 29 and Tue 30 September, then Thursday
+    // 9 and Friday 10 October; Saturday the 11th was worked, but not by funds.
+    const json around = history("pageIndex=1&pageSize=20&startDate=2025-09-29&endDate=2025-10-12", fromNavPage);
+    EXPECT_EQ(around["TotalCount"], 4);
+    std::vector<std::string> dates;
+    for (const json& row : around["Data"]["LSJZList"])
+        dates.push_back(row["FSRQ"]);
+    EXPECT_EQ(dates, (std::vector<std::string>{"2025-10-10", "2025-10-09", "2025-09-30", "2025-09-29"}));
+
+    // Whole history: 20 to a page, newest first, the last page partly full.
+    const json first = history("pageIndex=1&pageSize=20&startDate=&endDate=", fromNavPage);
+    const int total = first["TotalCount"];
+    EXPECT_EQ(total, old[0]->ageDays + 1);
+    ASSERT_EQ(first["Data"]["LSJZList"].size(), 20u);
+    const json& newest = first["Data"]["LSJZList"][0];
+    EXPECT_EQ(newest["FSRQ"], "2026-12-04");
+    EXPECT_EQ(newest["DWJZ"], fixedText(double(old[0]->navTenThousandths) / 10000.0, 4));
+    EXPECT_EQ(newest["JZZZL"], fixedHundredths(old[0]->returns[Day]));
+    EXPECT_EQ(newest["FHSP"], "");
+    const int lastPage = (total + 19) / 20;
+    const json last = history("pageIndex=" + std::to_string(lastPage) + "&pageSize=20&startDate=&endDate=",
+                              fromNavPage);
+    ASSERT_EQ(last["Data"]["LSJZList"].size(), size_t(total - (lastPage - 1) * 20));
+    EXPECT_EQ(last["Data"]["LSJZList"].back()["JZZZL"], ""); // the first day has no change
+}
+
+TEST_F(SampleAnswers, NavHistorySpellsDividendsSplitsAndMoneyFunds)
+{
+    auto rowsOf = [](const std::string& code) {
+        const Reply r = get(s_port, "/f10/lsjz?fundCode=" + code + "&pageIndex=1&pageSize=20&startDate=&endDate=", 5,
+                            {{"Referer", "http://fund.example/jjjz_" + code + ".html"}});
+        const json page = json::parse(r.body, nullptr, false);
+        std::vector<json> rows;
+        const int pages = (int(page["TotalCount"]) + 19) / 20;
+        for (int p = 1; p <= pages; ++p) {
+            const Reply rp = get(s_port, "/f10/lsjz?fundCode=" + code + "&pageIndex=" + std::to_string(p)
+                                     + "&pageSize=20&startDate=&endDate=", 5,
+                                 {{"Referer", "http://fund.example/jjjz_" + code + ".html"}});
+            const json part = json::parse(rp.body);
+            for (const json& row : part["Data"]["LSJZList"])
+                rows.push_back(row);
+        }
+        return rows;
+    };
+    const auto payers = fundsWhere([](const Fund& f) { return Market::paysDividends(f) && f.ageDays > 400; }, 1);
+    ASSERT_EQ(payers.size(), 1u);
+    int dividends = 0;
+    for (const json& row : rowsOf(payers[0]->code)) {
+        const std::string event = row["FHSP"];
+        if (event.empty())
+            continue;
+        ++dividends;
+        // "每份派现金0.0350元" with FHFCZ "0.035" and kind "0".
+        const std::string cash = cutBetween(event, "每份派现金", "元");
+        ASSERT_EQ(event, "每份派现金" + cash + "元");
+        ASSERT_EQ(cash.size(), 6u) << event;
+        std::string alone = cash;
+        while (alone.back() == '0')
+            alone.pop_back();
+        EXPECT_EQ(row["FHFCZ"], alone);
+        EXPECT_EQ(row["FHFCBZ"], "0");
+    }
+    EXPECT_GE(dividends, 1);
+
+    const Fund& splitter = market().funds()[size_t(market().splitFund())];
+    int splits = 0;
+    for (const json& row : rowsOf(splitter.code)) {
+        if (row["FHSP"] == "")
+            continue;
+        ++splits;
+        EXPECT_EQ(row["FHSP"], "每份基金份额折算1.0234567份");
+        EXPECT_EQ(row["FHFCZ"], "1.0234567");
+        EXPECT_EQ(row["FHFCBZ"], "1");
+        EXPECT_EQ(row["FSRQ"], dateText(market().civilDay(market().splitDay()), '-'));
+    }
+    EXPECT_EQ(splits, 1);
+
+    const std::vector<json> money = rowsOf(market().moneyFundCode());
+    ASSERT_GT(money.size(), 250u);
+    for (const json& row : money) {
+        EXPECT_EQ(row["DWJZ"], "");
+        EXPECT_EQ(row["JZZZL"], "");
+    }
+}
+
 TEST_F(SampleAnswers, SearchMatchesCodeNameAndInitials)
 {
     const std::string callback = "jQuery18304481644478480933_1628571546744";
