@@ -5,6 +5,7 @@
 // The Qt panel implements it over an image; tests record the calls.
 #include "model/Colour.h"
 #include "text/Text.h"
+#include <optional>
 
 namespace fw {
 
@@ -37,6 +38,12 @@ public:
     virtual void ellipse(int x0, int y0, int x1, int y1) = 0;
     // GBK text with its top left corner at (x, y), in the text colour.
     virtual void text(int x, int y, std::string_view gbkText) = 0;
+    // The width in pixels the text takes at the current font size, when the
+    // canvas knows its font; without one the chart estimates it.
+    virtual std::optional<int> textWidth(std::string_view) const { return std::nullopt; }
+    // How much of the canvas, from its left edge, the window shows (a panel
+    // may reach past the window's edge).
+    virtual int visibleWidth() const { return width(); }
     // The whole image to the background colour (white).
     virtual void clear() = 0;
 

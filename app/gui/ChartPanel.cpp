@@ -7,8 +7,12 @@
 namespace fw {
 
 ChartPanel::ChartPanel(const QSize& size, QWidget* parent)
-    : QWidget(parent), m_image(size, QImage::Format_RGB32)
+    : QWidget(parent)
 {
+    // Drawn at the screen's pixel density: sharp on a scaled screen.
+    const qreal ratio = devicePixelRatioF();
+    m_image = QImage(size * ratio, QImage::Format_RGB32);
+    m_image.setDevicePixelRatio(ratio);
     m_image.fill(toQColor(0xFFFFFF, ColourUse::Fill));
     m_canvas = std::make_unique<QtCanvas>(m_image, [this] {
         m_canvas->finish();
