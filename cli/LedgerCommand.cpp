@@ -792,9 +792,10 @@ int runLedgerPortfolio(CliSession& s)
     if (!work.evaluateAll())
         return kExitFailed;
     if (action == "remove") {
+        // Held, or on its way in: any trade of the fund in the account.
         bool held = false;
-        for (const Position& p : work.result.positions)
-            held |= p.account == account && p.code == argument && p.figures.shares > 0;
+        for (const Trade& t : work.input.trades)
+            held |= t.account == account && t.code == argument;
         if (!held) {
             s.error("portfolio remove: " + argument + " is not held");
             return kExitFailed;

@@ -200,11 +200,6 @@ std::optional<std::vector<NavRow>> NavHistoryFetch::fetchRange(std::optional<Day
             return std::nullopt;
         if (index == 1)
             total = answer->totalCount;
-        for (const NavRow& row : answer->rows)
-            if ((from && row.day < *from) || (to && row.day > *to)) {
-                outcome.failure = gbk("净值历史第") + std::to_string(index) + gbk("页有范围以外的日期");
-                return std::nullopt;
-            }
         rows.insert(rows.end(), answer->rows.begin(), answer->rows.end());
         if (int64_t(index) * kPageSize >= total)
             break;
