@@ -60,8 +60,12 @@ public:
 
     bool open()
     {
-        if (openLedger(db, m_session.dataDir, m_session.config, nowInChina().day))
+        if (openLedger(db, m_session.dataDir, m_session.config, nowInChina().day)) {
+            // The day's copy, once a day; a copy that failed leaves the ledger as it is.
+            if (!db.dailyCopy(nowInChina().day))
+                m_session.error("持仓数据库今日的副本没有做成：" + db.failure());
             return true;
+        }
         m_session.errorGbk(ledgerOpenFailureText(db.failure()));
         return false;
     }
