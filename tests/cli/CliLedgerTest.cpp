@@ -292,6 +292,13 @@ TEST_F(StoredLedger, SettingsPlansAndUsageErrors)
     book({"dca", "remove", std::to_string(plans[0]["id"].get<int64_t>())});
     EXPECT_EQ(run({"dca", "list", "--json"}).json().size(), 0u);
 
+    // The day's copy was made when the ledger was first opened, before any trade.
+    const auto copies = ledger::ledgerCopies(ledger::ledgerFilePath(dir.path()));
+    ASSERT_EQ(copies.size(), 1u);
+    const test::CliRun restored = run({"ledger", "restore", ledger::dayText(copies[0])});
+    ASSERT_EQ(restored.status, 0) << restored.err;
+    EXPECT_EQ(run({"ledger", "list", "--json"}).json().size(), 0u);
+
     const struct {
         std::vector<std::string> args;
         int status;
