@@ -310,6 +310,9 @@ TEST_F(StoredLedger, SettingsPlansAndUsageErrors)
         {{"ledger", "fees", "000001", "7:1.5,3:1,0"}, 2},
         {{"ledger", "method", "000001", "现金"}, 2},
         {{"dca", "add", "000001", "--amount", "100", "--cycle", "每月29日"}, 2},
+        {{"dca", "add", "000001", "--amount", "0", "--cycle", "每月1日"}, 2},
+        {{"dca", "add", "000001", "--cycle", "每周三"}, 2},
+        {{"dca", "add", "000001", "--amount", "100", "--cycle", "每周八"}, 2},
         {{"ledger", "restore", "2025-10-01"}, 1},
     };
     for (const auto& c : refused)
