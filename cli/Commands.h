@@ -21,6 +21,11 @@ int runCompare(CliSession& session);
 int runSearch(CliSession& session);
 int runExport(CliSession& session);
 int runPortfolio(CliSession& session);
+int runLedger(CliSession& session);
+int runDca(CliSession& session);
+// The trade ledger exists in the data directory: the portfolio is its holdings.
+bool ledgerInUse(const CliSession& session);
+int runLedgerPortfolio(CliSession& session);
 
 // --- output
 enum class OutputFormat { Table, TabSeparated, Json };

@@ -100,6 +100,13 @@ int show(CliSession& session, Portfolio& portfolio)
 int runPortfolio(CliSession& session)
 {
     const CliOptions& o = session.options;
+    // Once the trade ledger exists, [持仓] is only its first start's backup.
+    if (ledgerInUse(session))
+        return runLedgerPortfolio(session);
+    if (!o.arguments.empty() && (o.arguments[0] == "history" || o.arguments[0] == "returns")) {
+        session.error("portfolio " + o.arguments[0] + " 需要交易记录：先用 ledger add 记账");
+        return kExitFailed;
+    }
     Portfolio portfolio(session.context);
     // Lines that hold no valid holding are kept in the file as they stand; said once.
     if (!portfolio.invalidLines().empty()) {
