@@ -1,6 +1,7 @@
 #include "funds/LedgerBook.h"
 #include "funds/HoldingsEstimate.h"
 #include "funds/LedgerStart.h"
+#include "funds/NavHistoryFetch.h"
 #include "text/CodePage.h"
 #include "text/NumberText.h"
 
@@ -11,6 +12,12 @@
 #include <set>
 
 namespace fw::ledger {
+
+Text fetchNavHistory(const HttpRequestOptions& request, NavCache& cache, const std::string& code, Day from)
+{
+    const NavFetchOutcome outcome = NavHistoryFetch(code, request.timeoutSeconds, nullptr, request.load).run(cache, from);
+    return outcome.ok ? Text() : Text(code) + ": " + outcome.failure;
+}
 
 LedgerSnapshot computeLedger(const RefreshJob& job)
 {
@@ -42,8 +49,12 @@ LedgerSnapshot computeLedger(const RefreshJob& job)
     NavCache cache;
     if (cache.open(navCacheFilePath(job.dataDir))) {
         auto read = [&](const std::string& code, Day from) {
-            if (job.navUpdate && !job.request.load.cancelled())
-                job.navUpdate(job.request, cache, code, from);
+            if (job.navUpdate && !job.request.load.cancelled()) {
+                // What is stored still counts when an update fails.
+                const Text failure = job.navUpdate(job.request, cache, code, from);
+                if (!failure.empty() && snap.navFailure.empty())
+                    snap.navFailure = failure;
+            }
             return cache.rows(code);
         };
         for (const auto& [code, from] : firstDay)

@@ -33,13 +33,17 @@ struct LedgerSnapshot {
     std::vector<NavRow> benchmark;       // the benchmark fund's rows, oldest first
     std::map<std::string, Trend> trends; // by account; "" for the whole ledger
     Day today = 0;
-    std::string failure;                 // why the refresh read nothing ("" = fine)
+    std::string failure;                 // UTF-8: why the ledger could not be read ("" = fine)
+    Text navFailure;                     // GBK: why a fund's NAV history is not up to date
 };
 
 // Brings the fund's stored NAV history up to date from `from` (its first
 // trade's day) on; on a worker thread, with the refresh's request options.
-using NavUpdate = std::function<void(const HttpRequestOptions& request, NavCache& cache, const std::string& code,
+// Why it failed (GBK), "" when it did not.
+using NavUpdate = std::function<Text(const HttpRequestOptions& request, NavCache& cache, const std::string& code,
                                      Day from)>;
+// The NAV history fetcher's, from the fund API host.
+Text fetchNavHistory(const HttpRequestOptions& request, NavCache& cache, const std::string& code, Day from);
 
 struct RefreshJob {
     std::string dataDir;
@@ -95,7 +99,8 @@ public:
     // The benchmark fund of the 走势 tab (110020 until the user picks one).
     const std::string& benchmarkCode() const { return m_benchmark; }
     void setBenchmarkCode(std::string code) { m_benchmark = std::move(code); }
-    // How NAV history reaches navcache.db; none: only what is stored is read.
+    // How NAV history reaches navcache.db (the fetcher's until set); none:
+    // only what is stored is read.
     void setNavUpdate(NavUpdate update) { m_navUpdate = std::move(update); }
 
     // Starts a refresh on a worker; an older one under way is cancelled. `done`
@@ -122,7 +127,7 @@ private:
     bool m_started = false;
     Text m_failureText;
     std::string m_benchmark = kDefaultBenchmark;
-    NavUpdate m_navUpdate;
+    NavUpdate m_navUpdate = fetchNavHistory;
     std::shared_ptr<Run> m_run;
     LoadToken m_load;
     RowPool m_pool;

@@ -65,9 +65,12 @@ std::vector<NavRow> NavCache::rows(const std::string& code)
     return out;
 }
 
-std::optional<Day> NavCache::newestDay(const std::string& code)
+std::optional<Day> NavCache::newestDay(const std::string& code) { return boundDay(code, true); }
+std::optional<Day> NavCache::oldestDay(const std::string& code) { return boundDay(code, false); }
+
+std::optional<Day> NavCache::boundDay(const std::string& code, bool newest)
 {
-    SqliteStatement s(m_db.handle(), "SELECT max(day) FROM nav WHERE code = ?");
+    SqliteStatement s(m_db.handle(), newest ? "SELECT max(day) FROM nav WHERE code = ?" : "SELECT min(day) FROM nav WHERE code = ?");
     s.bind(1, code);
     if (s.step())
         if (const auto d = s.optionalInteger(0))

@@ -25,9 +25,12 @@ public:
     std::vector<NavRow> rows(const std::string& code);
     // The newest stored row's day: the next fetch asks only for newer pages.
     std::optional<Day> newestDay(const std::string& code);
+    // The oldest stored row's day: a trade dated before it needs the older rows.
+    std::optional<Day> oldestDay(const std::string& code);
 
 private:
     bool prepare();
+    std::optional<Day> boundDay(const std::string& code, bool newest);
     SqliteConnection m_db;
 };
 

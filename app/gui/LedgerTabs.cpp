@@ -108,6 +108,8 @@ void LedgerTabs::show(std::shared_ptr<const LedgerSnapshot> snap)
     ++m_shown;
     if (!m_snap->failure.empty())
         showNote(utf8ToGbk(m_snap->failure));
+    else if (!m_snap->navFailure.empty())
+        showNote(gbk("净值历史未能更新：") + m_snap->navFailure);
     // The accounts as the snapshot has them, the pick kept.
     const QString picked = m_account->currentText();
     m_account->blockSignals(true);
