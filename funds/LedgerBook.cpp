@@ -48,22 +48,23 @@ LedgerSnapshot computeLedger(const RefreshJob& job)
     }
     NavCache cache;
     if (cache.open(navCacheFilePath(job.dataDir))) {
-        auto read = [&](const std::string& code, Day from) {
+        auto read = [&](const std::string& code, Day from, bool held) {
             if (job.navUpdate && !job.request.load.cancelled()) {
                 // What is stored still counts when an update fails.
                 const Text failure = job.navUpdate(job.request, cache, code, from);
-                if (!failure.empty() && snap.navFailure.empty())
+                // The benchmark's own failure shows as its empty line.
+                if (held && !failure.empty() && snap.navFailure.empty())
                     snap.navFailure = failure;
             }
             return cache.rows(code);
         };
         for (const auto& [code, from] : firstDay)
-            input.nav[code] = read(code, from);
+            input.nav[code] = read(code, from, true);
         if (!job.benchmarkCode.empty()) {
             const Day from = firstDay.empty() ? job.now.day - 365 : std::min_element(firstDay.begin(), firstDay.end(),
                 [](const auto& a, const auto& b) { return a.second < b.second; })->second;
             auto it = input.nav.find(job.benchmarkCode);
-            snap.benchmark = it != input.nav.end() ? it->second : read(job.benchmarkCode, from);
+            snap.benchmark = it != input.nav.end() ? it->second : read(job.benchmarkCode, from, false);
         }
     } else if (snap.failure.empty()) {
         snap.failure = cache.failure();
@@ -140,13 +141,13 @@ bool LedgerBook::removePlan(int64_t id) { return m_db.isOpen() && m_db.removePla
 
 bool LedgerBook::reconcile(const std::string& account, const std::string& code, int64_t shares, int64_t heldCost)
 {
-    const ChinaTime at = now();
+    // What the user holds today, whatever the hour: a statement counts for
+    // its date, unlike an order placed after 15:00.
     Trade t;
     t.account = account;
     t.code = code;
     t.kind = TradeKind::Reconcile;
-    t.date = at.day;
-    t.minute = at.minute;
+    t.date = now().day;
     t.shares = shares;
     t.amount = heldCost;
     return addTrade(t).has_value();

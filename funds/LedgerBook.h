@@ -89,7 +89,8 @@ public:
     std::optional<int64_t> addTrade(const Trade& trade);
     bool updateTrade(const Trade& trade);
     bool removeTrade(int64_t id);
-    // A 对账 of the account's holding, dated now: shares and held cost as given.
+    // A 对账 of the account's holding, dated today (no time: it counts for
+    // today's close): shares and held cost as given.
     bool reconcile(const std::string& account, const std::string& code, int64_t shares, int64_t heldCost);
     std::optional<int64_t> addPlan(const Plan& plan);
     bool removePlan(int64_t id);

@@ -57,6 +57,7 @@ Trend trendOf(const std::vector<DayFigures>& history, const std::vector<NavRow>&
     if (history.empty())
         return t;
     const Day from = history.front().day;
+    t.hasBenchmark = !benchmarkRows.empty();
     for (const DayFigures& d : history) {
         t.days.push_back(d.day);
         t.marketValue.push_back(d.marketValue);

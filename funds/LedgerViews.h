@@ -43,6 +43,7 @@ struct Trend {
     std::vector<int64_t> marketValue, totalProfit;
     std::vector<double> weighted, benchmark;
     std::vector<TradeMark> marks;
+    bool hasBenchmark = false; // the benchmark fund's rows were there
 };
 
 // The trend of one history; `account` "" takes every trade's mark.

@@ -214,7 +214,8 @@ void LedgerTrendView::paintEvent(QPaintEvent*)
     };
     legend(top.top() - 2, {{QStringLiteral("市值"), kMarketValueLine}, {QStringLiteral("累计收益"), kProfitLine}});
     legend(bottom.top() - 2,
-           {{QStringLiteral("时间加权收益率"), kWeightedLine}, {QStringLiteral("基准 ") + m_benchmarkName, kBenchmarkLine}});
+           {{QStringLiteral("时间加权收益率"), kWeightedLine}, {QStringLiteral("基准 ") + m_benchmarkName + (m_trend.hasBenchmark ? QString() : QStringLiteral("（暂无净值）")),
+             kBenchmarkLine}});
 }
 
 } // namespace fw
