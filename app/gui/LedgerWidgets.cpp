@@ -123,12 +123,16 @@ Plot drawFrame(QPainter& p, const QRectF& box, const std::vector<ledger::Day>& d
                        box.height() - 2.5 * fm.height());
     const QColor axis = toQColor(kAxis, ColourUse::Line);
     p.setPen(axis);
+    p.setBrush(Qt::NoBrush);
     p.drawRect(plot.area);
     for (double v : {low, high, 0.0}) {
-        if (v < low || v > high)
+        // Zero only where it stands clear of the ends' labels.
+        if (v == 0.0 && (plot.y(v) > plot.y(low) - fm.height() || plot.y(v) < plot.y(high) + fm.height()))
             continue;
         const QString t = valueText(v);
-        p.drawText(QPointF(plot.area.left() - 4 - fm.horizontalAdvance(t), plot.y(v) + fm.ascent() / 2.0), t);
+        // Inside the plot's height, clear of the dates below it.
+        const double y = std::clamp(plot.y(v) + fm.ascent() / 2.0, plot.area.top() + fm.ascent(), plot.area.bottom());
+        p.drawText(QPointF(plot.area.left() - 4 - fm.horizontalAdvance(t), y), t);
     }
     // Dates thinned until each shows whole beside the next.
     const int labelWidth = fm.horizontalAdvance(QStringLiteral("2026-12-31")) + fm.horizontalAdvance(QChar(' ')) * 2;
