@@ -144,4 +144,6 @@ private slots:
     void startUpCarriesHoldingsInAndCellEditsReconcile();
     void databaseThatCannotBeOpenedIsKeptAndACopyRestores();
     void onlyTheNewestRefreshIsShown();
+    void tradeFormRefusesEachBadFieldAndBooksNothing();
+    void aPlanBooksItsDueOrdersOnce();
 };

@@ -319,3 +319,78 @@ void LedgerWindowTest::onlyTheNewestRefreshIsShown()
     book.wait(); // the stalled worker reads this test's counters
     book.setNavUpdate(fetchNavHistory);
 }
+
+void LedgerWindowTest::tradeFormRefusesEachBadFieldAndBooksNothing()
+{
+    WindowWorld f(WindowWorld::market(200), fridayEvening);
+    f.controller.onCreated();
+    PortfolioWindow* w = openWindow(f);
+    LedgerTabs* tabs = w->ledgerTabs();
+    QVERIFY(settle(tabs, 0));
+    struct Case { int kind; const char* code; const char* amount; const char* shares; const char* date;
+                  const char* time; const char* fee; const char* note; };
+    const Case cases[] = {
+        {0, "01078", "100", "", "", "", "", "基金代码应为6位数字"},
+        {0, "01078a", "100", "", "", "", "", "基金代码应为6位数字"},
+        {0, "010781", "0", "", "", "", "", "金额应为正数，至多两位小数"},
+        {0, "010781", "1.005", "", "", "", "", "金额应为正数，至多两位小数"},
+        {1, "010781", "", "", "", "", "", "份额应为正数，至多两位小数"},
+        {2, "010781", "100", "-1", "", "", "", "份额应为正数，至多两位小数"},
+        {0, "010781", "100", "", "2026-02-30", "", "", "日期应为YYYY-MM-DD"},
+        {0, "010781", "100", "", "", "24:00", "", "时间应为HH:MM"},
+        {0, "010781", "100", "", "", "9:30", "", "时间应为HH:MM"},
+        {0, "010781", "100", "", "", "", "100", "费率应为0到100之间的百分数"},
+    };
+    for (const Case& c : cases) {
+        child<QComboBox>(tabs, Control::TradeKind)->setCurrentIndex(c.kind);
+        child<QLineEdit>(tabs, Control::TradeCode)->setText(QString::fromUtf8(c.code));
+        child<QLineEdit>(tabs, Control::TradeAmount)->setText(QString::fromUtf8(c.amount));
+        child<QLineEdit>(tabs, Control::TradeShares)->setText(QString::fromUtf8(c.shares));
+        child<QLineEdit>(tabs, Control::TradeDate)->setText(QString::fromUtf8(c.date));
+        child<QLineEdit>(tabs, Control::TradeTime)->setText(QString::fromUtf8(c.time));
+        child<QLineEdit>(tabs, Control::TradeFeeRate)->setText(QString::fromUtf8(c.fee));
+        child<QAbstractButton>(tabs, Control::TradeAdd)->click();
+        QCOMPARE(tabs->note(), QString::fromUtf8(c.note));
+    }
+    QVERIFY(f.controller.ledger().addTrade(trade("默认", "010781", TradeKind::Buy, "2026-12-01", 600, 100, 0)));
+    LedgerDatabase db;
+    QVERIFY(db.open(f.dir.filePath(QStringLiteral("fundwatch.db")).toStdString()));
+    QCOMPARE(int(db.trades().size()), 1); // only the one added here
+}
+
+void LedgerWindowTest::aPlanBooksItsDueOrdersOnce()
+{
+    WindowWorld f(WindowWorld::market(200), fridayEvening);
+    f.controller.onCreated();
+    PortfolioWindow* w = openWindow(f);
+    LedgerTabs* tabs = w->ledgerTabs();
+    QVERIFY(settle(tabs, 0));
+    // 每月10日 from 2026-11-01: by 4 December only 10 November is due, booked at
+    // 14:59 and confirmed on that day's row at 0.7778: 100 / 0.7778 = 128.57 shares.
+    child<QLineEdit>(tabs, Control::PlanCode)->setText(QStringLiteral("010781"));
+    child<QLineEdit>(tabs, Control::PlanAmount)->setText(QStringLiteral("100"));
+    child<QComboBox>(tabs, Control::PlanCycle)->setCurrentIndex(3);
+    child<QLineEdit>(tabs, Control::PlanDay)->setText(QStringLiteral("10"));
+    child<QLineEdit>(tabs, Control::PlanStart)->setText(QStringLiteral("2026-11-01"));
+    int shown = tabs->shownCount();
+    child<QAbstractButton>(tabs, Control::PlanAdd)->click();
+    QVERIFY2(tabs->note().isEmpty(), qPrintable(tabs->note()));
+    QVERIFY(settle(tabs, shown));
+    QTableView* plans = child<QTableView>(tabs, Control::LedgerPlans);
+    QCOMPARE(plans->model()->rowCount(), 1);
+    QCOMPARE(cell(plans, 0, 5), QStringLiteral("每月10日"));
+    QCOMPARE(cell(plans, 0, 7), QStringLiteral("1次"));
+    QTableView* trades = child<QTableView>(tabs, Control::LedgerTrades);
+    QCOMPARE(trades->model()->rowCount(), 1);
+    QCOMPARE(cell(trades, 0, TDate), QStringLiteral("2026-11-10"));
+    QCOMPARE(cell(trades, 0, TTime), QStringLiteral("14:59"));
+    QCOMPARE(cell(trades, 0, TShares), QStringLiteral("128.57"));
+
+    // The order deleted, a refresh books it no more.
+    trades->setCurrentIndex(trades->model()->index(0, 0));
+    shown = tabs->shownCount();
+    child<QAbstractButton>(tabs, Control::TradeRemove)->click();
+    QVERIFY(settle(tabs, shown));
+    QCOMPARE(trades->model()->rowCount(), 0);
+    QCOMPARE(cell(plans, 0, 7), QStringLiteral("1次"));
+}
