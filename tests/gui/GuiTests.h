@@ -146,4 +146,5 @@ private slots:
     void onlyTheNewestRefreshIsShown();
     void tradeFormRefusesEachBadFieldAndBooksNothing();
     void aPlanBooksItsDueOrdersOnce();
+    void theUserPicksTheBenchmark();
 };

@@ -394,3 +394,30 @@ void LedgerWindowTest::aPlanBooksItsDueOrdersOnce()
     QCOMPARE(trades->model()->rowCount(), 0);
     QCOMPARE(cell(plans, 0, 7), QStringLiteral("1次"));
 }
+
+void LedgerWindowTest::theUserPicksTheBenchmark()
+{
+    WindowWorld f(WindowWorld::market(200), fridayEvening);
+    f.controller.onCreated();
+    QVERIFY(f.controller.ledger().addTrade(trade("默认", "010781", TradeKind::Buy, "2026-12-01", 600, 10000, 0)));
+    PortfolioWindow* w = openWindow(f);
+    LedgerTabs* tabs = w->ledgerTabs();
+    QVERIFY(settle(tabs, 0));
+    auto* trend = child<LedgerTrendView>(tabs, Control::LedgerTrend);
+    QVERIFY(!trend->trend().hasBenchmark); // the sample has no 110020
+    auto* box = child<QLineEdit>(tabs, Control::BenchmarkCode);
+    for (const char* refused : {"16424", "16424x"}) {
+        box->setText(QString::fromUtf8(refused));
+        emit box->editingFinished();
+        QCOMPARE(f.controller.ledger().benchmarkCode(), std::string("110020"));
+    }
+    // 164246 over the closes after 12-01: 12-02 +1.76 %, 12-03 +0.09 %, 12-04 −0.51 %:
+    // 1.0176 × 1.0009 × 0.9949 − 1 = 0.013321409216.
+    const int shown = tabs->shownCount();
+    box->setText(QStringLiteral("164246"));
+    emit box->editingFinished();
+    QVERIFY(settle(tabs, shown));
+    QVERIFY(trend->trend().hasBenchmark);
+    QVERIFY(qAbs(trend->trend().benchmark.back() - 0.013321409216) < 1e-9);
+    QCOMPARE(trend->trend().benchmark.front(), 0.0);
+}
