@@ -190,7 +190,7 @@ void MainWindow::applySectorWindowState()
 void MainWindow::openPortfolio(const Text& code)
 {
     if (!m_portfolioWindow)
-        m_portfolioWindow = new PortfolioWindow(m_controller.context(), this);
+        m_portfolioWindow = new PortfolioWindow(m_controller.context(), &m_controller.ledger(), this);
     m_portfolioWindow->show();
     m_portfolioWindow->raise();
     m_portfolioWindow->activateWindow();

@@ -1,4 +1,5 @@
 #include "app/gui/PortfolioWindow.h"
+#include "app/gui/LedgerTabs.h"
 #include "canvas/Gbk.h"
 #include "text/CodePage.h"
 
@@ -58,6 +59,8 @@ public:
             return f;
         // The amount held too, once the unit value that turns it into shares is known.
         const PortfolioRow& row = m_figures.rows[size_t(index.row())];
+        if (!m_window.holdingsWritable())
+            return f;
         if (index.column() == Shares || index.column() == Cost || (index.column() == Amount && row.figures.valued))
             f |= Qt::ItemIsEditable;
         return f;
@@ -116,16 +119,58 @@ private:
     PortfolioFigures m_figures;
 };
 
-PortfolioWindow::PortfolioWindow(FeatureContext& context, QWidget* parent)
-    : QWidget(parent, Qt::Window), m_context(context), m_portfolio(context), m_refresh(context)
+PortfolioWindow::PortfolioWindow(FeatureContext& context, ledger::LedgerBook* ledger, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_context(context), m_ledger(ledger), m_portfolio(context), m_refresh(context)
 {
     setObjectName(QStringLiteral("持仓窗口"));
     setWindowTitle(QStringLiteral("持仓"));
     setAttribute(Qt::WA_DeleteOnClose);
-    resize(1240, 420);
+    resize(1240, 520);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
 
+    // By itself only while the market trades: outside those hours nothing moves.
+    m_timer = new QTimer(this);
+    m_timer->setInterval(kAutoRefreshMs);
+    connect(m_timer, &QTimer::timeout, this, [this] {
+        if (m_portfolio.isTradingNow())
+            refresh();
+    });
+    buildBody();
+    m_timer->start();
+}
+
+bool PortfolioWindow::holdingsWritable() const { return !m_ledger || !m_ledger->started(); }
+
+void PortfolioWindow::buildBody()
+{
+    if (m_body)
+        m_body->deleteLater();
+    m_tabs = nullptr;
+    m_table = nullptr;
+    m_body = new QWidget(this);
+    layout()->addWidget(m_body);
+    auto* layout = new QVBoxLayout(m_body);
+    if (m_ledger && m_ledger->isOpen()) {
+        m_tabs = new LedgerTabs(*m_ledger, m_body);
+        layout->addWidget(m_tabs);
+        layout->addWidget(m_tabs->noteLabel());
+        return;
+    }
+    if (m_ledger && !m_ledger->failureText().empty())
+        layout->addWidget(makeRestoreBar(*m_ledger, m_body, [this] {
+            QMetaObject::invokeMethod(this, [this] { buildBody(); }, Qt::QueuedConnection);
+        }));
+    buildHoldings(layout);
+    showRows();
+    refresh();
+}
+
+void PortfolioWindow::buildHoldings(QVBoxLayout* layout)
+{
+    QWidget* body = m_body;
     m_model = new PortfolioTableModel(*this);
-    m_table = new QTableView(this);
+    m_table = new QTableView(body);
     m_table->setObjectName(qtName(Control::PortfolioTable));
     m_table->setModel(m_model);
     m_table->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
@@ -137,7 +182,7 @@ PortfolioWindow::PortfolioWindow(FeatureContext& context, QWidget* parent)
     m_table->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_table, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         const QModelIndex index = m_table->indexAt(at);
-        if (!index.isValid() || index.row() >= int(m_portfolio.holdings().size()))
+        if (!holdingsWritable() || !index.isValid() || index.row() >= int(m_portfolio.holdings().size()))
             return;
         QMenu menu(this);
         QAction* remove = menu.addAction(QStringLiteral("删除持仓"));
@@ -145,8 +190,8 @@ PortfolioWindow::PortfolioWindow(FeatureContext& context, QWidget* parent)
             removeRow(index.row());
     });
 
-    auto makeBox = [this](Control control, const char* hint) {
-        auto* box = new QLineEdit(this);
+    auto makeBox = [body](Control control, const char* hint) {
+        auto* box = new QLineEdit(body);
         box->setObjectName(qtName(control));
         box->setPlaceholderText(QString::fromUtf8(hint));
         return box;
@@ -154,11 +199,12 @@ PortfolioWindow::PortfolioWindow(FeatureContext& context, QWidget* parent)
     m_code = makeBox(Control::PortfolioCode, "基金代码");
     m_shares = makeBox(Control::PortfolioShares, "份额");
     m_cost = makeBox(Control::PortfolioCost, "成本价");
-    auto* add = new QPushButton(QStringLiteral("添加"), this);
+    auto* add = new QPushButton(QStringLiteral("添加"), body);
     add->setObjectName(qtName(Control::PortfolioAdd));
-    auto* refreshButton = new QPushButton(QStringLiteral("刷新"), this);
+    add->setEnabled(holdingsWritable());
+    auto* refreshButton = new QPushButton(QStringLiteral("刷新"), body);
     refreshButton->setObjectName(qtName(Control::PortfolioRefresh));
-    m_note = new QLabel(this);
+    m_note = new QLabel(body);
     m_note->setObjectName(qtName(Control::PortfolioNote));
 
     auto* bar = new QHBoxLayout;
@@ -166,26 +212,14 @@ PortfolioWindow::PortfolioWindow(FeatureContext& context, QWidget* parent)
                        static_cast<QWidget*>(add), static_cast<QWidget*>(refreshButton)})
         bar->addWidget(w);
     bar->addStretch();
-    auto* layout = new QVBoxLayout(this);
     layout->addLayout(bar);
     layout->addWidget(m_table);
     layout->addWidget(m_note);
 
     connect(add, &QPushButton::clicked, this, [this] { addFromBoxes(); });
     connect(refreshButton, &QPushButton::clicked, this, [this] { refresh(); });
-    auto* f5 = new QShortcut(QKeySequence(Qt::Key_F5), this);
+    auto* f5 = new QShortcut(QKeySequence(Qt::Key_F5), body);
     connect(f5, &QShortcut::activated, this, [this] { refresh(); });
-
-    // By itself only while the market trades: outside those hours nothing moves.
-    m_timer = new QTimer(this);
-    m_timer->setInterval(kAutoRefreshMs);
-    connect(m_timer, &QTimer::timeout, this, [this] {
-        if (m_portfolio.isTradingNow())
-            refresh();
-    });
-    m_timer->start();
-    showRows();
-    refresh();
 }
 
 PortfolioWindow::~PortfolioWindow()
@@ -202,6 +236,8 @@ void PortfolioWindow::setAutoRefreshInterval(std::chrono::milliseconds interval)
 
 void PortfolioWindow::openOn(const Text& code)
 {
+    if (!m_table)
+        return;
     const auto& holdings = m_portfolio.holdings();
     for (size_t i = 0; i < holdings.size(); ++i)
         if (holdings[i].code == code) {
@@ -215,6 +251,10 @@ void PortfolioWindow::openOn(const Text& code)
 
 void PortfolioWindow::refresh()
 {
+    if (m_tabs) {
+        m_tabs->refresh();
+        return;
+    }
     std::vector<Text> codes;
     for (const Holding& h : m_portfolio.holdings())
         codes.push_back(h.code);
@@ -231,6 +271,8 @@ void PortfolioWindow::quotesArrived(std::map<Text, FundQuote> quotes)
 {
     for (auto& [code, quote] : quotes)
         m_quotes[code] = std::move(quote);
+    if (!m_table)
+        return;
     showRows();
     if (std::exchange(m_refreshAgain, false))
         refresh();
@@ -243,7 +285,7 @@ void PortfolioWindow::showRows()
     m_table->resizeColumnsToContents();
 }
 
-QString PortfolioWindow::note() const { return m_note->text(); }
+QString PortfolioWindow::note() const { return m_tabs ? m_tabs->note() : m_note->text(); }
 
 PortfolioFigures PortfolioWindow::figures() const { return portfolioFigures(m_portfolio.holdings(), m_quotes); }
 
@@ -256,7 +298,7 @@ const FundQuote* PortfolioWindow::quote(const Text& code) const
 bool PortfolioWindow::editHolding(int row, int column, const QString& text)
 {
     const auto& holdings = m_portfolio.holdings();
-    if (row < 0 || row >= int(holdings.size()))
+    if (!holdingsWritable() || row < 0 || row >= int(holdings.size()))
         return false;
     const Holding h = holdings[size_t(row)];
     const Text value = qStringToGbk(text);
@@ -271,6 +313,8 @@ bool PortfolioWindow::editHolding(int row, int column, const QString& text)
 
 void PortfolioWindow::addFromBoxes()
 {
+    if (!holdingsWritable())
+        return;
     const Text code = qStringToGbk(m_code->text().trimmed());
     const Text error = m_portfolio.set(code, qStringToGbk(m_shares->text()), qStringToGbk(m_cost->text()));
     showNote(error);
@@ -286,7 +330,7 @@ void PortfolioWindow::addFromBoxes()
 void PortfolioWindow::removeRow(int row)
 {
     const auto& holdings = m_portfolio.holdings();
-    if (row < 0 || row >= int(holdings.size()))
+    if (!holdingsWritable() || row < 0 || row >= int(holdings.size()))
         return;
     m_portfolio.remove(Text(holdings[size_t(row)].code));
     showRows();
