@@ -9,6 +9,7 @@
 #include "funds/NavHistoryFetch.h"
 #include "funds/Portfolio.h"
 #include "funds/HoldingsEstimate.h"
+#include "model/FigureColour.h"
 #include "store/LedgerDatabase.h"
 #include "store/NavCache.h"
 #include "text/CodePage.h"
@@ -47,10 +48,10 @@ Json jsonPercent(const std::optional<int64_t>& hundredths)
 {
     return hundredths ? Json(double(*hundredths) / 100.0) : Json(nullptr);
 }
-TableCell gainCell(int64_t cents) { return {money(cents), gainColour(double(cents) / 100.0, 2)}; }
+TableCell gainCell(int64_t cents) { return {money(cents), figureColour(FigureUse::ShownChange, double(cents))}; }
 TableCell gainRateCell(const std::optional<int64_t>& hundredths)
 {
-    return {percent(hundredths), hundredths ? gainColour(double(*hundredths) / 100.0, 2) : kDefaultColour};
+    return {percent(hundredths), hundredths ? figureColour(FigureUse::ShownChange, double(*hundredths)) : kDefaultColour};
 }
 
 // The ledger, its NAV cache and the figures of one command.

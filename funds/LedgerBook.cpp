@@ -5,6 +5,7 @@
 #include "text/CodePage.h"
 #include "text/NumberText.h"
 
+#include "model/FigureColour.h"
 #include "model/Grid.h"
 
 #include <algorithm>
@@ -209,7 +210,8 @@ Text xirrText(const std::optional<double>& rate)
     return unitsText(roundedUnits(*rate * 100, 2), 2) + "%";
 }
 
-Colour profitColour(int64_t cents) { return gainColour(double(cents), 0); }
+// Whole cents: zero is silver, as in the portfolio.
+Colour profitColour(int64_t cents) { return figureColour(FigureUse::ShownChange, double(cents)); }
 
 const std::vector<Text>& holdingHeader()
 {
@@ -276,7 +278,7 @@ std::vector<Colour> figureColours(const Figures& f)
     colours[HTotalProfit] = colours[HTotalRate] = profitColour(f.totalProfit);
     colours[HRealised] = profitColour(f.realisedProfit);
     if (f.xirr)
-        colours[HXirr] = gainColour(*f.xirr * 100, 2);
+        colours[HXirr] = figureColour(FigureUse::ShownChange, unitsValue(roundedUnits(*f.xirr * 100, 2), 2));
     return colours;
 }
 
