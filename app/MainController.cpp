@@ -45,7 +45,8 @@ MainController::MainController(MainModels& models, ConfigFile& config, Controlle
     : m_models(models), m_config(config), m_env(std::move(env)),
       m_context(models, config, m_env.timeoutSeconds), m_fundLists(m_context), m_sectors(m_context, m_fundLists),
       m_details(m_context), m_watchlist(m_context), m_search(m_context, m_details), m_chart(m_context, m_details),
-      m_steps(m_context), m_export(models, m_env.dataDirectory), m_fullList(m_context)
+      m_steps(m_context), m_export(models, m_env.dataDirectory), m_fullList(m_context),
+      m_ledger(m_context, m_env.dataDirectory, m_env.clock)
 {
     m_fullList.exportFundGrid = [this] { m_export.exportFundGrid(); };
 }
@@ -57,6 +58,11 @@ void MainController::onCreated()
     const Keys& k = keys();
     View& view = m_models.view;
     m_fundLists.sectorListMode = true;
+
+    // The ledger first: a new database takes [持仓] as it stands before
+    // anything else runs. One that cannot be opened stays untouched and the
+    // 持仓 window says why.
+    m_ledger.start(m_config);
 
     if (!m_config.exists()) {
         // First run: this write creates the file; the stored settings below are skipped.

@@ -10,10 +10,12 @@
 #include "funds/FundDetails.h"
 #include "funds/FundLists.h"
 #include "funds/FundSearch.h"
+#include "funds/LedgerBook.h"
 #include "funds/FullList.h"
 #include "funds/SectorRanking.h"
 #include "funds/Watchlist.h"
 #include "steps/StepSubmission.h"
+#include <ctime>
 #include <functional>
 #include <string>
 
@@ -26,6 +28,7 @@ struct ControllerEnvironment {
     int timeoutSeconds = 0;                    // per fetch phase; 0 = the engine's default
     std::string dataDirectory {};              // where workbooks go ("" = the current directory)
     bool demo = false;                         // on the built-in sample service
+    std::function<std::time_t()> clock {};     // the ledger's now (none: the system's)
 };
 
 class MainController {
@@ -45,6 +48,7 @@ public:
     StepSubmission& steps() { return m_steps; }
     FullList& fullList() { return m_fullList; }
     WorkbookExport& workbookExport() { return m_export; }
+    ledger::LedgerBook& ledger() { return m_ledger; }
 
     // --- window
     virtual void onCreated();            // the start-up sequence
@@ -112,6 +116,7 @@ private:
     StepSubmission m_steps;
     WorkbookExport m_export;
     FullList m_fullList;
+    ledger::LedgerBook m_ledger; // fundwatch.db beside the settings
 };
 
 } // namespace fw

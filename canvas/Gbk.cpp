@@ -23,11 +23,12 @@ Text qStringToGbk(const QString& text)
     return utf8ToGbk(text.toStdString());
 }
 
-QColor toQColor(Colour colour)
+QColor toQColor(Colour colour, ColourUse use)
 {
     if (colour == kDefaultColour)
         return {};
-    return QColor(int(colour & 0xFF), int((colour >> 8) & 0xFF), int((colour >> 16) & 0xFF));
+    const Colour c = shown(colour, use);
+    return QColor(redOf(c), greenOf(c), blueOf(c));
 }
 
 } // namespace fw

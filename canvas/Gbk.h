@@ -2,6 +2,7 @@
 // The one place where text crosses between the program's GBK text and QString.
 #include "model/Controls.h"
 #include "model/Grid.h"
+#include "model/Theme.h"
 #include "text/Text.h"
 #include <QColor>
 #include <QString>
@@ -14,7 +15,8 @@ Text qStringToGbk(const QString& text);
 // The Qt object name of a control: its designed name.
 inline QString qtName(Control control) { return QString::fromUtf8(designedName(control)); }
 
-// A 0x00BBGGRR colour as a QColor; kDefaultColour gives an invalid QColor.
-QColor toQColor(Colour colour);
+// A 0x00BBGGRR designed colour as the window's theme shows it; kDefaultColour: an invalid
+// QColor (the widget's own).
+QColor toQColor(Colour colour, ColourUse use = ColourUse::Text);
 
 } // namespace fw

@@ -5,17 +5,13 @@
 #include <QPen>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
 namespace fw {
 
 namespace {
-
-QColor qColour(Colour c)
-{
-    return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
-}
 
 // The pixels of a box given by two corners, the far corner's row and column
 // left out (as the window system's rectangles are).
@@ -34,6 +30,16 @@ QtCanvas::QtCanvas(QImage& image, std::function<void()> onFlush)
 }
 
 QtCanvas::~QtCanvas() { finish(); }
+
+int QtCanvas::width() const { return int(m_image.deviceIndependentSize().width()); }
+int QtCanvas::height() const { return int(m_image.deviceIndependentSize().height()); }
+
+int QtCanvas::lineHeight() const { return QFontMetrics(m_font).height(); }
+
+std::optional<int> QtCanvas::textWidth(std::string_view gbkText) const
+{
+    return QFontMetrics(m_font).horizontalAdvance(gbkToQString(gbkText));
+}
 
 QPainter& QtCanvas::painter()
 {
@@ -59,7 +65,9 @@ void QtCanvas::applyPen(QPainter& p)
 {
     // Inverting XORs every channel with white, whatever the pen's colour.
     QPen pen(m_mode == DrawMode::Invert ? QColor(Qt::white) : m_penColour);
-    pen.setWidth(m_penWidth <= 1 ? 0 : m_penWidth);
+    // A thin line is one pixel wide: one device pixel at ratio 1 (a cosmetic
+    // pen), as many as cover one pixel above it.
+    pen.setWidthF(m_penWidth > 1 ? m_penWidth : m_image.devicePixelRatio() > 1 ? 1.0 : 0.0);
     pen.setStyle(m_penStyle == PenStyle::Dotted ? Qt::DotLine : Qt::SolidLine);
     pen.setCapStyle(m_penWidth > 1 ? Qt::RoundCap : Qt::FlatCap);
     pen.setJoinStyle(Qt::RoundJoin);
@@ -68,13 +76,13 @@ void QtCanvas::applyPen(QPainter& p)
 
 void QtCanvas::setPen(Colour colour, int width, PenStyle style)
 {
-    m_penColour = qColour(colour);
+    m_penColour = toQColor(colour, ColourUse::Line);
     m_penWidth = width;
     m_penStyle = style;
 }
 
-void QtCanvas::setBrush(Colour colour) { m_brush = qColour(colour); }
-void QtCanvas::setTextColour(Colour colour) { m_textColour = qColour(colour); }
+void QtCanvas::setBrush(Colour colour) { m_brush = toQColor(colour, ColourUse::Fill); }
+void QtCanvas::setTextColour(Colour colour) { m_textColour = toQColor(colour, ColourUse::Text); }
 
 void QtCanvas::setFontSize(int points)
 {
@@ -98,15 +106,17 @@ void QtCanvas::setDrawMode(DrawMode mode)
 // (flat caps): the pixels from the lower end up to, not including, the higher
 // one (one pixel for a zero length); dots on every third pixel counted from
 // the start point's end; a start beyond the image taken to one pixel outside
-// its edge first, where the painter's clipping restarts the dots.
+// its edge first, where the painter's clipping restarts the dots. On an image
+// with a device pixel ratio each of these pixels is the block of device
+// pixels it covers.
 void QtCanvas::axisLine(int x0, int y0, int x1, int y1)
 {
     const bool vertical = x0 == x1;
     int from = vertical ? y0 : x0;
     const int to = vertical ? y1 : x1;
     const int across = vertical ? x0 : y0;
-    const int length = vertical ? m_image.height() : m_image.width();
-    if (across < 0 || across >= (vertical ? m_image.width() : m_image.height()))
+    const int length = vertical ? height() : width();
+    if (across < 0 || across >= (vertical ? width() : height()))
         return;
     if (from < to && from < -1)
         from = -1;
@@ -118,13 +128,18 @@ void QtCanvas::axisLine(int x0, int y0, int x1, int y1)
     const int step = m_penStyle == PenStyle::Dotted ? 3 : 1;
 
     const QRgb colour = m_penColour.rgb();
+    const double ratio = m_image.devicePixelRatio();
+    auto device = [ratio](int v) { return int(std::lround(v * ratio)); };
     uchar* bits = m_image.bits();
     const qsizetype stride = m_image.bytesPerLine();
     int i = std::max(low, 0);
     i += ((first - i) % step + step) % step; // onto the dots' grid
     for (const int end = std::min(high, length); i < end; i += step) {
         const int x = vertical ? across : i, y = vertical ? i : across;
-        reinterpret_cast<QRgb*>(bits + y * stride)[x] = colour;
+        const int right = std::min(device(x + 1), m_image.width()), bottom = std::min(device(y + 1), m_image.height());
+        for (int dy = device(y); dy < bottom; ++dy)
+            for (int dx = device(x); dx < right; ++dx)
+                reinterpret_cast<QRgb*>(bits + dy * stride)[dx] = colour;
     }
 }
 
@@ -183,7 +198,7 @@ void QtCanvas::text(int x, int y, std::string_view gbkText)
 void QtCanvas::clear()
 {
     finish();
-    m_image.fill(Qt::white);
+    m_image.fill(toQColor(0xFFFFFF, ColourUse::Fill));
 }
 
 void QtCanvas::snapshot()
@@ -199,13 +214,13 @@ void QtCanvas::restore()
     if (m_copy.size() == m_image.size() && m_copy.format() == m_image.format())
         std::memcpy(m_image.bits(), m_copy.constBits(), size_t(m_image.sizeInBytes()));
     else
-        m_image.fill(Qt::white);
+        m_image.fill(toQColor(0xFFFFFF, ColourUse::Fill));
 }
 
 void QtCanvas::clearSnapshot()
 {
     if (!m_copy.isNull())
-        m_copy.fill(Qt::white);
+        m_copy.fill(toQColor(0xFFFFFF, ColourUse::Fill));
 }
 
 void QtCanvas::flush()

@@ -3,7 +3,8 @@
 // open across drawing calls and is closed before the image itself is copied or
 // replaced; call finish() before the panel repaints from the image. Inverted
 // drawing XORs with white, so a line drawn twice leaves the image as it was.
-// Restoring the chart copy writes into the image's own buffer.
+// Restoring the chart copy writes into the image's own buffer. Coordinates
+// are device-independent pixels; the image may carry a device pixel ratio.
 #include "chart/Canvas.h"
 
 #include <QColor>
@@ -21,8 +22,17 @@ public:
     explicit QtCanvas(QImage& image, std::function<void()> onFlush = {});
     ~QtCanvas() override;
 
-    int width() const override { return m_image.width(); }
-    int height() const override { return m_image.height(); }
+    // In the image's device-independent pixels: an image made for a screen
+    // of device pixel ratio 2 has twice as many pixels each way.
+    int width() const override;
+    int height() const override;
+    std::optional<int> textWidth(std::string_view gbkText) const override;
+    int visibleWidth() const override { return m_visibleWidth >= 0 ? m_visibleWidth : width(); }
+    // The part of the image the window shows, from its left edge; negative
+    // for all of it.
+    void setVisibleWidth(int width) { m_visibleWidth = width; }
+    // The height of a line of text at the current font.
+    int lineHeight() const;
 
     void setPen(Colour colour, int width, PenStyle style) override;
     void setBrush(Colour colour) override;
@@ -64,6 +74,7 @@ private:
     QColor m_textColour = Qt::black;
     QFont m_font;
     DrawMode m_mode = DrawMode::Copy;
+    int m_visibleWidth = -1;
 };
 
 } // namespace fw

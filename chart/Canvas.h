@@ -3,18 +3,11 @@
 // one pen, one brush, one text colour and one font size at a time, plus one
 // stored copy of the whole image (the chart without the pointer overlay).
 // The Qt panel implements it over an image; tests record the calls.
+#include "model/Colour.h"
 #include "text/Text.h"
-#include <cstdint>
+#include <optional>
 
 namespace fw {
-
-// Windows colour value 0x00BBGGRR (the same alias as the grids' colours).
-using Colour = std::uint32_t;
-
-constexpr Colour rgb(int red, int green, int blue)
-{
-    return Colour(red & 0xFF) | Colour(green & 0xFF) << 8 | Colour(blue & 0xFF) << 16;
-}
 
 enum class PenStyle { Solid, Dotted };
 // Invert: every pixel under the pen is inverted, so a line drawn twice leaves
@@ -45,6 +38,12 @@ public:
     virtual void ellipse(int x0, int y0, int x1, int y1) = 0;
     // GBK text with its top left corner at (x, y), in the text colour.
     virtual void text(int x, int y, std::string_view gbkText) = 0;
+    // The width in pixels the text takes at the current font size, when the
+    // canvas knows its font; without one the chart estimates it.
+    virtual std::optional<int> textWidth(std::string_view) const { return std::nullopt; }
+    // How much of the canvas, from its left edge, the window shows (a panel
+    // may reach past the window's edge).
+    virtual int visibleWidth() const { return width(); }
     // The whole image to the background colour (white).
     virtual void clear() = 0;
 

@@ -75,6 +75,21 @@ Text gbkPrefix(std::string_view text, size_t maxBytes)
     return Text(text.substr(0, end));
 }
 
+PlotRect ChartRenderer::plotRectFor(int width, int height, int leftAdd, int bottomAdd, int rightAdd, int topAdd)
+{
+    return {40 + leftAdd, 60 + topAdd, width - 100 - rightAdd, height - 30 - bottomAdd};
+}
+
+int ChartRenderer::shownWidth(std::string_view text) const
+{
+    return m_canvas->textWidth(text).value_or(textWidth(text));
+}
+
+int ChartRenderer::keptInside(int x, std::string_view text) const
+{
+    return std::max(0, std::min(x, m_canvas->visibleWidth() - shownWidth(text)));
+}
+
 void ChartRenderer::setPen(Colour colour, int width, PenStyle style)
 {
     m_canvas->setPen(colour, width, style);
@@ -105,11 +120,8 @@ void ChartRenderer::drawChartFrame(Canvas& canvas, std::string_view xAxisText, s
     }
     m_rowsInUse = 0;
 
-    PlotRect& r = m_rect;
-    r.x0 = 40 + leftAdd;
-    r.x1 = canvas.width() - 100 - rightAdd;
-    r.y1 = canvas.height() - 30 - bottomAdd;
-    r.y0 = 60 + topAdd;
+    m_rect = plotRectFor(canvas.width(), canvas.height(), leftAdd, bottomAdd, rightAdd, topAdd);
+    const PlotRect& r = m_rect;
 
     setPen(kBlack, 1, PenStyle::Solid);
     canvas.line(r.x0, r.y1, r.x1 + 20, r.y1);
@@ -169,8 +181,8 @@ void ChartRenderer::drawChartFrame(Canvas& canvas, std::string_view xAxisText, s
             const Text& item = xItems[k - 1];
             if (item.empty())
                 continue;
-            const int tx = k == 2 ? x - 1 : x - px(h / 2 * double(item.size()) / 2);
-            canvas.text(tx, r.y1 + 3, item);
+            const int tx = k == 2 ? x - 1 : x - shownWidth(item) / 2;
+            canvas.text(keptInside(tx, item), xLabelTop(r), item);
         }
 
         // y labels and their grid lines.
@@ -191,7 +203,7 @@ void ChartRenderer::drawChartFrame(Canvas& canvas, std::string_view xAxisText, s
             if (i > 0)
                 canvas.line(r.x0 + 1, y, r.x1, y);
             const Text label = unitsText(roundedUnits(values[i], decimals), decimals);
-            canvas.text(px(r.x0 - h / 2 * double(label.size()) - 2), px(y - h / 2 - 1), label);
+            canvas.text(keptInside(r.x0 - shownWidth(label) - 2, label), px(y - h / 2 - 1), label);
         }
 
         // Zero line when the range spans zero.
@@ -212,7 +224,7 @@ void ChartRenderer::drawChartFrame(Canvas& canvas, std::string_view xAxisText, s
         const int bar = findText(c, "|");
         xCaption = bar == -1 ? Text() : c.substr(0, size_t(bar - 1));
         const Text yCaption = bar == -1 ? c : c.substr(size_t(bar));
-        canvas.text(r.x1 + 25, r.y1 - 8, xCaption);
+        canvas.text(keptInside(r.x1 + 25, xCaption), r.y1 - 8, xCaption);
         canvas.text(r.x0 - 10, r.y0 - 30, yCaption);
     }
 
@@ -268,7 +280,7 @@ void ChartRenderer::drawSeries(const std::vector<float>& values, int penWidth, C
     if (!legend.empty()) {
         const int row = px(r.y0 + kScale * (m_rowsInUse - 1) * 144);
         canvas.rectangle(r.x1 + 10, row, r.x1 + 20, row + penWidth);
-        canvas.text(r.x1 + 25, px(row - kTextHeight / 2), legend);
+        canvas.text(keptInside(r.x1 + 25, legend), px(row - kTextHeight / 2), legend);
     }
 
     ++m_rowsInUse;

@@ -59,6 +59,13 @@ public:
     int boxLeft() const { return m_boxLeft; }       // 0 when no box is placed
     int lastIndex() const { return m_lastIndex; }   // point under the box, from 1; 0 when none
 
+    // The plot rectangle on a canvas of the given size, with the margin
+    // additions of drawChartFrame.
+    static PlotRect plotRectFor(int width, int height, int leftAdd = 0, int bottomAdd = 0, int rightAdd = 0,
+                                int topAdd = 0);
+    // The top of the x-axis labels under a plot rectangle.
+    static int xLabelTop(const PlotRect& plot) { return plot.y1 + 3; }
+
     // Derived sizes at the chart's 9-point font.
     static constexpr int kFontSize = 9;
     static int textHeight();                 // 12
@@ -67,6 +74,11 @@ public:
 
 private:
     void setPen(Colour colour, int width, PenStyle style);
+    // The text's width as the canvas draws it, else the estimate.
+    int shownWidth(std::string_view text) const;
+    // A text's left edge moved by the fewest pixels that keep it inside the
+    // part of the canvas the window shows.
+    int keptInside(int x, std::string_view text) const;
     void leavePanel();
 
     Canvas* m_canvas = nullptr;

@@ -135,7 +135,7 @@ void ComparisonChart::refreshComparison()
 
 bool ComparisonChart::fetchComparison(std::string_view period)
 {
-    const uint64_t fetch = ++m_fetches;
+    const LoadTicket fetch = m_fetches.begin();
     // The answer is read with the codes of its request, whatever the set is
     // when it arrives: "a,b" is the picked fund and the base; a lone code is
     // the base when it was the base as the request went out.
@@ -155,7 +155,7 @@ bool ComparisonChart::fetchComparison(std::string_view period)
     options.extraHeaders = comparisonReferer(hosts.baseUrl(HostRole::FundList));
     const Text answer =
         utf8ToGbk(HttpClient().fetch(hosts.url(HostRole::FundApi, comparisonUrlPath(codes, period)), options));
-    if (fetch != m_fetches)
+    if (!m_fetches.isCurrent(fetch))
         return false;
 
     ComparisonData data = parseComparison(answer, codeA, codeB);

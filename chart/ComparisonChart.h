@@ -9,9 +9,9 @@
 #include "chart/Comparison.h"
 #include "funds/FeatureContext.h"
 #include "funds/FundDetails.h"
+#include "net/LoadToken.h"
 #include "text/Text.h"
 
-#include <cstdint>
 
 namespace fw {
 
@@ -62,7 +62,7 @@ private:
     ChartRenderer m_renderer;
     ComparisonData m_data;
     bool m_drawn = false;     // the renderer holds a chart on m_canvas
-    uint64_t m_fetches = 0;   // fetches begun; a download lets newer ones start
+    LoadToken m_fetches;      // a download lets newer fetches start: the newest draws
 };
 
 } // namespace fw

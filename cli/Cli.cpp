@@ -24,7 +24,7 @@ Command commandOf(const std::string& name)
         {"five-star", runFiveStar}, {"board", runBoard},     {"sectors", runSectors},
         {"sector", runSector},      {"fund", runFund},       {"compare", runCompare},
         {"search", runSearch},      {"export", runExport},
-        {"portfolio", runPortfolio},
+        {"portfolio", runPortfolio}, {"ledger", runLedger},   {"dca", runDca},
     };
     for (const auto& [commandName, run] : commands)
         if (name == commandName)

@@ -26,6 +26,7 @@ enum Takes : unsigned {
     Out = 32,
     Estimate = 64,
     Holding = 128,
+    Booking = 256, // the ledger's options
 };
 
 struct CommandRule {
@@ -61,15 +62,46 @@ const CommandRule kCommands[] = {
     {"export", 0, 0, Out, "export [--out FILE]",
      "The whole market with the funds' profiles, as the window's workbook.\n"
      "  --out FILE   where to write it (default: the data directory)\n"},
-    {"portfolio", 0, 2, Holding,
-     "portfolio [set CODE --shares S --cost C | set CODE --amount A --cost C | remove CODE |\n"
-     "            export FILE.csv | import FILE.csv]",
+    {"portfolio", 0, 2, Holding | Booking,
+     "portfolio [--account A] [set CODE --shares S --cost C | set CODE --amount A --cost C |\n"
+     "            remove CODE | export FILE.csv | import FILE.csv | history [--from D] [--to D] |\n"
+     "            returns [--from D] [--to D] [--benchmark CODE]]",
      "The funds held: value, profit and today's estimate with totals; or a change of the holdings.\n"
      "  set CODE     adds or replaces a holding: shares (2 decimals) or the amount held (turned\n"
      "               into shares at the last unit value), and the cost per share (4 decimals)\n"
      "  remove CODE  removes a holding\n"
      "  export FILE  writes the holdings as CSV (UTF-8, header 基金代码,份额,成本价)\n"
-     "  import FILE  adds or replaces the holdings of such a file; nothing when any line is bad\n"},
+     "  import FILE  adds or replaces the holdings of such a file; nothing when any line is bad\n"
+     "Once the trade ledger exists (see `ledger`), the holdings are the ledger's: set, remove and\n"
+     "import book 对账 trades, and the list shows each holding's figures from its trades.\n"
+     "  --account A  one account only\n"
+     "  history      市值, 累计收益 and 当日收益 of each NAV day (--from/--to YYYY-MM-DD)\n"
+     "  returns      XIRR of each holding, account and the ledger; the time-weighted return\n"
+     "               of the period beside a benchmark fund's (default 110020)\n"},
+    {"ledger", 1, 3, Booking | Holding,
+     "ledger add 买入|卖出|对账 CODE [--amount A] [--shares S] [--cost C] [--date D] [--time HH:MM]\n"
+     "            [--fee-rate F] [--account NAME] [--note TEXT] | list [--code C] [--account A] |\n"
+     "            remove ID | import FILE.csv | export FILE.csv | fees CODE SCHEDULE |\n"
+     "            method CODE 分红|再投 | restore YYYY-MM-DD",
+     "The trade ledger (fundwatch.db in the data directory). Dates and times are China time;\n"
+     "--date without --time counts before 15:00, no --date is now.\n"
+     "  add 买入 CODE --amount A       a buy of A yuan (alias buy)\n"
+     "  add 卖出 CODE --shares S       a sale of S shares (alias sell)\n"
+     "  add 对账 CODE --shares S --cost C  sets the shares held and the held cost (alias reconcile)\n"
+     "  --fee-rate F  the trade's fee in percent; --account NAME (default 默认); --note TEXT\n"
+     "  list          the trades with their state (--code, --account choose)\n"
+     "  remove ID     removes one trade\n"
+     "  import FILE   books every row of a CSV file, or none when any row is bad\n"
+     "  export FILE   writes the trades as CSV (UTF-8, header 日期,时间,账户,基金代码,类型,金额,份额,费率%,备注)\n"
+     "  fees CODE S   the redemption-fee schedule, e.g. 7:1.5,365:0.5,730:0.25,0\n"
+     "  method CODE M dividends paid in cash (分红, the default) or reinvested (再投)\n"
+     "  restore DATE  puts the daily copy of that date back\n"},
+    {"dca", 1, 2, Booking | Holding,
+     "dca add CODE --amount A --cycle C [--date START] [--fee-rate F] [--account NAME] |\n"
+     "            list | remove ID",
+     "Regular investment plans (定投): each due date books one 买入 at 14:59 China time.\n"
+     "  --cycle C    每个交易日, 每周一 … 每周五, 每两周一 … 每两周五, or 每月N日 (N 1-28)\n"
+     "  --date D     the first day of the plan (default today)\n"},
 };
 
 const CommandRule* ruleOf(const std::string& name)
@@ -166,6 +198,10 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
         {"--service", &o.service, None}, {"--data-dir", &o.dataDir, None}, {"--sort", &o.sortKey, Sort},
         {"--period", &o.period, Period}, {"--plot", &o.plotFile, Plot},    {"--out", &o.outFile, Out},
         {"--shares", &o.shares, Holding},  {"--cost", &o.cost, Holding},    {"--amount", &o.amount, Holding},
+        {"--date", &o.date, Booking},      {"--time", &o.time, Booking},    {"--fee-rate", &o.feeRate, Booking},
+        {"--account", &o.account, Booking}, {"--note", &o.note, Booking},   {"--code", &o.code, Booking},
+        {"--from", &o.from, Booking},      {"--to", &o.to, Booking},        {"--cycle", &o.cycle, Booking},
+        {"--benchmark", &o.benchmark, Booking},
     };
     std::string timeout;
     unsigned used = None;
@@ -242,7 +278,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
                                                              {Asc, "--asc"},       {Period, "--period"},
                                                              {Plot, "--plot"},     {Out, "--out"},
                                                              {Estimate, "--estimate"},
-                                                             {Holding, "--shares/--cost/--amount"}};
+                                                             {Holding, "--shares/--cost/--amount"},
+                                                             {Booking, "the ledger's options"}};
     for (const auto& [bit, optionName] : names)
         if (foreign & bit)
             return fail(std::string(optionName) + " does not apply to " + o.command);
@@ -256,9 +293,14 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
     if (o.command == "portfolio") {
         const std::string action = o.arguments.empty() ? "" : o.arguments[0];
         const bool set = action == "set";
-        if (!action.empty() && !set && action != "remove" && action != "export" && action != "import")
-            return fail("unknown portfolio action " + action + " (set, remove, export, import)");
-        if (!action.empty() && o.arguments.size() != 2)
+        const bool figures = action == "history" || action == "returns";
+        if (!action.empty() && !set && !figures && action != "remove" && action != "export" && action != "import")
+            return fail("unknown portfolio action " + action + " (set, remove, export, import, history, returns)");
+        if (figures && o.arguments.size() != 1)
+            return fail("too many arguments for portfolio " + action);
+        if (!figures && (!o.from.empty() || !o.to.empty() || !o.benchmark.empty()))
+            return fail("--from, --to and --benchmark apply to portfolio history and returns only");
+        if (!action.empty() && !figures && o.arguments.size() != 2)
             return fail("portfolio " + action + " needs " + (set || action == "remove" ? "a fund code" : "a file"));
         if ((set || action == "remove") && !isFundCode(o.arguments[1]))
             return fail("not a fund code (six digits): " + o.arguments[1]);

@@ -28,7 +28,17 @@ struct CliOptions {
     std::string outFile;                // export --out
     std::string shares;                 // portfolio set --shares
     std::string cost;                   // portfolio set --cost
-    std::string amount;                 // portfolio set --amount (instead of --shares)
+    std::string amount;                 // portfolio set --amount (instead of --shares); ledger add, dca add
+    // the ledger (ledger, portfolio, dca)
+    std::string date;                   // --date YYYY-MM-DD (China date)
+    std::string time;                   // --time HH:MM (China time)
+    std::string feeRate;                // --fee-rate F (percent)
+    std::string account;                // --account NAME
+    std::string note;                   // --note TEXT
+    std::string code;                   // ledger list --code
+    std::string from, to;               // portfolio history/returns --from/--to
+    std::string cycle;                  // dca add --cycle
+    std::string benchmark;              // portfolio returns --benchmark CODE
 };
 
 struct ParsedCommandLine {

@@ -21,6 +21,11 @@ int runCompare(CliSession& session);
 int runSearch(CliSession& session);
 int runExport(CliSession& session);
 int runPortfolio(CliSession& session);
+int runLedger(CliSession& session);
+int runDca(CliSession& session);
+// The trade ledger exists in the data directory: the portfolio is its holdings.
+bool ledgerInUse(const CliSession& session);
+int runLedgerPortfolio(CliSession& session);
 
 // --- output
 enum class OutputFormat { Table, TabSeparated, Json };
@@ -30,10 +35,8 @@ OutputFormat outputFormat(const CliSession& session);
 // aligned table only, tab-separated lines without it. JSON is the command's own.
 void writeTable(CliSession& session, const TextTable& table, const std::string& caption = {});
 
-// A figure of a cell ("1.23%", "560.44", "-0.5") as a number; none for "-",
-// "--", "---" and other texts that are no figure.
-std::optional<double> figureOf(std::string_view text);
-// A figure as a JSON number, or null.
+// The figure a cell begins with ("1.23%", "560.44", "-0.5") as a JSON
+// number; null for "-", "--", "---" and other texts that are no figure.
 Json jsonFigure(std::string_view text);
 
 // UTF-8 cells of one grid row, columns first … last, with their colours.

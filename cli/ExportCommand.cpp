@@ -42,8 +42,7 @@ private:
             m_bar.reset();
             return;
         }
-        const int rows = m_load.fundRowCount();
-        const bool profiles = state.maximum == rows && rows != m_load.fullListPageCount;
+        const bool profiles = m_load.phase() == FullListPhase::Profiles;
         if (!m_bar || profiles != m_profiles) {
             m_profiles = profiles;
             m_bar = std::make_unique<ProgressBar>(m_session.io.err, true, profiles ? "基金概况" : "排行页");
@@ -67,10 +66,11 @@ int runExport(CliSession& session)
         session.options.outFile.empty() ? WorkbookExport(models, session.dataDir).outputPath() : session.options.outFile;
 
     FullList load(session.context);
-    bool loaded = false, written = false;
+    bool loaded = false;
+    ExportResult written;
     load.exportFundGrid = [&] {
         // A load whose probe or pages all failed leaves no fund: no workbook.
-        loaded = !models.fundGrid.cell(1, 1).empty();
+        loaded = load.counts().funds > 0;
         if (loaded && !cancelRequested())
             written = exportGridToWorkbook(models.view, nullptr, false, &models.fundGrid, true, path);
     };
@@ -91,17 +91,11 @@ int runExport(CliSession& session)
         return kExitFailed;
     }
     if (!written) {
-        const std::vector<Text> messages = models.view.messages();
-        session.errorGbk(messages.empty() ? Text() : messages.back());
+        session.errorGbk(written.failure);
         return kExitFailed;
     }
 
-    const Grid& grid = models.fundGrid;
-    int funds = 0, profiles = 0;
-    for (int row = 1; row < grid.rowCount(); ++row) {
-        funds += !grid.cell(row, 1).empty();
-        profiles += !grid.cell(row, 13).empty();
-    }
+    const int funds = load.counts().funds, profiles = load.counts().profiles;
     // Pages or profiles that failed leave rows out or empty: the workbook is
     // still written, as the window writes it, and the shortfall is told.
     if (funds < load.fundRowCount())

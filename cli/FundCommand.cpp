@@ -1,17 +1,16 @@
 // fund CODE: the fund's own page as the window shows a fund picked from the
-// watchlist, then its profile and holdings, read back from the models.
+// watchlist, then its profile: its row of the fund grid; its holdings and
+// today's estimate as the holdings load hands them over.
 #include "cli/Commands.h"
 
 #include "funds/FundDetails.h"
 #include "text/CodePage.h"
-#include "text/TextOps.h"
 
 namespace fw::cli {
 
 namespace {
 constexpr int kFundColumns = 17;
 constexpr int kFirstFigureColumn = 4;
-constexpr int kHoldingRows = 10;
 } // namespace
 
 int runFund(CliSession& session)
@@ -33,17 +32,15 @@ int runFund(CliSession& session)
         return kExitInterrupted;
 
     const Grid& grid = models.fundGrid;
-    const Grid& holdings = models.holdingsGrid;
-    std::vector<int> holdingRows;
-    for (int row = 1; row <= kHoldingRows; ++row)
-        if (!holdings.cell(row, 0).empty() || !holdings.cell(row, 1).empty())
-            holdingRows.push_back(row);
-
-    // Today's estimate from the holdings, as the line under the window's
-    // holdings grid says it: "持仓估算 +0.53%（覆盖 62.4%）" (none without quotes).
-    static const Text estimateLabel = gbk("持仓估算 "), coverageLabel = gbk("覆盖 ");
-    const Text estimate = models.view.caption(Control::HoldingsEstimate);
-    const Text estimateText = textAfterLast(estimate, estimateLabel);
+    // The holdings and today's estimate as the holdings load ended (none
+    // without quotes), not as the window words them.
+    const std::optional<HoldingsResult> holdings = details.completeHoldings();
+    std::vector<HoldingsRowText> holdingRows;
+    if (holdings)
+        for (const HoldingsRowText& row : holdings->rows)
+            if (!row.name.empty() || !row.code.empty())
+                holdingRows.push_back(row);
+    const std::optional<HoldingsEstimate> estimate = holdings ? holdings->estimate : std::nullopt;
 
     if (outputFormat(session) == OutputFormat::Json) {
         const std::vector<std::string>& keys = fundColumnKeys();
@@ -55,15 +52,14 @@ int runFund(CliSession& session)
             doc[keys[size_t(c)]] = c < kFirstFigureColumn ? Json(gbkToUtf8(cell)) : jsonFigure(cell);
         }
         Json rows = Json::array();
-        for (int row : holdingRows)
-            rows.push_back({{"code", gbkToUtf8(holdings.cell(row, 1))},
-                            {"name", gbkToUtf8(holdings.cell(row, 0))},
-                            {"share", jsonFigure(holdings.cell(row, 2))}});
+        for (const HoldingsRowText& row : holdingRows)
+            rows.push_back({{"code", gbkToUtf8(row.code)},
+                            {"name", gbkToUtf8(row.name)},
+                            {"share", jsonFigure(row.share)}});
         doc["holdings"] = std::move(rows);
-        doc["estimate"] = estimate.empty()
-            ? Json(nullptr)
-            : Json {{"change", jsonFigure(textBeforeFirst(estimateText, "%"))},
-                    {"coverage", jsonFigure(textAfterLast(estimateText, coverageLabel))}};
+        doc["estimate"] = estimate
+            ? Json {{"change", estimate->shownChange()}, {"coverage", estimate->shownCoverage()}}
+            : Json(nullptr);
         session.io.out << doc.dump(2) << '\n';
         return kExitDone;
     }
@@ -74,17 +70,17 @@ int runFund(CliSession& session)
         TableCell value {gbkToUtf8(grid.cell(1, c)), grid.cellColour(1, c)};
         figures.rows.push_back({{gbkToUtf8(grid.cell(0, c))}, value});
     }
-    figures.rows.push_back({{gbkToUtf8(textBeforeFirst(estimateLabel, " "))},
-                            {gbkToUtf8(estimateText), models.view.textColour(Control::HoldingsEstimate)}});
+    figures.rows.push_back({{"持仓估算"}, {gbkToUtf8(estimateFigures(estimate)), estimateColour(estimate)}});
     const std::string caption = gbkToUtf8(grid.cell(1, 0)) + " (" + code + ")";
     writeTable(session, figures, caption);
     session.io.out << '\n';
 
     TextTable top;
-    top.header = gridHeader(holdings, 0, 2);
+    for (const Text& title : holdingsGridHeader())
+        top.header.push_back(gbkToUtf8(title));
     top.rightAligned = {false, false, true};
-    for (int row : holdingRows)
-        top.rows.push_back(gridRow(holdings, row, 0, 2));
+    for (const HoldingsRowText& row : holdingRows)
+        top.rows.push_back({{gbkToUtf8(row.name)}, {gbkToUtf8(row.code)}, {gbkToUtf8(row.share)}});
     writeTable(session, top, "十大重仓股票");
     return kExitDone;
 }

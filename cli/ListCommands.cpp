@@ -8,6 +8,7 @@
 #include "funds/RowPool.h"
 #include "funds/SectorRanking.h"
 #include "text/CodePage.h"
+#include "text/NumberText.h"
 #include "text/TextOps.h"
 
 #include <algorithm>
@@ -84,8 +85,9 @@ bool fetchEstimates(CliSession& session, int rows, std::vector<std::optional<Hol
     return !cancelRequested();
 }
 
-// The rows a finished load wrote, or its failure.
-int showFundList(CliSession& session, const LoadResult& result, const Text& listName, const Text& failure)
+// The rows a finished load wrote under the caption, or its failure.
+int showFundList(CliSession& session, const LoadResult& result, const Text& listName, const Text& captionText,
+                 const Text& failure)
 {
     if (cancelRequested())
         return kExitInterrupted;
@@ -94,7 +96,7 @@ int showFundList(CliSession& session, const LoadResult& result, const Text& list
         return kExitFailed;
     }
     const Grid& grid = session.models.fundGrid;
-    const std::string caption = gbkToUtf8(session.models.view.title());
+    const std::string caption = gbkToUtf8(captionText);
     const bool withEstimates = session.options.estimate;
     std::vector<std::optional<HoldingsEstimate>> estimates;
     if (withEstimates && !fetchEstimates(session, result.funds, estimates))
@@ -106,11 +108,10 @@ int showFundList(CliSession& session, const LoadResult& result, const Text& list
         Json funds = fundListJson(grid, result.funds);
         if (withEstimates) {
             // The figures as the texts round them, as the fund command gives them.
-            auto figure = [](const Text& text) { return jsonFigure(textBeforeFirst(text, "%")); };
             for (size_t k = 0; k < funds.size() && k < estimates.size(); ++k) {
                 const std::optional<HoldingsEstimate>& e = estimates[k];
-                funds[k]["estimate"] = e ? figure(estimateChangeText(e->change)) : Json(nullptr);
-                funds[k]["coverage"] = e ? figure(estimateCoverageText(e->coverage)) : Json(nullptr);
+                funds[k]["estimate"] = e ? Json(e->shownChange()) : Json(nullptr);
+                funds[k]["coverage"] = e ? Json(e->shownCoverage()) : Json(nullptr);
             }
         }
         doc["funds"] = std::move(funds);
@@ -166,7 +167,7 @@ int runFiveStar(CliSession& session)
         GridProgress progress(session.models.fundGrid, session, gbkToUtf8(listName));
         result = lists.loadFiveStarList(key, direction);
     }
-    return showFundList(session, result, listName, session.models.view.title());
+    return showFundList(session, result, listName, result.title, result.title);
 }
 
 int runBoard(CliSession& session)
@@ -175,8 +176,7 @@ int runBoard(CliSession& session)
     const FundLists::Board& board = FundLists::board(n);
     FundLists lists(session.context);
     const LoadResult result = lists.loadBoard(board.key, board.direction);
-    session.models.view.setTitle(board.title);
-    return showFundList(session, result, board.title, board.title + gbk("加载失败，请重试"));
+    return showFundList(session, result, board.title, board.title, board.title + gbk("加载失败，请重试"));
 }
 
 int runSectors(CliSession& session)
@@ -192,17 +192,12 @@ int runSectors(CliSession& session)
     if (cancelRequested())
         return kExitInterrupted;
     const SectorList& list = chooser.list();
-    const View& view = session.models.view;
     if (list.empty()) {
-        const std::vector<Text> messages = view.messages();
-        session.errorGbk(messages.empty() ? Text() : messages.back());
+        session.errorGbk(chooser.failure());
         return kExitFailed;
     }
 
     const SectorPeriod& period = sectorPeriod(button);
-    auto colourOf = [](const std::optional<double>& v) {
-        return !v || *v == 0 ? kDefaultColour : *v > 0 ? kRed : kGreen;
-    };
     if (outputFormat(session) == OutputFormat::Json) {
         Json doc = Json::object();
         doc["period"] = period.newKey;
@@ -221,11 +216,12 @@ int runSectors(CliSession& session)
     table.rightAligned = {false, false, true};
     for (int k = 0; k < list.size(); ++k) {
         const Text& value = list.values[size_t(k)];
-        const std::optional<double> figure = figureOf(value);
         // As the tile shows it; a sector without a figure says so.
+        const bool figure = leadingFigure(value).has_value();
         table.rows.push_back({{gbkToUtf8(list.names[size_t(k)])},
                               {gbkToUtf8(list.codes[size_t(k)])},
-                              {figure ? sectorFigure(value) + "%" : std::string("--"), colourOf(figure)}});
+                              {figure ? sectorFigure(value) + "%" : std::string("--"),
+                               figure ? sectorFigureColour(value) : kDefaultColour}});
     }
     writeTable(session, table, gbkToUtf8(period.captionLine));
     return kExitDone;
@@ -248,9 +244,8 @@ int runSector(CliSession& session)
             index = k;
     if (index < 0) {
         if (!looksLikeSectorCode(wanted)) {
-            const std::vector<Text> messages = session.models.view.messages();
-            if (list.empty() && !messages.empty())
-                session.errorGbk(messages.back());
+            if (list.empty() && !chooser.failure().empty())
+                session.errorGbk(chooser.failure());
             else
                 session.error("no theme sector is named " + wanted + " (`fundwatch-cli sectors` lists them)");
             return kExitFailed;
@@ -271,7 +266,7 @@ int runSector(CliSession& session)
         GridProgress progress(session.models.fundGrid, session, gbkToUtf8(list.names[size_t(index)]));
         result = lists.chooseSector(list, index);
     }
-    return showFundList(session, result, list.names[size_t(index)], session.models.view.title());
+    return showFundList(session, result, list.names[size_t(index)], result.title, result.title);
 }
 
 } // namespace fw::cli

@@ -4,8 +4,6 @@
 #include "text/CodePage.h"
 #include "text/NumberText.h"
 
-#include <cctype>
-
 namespace fw::cli {
 
 namespace {
@@ -30,21 +28,9 @@ void writeTable(CliSession& session, const TextTable& table, const std::string& 
     }
 }
 
-std::optional<double> figureOf(std::string_view text)
-{
-    size_t i = 0;
-    while (i < text.size() && text[i] == ' ')
-        ++i;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+'))
-        ++i;
-    if (i >= text.size() || !std::isdigit(static_cast<unsigned char>(text[i])))
-        return std::nullopt;
-    return textValue(text);
-}
-
 Json jsonFigure(std::string_view text)
 {
-    const std::optional<double> value = figureOf(text);
+    const std::optional<double> value = leadingFigure(text);
     return value ? Json(*value) : Json(nullptr);
 }
 

@@ -17,7 +17,7 @@ namespace {
 // them, they are figures with a warning.
 int outcome(CliSession& session, const PortfolioTotals& totals)
 {
-    if (totals.funds > 0 && totals.valuedFunds == 0) {
+    if (totals.unknown()) {
         session.error("无法取得任何持仓基金的净值");
         return kExitFailed;
     }
@@ -40,45 +40,37 @@ int show(CliSession& session, Portfolio& portfolio)
     if (cancelRequested())
         return kExitInterrupted;
 
-    std::vector<HoldingFigures> figures;
-    std::vector<TextList> rows;
-    std::vector<std::vector<Colour>> colours;
-    for (const Holding& h : portfolio.holdings()) {
-        auto it = quotes.find(h.code);
-        const FundQuote* q = it == quotes.end() ? nullptr : &it->second;
-        figures.push_back(q ? holdingFigures(h, *q) : HoldingFigures {});
-        rows.push_back(holdingRowTexts(h, q));
-        colours.push_back(holdingRowColours(h, q));
-    }
-    const PortfolioTotals totals = portfolioTotals(figures);
+    const PortfolioFigures figures = portfolioFigures(portfolio.holdings(), quotes);
+    const PortfolioTotals& totals = figures.totals;
 
     if (outputFormat(session) == OutputFormat::Json) {
+        // Each figure as the table rounds it.
+        auto money = [](bool known, double yuan) { return known ? jsonFigure(formatMoney(yuan)) : Json(nullptr); };
         Json funds = Json::array();
-        for (size_t i = 0; i < rows.size(); ++i) {
-            const Holding& h = portfolio.holdings()[i];
-            auto it = quotes.find(h.code);
-            const FundQuote* q = it == quotes.end() ? nullptr : &it->second;
-            const HoldingFigures& f = figures[i];
+        for (const PortfolioRow& row : figures.rows) {
+            const Holding& h = row.holding;
+            const std::optional<FundQuote>& q = row.quote;
+            const HoldingFigures& f = row.figures;
             funds.push_back({{"code", h.code},
-                             {"name", gbkToUtf8(rows[i][0])},
+                             {"name", q ? Json(gbkToUtf8(q->name)) : Json("")},
                              {"shares", jsonFigure(h.shares)},
                              {"cost", jsonFigure(h.cost)},
                              {"unitValue", f.valued ? Json(q->unitValue) : Json(nullptr)},
                              {"valueDate", q ? Json(gbkToUtf8(q->valueDate)) : Json(nullptr)},
-                             {"amount", f.valued ? jsonFigure(formatMoney(f.amount)) : Json(nullptr)},
-                             {"profit", f.valued ? jsonFigure(formatMoney(f.profit)) : Json(nullptr)},
+                             {"amount", money(f.valued, f.amount)},
+                             {"profit", money(f.valued, f.profit)},
                              {"profitRate", f.valued ? jsonFigure(formatPercent(f.profitRate)) : Json(nullptr)},
                              {"estimate", q && q->estimatePercent ? Json(*q->estimatePercent) : Json(nullptr)},
-                             {"todayProfit", f.todayProfit ? jsonFigure(formatMoney(*f.todayProfit)) : Json(nullptr)}});
+                             {"todayProfit", money(f.todayProfit.has_value(), f.todayProfit.value_or(0))}});
         }
-        // The totals row's own texts: "--" (null) when no fund has a value.
-        const TextList total = totalsRowTexts(totals);
+        // null where the totals row shows "--": no fund has a value.
+        const bool known = !totals.unknown();
         Json doc = {{"funds", std::move(funds)},
                     {"totals",
-                     {{"amount", jsonFigure(total[5])},
-                      {"profit", jsonFigure(total[6])},
-                      {"profitRate", jsonFigure(total[7])},
-                      {"todayProfit", jsonFigure(total[9])},
+                     {{"amount", money(known, totals.amount)},
+                      {"profit", money(known, totals.profit)},
+                      {"profitRate", known ? jsonFigure(formatPercent(totals.profitRate)) : Json(nullptr)},
+                      {"todayProfit", money(known, totals.todayProfit)},
                       {"estimatedFunds", totals.estimatedFunds},
                       {"valuedFunds", totals.valuedFunds},
                       {"funds", totals.funds}}}};
@@ -90,14 +82,15 @@ int show(CliSession& session, Portfolio& portfolio)
     for (const Text& name : portfolioHeader())
         table.header.push_back(gbkToUtf8(name));
     table.rightAligned = {false, false, true, true, true, true, true, true, true, true};
-    rows.push_back(totalsRowTexts(totals));
-    colours.push_back(totalsRowColours(totals));
-    for (size_t r = 0; r < rows.size(); ++r) {
+    auto addRow = [&table](const TextList& texts, const std::vector<Colour>& colours) {
         TableRow cells;
-        for (size_t c = 0; c < rows[r].size(); ++c)
-            cells.push_back({gbkToUtf8(rows[r][c]), colours[r][c]});
+        for (size_t c = 0; c < texts.size(); ++c)
+            cells.push_back({gbkToUtf8(texts[c]), colours[c]});
         table.rows.push_back(std::move(cells));
-    }
+    };
+    for (const PortfolioRow& row : figures.rows)
+        addRow(row.texts, row.colours);
+    addRow(figures.totalsTexts, figures.totalsColours);
     writeTable(session, table, "持仓");
     return outcome(session, totals);
 }
@@ -107,6 +100,13 @@ int show(CliSession& session, Portfolio& portfolio)
 int runPortfolio(CliSession& session)
 {
     const CliOptions& o = session.options;
+    // Once the trade ledger exists, [持仓] is only its first start's backup.
+    if (ledgerInUse(session))
+        return runLedgerPortfolio(session);
+    if (!o.arguments.empty() && (o.arguments[0] == "history" || o.arguments[0] == "returns")) {
+        session.error("portfolio " + o.arguments[0] + " 需要交易记录：先用 ledger add 记账");
+        return kExitFailed;
+    }
     Portfolio portfolio(session.context);
     // Lines that hold no valid holding are kept in the file as they stand; said once.
     if (!portfolio.invalidLines().empty()) {

@@ -77,19 +77,19 @@ std::tm localNow()
 
 } // namespace
 
-bool exportGridToWorkbook(View& view, const ListModel* list, bool useList, const Grid* grid, bool useGrid,
-                          const std::string& path)
+ExportResult exportGridToWorkbook(View& view, const ListModel* list, bool useList, const Grid* grid, bool useGrid,
+                                  const std::string& path)
 {
-    if (!useList && !useGrid) {
-        view.messageBox(gbk("超级列表框与高级列表框不能同为空!"));
-        return false;
-    }
-    if (useList && useGrid) {
-        view.messageBox(gbk("超级列表框与高级列表框不能同时保存!"));
-        return false;
-    }
+    auto refused = [&view](const Text& message) {
+        view.messageBox(message);
+        return ExportResult {false, message};
+    };
+    if (!useList && !useGrid)
+        return refused(gbk("超级列表框与高级列表框不能同为空!"));
+    if (useList && useGrid)
+        return refused(gbk("超级列表框与高级列表框不能同时保存!"));
     if ((useGrid && !grid) || (useList && !list))
-        return false;
+        return {};
 
     // The texts are taken on this thread, as they stand now; the file is
     // written beside the window.
@@ -97,8 +97,8 @@ bool exportGridToWorkbook(View& view, const ListModel* list, bool useList, const
     WriteResult result;
     runBesideTheWindow([&] { result = writeWorkbook(cells, path); });
     if (!result.ok)
-        view.messageBox(gbk("数据导出失败：") + result.reason);
-    return result.ok;
+        return refused(gbk("数据导出失败：") + result.reason);
+    return {true, {}};
 }
 
 WorkbookExport::WorkbookExport(MainModels& models, std::string dataDir)
@@ -119,7 +119,7 @@ bool WorkbookExport::exportFundGrid()
     static const Text exporting = gbk("数据导出中"), took = gbk("导出时间"), seconds = gbk("秒");
     view.setCaption(Control::Status, exporting);
     const auto start = std::chrono::steady_clock::now();
-    const bool written = exportGridToWorkbook(view, nullptr, false, &m_models.fundGrid, true, outputPath());
+    const bool written = exportGridToWorkbook(view, nullptr, false, &m_models.fundGrid, true, outputPath()).written;
     const auto elapsed = std::chrono::steady_clock::now() - start;
     view.setCaption(Control::Status,
                     took + intText(std::chrono::duration_cast<std::chrono::seconds>(elapsed).count()) + seconds);

@@ -12,12 +12,19 @@
 
 namespace fw {
 
+// What an export ended with: the file written, or the message the user was shown.
+struct ExportResult {
+    bool written = false;
+    Text failure; // GBK; "" when written (or refused without a message)
+    explicit operator bool() const { return written; }
+};
+
 // Exactly one source must be chosen: neither or both is refused with a message
 // box. The grid's cells (header row included) or the list's column titles and
 // rows become the sheet. A workbook that cannot be written is reported by the
-// message box "数据导出失败：" and the reason. True when the file was written.
-bool exportGridToWorkbook(View& view, const ListModel* list, bool useList, const Grid* grid, bool useGrid,
-                          const std::string& path);
+// message box "数据导出失败：" and the reason.
+ExportResult exportGridToWorkbook(View& view, const ListModel* list, bool useList, const Grid* grid, bool useGrid,
+                                  const std::string& path);
 
 class WorkbookExport {
 public:

@@ -2,12 +2,13 @@
 
 #include "store/AppPaths.h"
 #include "text/CodePage.h"
+#include "text/NumberText.h"
 
 #include <xlsxwriter.h>
 
 #include <array>
 #include <cerrno>
-#include <charconv>
+#include <cmath>
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
@@ -24,8 +25,6 @@ constexpr double kColumnWidth = 11;
 constexpr double kFontSize = 12;
 constexpr size_t kMaxCellBytes = 32767; // the file format's longest cell text
 constexpr int kCodeColumns = 2;         // A and B keep six-digit codes
-
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 // The shortest UTF-8 prefix of at most `limit` bytes that ends on a character.
 std::string_view cutUtf8(std::string_view s, size_t limit)
@@ -138,32 +137,12 @@ CellValue typeCell(std::string_view text)
     const bool percent = !number.empty() && number.back() == '%';
     if (percent)
         number.remove_suffix(1);
-    size_t i = 0;
-    if (i < number.size() && (number[i] == '+' || number[i] == '-'))
-        ++i;
-    const size_t digitsStart = i;
-    while (i < number.size() && isDigit(number[i]))
-        ++i;
-    if (i == digitsStart)
-        return value;
     int fractionDigits = 0;
-    if (i < number.size() && number[i] == '.') {
-        ++i;
-        while (i < number.size() && isDigit(number[i])) {
-            ++i;
-            ++fractionDigits;
-        }
-        if (fractionDigits == 0)
-            return value;
-    }
-    if (i != number.size())
+    const std::optional<double> figure = plainDecimal(number, &fractionDigits);
+    // A figure too long for a double stays the text it is.
+    if (!figure || !std::isfinite(*figure))
         return value;
-    // from_chars takes no "+" and no locale: the text is always read with a point.
-    const std::string_view digits = number.substr(digitsStart - (number[0] == '-' ? 1 : 0));
-    double v = 0;
-    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), v);
-    if (error != std::errc() || end != digits.data() + digits.size())
-        return value;
+    const double v = *figure;
     value.kind = percent ? CellValue::Percent : CellValue::Number;
     value.number = percent ? v / 100 : v;
     value.fractionDigits = fractionDigits;

@@ -5,9 +5,9 @@
 #include "store/ConfigFile.h"
 #include "model/MainModels.h"
 #include "net/HttpClient.h"
+#include "net/LoadToken.h"
 #include "text/CodePage.h"
 #include <atomic>
-#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -67,12 +67,12 @@ public:
         return m_saveFailure;
     }
 
-    // A list load that resets the fund grid takes a ticket. The window runs
-    // events while a page downloads, so a newer load can start inside an older
-    // one's fetch; the older one then sees that its ticket is no longer the
-    // current one and writes nothing more.
-    uint64_t beginFundGridLoad() { return ++m_fundGridLoads; }
-    bool isCurrentFundGridLoad(uint64_t ticket) const { return m_fundGridLoads.load() == ticket; }
+    // A list load that resets the fund grid takes a ticket (begin: the newest
+    // wins). The window runs events while a page downloads, so a newer load can
+    // start inside an older one's fetch; the older one then sees that its
+    // ticket is no longer current and writes nothing more. Worker threads
+    // write to the grid through fundGridLoads.write.
+    LoadToken fundGridLoads;
 
     // Set while the whole-market load runs: its workbook is written from the
     // fund grid, so nothing else may reset the grid meanwhile.
@@ -104,7 +104,6 @@ private:
         return false;
     }
 
-    std::atomic<uint64_t> m_fundGridLoads {0};
     mutable std::mutex m_saveFailureMutex;
     std::string m_saveFailure;
     std::atomic<bool> m_saveFailureShown {false};

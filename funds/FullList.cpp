@@ -1,5 +1,6 @@
 #include "funds/FullList.h"
 
+#include "funds/FundProfileFetch.h"
 #include "funds/Ranking.h"
 #include "net/EventPump.h"
 #include "text/NumberText.h"
@@ -44,9 +45,9 @@ void FullList::cancel()
     m_pool.wake();
 }
 
-bool FullList::stopped(uint64_t ticket) const
+bool FullList::stopped(const LoadTicket& ticket) const
 {
-    return m_cancel.load() || !m_context.isCurrentFundGridLoad(ticket);
+    return m_cancel.load() || !m_context.fundGridLoads.isCurrent(ticket);
 }
 
 void FullList::loadFullList()
@@ -62,13 +63,15 @@ void FullList::loadFullList()
     m_cancel.store(false);
     m_context.fullListRunning.store(true);
     m_pool.reap(false);
-    const uint64_t ticket = m_context.beginFundGridLoad();
+    const LoadTicket ticket = m_context.fundGridLoads.begin();
     m_run = std::make_shared<Run>();
     m_run->work.gridTicket = ticket;
     m_run->work.retry = retry;
     m_run->work.retry->load = m_load.begin();
 
+    m_counts = {};
     const Outcome outcome = load(ticket);
+    m_phase.store(FullListPhase::Idle);
     if (outcome == Outcome::Done && exportFundGrid)
         exportFundGrid();
     view.hideProgress();
@@ -82,7 +85,7 @@ void FullList::loadFullList()
     }
 }
 
-FullList::Outcome FullList::load(uint64_t ticket)
+FullList::Outcome FullList::load(const LoadTicket& ticket)
 {
     Grid& grid = m_context.models.fundGrid;
     View& view = m_context.models.view;
@@ -94,6 +97,7 @@ FullList::Outcome FullList::load(uint64_t ticket)
     RetryPolicy pageRetry = *m_run->work.retry;
     pageRetry.stop = [this, ticket] { return stopped(ticket); };
     grid.reset();
+    m_phase.store(FullListPhase::Pages);
     view.setProgress(0, 1);
     const JsonDocument probe = fetchRankingPage(RankingQuery {RankingFamily::FullListProbe, {}, {}, 1, {}}.url(),
                                                 m_context.timeoutSeconds, nullptr, &pageRetry);
@@ -126,6 +130,11 @@ FullList::Outcome FullList::load(uint64_t ticket)
     m_pool.close();
     if (profiles == Outcome::Stopped)
         return Outcome::Stopped;
+    for (int row = 1; row < grid.rowCount(); ++row) {
+        const bool fund = !grid.cell(row, 1).empty();
+        m_counts.funds += fund;
+        m_counts.profiles += fund && !grid.cell(row, kAssetSizeColumn).empty();
+    }
     const auto elapsed = std::chrono::steady_clock::now() - start;
     view.setTitle(done);
     view.setTitle(took + intText(std::chrono::duration_cast<std::chrono::seconds>(elapsed).count()) + seconds);
@@ -135,10 +144,11 @@ FullList::Outcome FullList::load(uint64_t ticket)
     return Outcome::Done;
 }
 
-FullList::Outcome FullList::completeProfiles(uint64_t ticket)
+FullList::Outcome FullList::completeProfiles(const LoadTicket& ticket)
 {
     View& view = m_context.models.view;
     const int rows = m_run->work.fundRowCount.load();
+    m_phase.store(FullListPhase::Profiles);
     view.setProgress(0, rows);
     const Grid& grid = m_context.models.fundGrid;
     const bool started = m_pool.start(rows, std::min(maxWorkers, rows), [this, run = m_run, &grid](int row) {

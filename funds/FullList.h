@@ -13,6 +13,15 @@
 
 namespace fw {
 
+// Where a load stands: the count probe and the ranking pages, then the profiles.
+enum class FullListPhase { Idle, Pages, Profiles };
+
+// What a load that was not stopped brought into the fund grid.
+struct FullListCounts {
+    int funds = 0;    // rows with a fund
+    int profiles = 0; // of those, rows with their profile figures
+};
+
 class FullList {
 public:
     explicit FullList(FeatureContext& context);
@@ -40,6 +49,9 @@ public:
     RetryPolicy retry;
 
     // --- state, as the last load left it
+    FullListPhase phase() const { return m_phase.load(); }
+    // Counted once the profiles are in, before the export step runs.
+    FullListCounts counts() const { return m_counts; }
     int fundRowCount() const { return m_run ? m_run->work.fundRowCount.load() : 0; }
     int fullListPageCount = 0;
     // Profile workers still running: after a stop they end without waiting
@@ -57,13 +69,15 @@ private:
         ProfileWork work;
     };
 
-    Outcome load(uint64_t ticket);
-    Outcome completeProfiles(uint64_t ticket);
-    bool stopped(uint64_t ticket) const;
+    Outcome load(const LoadTicket& ticket);
+    Outcome completeProfiles(const LoadTicket& ticket);
+    bool stopped(const LoadTicket& ticket) const;
 
     FeatureContext& m_context;
     std::shared_ptr<Run> m_run;
     std::atomic<bool> m_cancel {false};
+    std::atomic<FullListPhase> m_phase {FullListPhase::Idle};
+    FullListCounts m_counts;
     // Every request of a load carries its ticket: Esc abandons those in flight.
     LoadToken m_load;
     RowPool m_pool;

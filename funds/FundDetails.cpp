@@ -23,8 +23,8 @@ FundDetails::FundDetails(FeatureContext& context) : m_context(context), m_stockP
 
 FundDetails::~FundDetails()
 {
-    m_holdingsGate.closeAll();
-    m_baseHoldingsGate.closeAll();
+    m_holdingsLoads.cancel();
+    m_baseHoldingsLoads.cancel();
     waitForHoldingsWorkers();
 }
 
@@ -70,7 +70,7 @@ void FundDetails::selectedFundRefresh()
     Grid& grid = m_context.models.fundGrid;
     // A download lets events run: a newer pick may start and finish inside
     // this one, which must then leave the display to it.
-    const uint64_t pick = ++m_picks;
+    const LoadTicket pick = m_picks.begin();
     int row = grid.cursorRow();
     if (row == -1)
         row = 1;
@@ -90,7 +90,7 @@ void FundDetails::selectedFundRefresh()
             grid.setCell(row, column, value);
             return true;
         });
-        if (pick != m_picks)
+        if (!m_picks.isCurrent(pick))
             return;
 
         Grid& compare = m_context.models.compareGrid;
@@ -125,11 +125,11 @@ FundDetails::FundPageLoad FundDetails::loadFundPage(const Text& code, const Text
 {
     // currentFundCode follows from row 1 in selectedFundRefresh: set any
     // earlier, it would name a fund not shown when a newer load wins the grid.
-    const uint64_t ticket = m_context.beginFundGridLoad();
+    const LoadTicket ticket = m_context.fundGridLoads.begin();
     HttpRequestOptions options = m_context.requestOptions();
     // The page declares its charset: fetch hands it over as GBK.
     const Text page = HttpClient().fetch(serviceHosts().url(HostRole::FundList, FundPageSummary::path(code)), options);
-    if (!m_context.isCurrentFundGridLoad(ticket))
+    if (!m_context.fundGridLoads.isCurrent(ticket))
         return FundPageLoad::Superseded;
 
     Grid& grid = m_context.models.fundGrid;
@@ -156,28 +156,28 @@ void FundDetails::closeStockPage() { m_stockPage.close(); }
 
 void FundDetails::startHoldingsWorker(const Text& fundCode, const Text& fundName)
 {
-    const uint64_t generation = m_holdingsGate.open();
+    const LoadTicket ticket = m_holdingsLoads.begin();
     // Cleared once the older workers are shut out, so none of them sets it again.
     {
         std::lock_guard lock(m_completeMutex);
-        m_completeHoldings.clear();
+        m_completeHoldings.reset();
     }
-    HoldingsWorker worker {m_context, fundCode, fundName, &m_holdingsGate, generation, HoldingsTarget::Picked, {}};
-    worker.finished = [this, fundCode] {
+    HoldingsWorker worker {m_context, fundCode, fundName, &m_holdingsLoads, ticket, HoldingsTarget::Picked, {}};
+    worker.finished = [this](const HoldingsResult& result) {
         std::lock_guard lock(m_completeMutex);
-        m_completeHoldings = fundCode;
+        m_completeHoldings = result;
     };
     startWorker(std::move(worker));
 }
 
 void FundDetails::startBaseHoldingsWorker(const Text& fundCode, const Text& fundName)
 {
-    const uint64_t generation = m_baseHoldingsGate.open();
-    HoldingsWorker worker {m_context, fundCode, fundName, &m_baseHoldingsGate, generation, HoldingsTarget::Base, {}};
+    HoldingsWorker worker {m_context, fundCode, fundName, &m_baseHoldingsLoads, m_baseHoldingsLoads.begin(),
+                           HoldingsTarget::Base, {}};
     startWorker(std::move(worker));
 }
 
-void FundDetails::supersedeBaseHoldingsWorkers() { m_baseHoldingsGate.closeAll(); }
+void FundDetails::supersedeBaseHoldingsWorkers() { m_baseHoldingsLoads.cancel(); }
 
 void FundDetails::startWorker(HoldingsWorker worker)
 {
@@ -197,12 +197,19 @@ void FundDetails::startWorker(HoldingsWorker worker)
 
 Text FundDetails::supersedeHoldingsWorkers()
 {
-    m_holdingsGate.closeAll();
+    m_holdingsLoads.cancel();
     std::lock_guard lock(m_completeMutex);
-    return std::exchange(m_completeHoldings, Text());
+    const std::optional<HoldingsResult> complete = std::exchange(m_completeHoldings, std::nullopt);
+    return complete ? complete->fundCode : Text();
 }
 
 void FundDetails::waitForHoldingsWorkers() { reapWorkers(true); }
+
+std::optional<HoldingsResult> FundDetails::completeHoldings() const
+{
+    std::lock_guard lock(m_completeMutex);
+    return m_completeHoldings;
+}
 
 void FundDetails::reapWorkers(bool all)
 {

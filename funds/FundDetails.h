@@ -5,9 +5,10 @@
 // overlay. Runs on the UI thread; the holdings come from worker threads that
 // this object owns and joins.
 #include "funds/FeatureContext.h"
+#include "funds/HoldingsEstimate.h"
 #include "funds/HoldingsWorker.h"
 #include "funds/StockPage.h"
-#include "funds/WriteGate.h"
+#include "net/LoadToken.h"
 #include "text/Text.h"
 #include <atomic>
 #include <functional>
@@ -69,6 +70,9 @@ public:
     void supersedeBaseHoldingsWorkers();
     // Waits for every holdings worker started so far.
     void waitForHoldingsWorkers();
+    // The holdings and today's estimate the newest holdings load wrote in
+    // full; none while it loads, or once the grid was handed over.
+    std::optional<HoldingsResult> completeHoldings() const;
 
     // --- state
     Text currentFundCode;    // the fund whose details are shown
@@ -89,11 +93,11 @@ private:
 
     FeatureContext& m_context;
     StockPage m_stockPage;
-    uint64_t m_picks = 0;     // selectedFundRefresh calls begun (UI thread)
-    WriteGate m_holdingsGate;
-    WriteGate m_baseHoldingsGate;
-    std::mutex m_completeMutex;   // taken inside the holdings gate, never around it
-    Text m_completeHoldings;      // the fund the holdings grid holds in full; "" while loading
+    LoadToken m_picks;        // selectedFundRefresh calls (UI thread): the newest shows
+    LoadToken m_holdingsLoads;
+    LoadToken m_baseHoldingsLoads;
+    mutable std::mutex m_completeMutex; // taken inside a write of m_holdingsLoads, never around one
+    std::optional<HoldingsResult> m_completeHoldings; // what the holdings grid holds in full; none while loading
     std::mutex m_workersMutex;
     std::vector<Worker> m_workers;
 };

@@ -56,7 +56,7 @@ void FundLists::fiveStarClicked()
 LoadResult FundLists::loadFiveStarList(const Text& key, const Text& direction)
 {
     fiveStarListShown = true;
-    const uint64_t ticket = m_context.beginFundGridLoad();
+    const LoadTicket ticket = m_context.fundGridLoads.begin();
     PagedListParams params;
     params.probeUrl = RankingQuery{RankingFamily::FiveStar, {}, {}, 1, {}}.url();
     params.pageUrl = [key, direction](int page) {
@@ -94,12 +94,12 @@ void FundLists::boardClicked(int n, bool saveChoice)
 
 LoadResult FundLists::loadBoard(const Text& key, const Text& direction)
 {
-    const uint64_t ticket = m_context.beginFundGridLoad();
+    const LoadTicket ticket = m_context.fundGridLoads.begin();
     Grid& grid = m_context.models.fundGrid;
     grid.reset();
     const JsonDocument answer =
         fetchRankingPage(RankingQuery{RankingFamily::Board, key, direction, 1, {}}.url(), m_context.timeoutSeconds);
-    if (!m_context.isCurrentFundGridLoad(ticket))
+    if (!m_context.fundGridLoads.isCurrent(ticket))
         return {LoadOutcome::Superseded, 0};
     const int n = rankingEntryCount(answer);
     for (int i = 1; i <= n; ++i)
@@ -158,7 +158,7 @@ LoadResult FundLists::chooseSector(const SectorList& list, int index)
 LoadResult FundLists::loadSectorList(const Text& digits, const Text& key, const Text& direction)
 {
     m_sectorButtonOwed = true; // every sector load ends by giving the button back
-    const uint64_t ticket = m_context.beginFundGridLoad();
+    const LoadTicket ticket = m_context.fundGridLoads.begin();
     PagedListParams params;
     params.probeUrl = RankingQuery{RankingFamily::Sector, {}, {}, 1, digits}.url();
     currentSectorCode = digits;

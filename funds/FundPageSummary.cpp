@@ -1,5 +1,6 @@
 #include "funds/FundPageSummary.h"
 
+#include "model/FigureColour.h"
 #include "text/CodePage.h"
 #include "text/NumberText.h"
 #include "text/RegexMatcher.h"
@@ -8,8 +9,6 @@
 namespace fw {
 
 namespace {
-
-constexpr double kTolerance = 0.0000001;
 
 struct Markers {
     // The period row from its label on: the label cell is the same for every
@@ -54,24 +53,14 @@ FundPageSummary FundPageSummary::cut(std::string_view page)
 void FundPageSummary::writeRow(Grid& grid, int row, std::string_view code, std::string_view name) const
 {
     TextList cells {Text(name), Text(code), type, date, dailyChange};
-    std::vector<Colour> colours {dailyChangeColour(dailyChange)};
+    std::vector<Colour> colours {figureColour(FigureUse::PageDailyChange, textValue(dailyChange))};
     for (const Text& p : periods) {
         cells.push_back(p);
-        colours.push_back(periodReturnColour(p));
+        colours.push_back(figureColour(FigureUse::PagePeriodReturn, textValue(p)));
     }
     cells.emplace_back(); // 规模(亿): the profile's asset size follows
     grid.setRow(row, 0, cells);
     grid.setRowColours(row, 4, colours);
-}
-
-Colour dailyChangeColour(std::string_view text) { return textValue(text) > kTolerance ? kRed : kGreen; }
-
-Colour periodReturnColour(std::string_view text)
-{
-    const double v = textValue(text);
-    if (v > 50 + kTolerance)
-        return kBlue;
-    return v > kTolerance ? kRed : kGreen;
 }
 
 } // namespace fw

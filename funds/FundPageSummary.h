@@ -24,14 +24,10 @@ struct FundPageSummary {
     // kind has none).
     bool hasValues() const { return !date.empty() || !unitValue.empty(); }
 
-    // Columns 0-12 of `row`: name, code, type, date, the daily change (rule A)
-    // and the eight periods (rule B); column 13 is left empty for the asset size.
+    // Columns 0-12 of `row`: name, code, type, date, the daily change and the
+    // eight periods, each coloured by its value as a fund page colours it;
+    // column 13 is left empty for the asset size.
     void writeRow(Grid& grid, int row, std::string_view code, std::string_view name) const;
 };
-
-// Colour of the daily change: red above zero, else green.
-Colour dailyChangeColour(std::string_view text);
-// Colour of a period return: blue above 50, red above zero, else green.
-Colour periodReturnColour(std::string_view text);
 
 } // namespace fw

@@ -58,7 +58,7 @@ bool FundSearch::showSearchSuggestions(std::string_view text)
     if (m_hintShown && text == hint)
         return true; // the designed hint is no search
     MainModels& models = m_context.models;
-    const uint64_t search = ++m_searches;
+    const LoadTicket search = m_searches.begin();
     models.suggestions.clear();
     m_isStock.clear();
     if (text.empty()) {
@@ -68,7 +68,7 @@ bool FundSearch::showSearchSuggestions(std::string_view text)
 
     HttpRequestOptions options = m_context.requestOptions();
     HttpClient().fetch(serviceHosts().url(HostRole::FundSearch, searchPath(text)), options);
-    if (search != m_searches)
+    if (!m_searches.isCurrent(search))
         return true; // the text changed meanwhile: a newer answer owns the list
 
     for (const Suggestion& s : parseAnswer(options.responseBytes)) {

@@ -5,8 +5,8 @@
 // its shareholder page) and clears the search. UI thread only.
 #include "funds/FeatureContext.h"
 #include "funds/FundDetails.h"
+#include "net/LoadToken.h"
 #include "text/Text.h"
-#include <cstdint>
 #include <vector>
 
 namespace fw {
@@ -41,7 +41,7 @@ public:
 private:
     FeatureContext& m_context;
     FundDetails& m_details;
-    uint64_t m_searches = 0;      // searches begun; only the newest writes the list
+    LoadToken m_searches;         // only the newest search writes the list
     bool m_hintShown = true;      // the designed hint is in the box until the first clear
     std::vector<bool> m_isStock;  // per row of the list shown
 };

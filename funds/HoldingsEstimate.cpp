@@ -1,5 +1,6 @@
 #include "funds/HoldingsEstimate.h"
 
+#include "model/FigureColour.h"
 #include "text/CodePage.h"
 #include "text/NumberText.h"
 
@@ -8,6 +9,8 @@
 namespace fw {
 
 namespace {
+
+constexpr int kChangeDecimals = 2, kCoverageDecimals = 1;
 
 // "+0.53%": a percent figure with its decimals, the sign shown on request.
 Text percentText(long long units, int decimals, bool withSign)
@@ -37,27 +40,46 @@ std::optional<HoldingsEstimate> estimateFromHoldings(const std::vector<HoldingsR
     return estimate;
 }
 
-Text estimateChangeText(double change) { return percentText(roundedUnits(change, 2), 2, true); }
+double HoldingsEstimate::shownChange() const { return unitsValue(roundedUnits(change, kChangeDecimals), kChangeDecimals); }
 
-Text estimateCoverageText(double coverage) { return percentText(roundedUnits(coverage, 1), 1, false); }
+double HoldingsEstimate::shownCoverage() const
+{
+    return unitsValue(roundedUnits(coverage, kCoverageDecimals), kCoverageDecimals);
+}
 
-Text estimateLine(const std::optional<HoldingsEstimate>& estimate)
+Text estimateChangeText(double change)
+{
+    return percentText(roundedUnits(change, kChangeDecimals), kChangeDecimals, true);
+}
+
+Text estimateCoverageText(double coverage)
+{
+    return percentText(roundedUnits(coverage, kCoverageDecimals), kCoverageDecimals, false);
+}
+
+Text estimateFigures(const std::optional<HoldingsEstimate>& estimate)
 {
     if (!estimate)
         return {};
-    static const Text head = gbk("持仓估算 "), open = gbk("（覆盖 "), close = gbk("）");
-    return head + estimateChangeText(estimate->change) + open + estimateCoverageText(estimate->coverage) + close;
+    static const Text open = gbk("（覆盖 "), close = gbk("）");
+    return estimateChangeText(estimate->change) + open + estimateCoverageText(estimate->coverage) + close;
+}
+
+Text estimateLine(const std::optional<HoldingsEstimate>& estimate)
+{
+    static const Text head = gbk("持仓估算 ");
+    return estimate ? head + estimateFigures(estimate) : Text();
+}
+
+Colour estimateChangeColour(double change)
+{
+    // Coloured as shown: a change that shows as 0.00% is silver.
+    return figureColour(FigureUse::ShownChange, HoldingsEstimate {change, 0}.shownChange());
 }
 
 Colour estimateColour(const std::optional<HoldingsEstimate>& estimate)
 {
-    return estimate ? gainColour(estimate->change, 2) : kDefaultColour;
-}
-
-Colour gainColour(double value, int decimals)
-{
-    const long long units = roundedUnits(value, decimals);
-    return units > 0 ? kRed : units < 0 ? kGreen : kSilver;
+    return estimate ? estimateChangeColour(estimate->change) : kDefaultColour;
 }
 
 void showHoldingsEstimate(View& view, const std::optional<HoldingsEstimate>& estimate)

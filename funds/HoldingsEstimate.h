@@ -15,6 +15,19 @@ namespace fw {
 struct HoldingsEstimate {
     double change = 0;   // percent: Σ share × change / Σ share
     double coverage = 0; // percent of net assets: Σ share, as is (over 100 for leveraged funds)
+
+    // The figures as their texts show them: the change to 0.01 and the
+    // coverage to 0.1 percent, halves away from zero.
+    double shownChange() const;
+    double shownCoverage() const;
+};
+
+// What a holdings load of the picked fund ends with: the rows it wrote into
+// the holdings grid and today's estimate from them.
+struct HoldingsResult {
+    Text fundCode;
+    std::vector<HoldingsRowText> rows; // at most ten, in the page's order
+    std::optional<HoldingsEstimate> estimate;
 };
 
 // Over the rows with a change; a row without one (no quote, suspended) is in
@@ -36,13 +49,13 @@ std::optional<HoldingsEstimate> fetchHoldingsEstimate(const HttpRequestOptions& 
 Text estimateChangeText(double change);
 // "62.4%": one decimal, halves away from zero.
 Text estimateCoverageText(double coverage);
+// The figures of the line, GBK: "+0.53%（覆盖 62.4%）"; "" without an estimate.
+Text estimateFigures(const std::optional<HoldingsEstimate>& estimate);
 // The line under the holdings grid, GBK: "持仓估算 +0.53%（覆盖 62.4%）"; "" without an estimate.
 Text estimateLine(const std::optional<HoldingsEstimate>& estimate);
-// The colour of a gain or a change, from the figure itself as shown with
-// `decimals` decimals: red above zero, green below, silver at zero.
-Colour gainColour(double value, int decimals);
-// gainColour of the change at the two decimals shown; the label's own colour
-// without an estimate.
+// The colour of estimateChangeText(change): of the change as shown.
+Colour estimateChangeColour(double change);
+// The change's colour; the label's own colour without an estimate.
 Colour estimateColour(const std::optional<HoldingsEstimate>& estimate);
 
 // Writes the line and its colour into the estimate label.

@@ -262,13 +262,13 @@ std::optional<HoldingsEstimate> fetchHoldingsEstimate(const HttpRequestOptions& 
 void HoldingsWorker::operator()() const
 {
     auto write = [this](auto&& change) {
-        if (!gate) {
+        if (!loads) {
             change();
             return true;
         }
-        return gate->write(generation, change);
+        return loads->write(ticket, change);
     };
-    auto live = [this] { return !gate || gate->isOpen(generation); };
+    auto live = [this] { return !loads || loads->isCurrent(ticket); };
     const bool picked = target == HoldingsTarget::Picked;
     Grid& grid = picked ? context.models.holdingsGrid : context.models.baseHoldingsGrid;
     auto writeRows = [&grid](const std::vector<HoldingsRowText>& rows, bool withShares) {
@@ -309,7 +309,7 @@ void HoldingsWorker::operator()() const
             showHoldingsEstimate(context.models.view, estimate);
         }
         if (finished)
-            finished();
+            finished(HoldingsResult {fundCode, rows, estimate});
     });
 }
 

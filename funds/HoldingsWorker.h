@@ -3,7 +3,7 @@
 // archive host, the live names and codes of the quote host, and the worker
 // thread that writes them into the holdings grid and its caption. No Qt.
 #include "funds/FeatureContext.h"
-#include "funds/WriteGate.h"
+#include "net/LoadToken.h"
 #include "text/Text.h"
 #include <functional>
 #include <map>
@@ -11,6 +11,8 @@
 #include <vector>
 
 namespace fw {
+
+struct HoldingsResult; // HoldingsEstimate.h
 
 // One row of the latest quarter's holdings table.
 struct HoldingRow {
@@ -64,21 +66,21 @@ std::vector<HoldingsRowText> holdingsRows(std::string_view stockList, const std:
 // caption is the comparison set's).
 enum class HoldingsTarget { Picked, Base };
 
-// Thread entry: std::thread(HoldingsWorker{context, code, name, &gate, gate.open()}).
+// Thread entry: std::thread(HoldingsWorker{context, code, name, &loads, loads.begin()}).
 // Writes all 30 cells of rows 1-10 of the holdings grid, then the fund's name
 // as the grid's caption and today's estimate (HoldingsEstimate.h) under it.
-// Every write goes through the gate (when given) with the worker's
-// generation: a worker for a newer pick shuts an older one out.
+// Every write goes through the token (when given) with the worker's ticket:
+// a worker for a newer pick shuts an older one out.
 struct HoldingsWorker {
     FeatureContext& context;
     Text fundCode;
     Text fundName;
-    WriteGate* gate = nullptr;
-    uint64_t generation = 0;
+    LoadToken* loads = nullptr;
+    LoadTicket ticket {};
     HoldingsTarget target = HoldingsTarget::Picked;
     // Runs inside the last write, so only while the worker is still the
-    // newest: the grid then holds this fund's holdings in full.
-    std::function<void()> finished;
+    // newest: the grid then holds this fund's holdings in full, those given.
+    std::function<void(const HoldingsResult&)> finished;
 
     void operator()() const;
 };

@@ -1,6 +1,7 @@
 #include "funds/Portfolio.h"
 #include "export/Workbook.h"
 #include "funds/HoldingsEstimate.h"
+#include "model/FigureColour.h"
 #include "text/CodePage.h"
 #include "text/NumberText.h"
 
@@ -53,23 +54,15 @@ bool isPositiveDecimal(std::string_view s, size_t decimals)
     return nonZero;
 }
 
-double toDouble(std::string_view s) { return textValue(s); }
+// Money, rates and shares show two decimals. They are products and quotients
+// computed in binary, a hair off their decimal (100.5 × 1.23 is 123.61499…):
+// within a ten-thousandth of a cent of a half, they round as the half.
+constexpr double kComputedHalfTolerance = 0.00005;
 
-// Values computed in binary are a hair off their decimal (100.5 × 1.23 is
-// 123.61499…); settling them at 1e-6 first keeps halves rounding away from zero.
-double roundHalfAway(double value, double unit)
-{
-    double settled = std::round(value / unit * 1e4) / 1e4;
-    return std::round(settled) * unit;
-}
+long long shownHundredths(double value) { return roundedUnits(value, 2, kComputedHalfTolerance); }
 
-Text fixed2(double value)
-{
-    Text out = fixedText(value, 2);
-    if (out == "-0.00")
-        out = "0.00";
-    return out;
-}
+// The colour of a figure shown with shownHundredths.
+Colour shownColour(double value) { return figureColour(FigureUse::ShownChange, unitsValue(shownHundredths(value), 2)); }
 
 } // namespace
 
@@ -101,8 +94,7 @@ Text sharesFromAmount(std::string_view amount, double unitValue, Text& error)
         error = gbk("最新净值未知，请输入份额");
         return {};
     }
-    double shares = roundHalfAway(toDouble(amount) / unitValue, 0.01);
-    Text text = fixed2(shares);
+    const Text text = unitsText(shownHundredths(textValue(amount) / unitValue), 2);
     if (!checkShares(text).empty()) {
         error = gbk("持仓金额过小，折合份额不足0.01");
         return {};
@@ -115,8 +107,8 @@ HoldingFigures holdingFigures(const Holding& holding, const FundQuote& quote)
     HoldingFigures f;
     if (!(quote.unitValue > 0))
         return f;
-    double shares = toDouble(holding.shares);
-    double cost = toDouble(holding.cost);
+    double shares = textValue(holding.shares);
+    double cost = textValue(holding.cost);
     f.valued = true;
     f.amount = shares * quote.unitValue;
     f.profit = shares * (quote.unitValue - cost);
@@ -146,9 +138,9 @@ PortfolioTotals portfolioTotals(const std::vector<HoldingFigures>& rows)
     return t;
 }
 
-Text formatMoney(double yuan) { return fixed2(roundHalfAway(yuan, 0.01)); }
+Text formatMoney(double yuan) { return unitsText(shownHundredths(yuan), 2); }
 
-Text formatPercent(double fraction) { return fixed2(roundHalfAway(fraction * 100, 0.01)) + "%"; }
+Text formatPercent(double fraction) { return unitsText(shownHundredths(fraction * 100), 2) + "%"; }
 
 Text estimateCoverageNote(const PortfolioTotals& totals)
 {
@@ -168,11 +160,10 @@ TextList portfolioHeader()
     return header;
 }
 
-TextList holdingRowTexts(const Holding& holding, const FundQuote* quote)
+namespace {
+
+TextList rowTexts(const Holding& holding, const FundQuote& q, const HoldingFigures& f)
 {
-    const FundQuote none;
-    const FundQuote& q = quote ? *quote : none;
-    const HoldingFigures f = holdingFigures(holding, q);
     const Text dashes = "--";
     return {q.name,
             holding.code,
@@ -187,6 +178,29 @@ TextList holdingRowTexts(const Holding& holding, const FundQuote* quote)
             f.todayProfit ? formatMoney(*f.todayProfit) : dashes};
 }
 
+std::vector<Colour> rowColours(const FundQuote& q, const HoldingFigures& f)
+{
+    std::vector<Colour> colours(kPortfolioColumns, kDefaultColour);
+    if (f.valued) {
+        colours[6] = shownColour(f.profit);
+        colours[7] = shownColour(f.profitRate * 100);
+    }
+    if (q.estimatePercent)
+        colours[8] = estimateChangeColour(*q.estimatePercent);
+    if (f.todayProfit)
+        colours[9] = shownColour(*f.todayProfit);
+    return colours;
+}
+
+} // namespace
+
+TextList holdingRowTexts(const Holding& holding, const FundQuote* quote)
+{
+    const FundQuote none;
+    const FundQuote& q = quote ? *quote : none;
+    return rowTexts(holding, q, holdingFigures(holding, q));
+}
+
 Text valueCoverageNote(const PortfolioTotals& t)
 {
     if (t.valuedFunds == 0 || t.valuedFunds == t.funds)
@@ -196,7 +210,7 @@ Text valueCoverageNote(const PortfolioTotals& t)
 
 TextList totalsRowTexts(const PortfolioTotals& t)
 {
-    if (t.funds > 0 && t.valuedFunds == 0) {
+    if (t.unknown()) {
         const Text dashes = "--";
         return {gbk("合计"), "", "", "", "", dashes, dashes, dashes, estimateCoverageNote(t), dashes};
     }
@@ -208,28 +222,41 @@ std::vector<Colour> holdingRowColours(const Holding& holding, const FundQuote* q
 {
     const FundQuote none;
     const FundQuote& q = quote ? *quote : none;
-    const HoldingFigures f = holdingFigures(holding, q);
-    std::vector<Colour> colours(kPortfolioColumns, kDefaultColour);
-    if (f.valued) {
-        colours[6] = gainColour(f.profit, 2);
-        colours[7] = gainColour(f.profitRate * 100, 2);
-    }
-    if (q.estimatePercent)
-        colours[8] = gainColour(*q.estimatePercent, 2);
-    if (f.todayProfit)
-        colours[9] = gainColour(*f.todayProfit, 2);
-    return colours;
+    return rowColours(q, holdingFigures(holding, q));
 }
 
 std::vector<Colour> totalsRowColours(const PortfolioTotals& t)
 {
     std::vector<Colour> colours(kPortfolioColumns, kDefaultColour);
-    if (t.funds > 0 && t.valuedFunds == 0)
+    if (t.unknown())
         return colours; // "--": no figure to colour
-    colours[6] = gainColour(t.profit, 2);
-    colours[7] = gainColour(t.profitRate * 100, 2);
-    colours[9] = gainColour(t.todayProfit, 2);
+    colours[6] = shownColour(t.profit);
+    colours[7] = shownColour(t.profitRate * 100);
+    colours[9] = shownColour(t.todayProfit);
     return colours;
+}
+
+PortfolioFigures portfolioFigures(const std::vector<Holding>& holdings, const std::map<Text, FundQuote>& quotes)
+{
+    PortfolioFigures out;
+    std::vector<HoldingFigures> figures;
+    const FundQuote none;
+    for (const Holding& h : holdings) {
+        PortfolioRow row;
+        row.holding = h;
+        if (const auto it = quotes.find(h.code); it != quotes.end())
+            row.quote = it->second;
+        const FundQuote& q = row.quote ? *row.quote : none;
+        row.figures = holdingFigures(h, q);
+        row.texts = rowTexts(h, q, row.figures);
+        row.colours = rowColours(q, row.figures);
+        figures.push_back(row.figures);
+        out.rows.push_back(std::move(row));
+    }
+    out.totals = portfolioTotals(figures);
+    out.totalsTexts = totalsRowTexts(out.totals);
+    out.totalsColours = totalsRowColours(out.totals);
+    return out;
 }
 
 bool isTradingTime(std::time_t utc)
@@ -261,20 +288,28 @@ void Portfolio::load()
 
 // The valid holdings of the stored entries; the others are kept aside, and in
 // the file, as they stand.
-void Portfolio::holdEntries()
+std::vector<Holding> readHoldings(const ConfigFile::KeyValues& section, TextList* invalidLines)
 {
-    m_holdings.clear();
-    TextList invalid;
-    for (const auto& [key, value] : m_entries) {
+    std::vector<Holding> holdings;
+    for (const auto& [key, value] : section) {
         size_t bar = value.find('|');
         Holding h {key, Text(trimmedView(std::string_view(value).substr(0, bar))),
                    bar == Text::npos ? Text() : Text(trimmedView(std::string_view(value).substr(bar + 1)))};
         if (bar != Text::npos && checkFundCode(h.code).empty() && checkShares(h.shares).empty()
             && checkCost(h.cost).empty())
-            m_holdings.push_back(std::move(h));
-        else
-            invalid.push_back(key + "=" + value);
+            holdings.push_back(std::move(h));
+        else if (invalidLines)
+            invalidLines->push_back(key + "=" + value);
     }
+    return holdings;
+}
+
+std::string_view portfolioSectionName() { return sectionName(); }
+
+void Portfolio::holdEntries()
+{
+    TextList invalid;
+    m_holdings = readHoldings(m_entries, &invalid);
     m_invalidLines = std::move(invalid);
 }
 

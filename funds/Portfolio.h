@@ -8,6 +8,7 @@
 #include "text/Text.h"
 #include <ctime>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -47,6 +48,9 @@ struct PortfolioTotals {
     int estimatedFunds = 0;    // how many funds the estimated total covers
     int valuedFunds = 0;       // how many funds the other totals cover
     int funds = 0;
+    // Funds are held and none has a unit value: no total is a figure (an
+    // outage is not a portfolio worth 0).
+    bool unknown() const { return funds > 0 && valuedFunds == 0; }
 };
 
 // Field checks: "" when acceptable, else a message naming the field.
@@ -56,6 +60,12 @@ Text checkCost(std::string_view cost);
 // An amount held turned into shares at the unit value, rounded to 0.01 share;
 // "" with `error` set when the amount or the unit value is unusable.
 Text sharesFromAmount(std::string_view amount, double unitValue, Text& error);
+
+// The valid holdings of the stored section [持仓] (its keys and values, GBK);
+// each other line, as "key=value", goes to `invalidLines` when given.
+std::vector<Holding> readHoldings(const ConfigFile::KeyValues& section, TextList* invalidLines = nullptr);
+// "持仓" in GBK: the section's name.
+std::string_view portfolioSectionName();
 
 HoldingFigures holdingFigures(const Holding& holding, const FundQuote& quote);
 PortfolioTotals portfolioTotals(const std::vector<HoldingFigures>& rows);
@@ -80,12 +90,31 @@ TextList holdingRowTexts(const Holding& holding, const FundQuote* quote);
 // 最新净值; every figure "--" when funds are held and none has a unit value
 // (an outage is not a portfolio worth 0).
 TextList totalsRowTexts(const PortfolioTotals& totals);
-// The text colours of the same cells, from the figures themselves (gainColour
-// at the decimals shown, so a figure shown as zero is silver): 持有收益,
+// The text colours of the same cells, from the figures as shown (a figure
+// shown as zero is silver): 持有收益,
 // 持有收益率, 今日估算涨幅 and 今日估算收益; the table's own for the other
 // cells, for "--" and for the totals row's coverage note.
 std::vector<Colour> holdingRowColours(const Holding& holding, const FundQuote* quote);
 std::vector<Colour> totalsRowColours(const PortfolioTotals& totals);
+
+// One held fund as the table shows it: its quote (none before the first
+// refresh that reached it), its figures, and the texts and colours of its row.
+struct PortfolioRow {
+    Holding holding;
+    std::optional<FundQuote> quote;
+    HoldingFigures figures;
+    TextList texts;              // kPortfolioColumns cells, GBK
+    std::vector<Colour> colours; // the same cells' text colours
+};
+// The whole table, each figure computed once: a row per holding in the
+// holdings' order, then the totals over them with the totals row's texts and colours.
+struct PortfolioFigures {
+    std::vector<PortfolioRow> rows;
+    PortfolioTotals totals;
+    TextList totalsTexts;
+    std::vector<Colour> totalsColours;
+};
+PortfolioFigures portfolioFigures(const std::vector<Holding>& holdings, const std::map<Text, FundQuote>& quotes);
 
 // Monday to Friday, 09:30–11:30 and 13:00–15:00 China time (UTC+8, no
 // daylight saving), both ends included; the machine's time zone plays no part.

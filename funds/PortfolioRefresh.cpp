@@ -4,8 +4,8 @@
 #include "net/HttpClient.h"
 #include "net/ServiceHosts.h"
 #include "text/CodePage.h"
+#include "text/NumberText.h"
 
-#include <charconv>
 #include <cmath>
 #include <cstdlib>
 
@@ -32,12 +32,10 @@ FundQuote fundQuoteFromPage(std::string_view page)
     const FundPageSummary summary = FundPageSummary::cut(page);
     quote.name = fundPageName(page);
     quote.valueDate = summary.date;
-    // from_chars: a point whatever the locale, and the whole text or nothing.
-    const std::string_view text = summary.unitValue;
-    double value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (!text.empty() && error == std::errc() && end == text.data() + text.size() && value > 0 && std::isfinite(value))
-        quote.unitValue = value;
+    // The whole text or nothing: "1.5000", never the "1" of "1.5x".
+    const std::optional<double> value = plainDecimal(summary.unitValue);
+    if (value && *value > 0 && std::isfinite(*value))
+        quote.unitValue = *value;
     return quote;
 }
 
@@ -74,17 +72,14 @@ void PortfolioRefresh::cancel()
 {
     if (!m_run)
         return;
-    {
-        std::lock_guard lock(m_run->doneMutex);
-        m_load.cancel();
-    }
-    m_run->running = false;
+    m_load->cancel(); // waits for a `done` under way
     m_pool.close();
 }
 
 bool PortfolioRefresh::start(std::vector<Text> codes, Done done)
 {
-    if (running())
+    const LoadTicket load = m_load->tryBegin();
+    if (!load)
         return false;
     m_pool.reap(false); // the threads of earlier refreshes that have ended
 
@@ -94,17 +89,17 @@ bool PortfolioRefresh::start(std::vector<Text> codes, Done done)
     run->done = std::move(done);
     run->left = int(run->codes.size());
     run->request = m_context.requestOptions();
-    run->request.load = m_load.begin();
+    run->request.load = load;
     m_run = run;
     const int rows = int(run->codes.size());
     if (rows == 0) {
-        run->running = false;
+        m_load->finish(load);
         if (run->done)
             run->done({});
         return true;
     }
-    // The jobs hold the run alone: they may outlive this object and the context.
-    const bool started = m_pool.start(rows, std::min(kMaxWorkers, rows), [run](int row) {
+    // The jobs hold the run and the token alone: they may outlive this object and the context.
+    const bool started = m_pool.start(rows, std::min(kMaxWorkers, rows), [run, token = m_load](int row) {
         if (run->request.load.cancelled())
             return;
         const int now = ++run->active;
@@ -118,15 +113,15 @@ bool PortfolioRefresh::start(std::vector<Text> codes, Done done)
         std::map<Text, FundQuote> quotes;
         for (size_t i = 0; i < run->codes.size(); ++i)
             quotes[run->codes[i]] = std::move(run->quotes[i]);
-        // Cleared first, so that a refresh asked for from `done` on may start.
-        run->running = false;
-        std::lock_guard lock(run->doneMutex);
-        if (!run->request.load.cancelled() && run->done)
-            run->done(std::move(quotes));
+        // Finished before `done` runs, so that a refresh asked for from `done` on may start.
+        token->finish(run->request.load, [&] {
+            if (run->done)
+                run->done(std::move(quotes));
+        });
     });
     if (!started) {
         // Not one thread to be had: the refresh ends with nothing learned.
-        run->running = false;
+        m_load->finish(load);
         if (run->done)
             run->done({});
     }

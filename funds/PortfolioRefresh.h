@@ -11,7 +11,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 namespace fw {
@@ -47,7 +46,7 @@ public:
     // `done` must not call back into this object. False, and nothing started,
     // while a refresh runs.
     bool start(std::vector<Text> codes, Done done);
-    bool running() const { return m_run && m_run->running.load(); }
+    bool running() const { return m_load->running(); }
     // No further fund is fetched and `done` is not called (once cancel()
     // returns, a `done` under way has returned too); the requests in flight
     // are abandoned. A new refresh may start at once.
@@ -65,8 +64,6 @@ private:
         std::vector<FundQuote> quotes; // by row
         Done done;
         HttpRequestOptions request;    // every request's: the time-out and this refresh's load
-        std::mutex doneMutex;          // `done` is called, or the refresh cancelled, not both
-        std::atomic<bool> running {true};
         std::atomic<int> left {0};
         std::atomic<int> active {0};
         std::atomic<int> peak {0};
@@ -74,7 +71,10 @@ private:
 
     FeatureContext& m_context;
     std::shared_ptr<Run> m_run;
-    LoadToken m_load;
+    // One refresh at a time (tryBegin); `done` is its finish, so it is called
+    // or the refresh cancelled, not both. Shared with the jobs, which may
+    // outlive this object.
+    std::shared_ptr<LoadToken> m_load = std::make_shared<LoadToken>();
     RowPool m_pool;
 };
 

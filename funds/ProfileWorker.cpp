@@ -17,25 +17,27 @@ void ProfileWorker::operator()() const
     const int rows = work.fundRowCount.load();
     if (row < 1 || row > rows)
         return;
-    const uint64_t ticket = work.gridTicket.load();
-    auto current = [&] { return ticket == 0 || context.isCurrentFundGridLoad(ticket); };
+    LoadToken& gridLoads = context.fundGridLoads;
+    const LoadTicket& ticket = work.gridTicket;
     Grid& grid = context.models.fundGrid;
-    if (!current())
+    if (!gridLoads.isCurrent(ticket))
         return;
     const Text code = grid.cell(row, 1);
 
     std::optional<RetryPolicy> retry = work.retry;
     if (retry)
-        retry->stop = [&] { return work.cancelled.load() || !current(); };
+        retry->stop = [&] { return work.cancelled.load() || !gridLoads.isCurrent(ticket); };
     // A stopped load asks for no further page.
     const FundProfile p = FundProfileFetch(code, context.timeoutSeconds, retry ? &*retry : nullptr)
                               .run([&](int, const Text&) { return !work.cancelled.load(); });
-    if (!current())
-        return;
-    if (p.failedPages > 0)
-        work.fundsWithoutProfile.fetch_add(1);
-    grid.setRow(row, kAssetSizeColumn, {p.assetSize, p.tenureReturn, p.deviation, p.sharpe});
-    context.models.view.setCaption(Control::Progress, intText(row) + "/" + intText(rows));
+    // Checked and written in one step: once a newer list has begun (and may
+    // have reset the grid), nothing of this row lands.
+    gridLoads.write(ticket, [&] {
+        if (p.failedPages > 0)
+            work.fundsWithoutProfile.fetch_add(1);
+        grid.setRow(row, kAssetSizeColumn, {p.assetSize, p.tenureReturn, p.deviation, p.sharpe});
+        context.models.view.setCaption(Control::Progress, intText(row) + "/" + intText(rows));
+    });
 }
 
 } // namespace fw

@@ -5,7 +5,6 @@
 #include "funds/FeatureContext.h"
 #include "net/RetryPolicy.h"
 #include <atomic>
-#include <cstdint>
 #include <optional>
 
 namespace fw {
@@ -13,9 +12,10 @@ namespace fw {
 struct ProfileWork {
     std::atomic<int> fundRowCount {0};         // data rows of the list the workers fill
     std::atomic<int> activeProfileWorkers {0}; // counted up by the starter before each start
-    // The fund-grid load the rows belong to (FeatureContext::beginFundGridLoad);
-    // 0 = any. Once a newer load has reset the grid, workers write nothing.
-    std::atomic<uint64_t> gridTicket {0};
+    // The fund-grid load the rows belong to (FeatureContext::fundGridLoads),
+    // set before the first worker starts. Workers write only while it is
+    // current, through the token: once a newer load has begun, nothing more.
+    LoadTicket gridTicket;
     // Set before the first worker starts: how a page that fails for a moment
     // is tried again (none: once). Its `stop` is the worker's own; workers
     // stop waiting as soon as `cancelled` is set or the grid is not theirs.

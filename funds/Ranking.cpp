@@ -1,5 +1,6 @@
 #include "funds/Ranking.h"
 
+#include "model/FigureColour.h"
 #include "net/ServiceHosts.h"
 #include "text/CodePage.h"
 #include "text/NumberText.h"
@@ -118,21 +119,12 @@ void writeFundRow(Grid& grid, int row, std::string_view entry)
     grid.setRow(row, 0, cells);
 }
 
-Colour returnColour(double v)
-{
-    if (std::fabs(v) <= kTolerance)
-        return kSilver;
-    if (v > kTolerance)
-        return v - 50 > kTolerance ? kBlue : kRed;
-    return kGreen;
-}
-
 void colourReturnCells(Grid& grid, int firstRow, int lastRow)
 {
     std::vector<Colour> colours(kLastReturnColumn - kFirstReturnColumn + 1);
     for (int row = firstRow; row <= lastRow; ++row) {
         for (int column = kFirstReturnColumn; column <= kLastReturnColumn; ++column)
-            colours[size_t(column - kFirstReturnColumn)] = returnColour(textValue(grid.cell(row, column)));
+            colours[size_t(column - kFirstReturnColumn)] = figureColour(FigureUse::FundGridReturn, textValue(grid.cell(row, column)));
         grid.setRowColours(row, kFirstReturnColumn, colours);
     }
 }
@@ -151,11 +143,11 @@ int rankingRowCount(double allPages) { return int(boundedPageCount(allPages) * 2
 
 Text NumberedTitle::with(long long n) const { return before + intText(n) + after; }
 
-LoadResult loadPagedRanking(FeatureContext& context, const PagedListParams& params, uint64_t ticket)
+LoadResult loadPagedRanking(FeatureContext& context, const PagedListParams& params, const LoadTicket& ticket)
 {
     Grid& grid = context.models.fundGrid;
     View& view = context.models.view;
-    auto superseded = [&] { return !context.isCurrentFundGridLoad(ticket); };
+    auto superseded = [&] { return !context.fundGridLoads.isCurrent(ticket); };
     if (superseded())
         return {LoadOutcome::Superseded, 0};
 
@@ -185,12 +177,10 @@ LoadResult loadPagedRanking(FeatureContext& context, const PagedListParams& para
         view.setTitle(params.progress.with(offset));
     }
 
-    if (grid.cell(1, 1).empty()) {
-        view.setTitle(params.failureTitle);
-        return {LoadOutcome::Failed, offset};
-    }
-    view.setTitle(params.done.with(offset));
-    return {LoadOutcome::Done, offset};
+    const LoadResult result = grid.cell(1, 1).empty() ? LoadResult {LoadOutcome::Failed, offset, params.failureTitle}
+                                                      : LoadResult {LoadOutcome::Done, offset, params.done.with(offset)};
+    view.setTitle(result.title);
+    return result;
 }
 
 } // namespace fw

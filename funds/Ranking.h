@@ -48,8 +48,6 @@ Text rankingEntry(const JsonDocument& page, int index);
 void writeFundRow(Grid& grid, int row, std::string_view entry);
 // Text colours of columns 4-12 of rows first … last by their values.
 void colourReturnCells(Grid& grid, int firstRow, int lastRow);
-// The colour of one return figure.
-Colour returnColour(double value);
 
 // Grid rows for a list of `allPages` full pages: pages × 20 + 1 (the header
 // row), the page count bounded by what the grid holds before it is multiplied.
@@ -75,11 +73,12 @@ enum class LoadOutcome { Done, Failed, Superseded };
 struct LoadResult {
     LoadOutcome outcome = LoadOutcome::Failed;
     int funds = 0;                          // rows written
+    Text title;                             // the window title it ended with (done or failed); "" for none
 };
 
 // The paged loop shared by the five-star and sector lists. `ticket` comes from
-// FeatureContext::beginFundGridLoad(); once a newer load has begun this one
+// FeatureContext::fundGridLoads.begin(); once a newer load has begun this one
 // writes nothing more and ends as Superseded.
-LoadResult loadPagedRanking(FeatureContext& context, const PagedListParams& params, uint64_t ticket);
+LoadResult loadPagedRanking(FeatureContext& context, const PagedListParams& params, const LoadTicket& ticket);
 
 } // namespace fw

@@ -1,22 +1,18 @@
 #include "funds/SectorRanking.h"
 
 #include "funds/FundLists.h"
+#include "model/FigureColour.h"
 #include "net/ServiceHosts.h"
 #include "text/CodePage.h"
 #include "text/JsonDocument.h"
 #include "text/NumberText.h"
 #include "text/TextOps.h"
 
-#include <cmath>
-#include <cstdio>
-
 namespace fw {
 
 namespace {
 
 constexpr const char* kCallback = "jQuery18304518781773802629_1629802165289";
-constexpr Colour kTileRed = 255;
-constexpr Colour kTileGreen = 57472;
 constexpr int kTilesPerRow = 12;
 
 HttpRequestOptions sectorRequest(int timeoutSeconds)
@@ -116,33 +112,15 @@ SectorList fetchSectorList(const SectorPeriod& period, int timeoutSeconds)
 }
 
 namespace {
-// Two decimals, halves away from zero: hundredths as a whole number.
-long long roundedHundredths(double value)
-{
-    const double scaled = std::fabs(value) * 100;
-    double whole = std::floor(scaled);
-    if (scaled - whole + 0.000000000001 >= 0.5)
-        whole += 1;
-    const long long magnitude = truncToInt(whole);
-    return value < 0 ? -magnitude : magnitude;
-}
+// The tiles round their figures to two decimals, a half a hair short in
+// binary still rounding up.
+constexpr double kTileHalfTolerance = 0.000000000001;
+
+// The figure as the tile shows it: two decimals, halves away from zero.
+long long shownHundredths(std::string_view value) { return roundedUnits(textValue(value), 2, kTileHalfTolerance); }
 } // namespace
 
-Text sectorFigure(std::string_view value)
-{
-    const long long hundredths = roundedHundredths(textValue(value));
-    if (hundredths == 0)
-        return "0";
-    char buffer[48];
-    std::snprintf(buffer, sizeof buffer, "%s%lld.%02lld", hundredths < 0 ? "-" : "",
-                  std::llabs(hundredths) / 100, std::llabs(hundredths) % 100);
-    Text out = buffer;
-    while (out.back() == '0')
-        out.pop_back();
-    if (out.back() == '.')
-        out.pop_back();
-    return out;
-}
+Text sectorFigure(std::string_view value) { return shortestText(unitsText(shownHundredths(value), 2)); }
 
 Text sectorTileCaption(std::string_view name, std::string_view value)
 {
@@ -151,7 +129,12 @@ Text sectorTileCaption(std::string_view name, std::string_view value)
 
 Colour sectorTileColour(std::string_view value)
 {
-    return roundedHundredths(textValue(value)) > 0 ? kTileRed : kTileGreen;
+    return figureColour(FigureUse::SectorTile, unitsValue(shownHundredths(value), 2));
+}
+
+Colour sectorFigureColour(std::string_view value)
+{
+    return figureColour(FigureUse::SectorFigure, unitsValue(shownHundredths(value), 2));
 }
 
 SectorTileLayout layoutSectorTiles(int count)
@@ -170,10 +153,12 @@ SectorChooser::SectorChooser(FeatureContext& context, FundLists& lists) : m_cont
 bool SectorChooser::fetch(const SectorPeriod& period)
 {
     m_list = fetchSectorList(period, m_context.timeoutSeconds);
+    m_failure.clear();
     if (!m_list.empty())
         return true;
     static const Text failed = gbk("板块信息加载失败，请重试");
-    m_context.models.view.messageBox(failed);
+    m_failure = failed;
+    m_context.models.view.messageBox(m_failure);
     m_context.models.view.setWindowState(Window::Sector, WindowState::Closed);
     return false;
 }

@@ -43,7 +43,10 @@ SectorList fetchSectorList(const SectorPeriod& period, int timeoutSeconds = 0);
 // form ("1.01", "2.5", "3", "0"); a text that is no number reads as 0.
 Text sectorFigure(std::string_view value);
 Text sectorTileCaption(std::string_view name, std::string_view value);
+// The tile's background, and the text colour of the figure shown elsewhere:
+// by the figure as shown, rising red, else (light) green.
 Colour sectorTileColour(std::string_view value);
+Colour sectorFigureColour(std::string_view value);
 
 // Where the tiles go: twelve to a row, and the window height that fits them.
 struct SectorTileLayout {
@@ -63,6 +66,8 @@ public:
     void windowDestroyed();
 
     const SectorList& list() const { return m_list; }
+    // Why the last list could not be had, as the user is told (GBK); "" when it came.
+    const Text& failure() const { return m_failure; }
 
 private:
     // Fetches the period's list; on failure tells the user and closes the window.
@@ -71,6 +76,7 @@ private:
     FeatureContext& m_context;
     FundLists& m_lists;
     SectorList m_list;
+    Text m_failure;
 };
 
 } // namespace fw

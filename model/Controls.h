@@ -81,6 +81,44 @@ enum class Control : uint8_t {
     PortfolioRefresh,
     PortfolioNote,       // why an edit was refused
 
+    // --- the ledger's tabs of the portfolio window (added, not designed)
+    LedgerTabs,  // the tabs 持仓 交易 收益日历 走势 定投
+    LedgerAccount,  // 全部 or one account
+    LedgerHoldings,
+    LedgerRefresh,
+    LedgerNote,  // why a write was refused
+    LedgerFailure,  // 持仓数据库无法打开：…
+    LedgerCopies,  // the daily copies
+    LedgerRestore,
+    LedgerTrades,
+    TradeKind,  // 买入 卖出 对账
+    TradeCode,
+    TradeAmount,
+    TradeShares,
+    TradeDate,
+    TradeTime,
+    TradeFeeRate,
+    TradeAccount,
+    TradeNote,
+    TradeAdd,
+    TradeEdit,
+    TradeRemove,
+    LedgerCalendar,  // a month of 当日收益
+    CalendarMonth,  // the month shown
+    CalendarSums,  // month and year sums
+    LedgerTrend,
+    BenchmarkCode,
+    LedgerPlans,
+    PlanCode,
+    PlanAmount,
+    PlanFeeRate,
+    PlanAccount,
+    PlanCycle,
+    PlanDay,
+    PlanStart,
+    PlanAdd,
+    PlanRemove,
+
     Count
 };
 

@@ -3,6 +3,8 @@
 // row 0, a row count, a cursor row. Safe to call from any thread; listeners are
 // told of every change on the thread that made it (the Qt binding queues and
 // coalesces them onto the UI thread).
+#include "model/Colour.h"
+#include "model/FigureColour.h"
 #include "model/Listeners.h"
 #include "text/Text.h"
 #include <cstdint>
@@ -12,10 +14,7 @@
 
 namespace fw {
 
-// Colours are Windows 0x00BBGGRR values; kDefaultColour means the grid's own.
-using Colour = uint32_t;
-inline constexpr Colour kDefaultColour = 0xFFFFFFFFu;
-inline constexpr Colour kRed = 0x0000FF, kGreen = 0x008000, kSilver = 0xC0C0C0, kBlue = 0xC06000;
+// Cell colours are Colour values (model/Colour.h); kDefaultColour means the grid's own.
 
 struct GridChange {
     enum Kind { Cells, Layout, Cursor } kind = Cells;

@@ -6,16 +6,41 @@ bool LoadTicket::cancelled() const { return m_state && m_state->current.load() !
 
 LoadTicket LoadToken::begin()
 {
-    const uint64_t id = m_state->issued.fetch_add(1) + 1;
+    std::lock_guard lock(m_state->mutex);
+    return issue();
+}
+
+LoadTicket LoadToken::tryBegin()
+{
+    std::lock_guard lock(m_state->mutex);
+    return running() ? LoadTicket() : issue();
+}
+
+bool LoadToken::finish(const LoadTicket& ticket)
+{
+    return finish(ticket, [] {});
+}
+
+bool LoadToken::isCurrent(const LoadTicket& ticket) const { return owns(ticket); }
+
+bool LoadToken::running() const { return m_state->current.load() != 0; }
+
+void LoadToken::cancel()
+{
+    std::lock_guard lock(m_state->mutex);
+    m_state->current.store(0);
+}
+
+LoadTicket LoadToken::issue()
+{
+    const uint64_t id = ++m_state->issued;
     m_state->current.store(id);
     return LoadTicket(m_state, id);
 }
 
-bool LoadToken::isCurrent(const LoadTicket& ticket) const
+bool LoadToken::owns(const LoadTicket& ticket) const
 {
-    return ticket.m_state == m_state && !ticket.cancelled();
+    return ticket.m_state == m_state && m_state->current.load() == ticket.m_id;
 }
-
-void LoadToken::cancel() { m_state->current.store(0); }
 
 } // namespace fw

@@ -4,6 +4,7 @@
 
 #include "sample/Format.h"
 #include "sample/Market.h"
+#include "text/NumberText.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -440,26 +441,6 @@ namespace fw::sample {
 
 namespace {
 
-// 1e-4 units with four decimals ("1.2345").
-std::string tenThousandthsText(int64_t v)
-{
-    std::string digits = std::to_string(v < 0 ? -v : v);
-    if (digits.size() < 5)
-        digits.insert(0, 5 - digits.size(), '0');
-    digits.insert(digits.size() - 4, 1, '.');
-    return (v < 0 ? "-" : "") + digits;
-}
-
-// 1e-7 units with seven decimals ("1.0234567").
-std::string tenMillionthsText(int64_t v)
-{
-    std::string digits = std::to_string(v);
-    if (digits.size() < 8)
-        digits.insert(0, 8 - digits.size(), '0');
-    digits.insert(digits.size() - 7, 1, '.');
-    return digits;
-}
-
 // The empty date ("") means no bound; an unreadable one is no bound either.
 int64_t dateBound(const std::string& text, int64_t none)
 {
@@ -480,20 +461,16 @@ std::string navRowJson(const NavDay& r, bool money)
 {
     std::string event, figure, kind;
     if (r.dividend > 0) {
-        event = "每份派现金" + tenThousandthsText(r.dividend) + "元";
-        figure = tenThousandthsText(r.dividend); // alone, without its trailing zeros ("0.05")
-        while (figure.back() == '0')
-            figure.pop_back();
-        if (figure.back() == '.')
-            figure.pop_back();
+        event = "每份派现金" + fixedTenThousandths(r.dividend) + "元";
+        figure = shortestText(fixedTenThousandths(r.dividend)); // alone, without its trailing zeros ("0.05")
         kind = "0";
     } else if (r.split > 0) {
-        event = "每份基金份额折算" + tenMillionthsText(r.split) + "份";
-        figure = tenMillionthsText(r.split);
+        event = "每份基金份额折算" + fixedTenMillionths(r.split) + "份";
+        figure = fixedTenMillionths(r.split);
         kind = "1";
     }
-    return "{\"FSRQ\":\"" + dateText(r.civilDay, '-') + "\",\"DWJZ\":\"" + (money ? "" : tenThousandthsText(r.unit))
-        + "\",\"LJJZ\":\"" + (money ? "" : tenThousandthsText(r.accumulated))
+    return "{\"FSRQ\":\"" + dateText(r.civilDay, '-') + "\",\"DWJZ\":\"" + (money ? "" : fixedTenThousandths(r.unit))
+        + "\",\"LJJZ\":\"" + (money ? "" : fixedTenThousandths(r.accumulated))
         + "\",\"SDATE\":null,\"ACTUALSYI\":\"\",\"NAVTYPE\":\"" + (money ? "0" : "1") + "\",\"JZZZL\":\""
         + (money || r.change == kNoFigure ? "" : fixedHundredths(r.change))
         + "\",\"SGZT\":\"开放申购\",\"SHZT\":\"开放赎回\",\"FHFCZ\":\"" + figure + "\",\"FHFCBZ\":\"" + kind

@@ -1,67 +1,30 @@
 #include "sample/Format.h"
 
-#include <charconv>
+#include "text/NumberText.h"
+
 #include <cmath>
 #include <cstdio>
 
 namespace fw::sample {
 
-std::string fixedHundredths(int64_t h)
-{
-    std::string out;
-    if (h < 0) {
-        out += '-';
-        h = -h;
-    }
-    out += std::to_string(h / 100);
-    out += '.';
-    const int frac = int(h % 100);
-    out += char('0' + frac / 10);
-    out += char('0' + frac % 10);
-    return out;
-}
+// The figures are spelled by the program's own number rules: what the
+// service writes is what the program reads.
+std::string fixedHundredths(int64_t h) { return unitsText(h, 2); }
 
-std::string trimmedHundredths(int64_t h)
-{
-    std::string out = fixedHundredths(h);
-    while (out.back() == '0')
-        out.pop_back();
-    if (out.back() == '.')
-        out.pop_back();
-    return out;
-}
+std::string fixedTenThousandths(int64_t v) { return unitsText(v, 4); }
+
+std::string fixedTenMillionths(int64_t v) { return unitsText(v, 7); }
+
+std::string trimmedHundredths(int64_t h) { return shortestText(unitsText(h, 2)); }
 
 int64_t toHundredths(double v)
 {
     return int64_t(std::llround(v * 100.0));
 }
 
-std::string fixedText(double v, int decimals)
-{
-    // to_chars: a point whatever the locale (the demo runs inside the window).
-    char buf[400];
-    const auto written = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
-    std::string out(buf, written.ec == std::errc() ? written.ptr : buf);
-    if (out.empty())
-        return "0";
-    if (out[0] == '-' && out.find_first_not_of("-0.") == std::string::npos)
-        out.erase(0, 1);
-    return out;
-}
+std::string fixedText(double v, int decimals) { return fw::fixedText(v, decimals); }
 
-std::string shortNumber(double v, int maxDecimals)
-{
-    std::string out = fixedText(v, maxDecimals);
-    if (out.find('.') != std::string::npos) {
-        while (out.back() == '0')
-            out.pop_back();
-        if (out.back() == '.')
-            out.pop_back();
-    }
-    if (out == "-0")
-        out = "0";
-    return out;
-}
+std::string shortNumber(double v, int maxDecimals) { return shortestText(fw::fixedText(v, maxDecimals)); }
 
 std::string groupedText(double v)
 {

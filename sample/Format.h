@@ -9,8 +9,11 @@ namespace fw::sample {
 // Hundredths as the service writes bare figures: trailing zeros dropped
 // (1230 -> "12.3", 1200 -> "12", -5 -> "-0.05").
 std::string trimmedHundredths(int64_t hundredths);
-// Hundredths with exactly two decimals (1230 -> "12.30").
+// Hundredths with exactly two decimals (1230 -> "12.30"); 1e-4 units with
+// four (12345 -> "1.2345"), 1e-7 units with seven (10234567 -> "1.0234567").
 std::string fixedHundredths(int64_t hundredths);
+std::string fixedTenThousandths(int64_t tenThousandths);
+std::string fixedTenMillionths(int64_t tenMillionths);
 // v with a fixed number of decimals; never "-0.00".
 std::string fixedText(double v, int decimals);
 // v rounded to at most maxDecimals, trailing zeros dropped (a JSON number).

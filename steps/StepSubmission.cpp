@@ -110,7 +110,7 @@ void StepSubmission::openWindow()
 {
     View& view = m_context.models.view;
     // Not a second window, and not while a submission is on its way.
-    if (m_submitting || view.windowState(Window::Step) != WindowState::Closed)
+    if (m_submissions.running() || view.windowState(Window::Step) != WindowState::Closed)
         return;
     view.setWindowState(Window::Step, WindowState::Shown);
 }
@@ -127,7 +127,7 @@ void StepSubmission::windowCreated()
 
 void StepSubmission::saveClicked()
 {
-    if (m_submitting)
+    if (m_submissions.running())
         return;
     const Keys& k = keys();
     const View& view = m_context.models.view;
@@ -168,17 +168,18 @@ void StepSubmission::clearBoxes()
 
 void StepSubmission::submitSteps()
 {
-    if (m_submitting)
-        return;
     const Keys& k = keys();
     const View& view = m_context.models.view;
     const Text url = serviceHosts().url(HostRole::StepService, kSubmitPath);
+    const LoadTicket submission = m_submissions.tryBegin();
+    if (!submission)
+        return;
     if (url.empty()) {
         // The step service is the user's own: without one nothing is sent.
         m_lastMessage = k.noService;
+        m_submissions.finish(submission);
         return;
     }
-    m_submitting = true;
     HttpRequestOptions options = m_context.requestOptions();
     options.method = 1; // POST; the engine adds the form content type
     options.body = "usr=" + formEncode(view.editText(Control::StepAccount))
@@ -189,7 +190,7 @@ void StepSubmission::submitSteps()
     m_lastMessage = stepReplyMessage(options.responseBytes);
     if (isStepSuccess(m_lastMessage))
         m_context.saveSetting(k.timeSection, k.time, dateTimeText(m_clock()));
-    m_submitting = false;
+    m_submissions.finish(submission);
 }
 
 } // namespace fw

@@ -4,6 +4,7 @@
 // main window's status label) and the daily submission at start-up. Runs on
 // the UI thread.
 #include "funds/FeatureContext.h"
+#include "net/LoadToken.h"
 #include "steps/DateTimeText.h"
 #include <functional>
 
@@ -46,7 +47,7 @@ private:
     FeatureContext& m_context;
     Clock m_clock;
     Text m_lastMessage;
-    bool m_submitting = false; // a download lets events run: no second submission inside it
+    LoadToken m_submissions; // a download lets events run: no second submission inside it
 };
 
 // The "message" of a step service answer (UTF-8 JSON; the string escapes

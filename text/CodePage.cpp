@@ -18,7 +18,8 @@
 // becomes U+FFFD, a character GBK cannot hold becomes "?", and a result ends at
 // the first zero character. Foreign character sets (charsetToGbk) are decoded
 // by iconv into code points and then encoded with the table; UTF-8, the
-// service's own character set, is decoded here exactly as iconv decodes it.
+// service's own character set, is decoded here by one reader, whatever the
+// path: each maximal invalid subsequence becomes one U+FFFD.
 
 namespace fw {
 
@@ -251,71 +252,6 @@ inline char32_t readUtf8(const unsigned char*& p, const unsigned char* end)
     return cp;
 }
 
-// Reads the UTF-8 sequence starting with the byte >= 0x80 at `p` the way
-// glibc's decoder does, as charsetToGbk has always read UTF-8 pages: a sequence
-// it rejects gives U+FFFD for its first byte only, and a sequence cut off by
-// the end of the input (`inputEnds`) gives one U+FFFD for the rest. That
-// decoder still knows the old five- and six-byte forms, only to reject them,
-// but a cut-off one counts as cut off.
-inline char32_t readUtf8LikeIconv(const unsigned char*& p, const unsigned char* end, bool inputEnds)
-{
-    const unsigned b = *p;
-    std::ptrdiff_t need;
-    if (b >= 0xC2 && b <= 0xDF)
-        need = 2;
-    else if (b >= 0xE0 && b <= 0xEF)
-        need = 3;
-    else if (b >= 0xF0 && b <= 0xF7)
-        need = 4;
-    else if (b >= 0xF8 && b <= 0xFB)
-        need = 5;
-    else if (b >= 0xFC && b <= 0xFD)
-        need = 6;
-    else {
-        ++p;
-        return kReplacement;
-    }
-    char32_t cp = b & (0x7F >> need);
-    const std::ptrdiff_t have = std::min(need, end - p);
-    std::ptrdiff_t i = 1;
-    for (; i < have && (p[i] & 0xC0) == 0x80; ++i)
-        cp = (cp << 6) | (p[i] & 0x3F);
-    if (i == have && have < need && inputEnds) {
-        p = end;
-        return kReplacement;
-    }
-    const bool overlong = (need == 3 && cp < 0x800) || (need == 4 && cp < 0x10000);
-    if (i < need || need > 4 || overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-        ++p;
-        return kReplacement;
-    }
-    p += need;
-    return cp;
-}
-
-// UTF-8 to GBK with `read` for the sequences outside ASCII. No character
-// grows: ASCII stays one byte, a GBK character of two bytes comes from at least
-// two UTF-8 bytes, and "?" stands for at least one.
-template <class Read>
-Text utf8ToGbkWith(std::string_view in, Read read)
-{
-    Text out(in.size(), '\0');
-    char* o = out.data();
-    const auto* p = reinterpret_cast<const unsigned char*>(in.data());
-    const auto* end = p + in.size();
-    const GbkTables* tables = nullptr;
-    for (;;) {
-        copyAscii(p, end, o);
-        if (p == end)
-            break;
-        if (!tables)
-            tables = &gbkTables();
-        putGbk(*tables, read(p, end), o);
-    }
-    out.resize(static_cast<size_t>(o - out.data()));
-    return out;
-}
-
 bool equalsIgnoreCase(std::string_view name, std::string_view lower)
 {
     if (name.size() != lower.size())
@@ -350,9 +286,11 @@ bool isGbkName(std::string_view name)
     return false;
 }
 
-// GBK read as code page 936 into GBK: every character the table knows stays
-// byte for byte, every byte that starts none becomes "?".
-Text gbkToGbk(std::string_view in)
+// A text into GBK: ASCII copied as it is, each other character read and
+// written by `step` (tables, p, end, out). No character grows, so the result
+// needs no more room than the input.
+template <class Step>
+Text toGbkByCharacter(std::string_view in, Step step)
 {
     Text out(in.size(), '\0');
     char* o = out.data();
@@ -365,16 +303,25 @@ Text gbkToGbk(std::string_view in)
             break;
         if (!tables)
             tables = &gbkTables();
+        step(*tables, p, end, o);
+    }
+    out.resize(static_cast<size_t>(o - out.data()));
+    return out;
+}
+
+// GBK read as code page 936 into GBK: every character the table knows stays
+// byte for byte, every byte that starts none becomes "?".
+Text gbkToGbk(std::string_view in)
+{
+    return toGbkByCharacter(in, [](const GbkTables& t, const unsigned char*& p, const unsigned char* end, char*& o) {
         const auto* start = p;
-        if (readGbk(*tables, p, end) == kReplacement) {
+        if (readGbk(t, p, end) == kReplacement) {
             *o++ = '?';
         } else {
             while (start < p)
                 *o++ = static_cast<char>(*start++);
         }
-    }
-    out.resize(static_cast<size_t>(o - out.data()));
-    return out;
+    });
 }
 
 inline void putUtf8(char32_t c, char*& out)
@@ -450,9 +397,14 @@ CodePoints decodeWith(iconv_t cd, std::string_view in)
 
 } // namespace
 
+// A GBK character of two bytes comes from at least two UTF-8 bytes, and "?"
+// stands for at least one.
 Text utf8ToGbk(std::string_view utf8)
 {
-    return utf8ToGbkWith(untilZero(utf8), readUtf8);
+    return toGbkByCharacter(untilZero(utf8),
+                            [](const GbkTables& t, const unsigned char*& p, const unsigned char* end, char*& o) {
+                                putGbk(t, readUtf8(p, end), o);
+                            });
 }
 
 std::string gbkToUtf8(std::string_view gbk)
@@ -549,14 +501,8 @@ bool charsetToGbk(std::string_view bytes, const std::string& charset, Text& out)
     if (charset.empty() || charset.find('/') != std::string::npos)
         return false;
     if (isUtf8Name(charset)) {
-        // The service's own pages: decoded here, as iconv would, at table speed.
-        // The text ends at the first zero byte, but the bytes after it still
-        // tell whether a sequence before it was cut off or broken.
-        const std::string_view in = untilZero(bytes);
-        const bool inputEnds = in.size() == bytes.size();
-        out = utf8ToGbkWith(in, [inputEnds](const unsigned char*& p, const unsigned char* end) {
-            return readUtf8LikeIconv(p, end, inputEnds);
-        });
+        // The service's own pages: read as every UTF-8 answer is, at table speed.
+        out = utf8ToGbk(bytes);
         return true;
     }
     if (isGbkName(charset)) {

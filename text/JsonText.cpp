@@ -1,6 +1,7 @@
 #include "text/JsonText.h"
 
 #include "text/CodePage.h"
+#include "text/NumberText.h"
 
 #include <charconv>
 #include <cmath>
@@ -292,46 +293,10 @@ private:
             out = negative ? -v : v;
             return true;
         }
-        double v = 0;
-        const auto res = std::from_chars(start, p, v, std::chars_format::general);
-        if (res.ec == std::errc::result_out_of_range) {
-            v = tooLargeForDouble(start, p) ? std::numeric_limits<double>::infinity() : 0.0;
-        } else if (res.ec != std::errc() || res.ptr != p) {
-            return false;
-        }
+        // The span is checked above; out of range reads as infinity or 0.
+        const double v = decimalValue(std::string_view(start, static_cast<size_t>(p - start)));
         out = negative ? -v : v;
         return true;
-    }
-
-    // For a number text outside the range of double: whether it overflows
-    // (rather than underflows), judged by the place of its first significant digit.
-    static bool tooLargeForDouble(const char* start, const char* end)
-    {
-        long long magnitude = 0;
-        bool seenPoint = false;
-        bool seenDigit = false;
-        const char* p = start;
-        for (; p < end && *p != 'e' && *p != 'E'; ++p) {
-            if (*p == '.') {
-                seenPoint = true;
-            } else if (!seenDigit && *p == '0') {
-                if (seenPoint) --magnitude;
-            } else if (!seenDigit) {
-                seenDigit = true;
-                if (seenPoint) --magnitude;
-            } else if (!seenPoint) {
-                ++magnitude;
-            }
-        }
-        long long exponent = 0;
-        if (p < end) {
-            ++p;
-            bool negExp = false;
-            if (p < end && (*p == '+' || *p == '-')) negExp = *p++ == '-';
-            for (; p < end && exponent < 100000; ++p) exponent = exponent * 10 + (*p - '0');
-            if (negExp) exponent = -exponent;
-        }
-        return magnitude + exponent > 0;
     }
 
     bool readHex(int digits, uint32_t& value)

@@ -1,14 +1,19 @@
 #include "app/gui/ChartPanel.h"
 #include "canvas/QtCanvas.h"
+#include "canvas/Gbk.h"
 #include <QMouseEvent>
 #include <QPainter>
 
 namespace fw {
 
 ChartPanel::ChartPanel(const QSize& size, QWidget* parent)
-    : QWidget(parent), m_image(size, QImage::Format_RGB32)
+    : QWidget(parent)
 {
-    m_image.fill(Qt::white);
+    // Drawn at the screen's pixel density: sharp on a scaled screen.
+    const qreal ratio = devicePixelRatioF();
+    m_image = QImage(size * ratio, QImage::Format_RGB32);
+    m_image.setDevicePixelRatio(ratio);
+    m_image.fill(toQColor(0xFFFFFF, ColourUse::Fill));
     m_canvas = std::make_unique<QtCanvas>(m_image, [this] {
         m_canvas->finish();
         update();
@@ -24,7 +29,7 @@ void ChartPanel::paintEvent(QPaintEvent* event)
     // A repaint may come before the next flush (an event run during a download).
     m_canvas->finish();
     QPainter painter(this);
-    painter.fillRect(event->rect(), Qt::white);
+    painter.fillRect(event->rect(), toQColor(0xFFFFFF, ColourUse::Fill));
     painter.drawImage(0, 0, m_image);
 }
 

@@ -85,6 +85,7 @@ void MainWindow::buildControls()
     buildSuggestionList();
     buildStockOverlay();
     buildMenus();
+    fitButtons();
 }
 
 void MainWindow::wireEvents()

@@ -4,6 +4,7 @@
 // MainController; it holds no logic of its own.
 #include "app/MainController.h"
 #include <QMainWindow>
+#include <QHash>
 #include <QPointer>
 #include "app/gui/PortfolioWindow.h"
 #include <QRect>
@@ -87,6 +88,8 @@ private:
     void applySectorWindowState();
     void applyStepWindowState();
     void fitSuggestionList();
+    void fitButtons();
+    void showCaption(QLabel& label, const QString& text);
     void showMessage(const QString& text);
     void popUp(QMenu* menu, const QPoint& globalPos);
 
@@ -117,6 +120,9 @@ private:
     StepWindow* m_stepWindow = nullptr;
     QPointer<PortfolioWindow> m_portfolioWindow; // deletes itself on close
     QProgressBar* m_loadProgress = nullptr; // the whole-market load's bar, hidden when idle
+    // Labels whose width follows their text: the designed geometry and the
+    // bounds they may grow into. Other labels end a text that does not fit in "…".
+    QHash<const QLabel*, std::pair<QRect, QRect>> m_growingLabels;
 
     std::mutex m_pendingMutex;
     std::vector<ViewChange> m_pending;

@@ -3,6 +3,7 @@
 #include "app/gui/GridTableModel.h"
 #include "app/gui/ListTableModel.h"
 #include "app/gui/MakeControl.h"
+#include "app/gui/TextFit.h"
 #include "canvas/Gbk.h"
 
 #include <QGroupBox>
@@ -19,7 +20,24 @@ namespace {
 
 constexpr int kGridRowHeight = 24;
 constexpr int kSuggestionRowHeight = 32;
-const QColor kHintColour(192, 192, 192);
+
+// The widest texts the service sends, by kind of column.
+const QString kWidestCode = QStringLiteral("000000");
+const QString kWidestDate = QStringLiteral("2026-12-04");
+const QString kWidestFigure = QStringLiteral("-100.00%");
+const QString kWidestKind = QStringLiteral("债券型-中短债");
+const QString kWidestShare = QStringLiteral("99.99%"); // a holding's share of the fund
+const QString kWidestType = QStringLiteral("股票");     // a watchlist entry's kind
+const QString kWidestIndex = QStringLiteral("999");
+
+// The fund grid's columns: name, code, kind, date, then figures.
+QStringList fundGridWidest()
+{
+    QStringList widest{QString(), kWidestCode, kWidestKind, kWidestDate};
+    while (widest.size() < 17)
+        widest << kWidestFigure;
+    return widest;
+}
 
 } // namespace
 
@@ -34,6 +52,8 @@ QTableView* MainWindow::makeGrid(Control control, Grid& grid, const QRect& geome
     view->setSelectionMode(QAbstractItemView::SingleSelection);
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view->setWordWrap(false);
+    view->setTextElideMode(Qt::ElideRight);
+    view->setItemDelegate(new WholeTextTips(view));
     view->setCornerButtonEnabled(false);
     view->verticalHeader()->hide();
     // Fixed row heights keep a grid of tens of thousands of rows fast.
@@ -79,6 +99,8 @@ QTreeView* MainWindow::makeList(Control control, ListModel& list, QWidget* paren
     auto* model = new ListTableModel(list, view);
     view->setModel(model);
     view->setRootIsDecorated(false);
+    view->setTextElideMode(Qt::ElideRight);
+    view->setItemDelegate(new WholeTextTips(view));
     view->setItemsExpandable(false);
     view->setUniformRowHeights(true);
     view->setAllColumnsShowFocus(true);
@@ -88,6 +110,10 @@ QTreeView* MainWindow::makeList(Control control, ListModel& list, QWidget* paren
     view->header()->setStretchLastSection(false);
     view->header()->setSectionsMovable(false);
     const auto& columns = list.columns();
+    // A tall font raises the header's smallest section above a designed width.
+    for (const auto& column : columns)
+        if (column.width > 0)
+            view->header()->setMinimumSectionSize(std::min(view->header()->minimumSectionSize(), column.width));
     for (size_t c = 0; c < columns.size(); ++c) {
         if (columns[c].width <= 0)
             view->setColumnHidden(int(c), true);
@@ -133,19 +159,34 @@ void MainWindow::buildGrids()
     m_baseHoldingsGrid = makeGrid(Control::BaseHoldingsGrid, m_models.baseHoldingsGrid, {176, 544, 168, 280}, holdingsWidths);
     // Not a designed control: today's estimate in the free strip along the bottom
     // edge, from under 高级表格3 on (the line is wider than the grid).
-    makeLabel(Control::HoldingsEstimate, QString(), {8, 828, 336, 24}, m_client);
+    QLabel* estimate = makeLabel(Control::HoldingsEstimate, QString(), {8, 828, 336, 24}, m_client);
+    // A longer line may take the strip up to the portfolio button.
+    m_growingLabels.insert(estimate, {estimate->geometry(), QRect(8, 828, 632, 24)});
     m_fundGrid->horizontalHeader()->setSectionsClickable(true);
+    // Codes, dates and figures show whole; the names' column gives up the width.
+    const std::vector<int> fundFit = fitColumns(*m_fundGrid, fundWidths, fundGridWidest(), 0, true);
+    for (size_t c = 0; c < fundFit.size(); ++c)
+        m_compareGrid->setColumnWidth(int(c), fundFit[c]);
+    for (QTableView* grid : {m_holdingsGrid, m_baseHoldingsGrid}) {
+        // Ten rows under the header fill the grid: no scroll bar takes a column's room.
+        grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        fitColumns(*grid, holdingsWidths, {QString(), kWidestCode, kWidestShare}, 0, false);
+    }
 
     auto* group = new QGroupBox(QStringLiteral("自选"), m_client);
     group->setObjectName(qtName(Control::WatchFrame));
     group->setGeometry(344, 512, 296, 312);
     m_watchlist = makeList(Control::Watchlist, m_models.watchlist, group, {8, 16, 280, 288});
+    std::vector<int> watchWidths;
+    for (const auto& column : m_models.watchlist.columns())
+        watchWidths.push_back(column.width);
+    fitColumns(*m_watchlist, watchWidths, {kWidestIndex, kWidestCode, QString(), kWidestType}, 2, true);
 
     auto* search = new QLineEdit(QStringLiteral("输入基金代码或名称"), m_client);
     search->setObjectName(qtName(Control::SearchBox));
     search->setGeometry(640, 512, 168, 40);
     QPalette hint = search->palette();
-    hint.setColor(QPalette::Text, kHintColour);
+    hint.setColor(QPalette::Text, toQColor(kSilver));
     search->setPalette(hint);
     search->installEventFilter(this);
 }
@@ -155,6 +196,8 @@ void MainWindow::buildSuggestionList()
     // Drops down over the controls below the search box when it is shown.
     m_suggestions = makeList(Control::Suggestions, m_models.suggestions, m_client, {640, 552, 168, 16});
     m_suggestions->hide();
+    // A name wider than the list ends in "…" where the list shows it.
+    m_suggestions->setColumnWidth(0, std::min(m_suggestions->columnWidth(0), roomInside(*m_suggestions, false)));
 }
 
 void MainWindow::buildMenus()

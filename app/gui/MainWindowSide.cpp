@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShortcut>
+#include <QStyleOptionButton>
 
 namespace fw {
 
@@ -37,6 +38,24 @@ void MainWindow::buildSideControls()
     for (QWidget* hover : {static_cast<QWidget*>(sector), static_cast<QWidget*>(loadAll)}) {
         hover->setMouseTracking(true);
         hover->installEventFilter(this);
+    }
+}
+
+// Buttons and boxes whose caption does not fit the room their style leaves it
+// grow to the right by the pixels it lacks.
+void MainWindow::fitButtons()
+{
+    for (QAbstractButton* button : m_client->findChildren<QAbstractButton*>(Qt::FindDirectChildrenOnly)) {
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = button->text();
+        const QStyle::SubElement contents = qobject_cast<QRadioButton*>(button) ? QStyle::SE_RadioButtonContents
+                                            : qobject_cast<QCheckBox*>(button)  ? QStyle::SE_CheckBoxContents
+                                                                                : QStyle::SE_PushButtonContents;
+        const int room = button->style()->subElementRect(contents, &option, button).width();
+        const int lacking = button->fontMetrics().horizontalAdvance(button->text()) - room;
+        if (lacking > 0)
+            button->resize(button->width() + lacking, button->height());
     }
 }
 

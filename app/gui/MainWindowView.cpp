@@ -3,6 +3,7 @@
 #include "app/gui/MainWindow.h"
 #include "app/gui/SectorWindow.h"
 #include "app/gui/StepWindow.h"
+#include "app/gui/TextFit.h"
 #include "canvas/Gbk.h"
 
 #include <QAbstractButton>
@@ -84,7 +85,7 @@ void MainWindow::applyViewChange(const ViewChange& change)
     case ViewChange::Caption: {
         const QString text = gbkToQString(view.caption(name));
         if (auto* label = qobject_cast<QLabel*>(widget))
-            label->setText(text);
+            showCaption(*label, text);
         else if (auto* button = qobject_cast<QAbstractButton*>(widget))
             button->setText(text);
         else if (auto* group = qobject_cast<QGroupBox*>(widget))
@@ -141,6 +142,20 @@ void MainWindow::applyViewChange(const ViewChange& change)
     }
 }
 
+// A growing label takes the width its text needs within its bounds; any
+// other label ends a text that does not fit in "…" and shows it whole in its
+// tooltip.
+void MainWindow::showCaption(QLabel& label, const QString& text)
+{
+    const auto growing = m_growingLabels.constFind(&label);
+    if (growing == m_growingLabels.cend()) {
+        setElidedText(label, text);
+        return;
+    }
+    label.setGeometry(labelGeometryFor(label, growing->first, text, growing->second));
+    setElidedText(label, text); // still too wide for its bounds
+}
+
 void MainWindow::applySectorWindowState()
 {
     if (m_closing)
@@ -175,7 +190,7 @@ void MainWindow::applySectorWindowState()
 void MainWindow::openPortfolio(const Text& code)
 {
     if (!m_portfolioWindow)
-        m_portfolioWindow = new PortfolioWindow(m_controller.context(), this);
+        m_portfolioWindow = new PortfolioWindow(m_controller.context(), &m_controller.ledger(), this);
     m_portfolioWindow->show();
     m_portfolioWindow->raise();
     m_portfolioWindow->activateWindow();

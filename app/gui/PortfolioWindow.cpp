@@ -1,4 +1,5 @@
 #include "app/gui/PortfolioWindow.h"
+#include "app/gui/LedgerTabs.h"
 #include "canvas/Gbk.h"
 #include "text/CodePage.h"
 
@@ -31,14 +32,16 @@ class PortfolioTableModel : public QAbstractTableModel {
 public:
     explicit PortfolioTableModel(PortfolioWindow& window) : QAbstractTableModel(&window), m_window(window) {}
 
+    // The figures again, once, from the holdings and quotes as they stand.
     void reload()
     {
         beginResetModel();
+        m_figures = m_window.figures();
         endResetModel();
     }
     int rowCount(const QModelIndex& parent = {}) const override
     {
-        return parent.isValid() ? 0 : int(m_window.portfolio().holdings().size()) + 1;
+        return parent.isValid() ? 0 : int(m_figures.rows.size()) + 1;
     }
     int columnCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : ColumnCount; }
 
@@ -52,13 +55,13 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override
     {
         Qt::ItemFlags f = QAbstractTableModel::flags(index);
-        const auto& holdings = m_window.portfolio().holdings();
-        if (index.row() < 0 || index.row() >= int(holdings.size()))
+        if (index.row() < 0 || index.row() >= int(m_figures.rows.size()))
             return f;
         // The amount held too, once the unit value that turns it into shares is known.
-        const FundQuote* q = m_window.quote(holdings[size_t(index.row())].code);
-        if (index.column() == Shares || index.column() == Cost
-            || (index.column() == Amount && q && q->unitValue > 0))
+        const PortfolioRow& row = m_figures.rows[size_t(index.row())];
+        if (!m_window.holdingsWritable())
+            return f;
+        if (index.column() == Shares || index.column() == Cost || (index.column() == Amount && row.figures.valued))
             f |= Qt::ItemIsEditable;
         return f;
     }
@@ -76,60 +79,98 @@ public:
     {
         if (role != Qt::EditRole || !m_window.editHolding(index.row(), index.column(), value.toString()))
             return false;
+        PortfolioFigures figures = m_window.figures();
+        if (figures.rows.size() != m_figures.rows.size()) {
+            // Another process changed which funds are held: the rows are laid
+            // out again once the edit has ended.
+            QMetaObject::invokeMethod(this, [this] { reload(); }, Qt::QueuedConnection);
+            return true;
+        }
+        m_figures = std::move(figures);
         emit dataChanged(this->index(index.row(), 0), this->index(rowCount() - 1, ColumnCount - 1));
         return true;
     }
 
-    // The totals row is the last: figures of every held fund, rounded once.
+    // The totals row is the last.
     Text cell(int row, int column) const
     {
-        const auto& holdings = m_window.portfolio().holdings();
-        if (row == int(holdings.size()))
-            return totalsRowTexts(totals()).at(size_t(column));
-        if (row < 0 || row >= int(holdings.size()) || column < 0 || column >= kPortfolioColumns)
-            return {};
-        const Holding& h = holdings[size_t(row)];
-        return holdingRowTexts(h, m_window.quote(h.code)).at(size_t(column));
+        const TextList* texts = rowTexts(row);
+        return texts && column >= 0 && column < kPortfolioColumns ? texts->at(size_t(column)) : Text();
     }
 
     // Figures are coloured by their values, never by the text shown.
     Colour colour(int row, int column) const
     {
-        const auto& holdings = m_window.portfolio().holdings();
-        if (column < 0 || column >= kPortfolioColumns)
+        if (column < 0 || column >= kPortfolioColumns || row < 0 || row > int(m_figures.rows.size()))
             return kDefaultColour;
-        if (row == int(holdings.size()))
-            return totalsRowColours(totals()).at(size_t(column));
-        if (row < 0 || row >= int(holdings.size()))
-            return kDefaultColour;
-        const Holding& h = holdings[size_t(row)];
-        return holdingRowColours(h, m_window.quote(h.code)).at(size_t(column));
+        return row == int(m_figures.rows.size()) ? m_figures.totalsColours.at(size_t(column))
+                                                 : m_figures.rows[size_t(row)].colours.at(size_t(column));
     }
 
 private:
-    PortfolioTotals totals() const
+    const TextList* rowTexts(int row) const
     {
-        std::vector<HoldingFigures> figures;
-        for (const Holding& h : m_window.portfolio().holdings()) {
-            const FundQuote* q = m_window.quote(h.code);
-            figures.push_back(q ? holdingFigures(h, *q) : HoldingFigures {});
-        }
-        return portfolioTotals(figures);
+        if (row < 0 || row > int(m_figures.rows.size()))
+            return nullptr;
+        return row == int(m_figures.rows.size()) ? &m_figures.totalsTexts : &m_figures.rows[size_t(row)].texts;
     }
 
     PortfolioWindow& m_window;
+    PortfolioFigures m_figures;
 };
 
-PortfolioWindow::PortfolioWindow(FeatureContext& context, QWidget* parent)
-    : QWidget(parent, Qt::Window), m_context(context), m_portfolio(context), m_refresh(context)
+PortfolioWindow::PortfolioWindow(FeatureContext& context, ledger::LedgerBook* ledger, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_context(context), m_ledger(ledger), m_portfolio(context), m_refresh(context)
 {
     setObjectName(QStringLiteral("持仓窗口"));
     setWindowTitle(QStringLiteral("持仓"));
     setAttribute(Qt::WA_DeleteOnClose);
-    resize(1240, 420);
+    resize(1240, 520);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
 
+    // By itself only while the market trades: outside those hours nothing moves.
+    m_timer = new QTimer(this);
+    m_timer->setInterval(kAutoRefreshMs);
+    connect(m_timer, &QTimer::timeout, this, [this] {
+        if (m_portfolio.isTradingNow())
+            refresh();
+    });
+    buildBody();
+    m_timer->start();
+}
+
+bool PortfolioWindow::holdingsWritable() const { return !m_ledger || !m_ledger->started(); }
+
+void PortfolioWindow::buildBody()
+{
+    if (m_body)
+        m_body->deleteLater();
+    m_tabs = nullptr;
+    m_table = nullptr;
+    m_body = new QWidget(this);
+    layout()->addWidget(m_body);
+    auto* layout = new QVBoxLayout(m_body);
+    if (m_ledger && m_ledger->isOpen()) {
+        m_tabs = new LedgerTabs(*m_ledger, m_body);
+        layout->addWidget(m_tabs);
+        layout->addWidget(m_tabs->noteLabel());
+        return;
+    }
+    if (m_ledger && !m_ledger->failureText().empty())
+        layout->addWidget(makeRestoreBar(*m_ledger, m_body, [this] {
+            QMetaObject::invokeMethod(this, [this] { buildBody(); }, Qt::QueuedConnection);
+        }));
+    buildHoldings(layout);
+    showRows();
+    refresh();
+}
+
+void PortfolioWindow::buildHoldings(QVBoxLayout* layout)
+{
+    QWidget* body = m_body;
     m_model = new PortfolioTableModel(*this);
-    m_table = new QTableView(this);
+    m_table = new QTableView(body);
     m_table->setObjectName(qtName(Control::PortfolioTable));
     m_table->setModel(m_model);
     m_table->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
@@ -141,7 +182,7 @@ PortfolioWindow::PortfolioWindow(FeatureContext& context, QWidget* parent)
     m_table->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_table, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         const QModelIndex index = m_table->indexAt(at);
-        if (!index.isValid() || index.row() >= int(m_portfolio.holdings().size()))
+        if (!holdingsWritable() || !index.isValid() || index.row() >= int(m_portfolio.holdings().size()))
             return;
         QMenu menu(this);
         QAction* remove = menu.addAction(QStringLiteral("删除持仓"));
@@ -149,8 +190,8 @@ PortfolioWindow::PortfolioWindow(FeatureContext& context, QWidget* parent)
             removeRow(index.row());
     });
 
-    auto makeBox = [this](Control control, const char* hint) {
-        auto* box = new QLineEdit(this);
+    auto makeBox = [body](Control control, const char* hint) {
+        auto* box = new QLineEdit(body);
         box->setObjectName(qtName(control));
         box->setPlaceholderText(QString::fromUtf8(hint));
         return box;
@@ -158,11 +199,12 @@ PortfolioWindow::PortfolioWindow(FeatureContext& context, QWidget* parent)
     m_code = makeBox(Control::PortfolioCode, "基金代码");
     m_shares = makeBox(Control::PortfolioShares, "份额");
     m_cost = makeBox(Control::PortfolioCost, "成本价");
-    auto* add = new QPushButton(QStringLiteral("添加"), this);
+    auto* add = new QPushButton(QStringLiteral("添加"), body);
     add->setObjectName(qtName(Control::PortfolioAdd));
-    auto* refreshButton = new QPushButton(QStringLiteral("刷新"), this);
+    add->setEnabled(holdingsWritable());
+    auto* refreshButton = new QPushButton(QStringLiteral("刷新"), body);
     refreshButton->setObjectName(qtName(Control::PortfolioRefresh));
-    m_note = new QLabel(this);
+    m_note = new QLabel(body);
     m_note->setObjectName(qtName(Control::PortfolioNote));
 
     auto* bar = new QHBoxLayout;
@@ -170,26 +212,14 @@ PortfolioWindow::PortfolioWindow(FeatureContext& context, QWidget* parent)
                        static_cast<QWidget*>(add), static_cast<QWidget*>(refreshButton)})
         bar->addWidget(w);
     bar->addStretch();
-    auto* layout = new QVBoxLayout(this);
     layout->addLayout(bar);
     layout->addWidget(m_table);
     layout->addWidget(m_note);
 
     connect(add, &QPushButton::clicked, this, [this] { addFromBoxes(); });
     connect(refreshButton, &QPushButton::clicked, this, [this] { refresh(); });
-    auto* f5 = new QShortcut(QKeySequence(Qt::Key_F5), this);
+    auto* f5 = new QShortcut(QKeySequence(Qt::Key_F5), body);
     connect(f5, &QShortcut::activated, this, [this] { refresh(); });
-
-    // By itself only while the market trades: outside those hours nothing moves.
-    m_timer = new QTimer(this);
-    m_timer->setInterval(kAutoRefreshMs);
-    connect(m_timer, &QTimer::timeout, this, [this] {
-        if (m_portfolio.isTradingNow())
-            refresh();
-    });
-    m_timer->start();
-    showRows();
-    refresh();
 }
 
 PortfolioWindow::~PortfolioWindow()
@@ -206,6 +236,8 @@ void PortfolioWindow::setAutoRefreshInterval(std::chrono::milliseconds interval)
 
 void PortfolioWindow::openOn(const Text& code)
 {
+    if (!m_table)
+        return;
     const auto& holdings = m_portfolio.holdings();
     for (size_t i = 0; i < holdings.size(); ++i)
         if (holdings[i].code == code) {
@@ -219,6 +251,10 @@ void PortfolioWindow::openOn(const Text& code)
 
 void PortfolioWindow::refresh()
 {
+    if (m_tabs) {
+        m_tabs->refresh();
+        return;
+    }
     std::vector<Text> codes;
     for (const Holding& h : m_portfolio.holdings())
         codes.push_back(h.code);
@@ -235,6 +271,8 @@ void PortfolioWindow::quotesArrived(std::map<Text, FundQuote> quotes)
 {
     for (auto& [code, quote] : quotes)
         m_quotes[code] = std::move(quote);
+    if (!m_table)
+        return;
     showRows();
     if (std::exchange(m_refreshAgain, false))
         refresh();
@@ -247,7 +285,9 @@ void PortfolioWindow::showRows()
     m_table->resizeColumnsToContents();
 }
 
-QString PortfolioWindow::note() const { return m_note->text(); }
+QString PortfolioWindow::note() const { return m_tabs ? m_tabs->note() : m_note->text(); }
+
+PortfolioFigures PortfolioWindow::figures() const { return portfolioFigures(m_portfolio.holdings(), m_quotes); }
 
 const FundQuote* PortfolioWindow::quote(const Text& code) const
 {
@@ -258,7 +298,7 @@ const FundQuote* PortfolioWindow::quote(const Text& code) const
 bool PortfolioWindow::editHolding(int row, int column, const QString& text)
 {
     const auto& holdings = m_portfolio.holdings();
-    if (row < 0 || row >= int(holdings.size()))
+    if (!holdingsWritable() || row < 0 || row >= int(holdings.size()))
         return false;
     const Holding h = holdings[size_t(row)];
     const Text value = qStringToGbk(text);
@@ -273,6 +313,8 @@ bool PortfolioWindow::editHolding(int row, int column, const QString& text)
 
 void PortfolioWindow::addFromBoxes()
 {
+    if (!holdingsWritable())
+        return;
     const Text code = qStringToGbk(m_code->text().trimmed());
     const Text error = m_portfolio.set(code, qStringToGbk(m_shares->text()), qStringToGbk(m_cost->text()));
     showNote(error);
@@ -288,7 +330,7 @@ void PortfolioWindow::addFromBoxes()
 void PortfolioWindow::removeRow(int row)
 {
     const auto& holdings = m_portfolio.holdings();
-    if (row < 0 || row >= int(holdings.size()))
+    if (!holdingsWritable() || row < 0 || row >= int(holdings.size()))
         return;
     m_portfolio.remove(Text(holdings[size_t(row)].code));
     showRows();

@@ -3,6 +3,7 @@
 // today's estimate, a totals row, in-place editing of shares and cost, adding
 // by code and removing from the row's menu. Figures, checks and storage are
 // the feature's (funds/Portfolio.h); this window shows them.
+#include "funds/LedgerBook.h"
 #include "funds/Portfolio.h"
 #include "funds/PortfolioRefresh.h"
 #include <QWidget>
@@ -13,10 +14,12 @@ class QLabel;
 class QLineEdit;
 class QTableView;
 class QTimer;
+class QVBoxLayout;
 
 namespace fw {
 
 class PortfolioTableModel;
+class LedgerTabs;
 
 class PortfolioWindow : public QWidget {
     Q_OBJECT
@@ -24,7 +27,11 @@ public:
     // A refresh by itself every minute, during trading hours only.
     static constexpr int kAutoRefreshMs = 60 * 1000;
 
-    explicit PortfolioWindow(FeatureContext& context, QWidget* parent = nullptr);
+    // With an open ledger the window shows its tabs; without one, the
+    // holdings of [持仓], which are only read once the ledger's database
+    // exists but cannot be opened (the window then says why and offers the
+    // daily copies).
+    explicit PortfolioWindow(FeatureContext& context, ledger::LedgerBook* ledger = nullptr, QWidget* parent = nullptr);
     ~PortfolioWindow() override;
     // The automatic refresh's period; the trading hours go by portfolio()'s clock.
     void setAutoRefreshInterval(std::chrono::milliseconds interval);
@@ -42,8 +49,16 @@ public:
     // last unit value); false (and the reason shown) when refused.
     bool editHolding(int row, int column, const QString& text);
     const FundQuote* quote(const Text& code) const;
+    // The table's rows and totals from the holdings and the quotes as they stand now.
+    PortfolioFigures figures() const;
+    // [持仓] may be written: no ledger database stands in its place.
+    bool holdingsWritable() const;
+    // The ledger's tabs; none while the ledger is off.
+    LedgerTabs* ledgerTabs() const { return m_tabs; }
 
 private:
+    void buildBody();
+    void buildHoldings(QVBoxLayout* layout);
     void addFromBoxes();
     void removeRow(int row);
     void showNote(const Text& gbkText);
@@ -51,6 +66,9 @@ private:
     void quotesArrived(std::map<Text, FundQuote> quotes);
 
     FeatureContext& m_context;
+    ledger::LedgerBook* m_ledger = nullptr;
+    QWidget* m_body = nullptr;
+    LedgerTabs* m_tabs = nullptr;
     Portfolio m_portfolio;
     std::map<Text, FundQuote> m_quotes;
     PortfolioTableModel* m_model = nullptr;

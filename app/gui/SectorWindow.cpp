@@ -21,10 +21,9 @@ QString tileText(const Text& caption)
 
 void paintTile(QLabel* tile, Colour background)
 {
-    const QColor colour = toQColor(background);
     QPalette palette = tile->palette();
-    palette.setColor(QPalette::Window, colour);
-    palette.setColor(QPalette::WindowText, Qt::black);
+    palette.setColor(QPalette::Window, toQColor(background, ColourUse::Fill));
+    palette.setColor(QPalette::WindowText, toQColor(0x000000));
     tile->setPalette(palette);
 }
 

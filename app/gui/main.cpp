@@ -3,6 +3,7 @@
 #include "store/ConfigFile.h"
 #include "app/MainController.h"
 #include "model/MainModels.h"
+#include "app/gui/AppTheme.h"
 #include "app/gui/MainWindow.h"
 #include "export/Workbook.h"
 #include "net/EventPump.h"
@@ -33,12 +34,15 @@ const char* const kUsage =
     "                     FUNDWATCH_STEP_SERVICE sets the step service's base URL,\n"
     "                     FUNDWATCH_QUOTE_TOKEN the quote service's access token\n"
     "  --demo             run on built-in sample data, without network\n"
+    "  --theme THEME      浅色 (light), 深色 (dark) or 跟随系统 (system: the desktop's);\n"
+    "                     without it, [界面] 主题 in the settings file, else the desktop's\n"
     "  --help             show this help\n";
 
 struct Options {
     std::string dataDir;
     std::string service;
     bool demo = false;
+    std::optional<fw::ThemeChoice> theme;
 };
 
 // Options after Qt has taken its own; nullopt (with a message) on a bad one.
@@ -67,6 +71,12 @@ std::optional<Options> parseOptions(const QStringList& arguments)
         } else if (value("--data-dir", options.dataDir)) {
             if (options.dataDir.empty()) {
                 std::fputs("fundwatch: --data-dir needs a directory\n", stderr);
+                return std::nullopt;
+            }
+        } else if (std::string theme; value("--theme", theme)) {
+            options.theme = fw::themeOption(theme);
+            if (!options.theme) {
+                std::fputs("fundwatch: --theme takes 浅色, 深色, 跟随系统 (or light, dark, system)\n", stderr);
                 return std::nullopt;
             }
         } else if (value("--service", options.service)) {
@@ -141,6 +151,8 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "fundwatch: 数据目录无法使用：%s，设置不会保存\n", unusableDir.c_str());
     }
     fw::ConfigFile config(dataDir.empty() ? std::string() : fw::configFilePath(dataDir));
+    const fw::ThemeChoice themeChoice = options->theme.value_or(fw::storedThemeChoice(config));
+    fw::applyTheme(app, fw::themeOf(themeChoice, fw::desktopIsDark()));
     fw::MainModels models;
     fw::ControllerEnvironment environment;
     environment.todayDayOfMonth = [] { return QDate::currentDate().day(); };

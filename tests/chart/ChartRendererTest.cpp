@@ -494,3 +494,44 @@ TEST(Series, TenThousandPoints)
 }
 
 } // namespace
+
+// Texts are placed by the width the canvas measures, and moved by the fewest
+// pixels that keep them inside the part of the panel the window shows. Plot
+// rectangle of 608 x 320: x0 40, x1 508; legend and x caption at x1 + 25 = 533.
+TEST(ChartFrame, TextsKeepInsideTheShownPartByTheirMeasuredWidth)
+{
+    struct Case {
+        const char* what;
+        int bytePixels; // 0: the chart's estimate of 6
+        int shown;      // -1: the whole panel
+        int legendX, captionX, lastXLabel, widestYLabel;
+    };
+    // x labels "2|12-01||12-02": 4 items, 2 grid lines per label, step 468 / 4 = 117;
+    // "12-02" under x = 40 + 2 * 117 * 2 = 508, centred: 508 - width / 2.
+    // y labels "-100" .. "100": "-100" right-aligned at 40 - width - 2.
+    const Case cases[] = {
+        {"estimate, whole panel", 0, -1, 533, 533, 508 - 15, 40 - 24 - 2},
+        {"measured, whole panel", 8, -1, 533, 533, 508 - 20, 40 - 32 - 2},
+        // 574 shown: "000001" of 48 ends at 574 from 526; "时间" (4 bytes, 32) fits at 533.
+        {"measured, 574 shown", 8, 574, 526, 533, 508 - 20, 40 - 32 - 2},
+        // 500 shown: the legend at 500 - 48, the caption at 500 - 32, "12-02" at 500 - 40.
+        {"measured, 500 shown", 8, 500, 452, 468, 460, 6},
+        // "-100" of 44 would start at -6: it starts at the panel's edge.
+        {"wide font", 11, -1, 533, 533, 508 - 27, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RecordingCanvas canvas;
+        canvas.bytePixels = c.bytePixels;
+        canvas.shown = c.shown;
+        ChartRenderer renderer;
+        renderer.drawChartFrame(canvas, "2|12-01||12-02", "4|-100|100", 0, 0, 0, 0, 2, 0, gbk("时间|收益率"), {});
+        renderer.drawSeries({1, 2}, 3, 255, "000001");
+        ASSERT_TRUE(canvas.findText("000001"));
+        EXPECT_EQ(canvas.findText("000001")->x0, c.legendX);
+        EXPECT_EQ(canvas.findText(gbk("时间"))->x0, c.captionX);
+        EXPECT_EQ(canvas.findText("12-01")->x0, 39);
+        EXPECT_EQ(canvas.findText("12-02")->x0, c.lastXLabel);
+        EXPECT_EQ(canvas.findText("-100")->x0, c.widestYLabel);
+    }
+}

@@ -182,6 +182,36 @@ TEST(QtCanvas, ThinAxisLinesCoverThePaintersPixels)
     }
 }
 
+// On an image for a screen of pixel ratio 2 the canvas keeps the panel's
+// coordinates, and each pixel of a thin line is a 2 x 2 block of the image.
+TEST(QtCanvas, ImageOfPixelRatioTwoKeepsThePanelsCoordinates)
+{
+    QImage image(40, 20, QImage::Format_RGB32);
+    image.setDevicePixelRatio(2);
+    image.fill(Qt::white);
+    {
+        QtCanvas canvas(image);
+        EXPECT_EQ(canvas.width(), 20);
+        EXPECT_EQ(canvas.height(), 10);
+        canvas.setPen(rgb(0, 0, 0), 1, PenStyle::Solid);
+        canvas.line(2, 3, 6, 3); // pixels 2 .. 5 of row 3
+        canvas.setPen(rgb(255, 0, 0), 0, PenStyle::Dotted);
+        canvas.line(0, 7, 8, 7); // pixels 0, 3 and 6 of row 7
+        canvas.line(15, 9, 15, 2); // pixels 8, 5 and 2 of column 15, from the lower end
+    }
+    auto blackAt = [&image](int x, int y) { return image.pixel(x, y) == qRgb(0, 0, 0); };
+    auto redAt = [&image](int x, int y) { return image.pixel(x, y) == qRgb(255, 0, 0); };
+    for (int x = 4; x < 12; ++x)
+        EXPECT_TRUE(blackAt(x, 6) && blackAt(x, 7)) << x;
+    EXPECT_FALSE(blackAt(3, 6) || blackAt(12, 6) || blackAt(4, 5) || blackAt(4, 8));
+    for (int x : {0, 1, 6, 7, 12, 13})
+        EXPECT_TRUE(redAt(x, 14) && redAt(x, 15)) << x;
+    EXPECT_FALSE(redAt(2, 14) || redAt(5, 15) || redAt(14, 14) || redAt(0, 16));
+    for (int y : {16, 17, 10, 11, 4, 5})
+        EXPECT_TRUE(redAt(30, y) && redAt(31, y)) << y;
+    EXPECT_FALSE(redAt(30, 18) || redAt(30, 12) || redAt(29, 16) || redAt(32, 16));
+}
+
 } // namespace
 
 int main(int argc, char** argv)

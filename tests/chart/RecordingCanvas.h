@@ -48,6 +48,15 @@ public:
     void restore() override { add(CanvasOp::Restore); }
     void clearSnapshot() override { add(CanvasOp::ClearSnapshot); }
     void flush() override { add(CanvasOp::Flush); }
+    // A canvas that knows its font: `bytePixels` per byte of text; and one
+    // the window shows only `shown` pixels of (negative: all).
+    std::optional<int> textWidth(std::string_view t) const override
+    {
+        return bytePixels > 0 ? std::optional<int>(bytePixels * int(t.size())) : std::nullopt;
+    }
+    int visibleWidth() const override { return shown >= 0 ? shown : m_width; }
+    int bytePixels = 0;
+    int shown = -1;
 
     std::vector<CanvasOp> ops;
 

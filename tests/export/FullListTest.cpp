@@ -61,8 +61,10 @@ protected:
                 titles.push_back(gbkToUtf8(models.view.title()));
             if (change.kind == ViewChange::Caption)
                 captions.push_back(gbkToUtf8(models.view.caption(change.control)));
-            if (change.kind == ViewChange::Progress && models.view.progress().visible)
+            if (change.kind == ViewChange::Progress && models.view.progress().visible) {
                 progress.emplace_back(models.view.progress().value, models.view.progress().maximum);
+                phases.push_back(controller->fullList().phase());
+            }
         });
     }
     void TearDown() override
@@ -100,6 +102,7 @@ protected:
     std::unique_ptr<MainController> controller;
     std::vector<std::string> titles, captions;
     std::vector<std::pair<int, int>> progress; // value, maximum
+    std::vector<FullListPhase> phases;         // the load's own, at each move of the bar
 };
 
 TEST_F(WholeMarket, EveryFundWithItsProfileGoesIntoTheWorkbook)
@@ -147,11 +150,20 @@ TEST_F(WholeMarket, EveryFundWithItsProfileGoesIntoTheWorkbook)
     for (int p = 1; p <= 25; ++p)
         EXPECT_EQ(progress[size_t(p)], std::make_pair(p - 1, 25));
     EXPECT_EQ(progress[26], std::make_pair(0, 500));
+    // The profiles move the bar on their way, each time to a larger count.
+    ASSERT_GT(progress.size(), 28u);
     for (size_t i = 27; i < progress.size(); ++i) {
         EXPECT_EQ(progress[i].second, 500);
-        EXPECT_GE(progress[i].first, progress[i - 1].first);
+        EXPECT_GT(progress[i].first, progress[i - 1].first) << i;
     }
     EXPECT_EQ(progress.back(), std::make_pair(500, 500));
+    // The load says which part moves the bar: the probe and the 25 pages, then the profiles.
+    ASSERT_EQ(phases.size(), progress.size());
+    for (size_t i = 0; i < phases.size(); ++i)
+        EXPECT_EQ(phases[i], i < 26 ? FullListPhase::Pages : FullListPhase::Profiles) << i;
+    EXPECT_EQ(controller->fullList().phase(), FullListPhase::Idle);
+    EXPECT_EQ(controller->fullList().counts().funds, 500);
+    EXPECT_EQ(controller->fullList().counts().profiles, 500);
     EXPECT_EQ(captions[0], "共500支基金");
     EXPECT_EQ(captions[1], "共25页");
     EXPECT_EQ(captions[captions.size() - 2], "数据导出中");
@@ -203,6 +215,9 @@ TEST_F(WholeMarket, FailedPagesAndProfilesLeaveEmptyCellsAndTheLoadEnds)
     EXPECT_EQ(targets(pageTarget(2)).size(), 4u);
     EXPECT_EQ(titles.back().rfind("加载时间", 0), 0u);
     EXPECT_EQ(gbkToUtf8(models.view.caption(Control::Progress)), "40支基金资料未取到");
+    // Pages 1 and 3 brought 40 funds, each with its size (the asset page never failed).
+    EXPECT_EQ(controller->fullList().counts().funds, 40);
+    EXPECT_EQ(controller->fullList().counts().profiles, 40);
 }
 
 TEST_F(WholeMarket, PagesFailingForAMomentAreTriedAgainAndEveryFigureArrives)
@@ -380,8 +395,13 @@ protected:
 TEST_F(ExportStep, ExactlyOneSourceIsTaken)
 {
     const std::string path = dir.file("x.xlsx");
-    EXPECT_FALSE(exportGridToWorkbook(models.view, &models.watchlist, false, &grid, false, path));
-    EXPECT_FALSE(exportGridToWorkbook(models.view, &models.watchlist, true, &grid, true, path));
+    const ExportResult neither = exportGridToWorkbook(models.view, &models.watchlist, false, &grid, false, path);
+    const ExportResult both = exportGridToWorkbook(models.view, &models.watchlist, true, &grid, true, path);
+    EXPECT_FALSE(neither);
+    EXPECT_FALSE(both);
+    // The reason comes back with the result, as the user was told it.
+    EXPECT_EQ(gbkToUtf8(neither.failure), "超级列表框与高级列表框不能同为空!");
+    EXPECT_EQ(gbkToUtf8(both.failure), "超级列表框与高级列表框不能同时保存!");
     EXPECT_EQ(models.view.messages(),
               (std::vector<Text> {gbk("超级列表框与高级列表框不能同为空!"), gbk("超级列表框与高级列表框不能同时保存!")}));
     EXPECT_FALSE(std::filesystem::exists(path));
@@ -391,7 +411,9 @@ TEST_F(ExportStep, ExactlyOneSourceIsTaken)
     EXPECT_FALSE(std::filesystem::exists(path));
 
     models.watchlist.addRow({"1", "000001", gbk("华夏成长混合"), gbk("基金")});
-    ASSERT_TRUE(exportGridToWorkbook(models.view, &models.watchlist, true, nullptr, false, path));
+    const ExportResult written = exportGridToWorkbook(models.view, &models.watchlist, true, nullptr, false, path);
+    ASSERT_TRUE(written);
+    EXPECT_EQ(written.failure, "");
     const SheetReader sheet(path);
     EXPECT_EQ(sheet.dimension, "A1:D2");
     EXPECT_EQ(sheet.cell("A1").text, "序");
@@ -424,6 +446,9 @@ TEST_F(ExportStep, UnwritableDataDirectoryIsToldAndTheTimeStillShown)
     EXPECT_EQ(gbkToUtf8(models.view.messages()[0]),
               "数据导出失败：无法写入" + exporter.outputPath() + "（没有写入权限）");
     EXPECT_EQ(status, (std::vector<std::string> {"数据导出中", "导出时间0秒"}));
+    const ExportResult direct = exportGridToWorkbook(models.view, nullptr, false, &grid, true, exporter.outputPath());
+    EXPECT_FALSE(direct);
+    EXPECT_EQ(gbkToUtf8(direct.failure), "数据导出失败：无法写入" + exporter.outputPath() + "（没有写入权限）");
 }
 
 } // namespace

@@ -80,6 +80,8 @@ TEST(FiveStarList, OnePageUnlessAllPagesAreAsked)
     EXPECT_TRUE(lists.fiveStarListShown);
     EXPECT_TRUE(world.models.view.isEnabled(Control::SectorButton));
     EXPECT_NE(grid.cellColour(1, 4), kDefaultColour);
+    // The load hands back the title it ended with.
+    EXPECT_EQ(lists.loadFiveStarList({}, {}).title, gbk("五星基金加载完毕，共20支基金"));
 }
 
 TEST(FiveStarList, AllPagesFillExactlyTheListAndCountIt)
@@ -133,6 +135,9 @@ TEST(FiveStarList, NothingArrivingEndsWithTheFailureTitle)
         EXPECT_EQ(world.targets(kRankingPath).size(), c.requests) << c.fault.kind;
         EXPECT_EQ(world.models.fundGrid.cell(1, 0), "");
         EXPECT_TRUE(world.models.view.isEnabled(Control::SectorButton));
+        const LoadResult again = lists.loadFiveStarList({}, {});
+        EXPECT_EQ(again.outcome, LoadOutcome::Failed);
+        EXPECT_EQ(again.title, gbk("五星基金加载失败，请重试")) << c.fault.kind;
     }
 }
 

@@ -49,26 +49,6 @@ TEST(PageSummaryCut, PageWithoutMarkersGivesEmptyPieces)
     }
 }
 
-TEST(PageSummaryColours, DailyChangeIsRedAboveZeroElseGreen)
-{
-    const std::pair<const char*, Colour> cases[] = {
-        {"1.2345", kRed}, {"0.53%", kRed}, {"0.0000002", kRed}, {"-0.50%", kGreen},
-        {"0.00%", kGreen}, {"0.0000001", kGreen}, {"", kGreen}, {"--", kGreen},
-    };
-    for (const auto& [text, colour] : cases)
-        EXPECT_EQ(dailyChangeColour(text), colour) << text;
-}
-
-TEST(PageSummaryColours, PeriodReturnIsBlueAboveFiftyRedAboveZeroElseGreen)
-{
-    const std::pair<const char*, Colour> cases[] = {
-        {"65.20%", kBlue}, {"50.01%", kBlue}, {"50.00%", kRed}, {"12.00%", kRed},
-        {"50.0000001", kRed}, {"0.0000001", kGreen}, {"0.00%", kGreen}, {"", kGreen}, {"--", kGreen}, {"-0.52%", kGreen},
-    };
-    for (const auto& [text, colour] : cases)
-        EXPECT_EQ(periodReturnColour(text), colour) << text;
-}
-
 TEST(PageSummaryRow, EachFigureStandsUnderItsOwnHeader)
 {
     Grid grid(3, fundGridHeader());
@@ -167,7 +147,7 @@ TEST_F(FundPick, SummaryShowsTheFundAloneWithItsProfileAndHoldings)
 TEST_F(FundPick, SummaryOvertakenByANewerListLoadWritesNothing)
 {
     w.models.fundGrid.setCell(1, 1, "999999");
-    installEventPump([this] { w.context.beginFundGridLoad(); });
+    installEventPump([this] { w.context.fundGridLoads.begin(); });
     details.fundPageSummary(stockFund().code, "x", FundDetails::PickSource::Watchlist);
     uninstallEventPump();
     EXPECT_EQ(w.models.fundGrid.cell(1, 1), "999999");

@@ -5,6 +5,9 @@
 #include "sample/Format.h"
 #include "tests/funds/DetailsTestSupport.h"
 
+#include <atomic>
+#include <chrono>
+#include <future>
 #include <thread>
 
 namespace fw::testing {
@@ -122,6 +125,7 @@ protected:
             w.models.fundGrid.setCell(row, kTenureReturnColumn, "old");
         }
         work.fundRowCount = 2;
+        work.gridTicket = w.context.fundGridLoads.begin();
     }
     // Runs one worker for `row` as the whole-market load starts it.
     void runWorker(int row)
@@ -161,10 +165,36 @@ TEST_F(ProfileRows, RowBeyondTheListFetchesAndWritesNothing)
 
 TEST_F(ProfileRows, RowsOfAListReplacedMeanwhileAreLeftAlone)
 {
-    work.gridTicket = w.context.beginFundGridLoad();
-    w.context.beginFundGridLoad(); // a newer list took the grid
+    w.context.fundGridLoads.begin(); // a newer list took the grid
     runWorker(1);
     EXPECT_EQ(w.models.fundGrid.cell(1, kTenureReturnColumn), "old");
+    EXPECT_EQ(work.activeProfileWorkers, 0);
+}
+
+// A newer list takes the grid while a worker of the older one is writing its
+// row: once the newer load has begun, nothing of the older worker lands (its
+// progress caption would stand over the newer load's). The worker is held
+// inside its write by a grid listener, which runs on the writing thread.
+TEST_F(ProfileRows, WorkerWritingWhenANewerListBeginsWritesNothingAfter)
+{
+    using namespace std::chrono_literals;
+    const std::thread::id testThread = std::this_thread::get_id();
+    std::promise<void> writing;
+    std::atomic<bool> held {false};
+    const int listener = w.models.fundGrid.addListener([&](const GridChange&) {
+        if (std::this_thread::get_id() == testThread || held.exchange(true))
+            return;
+        writing.set_value();
+        std::this_thread::sleep_for(300ms); // the newer list begins meanwhile
+    });
+    ++work.activeProfileWorkers;
+    std::thread worker(ProfileWorker {w.context, work, 1});
+    writing.get_future().wait();
+    w.context.fundGridLoads.begin();
+    w.models.view.setCaption(Control::Progress, "newer");
+    worker.join();
+    w.models.fundGrid.removeListener(listener);
+    EXPECT_EQ(w.models.view.caption(Control::Progress), "newer");
     EXPECT_EQ(work.activeProfileWorkers, 0);
 }
 

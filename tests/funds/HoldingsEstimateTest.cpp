@@ -4,6 +4,7 @@
 #include "text/CodePage.h"
 
 #include <gtest/gtest.h>
+#include <cmath>
 
 namespace fw::testing {
 namespace {
@@ -20,6 +21,7 @@ struct EstimateCase {
     Rows rows;
     const char* line; // UTF-8; "" without an estimate
     Colour colour;
+    double change = 0, coverage = 0; // the figures as the line shows them
 };
 
 TEST(HoldingsEstimate, WeighsTheHoldingsWithAChangeByTheirShares)
@@ -28,15 +30,21 @@ TEST(HoldingsEstimate, WeighsTheHoldingsWithAChangeByTheirShares)
     const EstimateCase cases[] = {
         // (10 × 1.5 + 5 × -2) / 15 = 0.333…; the suspended 2.5% is in neither sum.
         {"hand computed", {holding("10.00%", 1.5), holding("5.00%", -2), holding("2.50%", none)},
-         "持仓估算 +0.33%（覆盖 15.0%）", kRed},
+         "持仓估算 +0.33%（覆盖 15.0%）", kRed, 0.33, 15},
+        // (9.87 × -1.2 + 6.42 × -0.8) / 16.29 = -1.0423…
         {"falling", {holding("9.87%", -1.2), holding("6.42%", -0.8), holding("3.00%", none)},
-         "持仓估算 -1.04%（覆盖 16.3%）", kGreen},
-        {"even", {holding("10.00%", 1), holding("5.00%", -2)}, "持仓估算 0.00%（覆盖 15.0%）", kSilver},
+         "持仓估算 -1.04%（覆盖 16.3%）", kGreen, -1.04, 16.3},
+        {"even", {holding("10.00%", 1), holding("5.00%", -2)}, "持仓估算 0.00%（覆盖 15.0%）", kSilver, 0, 15},
         // Coloured as shown: a fall that rounds to 0.00% is not green.
-        {"rounds to zero", {holding("10.00%", -0.004)}, "持仓估算 0.00%（覆盖 10.0%）", kSilver},
+        {"rounds to zero", {holding("10.00%", -0.004)}, "持仓估算 0.00%（覆盖 10.0%）", kSilver, 0, 10},
         // Leveraged rows add up past 100%: the coverage says so as it is.
+        // (120 + 45 - 20) / 125 = 1.16.
         {"over 100%", {holding("60.00%", 2), holding("45.00%", 1), holding("20.00%", -1)},
-         "持仓估算 +1.16%（覆盖 125.0%）", kRed},
+         "持仓估算 +1.16%（覆盖 125.0%）", kRed, 1.16, 125},
+        // Halves go away from zero, in the line and in its figures.
+        {"half up", {holding("10.00%", 1.005)}, "持仓估算 +1.01%（覆盖 10.0%）", kRed, 1.01, 10},
+        {"half down", {holding("10.00%", -1.005)}, "持仓估算 -1.01%（覆盖 10.0%）", kGreen, -1.01, 10},
+        {"coverage half", {holding("10.25%", 2), holding("2.20%", none)}, "持仓估算 +2.00%（覆盖 10.3%）", kRed, 2, 10.3},
         {"no quotes", {holding("10.00%", none), holding("5.00%", none)}, "", kDefaultColour},
         {"no holdings", {}, "", kDefaultColour},
         // A change without a share cannot be weighed: no division by zero.
@@ -48,6 +56,14 @@ TEST(HoldingsEstimate, WeighsTheHoldingsWithAChangeByTheirShares)
         const std::optional<HoldingsEstimate> estimate = estimateFromHoldings(c.rows);
         EXPECT_EQ(gbkToUtf8(estimateLine(estimate)), c.line);
         EXPECT_EQ(estimateColour(estimate), c.colour);
+        if (estimate) {
+            // The numbers the command line prints are the shown ones, not
+            // the unrounded weighted mean, and a zero has no sign.
+            EXPECT_EQ(estimate->shownChange(), c.change);
+            EXPECT_EQ(estimate->shownCoverage(), c.coverage);
+            if (c.change == 0)
+                EXPECT_FALSE(std::signbit(estimate->shownChange()));
+        }
     }
 }
 

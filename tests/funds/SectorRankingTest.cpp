@@ -75,18 +75,21 @@ TEST(SectorAnswers, BrokenAnswersGiveAnEmptyList)
         EXPECT_TRUE(parseNewSectorAnswer(answer, "W").empty()) << answer;
 }
 
-TEST(SectorTiles, CaptionsRoundHalvesAwayFromZeroInTheShortestForm)
+// The tile shows the figure at two decimals in its shortest form and is
+// coloured by it; a text that is no figure shows as 0.
+TEST(SectorTiles, CaptionAndColourFollowTheFigureAsShown)
 {
-    struct Case { const char* value; const char* figure; Colour colour; };
+    struct Case { const char* value; const char* figure; Colour tile, text; };
     const Case cases[] = {
-        {"0.000", "0", 57472},  {"-1.234", "-1.23", 57472}, {"0.004", "0", 57472},  {"0.005", "0.01", 255},
-        {"1.005", "1.01", 255}, {"-1.005", "-1.01", 57472}, {"2.50", "2.5", 255},   {"3.00", "3", 255},
-        {"-0.004", "0", 57472}, {"--", "0", 57472},          {"", "0", 57472},       {"14.88", "14.88", 255},
-        {"-0.005", "-0.01", 57472}, {"123456.789", "123456.79", 255},
+        {"1.005", "1.01", 255, kRed},     {"-1.005", "-1.01", 57472, kGreen}, {"2.50", "2.5", 255, kRed},
+        {"0.004", "0", 57472, kGreen},    {"--", "0", 57472, kGreen},         {"", "0", 57472, kGreen},
+        // Nearer a half than 1e-9 but not than 1e-12: still rounds down.
+        {"0.004999999999", "0", 57472, kGreen},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(sectorFigure(c.value), c.figure) << c.value;
-        EXPECT_EQ(sectorTileColour(c.value), c.colour) << c.value;
+        EXPECT_EQ(sectorTileColour(c.value), c.tile) << c.value;
+        EXPECT_EQ(sectorFigureColour(c.value), c.text) << c.value;
     }
     EXPECT_EQ(sectorTileCaption(gbk("保险"), "1.234"), gbk("\r\n保险\r\n1.23%"));
 }
@@ -132,6 +135,7 @@ TEST(SectorWindow, OpensOnTheWeekWithOneTilePerSector)
     SectorWorld world;
     world.lists.sectorButtonClicked();
     world.chooser.windowCreated();
+    EXPECT_EQ(world.chooser.failure(), "");
 
     const auto targets = world.targets("/ztjj/");
     ASSERT_EQ(targets.size(), 1u);
@@ -203,6 +207,7 @@ TEST(SectorWindow, AFailedListTellsTheUserAndClosesTheWindow)
     world.chooser.windowCreated();
     ASSERT_EQ(world.models.view.messages().size(), 1u);
     EXPECT_EQ(world.models.view.messages()[0], gbk("板块信息加载失败，请重试"));
+    EXPECT_EQ(world.chooser.failure(), gbk("板块信息加载失败，请重试"));
     EXPECT_EQ(world.models.view.windowState(Window::Sector), WindowState::Closed);
     EXPECT_EQ(world.models.sectorTiles.tileCount(), 0);
     EXPECT_EQ(world.models.view.caption(Control::SectorCaption), "");

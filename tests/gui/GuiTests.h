@@ -135,3 +135,16 @@ private slots:
     void closingDuringAStalledRefreshWaitsForNoWorker();
     void watchlistMenuOpensTheWindowOnTheFund();
 };
+
+// The ledger's tabs of the portfolio window against the sample service.
+class LedgerWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void tabsShowHandWorkedFigures();
+    void startUpCarriesHoldingsInAndCellEditsReconcile();
+    void databaseThatCannotBeOpenedIsKeptAndACopyRestores();
+    void onlyTheNewestRefreshIsShown();
+    void tradeFormRefusesEachBadFieldAndBooksNothing();
+    void aPlanBooksItsDueOrdersOnce();
+    void theUserPicksTheBenchmark();
+};

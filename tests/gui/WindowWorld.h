@@ -16,10 +16,14 @@
 namespace fw::test {
 
 struct WindowWorld {
-    explicit WindowWorld(sample::SampleOptions options)
+    // With a clock, the ledger lives in the world's data directory and goes by it.
+    explicit WindowWorld(sample::SampleOptions options, std::function<std::time_t()> ledgerClock = {})
         : service(options),
           config(dir.filePath(QStringLiteral("配置.ini")).toStdString()),
-          controller(models, config, ControllerEnvironment{[] { return 1; }, "", 5}),
+          controller(models, config,
+                     ControllerEnvironment{[] { return 1; }, "", 5,
+                                           ledgerClock ? dir.path().toStdString() : std::string(), false,
+                                           ledgerClock}),
           window(controller)
     {
         service.start();

@@ -44,5 +44,9 @@ int main(int argc, char* argv[])
         PortfolioWindowTest portfolio;
         failures += QTest::qExec(&portfolio, argc, argv);
     }
+    {
+        LedgerWindowTest ledger;
+        failures += QTest::qExec(&ledger, argc, argv);
+    }
     return failures == 0 ? 0 : 1;
 }

@@ -1,0 +1,87 @@
+#pragma once
+// The user's ledger, fundwatch.db beside 配置.ini: accounts, trades, the
+// settings of each holding, 定投 plans with the dates they booked. WAL, foreign
+// keys on, numbered migrations in PRAGMA user_version, a busy time-out so that
+// the window and the command line can write at once and both changes stay.
+// Every change is one transaction. A file that cannot be opened or fails
+// PRAGMA quick_check is never written: open() fails with the reason.
+#include "store/LedgerRecords.h"
+#include "store/Sqlite.h"
+
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace fw::ledger {
+
+std::string ledgerFilePath(const std::string& dataDir);   // <dataDir>/fundwatch.db
+std::string navCacheFilePath(const std::string& dataDir); // <dataDir>/navcache.db
+
+class LedgerDatabase {
+public:
+    static constexpr int kSchemaVersion = 1;
+
+    // Called once, inside the transaction that makes a new database: the trades
+    // to start it with (the holdings carried over from the settings).
+    using Seed = std::function<std::vector<Trade>()>;
+
+    // Opens the database at `path`, making it when there is no file. False with
+    // failure() set when the file cannot be opened, fails its quick check, or
+    // was written by a newer program; such a file is left exactly as it is.
+    bool open(const std::string& path, const Seed& seed = {});
+    bool isOpen() const { return m_db.isOpen(); }
+    void close() { m_db.close(); }
+    const std::string& path() const { return m_path; }
+    // Why the last call failed (SQLite's or the system's words).
+    const std::string& failure() const { return m_db.failure(); }
+    int schemaVersion();
+
+    // The new trade's id; nullopt when it was not stored. The account is made
+    // when it does not exist yet.
+    std::optional<int64_t> addTrade(const Trade& trade);
+    // All of them or, when any cannot be stored, none.
+    bool addTrades(const std::vector<Trade>& trades);
+    // Replaces the stored trade of the same id; false when there is none.
+    bool updateTrade(const Trade& trade);
+    bool removeTrade(int64_t id);
+    std::vector<Trade> trades();
+    std::vector<std::string> accounts();
+
+    bool setDividendMethod(const std::string& code, DividendMethod method);
+    bool setFeeSchedule(const std::string& code, const std::vector<FeeStep>& schedule);
+    std::map<std::string, HoldingSettings> settings();
+
+    std::optional<int64_t> addPlan(const Plan& plan);
+    bool removePlan(int64_t id); // its trades stay, no longer tied to it
+    std::vector<Plan> plans();
+    // Books, in one transaction, the orders `due` makes of each plan as the
+    // plans stand under the write lock (so two writers never book one date
+    // twice), and records their dates. The number booked; -1 on a failure.
+    int bookPlans(const std::function<std::vector<Trade>(const Plan&)>& due);
+
+    // A copy through SQLite's backup API, fundwatch.db.YYYY-MM-DD beside the
+    // file, unless today's exists; kept only when integrity_check passes. The 7
+    // newest copies stay. False with failure() set when the copy failed.
+    bool dailyCopy(Day today);
+
+private:
+    bool migrate(const Seed& seed);
+    std::optional<int64_t> insertTrade(const Trade& trade);
+    std::optional<int64_t> accountId(const std::string& name);
+    std::vector<Plan> readPlans();
+
+    SqliteConnection m_db;
+    std::string m_path;
+};
+
+// The dates of the daily copies beside the database at `path`, newest first.
+std::vector<Day> ledgerCopies(const std::string& path);
+// Puts the copy of `date` back in place of the database at `path` (no
+// connection to it may be open). The file it replaces is kept as
+// <path>.before-restore. False with `failure` set when the copy is missing or
+// damaged, and then nothing changes.
+bool restoreLedgerCopy(const std::string& path, Day date, std::string& failure);
+
+} // namespace fw::ledger

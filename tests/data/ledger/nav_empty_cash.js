@@ -1,0 +1,1 @@
+cb({"Data":{"LSJZList":[{"FSRQ":"2026-12-04","DWJZ":"1.2345","LJJZ":"2.4345","SDATE":null,"ACTUALSYI":"","NAVTYPE":"1","JZZZL":"0.1","SGZT":"开放申购","SHZT":"开放赎回","FHFCZ":"0.05","FHFCBZ":"0","DTYPE":null,"FHSP":"每份派现金元"}],"FundType":"001","SYType":null,"isNewType":false,"Feature":"010,050,054"},"ErrCode":0,"ErrMsg":null,"TotalCount":1,"Expansion":null,"PageSize":20,"PageIndex":1})
