@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace fw {
 
@@ -173,7 +174,11 @@ void ChartRenderer::drawChartFrame(Canvas& canvas, std::string_view xAxisText, s
 
         setPen(kLabelGrid, 0, PenStyle::Dotted);
 
-        // x labels, each under its own grid line.
+        // x labels, each under its own grid line. A label that would run into
+        // the one before it is left out (its grid line stays), so many years
+        // or a wide font thin the labels rather than pile them up.
+        constexpr int kLabelGap = 4;
+        int labelsEnd = std::numeric_limits<int>::min() / 2; // right edge of the last label drawn
         for (size_t k = 2; k <= xItems.size(); ++k) {
             const int x = px(r.x0 + xGridPerLabel * xStep * double(k - 2));
             if (k > 2)
@@ -181,8 +186,11 @@ void ChartRenderer::drawChartFrame(Canvas& canvas, std::string_view xAxisText, s
             const Text& item = xItems[k - 1];
             if (item.empty())
                 continue;
-            const int tx = k == 2 ? x - 1 : x - shownWidth(item) / 2;
-            canvas.text(keptInside(tx, item), xLabelTop(r), item);
+            const int left = keptInside(k == 2 ? x - 1 : x - shownWidth(item) / 2, item);
+            if (left < labelsEnd + kLabelGap)
+                continue;
+            canvas.text(left, xLabelTop(r), item);
+            labelsEnd = left + shownWidth(item);
         }
 
         // y labels and their grid lines.

@@ -535,3 +535,38 @@ TEST(ChartFrame, TextsKeepInsideTheShownPartByTheirMeasuredWidth)
         EXPECT_EQ(canvas.findText("-100")->x0, c.widestYLabel);
     }
 }
+
+TEST(ChartFrame, XLabelsThatWouldRunIntoEachOtherAreThinned)
+{
+    // "2|2016|…|2020": five labels 117 apart (468 / 8 grid steps, two per label),
+    // at x 40, 157, 274, 391, 508; the first starts at 39, the others centred.
+    struct Case {
+        const char* what;
+        int bytePixels;
+        std::vector<std::string> shown;
+    };
+    const Case cases[] = {
+        // 32 wide: every label fits its 117.
+        {"narrow", 8, {"2016", "2017", "2018", "2019", "2020"}},
+        // 120 wide: 2016 ends at 159; 2017 would start at 97, 2018 starts at 214
+        // and ends at 334; 2019 would start at 331; 2020 starts at 448.
+        {"wider than the spacing", 30, {"2016", "2018", "2020"}},
+        // 76 wide: 2016 ends at 115, 2017 starts at 157 - 38 = 119, four pixels on.
+        {"a gap of four pixels", 19, {"2016", "2017", "2018", "2019", "2020"}},
+        // 80 wide: 2016 ends at 119 and 2017 would start at 117; 2018 starts at
+        // 234 and ends at 314, 2019 starts at 351, 2020 at 468.
+        {"one label runs into the first", 20, {"2016", "2018", "2019", "2020"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RecordingCanvas canvas;
+        canvas.bytePixels = c.bytePixels;
+        ChartRenderer renderer;
+        renderer.drawChartFrame(canvas, "2|2016|2017|2018|2019|2020", "4|-100|100", 0, 0, 0, 0, 2, 0, gbk("时间|收益率"), {});
+        std::vector<std::string> years;
+        for (const std::string& t : canvas.texts())
+            if (t.size() == 4 && t.rfind("20", 0) == 0)
+                years.push_back(t);
+        EXPECT_EQ(years, c.shown);
+    }
+}
