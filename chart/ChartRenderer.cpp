@@ -206,20 +206,24 @@ void ChartRenderer::drawChartFrame(Canvas& canvas, std::string_view xAxisText, s
                 values.push_back(textValue(yItems[size_t(i - 1)]));
         }
         const int decimals = labelDecimals(values);
+        // The zero line, when the range spans zero, is labelled "0"; a grid
+        // label that would overlap that "0" is left out (its line stays).
+        const bool zeroLine = minimum < -kTolerance && maximum > kTolerance;
+        const int zeroY = zeroLine ? px(r.y1 - scale * (0 - minimum)) : 0;
         for (size_t i = 0; i < values.size(); ++i) {
             const int y = px(r.y1 - scale * (values[i] - minimum));
             if (i > 0)
                 canvas.line(r.x0 + 1, y, r.x1, y);
+            if (zeroLine && std::abs(y - zeroY) < h)
+                continue;
             const Text label = unitsText(roundedUnits(values[i], decimals), decimals);
             canvas.text(keptInside(r.x0 - shownWidth(label) - 2, label), px(y - h / 2 - 1), label);
         }
 
-        // Zero line when the range spans zero.
-        if (minimum < -kTolerance && maximum > kTolerance) {
+        if (zeroLine) {
             setPen(kLabelGrid, 0, PenStyle::Solid);
-            const int y = px(r.y1 - scale * (0 - minimum));
-            canvas.line(r.x0 + 1, y, r.x1, y);
-            canvas.text(px(r.x0 - h), px(y - h / 2), "0");
+            canvas.line(r.x0 + 1, zeroY, r.x1, zeroY);
+            canvas.text(px(r.x0 - h), px(zeroY - h / 2), "0");
         }
     }
 

@@ -103,15 +103,19 @@ TEST(ChartFrame, YLabelsAndZeroLine)
         std::vector<std::string> labels;
         int zeroY; // -1: no zero line
     } cases[] = {
-        {"9|-3|12", {"-3", "-1", "0", "2", "4", "5", "7", "9", "10", "12"}, 244},
+        // 0.33 would read "0" five pixels above the zero line's own "0": left out.
+        {"9|-3|12", {"-3", "-1", "2", "4", "5", "7", "9", "10", "12"}, 244},
         {"9|0|12", {"0", "1", "3", "4", "5", "7", "8", "9", "11", "12"}, -1},
         // Steps of 2/9: whole numbers would repeat (1, 1), one decimal does not.
         {"9|0.5|2.5", {"0.5", "0.7", "0.9", "1.2", "1.4", "1.6", "1.8", "2.1", "2.3", "2.5"}, -1},
         // A week from 0.10 to 1.90, and a flat series: every label with its one decimal.
         {"9|0|2", {"0.0", "0.2", "0.4", "0.7", "0.9", "1.1", "1.3", "1.6", "1.8", "2.0"}, -1},
         {"9|-1|1", {"-1.0", "-0.8", "-0.6", "-0.3", "-0.1", "0.1", "0.3", "0.6", "0.8", "1.0"}, 175},
-        // A label rounded up from below zero reads "0", never "-0".
-        {"9|-4|13", {"-4", "-2", "0", "2", "4", "5", "7", "9", "11", "13"}, 235},
+        // -0.22 would sit three pixels from the zero line: left out.
+        {"9|-4|13", {"-4", "-2", "2", "4", "5", "7", "9", "11", "13"}, 235},
+        // A label rounded up from below zero reads "0", never "-0": -0.45, 13 pixels
+        // under the zero line (28.75 a unit), is far enough from it to be shown.
+        {"4|-0.45|7.55", {"0", "2", "4", "6", "8"}, 277},
         // ... nor "-0.0": -0.02 at one decimal.
         {"4|-0.02|0.38", {"0.0", "0.1", "0.2", "0.3", "0.4"}, 278},
         // Steps of 0.05 need two decimals; steps of 0.005 get no more than two.
