@@ -100,12 +100,12 @@ LoadResult FundLists::loadBoard(const Text& key, const Text& direction)
     const JsonDocument answer =
         fetchRankingPage(RankingQuery{RankingFamily::Board, key, direction, 1, {}}.url(), m_context.timeoutSeconds);
     if (!m_context.fundGridLoads.isCurrent(ticket))
-        return {LoadOutcome::Superseded, 0};
+        return {LoadOutcome::Superseded, 0, {}};
     const int n = rankingEntryCount(answer);
     for (int i = 1; i <= n; ++i)
         writeFundRow(grid, i, rankingEntry(answer, i - 1));
     colourReturnCells(grid, 1, n);
-    return {n > 0 ? LoadOutcome::Done : LoadOutcome::Failed, n};
+    return {n > 0 ? LoadOutcome::Done : LoadOutcome::Failed, n, {}};
 }
 
 void FundLists::sortByColumn(int, int column)
@@ -144,7 +144,7 @@ void FundLists::sectorWindowDestroyed() { sectorListMode = false; }
 LoadResult FundLists::chooseSector(const SectorList& list, int index)
 {
     if (index < 0 || index >= list.size() || m_context.refuseGridLoad())
-        return {LoadOutcome::Failed, 0};
+        return {LoadOutcome::Failed, 0, {}};
     sectorListMode = true;
     currentSectorName = list.names[size_t(index)];
     m_context.models.view.setWindowState(Window::Sector, WindowState::Hidden);

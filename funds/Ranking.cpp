@@ -149,12 +149,12 @@ LoadResult loadPagedRanking(FeatureContext& context, const PagedListParams& para
     View& view = context.models.view;
     auto superseded = [&] { return !context.fundGridLoads.isCurrent(ticket); };
     if (superseded())
-        return {LoadOutcome::Superseded, 0};
+        return {LoadOutcome::Superseded, 0, {}};
 
     grid.reset();
     JsonDocument answer = fetchRankingPage(params.probeUrl, context.timeoutSeconds);
     if (superseded())
-        return {LoadOutcome::Superseded, 0};
+        return {LoadOutcome::Superseded, 0, {}};
 
     static const Text loadSection = gbk("加载数据"), loadAll = gbk("是否全部加载"), yes = gbk("真");
     const bool allPages = context.loadAllPages ? *context.loadAllPages
@@ -168,7 +168,7 @@ LoadResult loadPagedRanking(FeatureContext& context, const PagedListParams& para
             grid.setRowCount(params.rowCountFor(announced));
         answer = fetchRankingPage(params.pageUrl(int(p)), context.timeoutSeconds);
         if (superseded())
-            return {LoadOutcome::Superseded, offset};
+            return {LoadOutcome::Superseded, offset, {}};
         const int n = rankingEntryCount(answer);
         for (int i = 1; i <= n; ++i)
             writeFundRow(grid, offset + i, rankingEntry(answer, i - 1));

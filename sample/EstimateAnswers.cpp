@@ -159,7 +159,7 @@ Answer minuteBarsAnswer(const Market& m, const Query& q)
     const std::string day = m.figureDate();
     std::string trends;
     for (const MinuteBarRow& b : minuteBars(m, s)) {
-        char hhmm[8];
+        char hhmm[16];
         std::snprintf(hhmm, sizeof hhmm, "%02d:%02d", b.minute / 60, b.minute % 60);
         trends += std::string(trends.empty() ? "" : ",") + "\"" + day + " " + hhmm + "," + fixedText(b.open, s.decimals)
             + "," + fixedText(b.close, s.decimals) + "," + fixedText(b.high, s.decimals) + ","

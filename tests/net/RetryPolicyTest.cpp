@@ -81,8 +81,9 @@ TEST(RetryPolicy, RetryAfterInSecondsOrAsAnHttpDate)
     for (const Case& c : cases) {
         const auto got = retryAfter(c.headers, now);
         ASSERT_EQ(got.has_value(), c.ms.has_value()) << c.headers;
-        if (got)
+        if (got) {
             EXPECT_EQ(got->count(), *c.ms) << c.headers;
+        }
     }
 }
 
@@ -150,8 +151,9 @@ TEST(RetryPolicy, StatusClassAndDateFieldEdges)
         const std::string headers = std::string("HTTP/1.1 503 x\r\nRetry-After: ") + c.value + "\r\n";
         const auto got = retryAfter(headers, now);
         ASSERT_EQ(got.has_value(), c.ms.has_value()) << c.value;
-        if (got)
+        if (got) {
             EXPECT_EQ(got->count(), *c.ms) << c.value;
+        }
     }
     struct SecondsCase { const char* headers; long long ms; };
     const SecondsCase seconds[] = {

@@ -183,10 +183,11 @@ TEST_F(EstimateAnswers, AssetMixAddsUpAndLeavesRoomForTheUnlistedHoldings)
         double listed = 0;
         for (const Holding& h : holdings)
             listed += h.share;
-        if (!holdings.empty())
+        if (!holdings.empty()) {
             EXPECT_GE(number(row["GP"]), std::min(98.0, listed + 7.99));
-        else if (!Market::holdsStocks(f.kind))
+        } else if (!Market::holdsStocks(f.kind)) {
             EXPECT_EQ(number(row["GP"]), 0.0);
+        }
     }
 }
 
@@ -214,8 +215,9 @@ TEST_F(EstimateAnswers, EveryIndexIsQuotedAndFollowedByAnIndexFund)
     // 创业板50 is not 创业板指.
     for (const Fund& f : market().funds()) {
         const int tracked = market().trackedIndex(f);
-        if (f.name.find("创业板50") != std::string::npos && tracked >= 0)
+        if (f.name.find("创业板50") != std::string::npos && tracked >= 0) {
             EXPECT_EQ(market().indexes()[size_t(tracked)].code, "399673") << f.name;
+        }
     }
 }
 

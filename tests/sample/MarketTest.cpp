@@ -249,8 +249,9 @@ TEST(SampleMarket, EveryNonEmptyMarketHasFund000001)
             ASSERT_NE(f, nullptr) << "seed " << seed << ", " << count << " funds";
             EXPECT_FALSE(f->name.empty());
             // Where the market has a fund with holdings, 000001 is one, so examples show an estimate.
-            if (count >= 300)
+            if (count >= 300) {
                 EXPECT_GT(m.holdingQuarters(*f), 0) << "seed " << seed;
+            }
         }
     }
 }

@@ -116,8 +116,9 @@ void expectEveryFigureRule()
         } else {
             int decimals = -1;
             EXPECT_EQ(plainDecimal(c.text, &decimals), c.value);
-            if (c.value)
+            if (c.value) {
                 EXPECT_EQ(decimals, c.decimals);
+            }
         }
     }
     for (const ShowCase& c : kShowCases) {
