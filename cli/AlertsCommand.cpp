@@ -1,0 +1,282 @@
+// fundwatch-cli alerts: the alert rules kept in fundwatch.db, their log, and
+// one check of every rule for a timer that runs while the window is closed.
+#include "app/DesktopNotifier.h"
+#include "cli/Commands.h"
+#include "funds/AlertCheck.h"
+#include "funds/LedgerBook.h"
+#include "funds/LedgerCsv.h"
+#include "funds/LedgerStart.h"
+#include "text/CodePage.h"
+
+#include <QCoreApplication>
+
+#include <charconv>
+#include <ctime>
+#include <memory>
+
+namespace fw::cli {
+
+using namespace fw::ledger;
+
+namespace {
+
+struct ConditionWord {
+    const char* word;
+    AlertCondition condition;
+    bool above;
+};
+const ConditionWord kConditions[] = {
+    {"up", AlertCondition::Change, true},          {"down", AlertCondition::Change, false},
+    {"cross-up", AlertCondition::Level, true},     {"cross-down", AlertCondition::Level, false},
+    {"nav-up", AlertCondition::UnitValue, true},   {"nav-down", AlertCondition::UnitValue, false},
+    {"rate-up", AlertCondition::HoldingRate, true}, {"rate-down", AlertCondition::HoldingRate, false},
+    {"profit-up", AlertCondition::DayProfit, true}, {"profit-down", AlertCondition::DayProfit, false},
+    {"share-up", AlertCondition::DayProfitShare, true}, {"share-down", AlertCondition::DayProfitShare, false},
+};
+
+// Which conditions a subject can have.
+bool fits(AlertSubject subject, AlertCondition c)
+{
+    switch (subject) {
+    case AlertSubject::Fund:
+        return c == AlertCondition::Change || c == AlertCondition::Level || c == AlertCondition::UnitValue;
+    case AlertSubject::Stock: return c == AlertCondition::Change || c == AlertCondition::Level;
+    case AlertSubject::Holding: return c == AlertCondition::HoldingRate;
+    case AlertSubject::Portfolio: return c == AlertCondition::DayProfit || c == AlertCondition::DayProfitShare;
+    }
+    return false;
+}
+
+bool isQuoteId(const std::string& text)
+{
+    const size_t dot = text.find('.');
+    if (dot == std::string::npos || dot == 0 || dot + 1 == text.size())
+        return false;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (i != dot && !std::isalnum(static_cast<unsigned char>(text[i])))
+            return false;
+    return true;
+}
+
+// The rule of `alerts add SUBJECT CONDITION VALUE`; "" when it is one, else why not.
+std::string ruleFromArguments(const CliOptions& o, AlertRule& rule)
+{
+    const std::string& subject = o.arguments[1];
+    const size_t colon = subject.find(':');
+    const std::string kind = subject.substr(0, colon);
+    rule.code = colon == std::string::npos ? std::string() : subject.substr(colon + 1);
+    if (kind == "fund" && isFundCode(rule.code))
+        rule.subject = AlertSubject::Fund;
+    else if (kind == "holding" && isFundCode(rule.code))
+        rule.subject = AlertSubject::Holding;
+    else if (kind == "stock" && isQuoteId(rule.code))
+        rule.subject = AlertSubject::Stock;
+    else if (subject == "portfolio")
+        rule.subject = AlertSubject::Portfolio;
+    else
+        return "提醒对象须为 fund:代码、stock:市场.代码、holding:代码 或 portfolio：" + subject;
+    const ConditionWord* word = nullptr;
+    for (const ConditionWord& w : kConditions)
+        if (o.arguments[2] == w.word)
+            word = &w;
+    if (!word || !fits(rule.subject, word->condition))
+        return "这个对象不能用条件 " + o.arguments[2];
+    rule.condition = word->condition;
+    rule.above = word->above;
+    const auto threshold = parseAlertFigure(o.arguments[3]);
+    if (!threshold)
+        return "阈值须为最多四位小数的数：" + o.arguments[3];
+    rule.threshold = *threshold;
+    if (!o.window.empty() && !parseAlertWindow(o.window, rule.windowStart, rule.windowEnd))
+        return "--window 须为 HH:MM-HH:MM：" + o.window;
+    return {};
+}
+
+// Now in China time, or the moment --date and --time give.
+std::optional<ChinaTime> checkMoment(CliSession& s)
+{
+    ChinaTime now = chinaTime(std::time(nullptr));
+    if (!s.options.date.empty()) {
+        const auto d = parseDay(s.options.date);
+        if (!d) {
+            s.error("--date 须为 YYYY-MM-DD：" + s.options.date);
+            return std::nullopt;
+        }
+        now.day = *d;
+    }
+    if (!s.options.time.empty()) {
+        const auto m = parseMinute(s.options.time);
+        if (!m) {
+            s.error("--time 须为 HH:MM：" + s.options.time);
+            return std::nullopt;
+        }
+        now.minute = *m;
+    }
+    return now;
+}
+
+std::string stateText(const AlertRule& r)
+{
+    if (!r.enabled)
+        return "已关闭";
+    return r.state.armed ? "待命" : "已触发，待回落";
+}
+
+int listRules(CliSession& s, LedgerDatabase& db)
+{
+    const std::vector<AlertRule> rules = db.alertRules();
+    if (outputFormat(s) == OutputFormat::Json) {
+        Json all = Json::array();
+        for (const AlertRule& r : rules)
+            all.push_back({{"id", r.id}, {"rule", alertRuleText(r)}, {"enabled", r.enabled}, {"armed", r.state.armed},
+                           {"fired", r.state.firedDay ? Json(dayText(r.state.firedDay)) : Json()}});
+        s.io.out << all.dump(2) << "\n";
+        return kExitDone;
+    }
+    TextTable table;
+    table.header = {"编号", "规则", "状态", "上次触发"};
+    for (const AlertRule& r : rules)
+        table.rows.push_back({{std::to_string(r.id)}, {alertRuleText(r)}, {stateText(r)},
+                              {r.state.firedDay ? dayText(r.state.firedDay) : std::string("--")}});
+    writeTable(s, table, "提醒规则");
+    return kExitDone;
+}
+
+int showLog(CliSession& s, LedgerDatabase& db)
+{
+    const std::vector<AlertFiring> log = db.alertLog();
+    if (outputFormat(s) == OutputFormat::Json) {
+        Json all = Json::array();
+        for (const AlertFiring& f : log)
+            all.push_back({{"date", dayText(f.day)}, {"time", minuteText(f.minute)},
+                           {"rule", f.ruleId ? Json(f.ruleId) : Json()}, {"message", f.message}});
+        s.io.out << all.dump(2) << "\n";
+        return kExitDone;
+    }
+    TextTable table;
+    table.header = {"日期", "时间", "规则", "提醒"};
+    for (const AlertFiring& f : log)
+        table.rows.push_back({{dayText(f.day)}, {minuteText(f.minute)}, {f.ruleId ? std::to_string(f.ruleId) : "--"},
+                              {f.message}});
+    writeTable(s, table, "提醒记录");
+    return kExitDone;
+}
+
+// The funds held and the ledger's 持有收益率 of each, for the rules that need them.
+AlertSources sourcesFor(CliSession& s, const std::vector<AlertRule>& rules, ChinaTime now)
+{
+    AlertSources sources;
+    bool needed = false;
+    for (const AlertRule& r : rules)
+        needed = needed || (r.enabled && (r.subject == AlertSubject::Holding || r.subject == AlertSubject::Portfolio));
+    if (!needed)
+        return sources;
+    RefreshJob job {s.dataDir, LedgerBook::kDefaultBenchmark, now, s.context.requestOptions(), fetchNavHistory};
+    const LedgerSnapshot snap = computeLedger(job);
+    std::map<std::string, std::pair<int64_t, int64_t>> sums; // code → held cost, 持有收益
+    std::map<std::string, int64_t> shares;
+    for (const Position& p : snap.result.positions) {
+        if (p.figures.shares <= 0)
+            continue;
+        shares[p.code] += p.figures.shares;
+        sums[p.code].first += p.figures.heldCost;
+        sums[p.code].second += p.figures.holdingProfit;
+        HoldingRate& rate = sources.holdingRates[p.code];
+        rate.day = rate.day ? std::min(rate.day, p.latestDay) : p.latestDay;
+    }
+    for (const auto& [code, held] : shares)
+        sources.portfolio.push_back({code, held});
+    for (auto& [code, rate] : sources.holdingRates) {
+        const auto& [cost, profit] = sums[code];
+        if (cost > 0)
+            rate.rate = mulDivRound(profit, 1000000, cost); // 1e-4 percent
+    }
+    return sources;
+}
+
+// Tells each firing on the desktop when a notification service is there and
+// the user did not silence today.
+void tell(LedgerDatabase& db, const std::vector<FiredAlert>& fired, ChinaTime now)
+{
+    if (fired.empty() || db.alertsQuietDay() == now.day)
+        return;
+    std::unique_ptr<QCoreApplication> app;
+    static int argc = 1;
+    static char name[] = "fundwatch-cli";
+    static char* argv[] = {name, nullptr};
+    if (!QCoreApplication::instance())
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    DesktopNotifier notifier;
+    for (const FiredAlert& f : fired)
+        notifier.notify(QString::fromStdString(f.message));
+}
+
+int checkOnce(CliSession& s, LedgerDatabase& db)
+{
+    const auto now = checkMoment(s);
+    if (!now)
+        return kExitUsage;
+    const std::vector<AlertRule> rules = db.alertRules();
+    const AlertSources sources = sourcesFor(s, rules, *now);
+    const AlertReadings readings = readAlertValues(s.context.requestOptions(), rules, sources, *now);
+    bool failed = false;
+    const std::vector<FiredAlert> fired = applyAlertChecks(db, readings, *now, failed);
+    if (failed)
+        s.error("提醒状态无法保存：" + db.failure());
+    if (readings.failed)
+        s.error("行情刷新失败");
+    tell(db, fired, *now);
+    if (outputFormat(s) == OutputFormat::Json) {
+        Json all = Json::array();
+        for (const FiredAlert& f : fired)
+            all.push_back({{"rule", f.ruleId}, {"message", f.message}});
+        s.io.out << Json({{"tradingDay", readings.tradingDay}, {"fired", all}}).dump(2) << "\n";
+    } else {
+        for (const FiredAlert& f : fired)
+            s.io.out << printableText(minuteText(now->minute) + "  " + f.message) << "\n";
+    }
+    return failed || readings.failed ? kExitFailed : kExitDone;
+}
+
+} // namespace
+
+int runAlerts(CliSession& s)
+{
+    const CliOptions& o = s.options;
+    LedgerDatabase db;
+    if (!openLedger(db, s.dataDir, s.config, chinaTime(std::time(nullptr)).day)) {
+        s.errorGbk(ledgerOpenFailureText(db.failure()));
+        return kExitFailed;
+    }
+    const std::string& action = o.arguments[0];
+    if (action == "list")
+        return listRules(s, db);
+    if (action == "log")
+        return showLog(s, db);
+    if (action == "check")
+        return checkOnce(s, db);
+    if (action == "remove") {
+        int64_t id = 0;
+        const std::string& text = o.arguments[1];
+        const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), id);
+        if (ec != std::errc() || end != text.data() + text.size() || !db.removeAlertRule(id)) {
+            s.error("没有编号为 " + o.arguments[1] + " 的提醒规则");
+            return kExitFailed;
+        }
+        return kExitDone;
+    }
+    AlertRule rule;
+    if (const std::string why = ruleFromArguments(o, rule); !why.empty()) {
+        s.error(why);
+        return kExitUsage;
+    }
+    const auto id = db.addAlertRule(rule);
+    if (!id) {
+        s.error("提醒规则无法保存：" + db.failure());
+        return kExitFailed;
+    }
+    s.io.out << *id << "\n";
+    return kExitDone;
+}
+
+} // namespace fw::cli

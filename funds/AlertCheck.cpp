@@ -1,0 +1,207 @@
+#include "funds/AlertCheck.h"
+
+#include "funds/EstimateInputs.h"
+#include "funds/NavHistoryFetch.h"
+#include "funds/PortfolioRefresh.h"
+#include "net/ServiceHosts.h"
+#include "text/CodePage.h"
+#include "text/NumberText.h"
+
+#include <set>
+
+namespace fw::ledger {
+
+namespace {
+
+constexpr int kNavFrom = 16 * 60; // the day's unit values are looked for from 16:00 on
+constexpr int kNavLookBack = 20;  // days back to find the row before today's over holidays
+
+bool answered(const HttpRequestOptions& options) { return options.status.rfind("200", 0) == 0; }
+
+int64_t units(double value) { return roundedUnits(value, 4); }
+
+// The minute bars of a quote id, only when they are of `day`.
+std::optional<MinuteBars> fetchBars(const HttpRequestOptions& request, std::string_view quoteId, Day day, bool& failed)
+{
+    HttpRequestOptions options = request;
+    const ServiceHosts& hosts = serviceHosts();
+    // The answer is UTF-8 script text without a declared charset.
+    const Text answer = utf8ToGbk(HttpClient().fetch(hosts.url(HostRole::QuoteHistory,
+                                                               minuteBarsPath(quoteId, hosts.quoteToken())),
+                                                     options));
+    if (!answered(options)) {
+        failed = true;
+        return std::nullopt;
+    }
+    std::optional<MinuteBars> bars = readMinuteBars(answer);
+    if (!bars || bars->bars.empty() || bars->bars.back().time.rfind(dayText(day), 0) != 0)
+        return std::nullopt;
+    return bars;
+}
+
+bool wantsQuote(const AlertRule& r) { return r.subject == AlertSubject::Fund || r.subject == AlertSubject::Portfolio; }
+
+} // namespace
+
+Text minuteBarsPath(std::string_view quoteId, std::string_view token)
+{
+    return "/api/qt/stock/trends2/get?secid=" + Text(quoteId)
+        + "&fields1=f1,f2,f3,f4,f5,f6,f7,f8,f9,f10,f11,f12,f13&fields2=f51,f52,f53,f54,f55,f56,f57,f58&ut="
+        + Text(token) + "&ndays=1&iscr=0&iscca=0";
+}
+
+std::optional<bool> fetchTradingDay(const HttpRequestOptions& request, Day day)
+{
+    bool failed = false;
+    const std::optional<MinuteBars> bars = fetchBars(request, "1.000001", day, failed);
+    if (failed)
+        return std::nullopt;
+    return bars.has_value();
+}
+
+AlertReadings readAlertValues(const HttpRequestOptions& request, const std::vector<AlertRule>& rules,
+                              const AlertSources& sources, ChinaTime now)
+{
+    AlertReadings out;
+    std::vector<const AlertRule*> due;
+    const bool navTime = now.minute >= kNavFrom;
+    for (const AlertRule& r : rules)
+        if (r.enabled && (isLiveCondition(r.condition) || navTime))
+            due.push_back(&r);
+    if (due.empty())
+        return out;
+    const std::optional<bool> trading = fetchTradingDay(request, now.day);
+    if (!trading) {
+        out.failed = true;
+        return out;
+    }
+    out.tradingDay = *trading;
+    if (!out.tradingDay)
+        return out;
+
+    // Every fund a rule or the portfolio needs, fetched once.
+    std::set<std::string> funds;
+    bool portfolio = false;
+    for (const AlertRule* r : due) {
+        if (r->subject == AlertSubject::Fund || r->subject == AlertSubject::Holding)
+            funds.insert(r->code); // a holding's for its name
+        if (r->subject == AlertSubject::Portfolio)
+            portfolio = true;
+    }
+    if (portfolio)
+        for (const AlertHolding& h : sources.portfolio)
+            funds.insert(h.code);
+    std::map<std::string, FundQuote> quotes;
+    for (const std::string& code : funds) {
+        FundQuote q = fetchFundQuote(request, code);
+        if (q.unitValue <= 0 && q.name.empty())
+            out.failed = true;
+        quotes[code] = std::move(q);
+    }
+
+    if (portfolio) {
+        std::vector<Holding> held;
+        std::map<Text, FundQuote> byCode;
+        for (const AlertHolding& h : sources.portfolio) {
+            held.push_back({h.code, unitsText(h.shares, 2), "1"});
+            byCode[h.code] = quotes[h.code];
+        }
+        const PortfolioTotals totals = portfolioFigures(held, byCode).totals;
+        if (totals.estimatedFunds > 0) {
+            out.dayProfit = totals.todayProfit;
+        }
+        for (const AlertRule* r : due) {
+            if (r->subject != AlertSubject::Portfolio || totals.estimatedFunds == 0)
+                continue;
+            AlertReading reading;
+            if (r->condition == AlertCondition::DayProfit)
+                reading.value = units(totals.todayProfit);
+            else if (r->condition == AlertCondition::DayProfitShare && totals.amount > 0)
+                reading.value = units(totals.todayProfit / totals.amount * 100.0);
+            out.byRule[r->id] = reading;
+        }
+    }
+
+    std::map<std::string, std::optional<MinuteBars>> stocks;
+    for (const AlertRule* r : due) {
+        AlertReading reading;
+        std::string name;
+        if (r->subject == AlertSubject::Fund) {
+            const FundQuote& q = quotes[r->code];
+            name = gbkToUtf8(q.name);
+            if (r->condition == AlertCondition::Change && q.estimatePercent) {
+                reading.value = units(*q.estimatePercent);
+            } else if (r->condition == AlertCondition::Level && q.estimatePercent && q.unitValue > 0) {
+                reading.value = units(q.unitValue * (1.0 + *q.estimatePercent / 100.0));
+                reading.previousClose = units(q.unitValue);
+            } else if (r->condition == AlertCondition::UnitValue) {
+                // Today's row and the one before it, the previous close.
+                NavFetchOutcome outcome;
+                const auto rows = NavHistoryFetch(r->code, request.timeoutSeconds)
+                                      .fetchRange(now.day - kNavLookBack, now.day, outcome);
+                if (!rows)
+                    out.failed = true;
+                else if (!rows->empty() && rows->back().day == now.day && rows->back().unitValue > 0) {
+                    reading.value = rows->back().unitValue;
+                    if (rows->size() > 1 && (*rows)[rows->size() - 2].unitValue > 0)
+                        reading.previousClose = (*rows)[rows->size() - 2].unitValue;
+                }
+            }
+        } else if (r->subject == AlertSubject::Stock) {
+            auto found = stocks.find(r->code);
+            if (found == stocks.end())
+                found = stocks.emplace(r->code, fetchBars(request, r->code, now.day, out.failed)).first;
+            if (const auto& bars = found->second) {
+                name = gbkToUtf8(bars->code);
+                const double close = bars->bars.back().close;
+                if (r->condition == AlertCondition::Change) {
+                    reading.value = units(bars->changeAt(bars->bars.size() - 1));
+                } else if (r->condition == AlertCondition::Level) {
+                    reading.value = units(close);
+                    reading.previousClose = units(bars->preClose);
+                }
+            }
+        } else if (r->subject == AlertSubject::Holding) {
+            name = r->code;
+            const auto found = sources.holdingRates.find(r->code);
+            if (r->condition == AlertCondition::HoldingRate && found != sources.holdingRates.end()
+                && found->second.day == now.day && found->second.rate)
+                reading.value = *found->second.rate;
+        } else {
+            continue; // the portfolio's, above
+        }
+        out.byRule[r->id] = reading;
+        out.names[r->id] = name;
+    }
+    return out;
+}
+
+std::vector<FiredAlert> applyAlertChecks(LedgerDatabase& db, const AlertReadings& readings, ChinaTime now,
+                                         bool& failed)
+{
+    std::vector<FiredAlert> fired;
+    for (const auto& [id, reading] : readings.byRule) {
+        FiredAlert alert;
+        const auto name = readings.names.find(id);
+        const std::optional<bool> logged = db.checkAlertRule(id, now, [&](AlertRule& rule) -> std::optional<std::string> {
+            alert.subject = rule.subject;
+            alert.code = rule.code;
+            if (!evaluateAlert(rule, reading, now, readings.tradingDay))
+                return std::nullopt;
+            alert.message = alertMessage(rule, name == readings.names.end() ? std::string() : name->second,
+                                         *reading.value);
+            return alert.message;
+        });
+        if (!logged) {
+            failed = true;
+            continue;
+        }
+        if (*logged) {
+            alert.ruleId = id;
+            fired.push_back(std::move(alert));
+        }
+    }
+    return fired;
+}
+
+} // namespace fw::ledger

@@ -1,0 +1,66 @@
+#pragma once
+// One check of every alert rule: the figures the rules need fetched on the
+// calling thread (never the UI thread), each rule evaluated and its state and
+// firing written under the database's write lock. No Qt.
+#include "funds/AlertRules.h"
+#include "funds/Portfolio.h"
+#include "net/HttpClient.h"
+#include "store/LedgerDatabase.h"
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace fw::ledger {
+
+// "/api/qt/stock/trends2/get?secid=…": the day's minute bars of a stock or an index.
+Text minuteBarsPath(std::string_view quoteId, std::string_view token);
+// Whether `day` is a trading day: the minute bars of 上证指数 (1.000001)
+// carry its date. None when the bars could not be fetched.
+std::optional<bool> fetchTradingDay(const HttpRequestOptions& request, Day day);
+
+// What the rules are checked against besides the service: the funds held
+// (the ledger's positions, or [持仓] without a ledger) and the ledger's
+// 持有收益率 of each fund with the day of its newest unit value.
+struct AlertHolding {
+    std::string code;
+    int64_t shares = 0;      // hundredths
+};
+struct HoldingRate {
+    std::optional<int64_t> rate; // 1e-4 percent
+    Day day = 0;                 // the day of the unit value it is at
+};
+struct AlertSources {
+    std::vector<AlertHolding> portfolio;
+    std::map<std::string, HoldingRate> holdingRates;
+};
+
+// The figures of one check.
+struct AlertReadings {
+    bool tradingDay = false;
+    bool failed = false;                          // a request the rules needed failed
+    std::map<int64_t, AlertReading> byRule;
+    std::map<int64_t, std::string> names;         // the subject's name (UTF-8) by rule
+    std::optional<double> dayProfit;              // the portfolio's estimated 当日收益, yuan
+};
+
+// Fetches what the enabled rules need at `now`: live figures in trading
+// hours, unit values from 16:00 on.
+AlertReadings readAlertValues(const HttpRequestOptions& request, const std::vector<AlertRule>& rules,
+                              const AlertSources& sources, ChinaTime now);
+
+struct FiredAlert {
+    int64_t ruleId = 0;
+    AlertSubject subject = AlertSubject::Fund;
+    std::string code;
+    std::string message; // UTF-8
+};
+
+// Evaluates each rule against `readings`, each in its own transaction; the
+// firings this process logged, to be told (none for a rule another process
+// fired first). `failed` is set when a state could not be written.
+std::vector<FiredAlert> applyAlertChecks(LedgerDatabase& db, const AlertReadings& readings, ChinaTime now,
+                                         bool& failed);
+
+} // namespace fw::ledger
