@@ -152,7 +152,7 @@ AlertReadings readAlertValues(const HttpRequestOptions& request, const std::vect
             if (found == stocks.end())
                 found = stocks.emplace(r->code, fetchBars(request, r->code, now.day, out.failed)).first;
             if (const auto& bars = found->second) {
-                name = gbkToUtf8(bars->code);
+                name = gbkToUtf8(bars->name.empty() ? bars->code : bars->name);
                 const double close = bars->bars.back().close;
                 if (r->condition == AlertCondition::Change) {
                     reading.value = units(bars->changeAt(bars->bars.size() - 1));
