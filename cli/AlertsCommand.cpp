@@ -162,43 +162,11 @@ int showLog(CliSession& s, LedgerDatabase& db)
     return kExitDone;
 }
 
-// The funds held and the ledger's 持有收益率 of each, for the rules that need them.
-AlertSources sourcesFor(CliSession& s, const std::vector<AlertRule>& rules, ChinaTime now)
-{
-    AlertSources sources;
-    bool needed = false;
-    for (const AlertRule& r : rules)
-        needed = needed || (r.enabled && (r.subject == AlertSubject::Holding || r.subject == AlertSubject::Portfolio));
-    if (!needed)
-        return sources;
-    RefreshJob job {s.dataDir, LedgerBook::kDefaultBenchmark, now, s.context.requestOptions(), fetchNavHistory};
-    const LedgerSnapshot snap = computeLedger(job);
-    std::map<std::string, std::pair<int64_t, int64_t>> sums; // code → held cost, 持有收益
-    std::map<std::string, int64_t> shares;
-    for (const Position& p : snap.result.positions) {
-        if (p.figures.shares <= 0)
-            continue;
-        shares[p.code] += p.figures.shares;
-        sums[p.code].first += p.figures.heldCost;
-        sums[p.code].second += p.figures.holdingProfit;
-        HoldingRate& rate = sources.holdingRates[p.code];
-        rate.day = rate.day ? std::min(rate.day, p.latestDay) : p.latestDay;
-    }
-    for (const auto& [code, held] : shares)
-        sources.portfolio.push_back({code, held});
-    for (auto& [code, rate] : sources.holdingRates) {
-        const auto& [cost, profit] = sums[code];
-        if (cost > 0)
-            rate.rate = mulDivRound(profit, 1000000, cost); // 1e-4 percent
-    }
-    return sources;
-}
-
 // Tells each firing on the desktop when a notification service is there and
 // the user did not silence today.
-void tell(LedgerDatabase& db, const std::vector<FiredAlert>& fired, ChinaTime now)
+void tell(const AlertRound& round)
 {
-    if (fired.empty() || db.alertsQuietDay() == now.day)
+    if (round.fired.empty() || round.quiet)
         return;
     std::unique_ptr<QCoreApplication> app;
     static int argc = 1;
@@ -207,35 +175,31 @@ void tell(LedgerDatabase& db, const std::vector<FiredAlert>& fired, ChinaTime no
     if (!QCoreApplication::instance())
         app = std::make_unique<QCoreApplication>(argc, argv);
     DesktopNotifier notifier;
-    for (const FiredAlert& f : fired)
+    for (const FiredAlert& f : round.fired)
         notifier.notify(QString::fromStdString(f.message));
 }
 
-int checkOnce(CliSession& s, LedgerDatabase& db)
+int checkOnce(CliSession& s)
 {
     const auto now = checkMoment(s);
     if (!now)
         return kExitUsage;
-    const std::vector<AlertRule> rules = db.alertRules();
-    const AlertSources sources = sourcesFor(s, rules, *now);
-    const AlertReadings readings = readAlertValues(s.context.requestOptions(), rules, sources, *now);
-    bool failed = false;
-    const std::vector<FiredAlert> fired = applyAlertChecks(db, readings, *now, failed);
-    if (failed)
-        s.error("提醒状态无法保存：" + db.failure());
-    if (readings.failed)
+    const AlertRound round = runAlertRound(s.dataDir, s.config, s.context.requestOptions(), *now, false);
+    if (round.writeFailed)
+        s.error("提醒状态无法保存：" + round.failure);
+    if (round.refreshFailed)
         s.error("行情刷新失败");
-    tell(db, fired, *now);
+    tell(round);
     if (outputFormat(s) == OutputFormat::Json) {
         Json all = Json::array();
-        for (const FiredAlert& f : fired)
+        for (const FiredAlert& f : round.fired)
             all.push_back({{"rule", f.ruleId}, {"message", f.message}});
-        s.io.out << Json({{"tradingDay", readings.tradingDay}, {"fired", all}}).dump(2) << "\n";
+        s.io.out << Json({{"tradingDay", round.tradingDay}, {"fired", all}}).dump(2) << "\n";
     } else {
-        for (const FiredAlert& f : fired)
+        for (const FiredAlert& f : round.fired)
             s.io.out << printableText(minuteText(now->minute) + "  " + f.message) << "\n";
     }
-    return failed || readings.failed ? kExitFailed : kExitDone;
+    return round.writeFailed || round.refreshFailed ? kExitFailed : kExitDone;
 }
 
 } // namespace
@@ -253,8 +217,10 @@ int runAlerts(CliSession& s)
         return listRules(s, db);
     if (action == "log")
         return showLog(s, db);
-    if (action == "check")
-        return checkOnce(s, db);
+    if (action == "check") {
+        db.close(); // the round opens its own
+        return checkOnce(s);
+    }
     if (action == "remove") {
         int64_t id = 0;
         const std::string& text = o.arguments[1];

@@ -1,6 +1,9 @@
 #include "funds/AlertCheck.h"
 
 #include "funds/EstimateInputs.h"
+#include "funds/LedgerBook.h"
+#include "funds/LedgerCsv.h"
+#include "funds/LedgerStart.h"
 #include "funds/NavHistoryFetch.h"
 #include "funds/PortfolioRefresh.h"
 #include "net/ServiceHosts.h"
@@ -39,7 +42,11 @@ std::optional<MinuteBars> fetchBars(const HttpRequestOptions& request, std::stri
     return bars;
 }
 
-bool wantsQuote(const AlertRule& r) { return r.subject == AlertSubject::Fund || r.subject == AlertSubject::Portfolio; }
+// Live rules are checked in trading hours only (the minute, as China time, of `now`).
+bool inTradingHours(ChinaTime now)
+{
+    return isTradingTime(std::time_t(now.day) * 86400 + std::time_t(now.minute) * 60 - 8 * 3600);
+}
 
 } // namespace
 
@@ -65,8 +72,9 @@ AlertReadings readAlertValues(const HttpRequestOptions& request, const std::vect
     AlertReadings out;
     std::vector<const AlertRule*> due;
     const bool navTime = now.minute >= kNavFrom;
+    const bool liveTime = inTradingHours(now);
     for (const AlertRule& r : rules)
-        if (r.enabled && (isLiveCondition(r.condition) || navTime))
+        if (r.enabled && (isLiveCondition(r.condition) ? liveTime : navTime))
             due.push_back(&r);
     if (due.empty())
         return out;
@@ -202,6 +210,91 @@ std::vector<FiredAlert> applyAlertChecks(LedgerDatabase& db, const AlertReadings
         }
     }
     return fired;
+}
+
+AlertSources alertSources(const std::string& dataDir, const HttpRequestOptions& request, ChinaTime now,
+                          std::optional<int64_t>* holdingProfit)
+{
+    AlertSources sources;
+    RefreshJob job {dataDir, LedgerBook::kDefaultBenchmark, now, request, fetchNavHistory};
+    const LedgerSnapshot snap = computeLedger(job);
+    if (!snap.failure.empty())
+        return sources;
+    if (holdingProfit)
+        *holdingProfit = snap.result.ledger.figures.holdingProfit;
+    std::map<std::string, std::pair<int64_t, int64_t>> sums; // code → held cost, 持有收益
+    std::map<std::string, int64_t> shares;
+    for (const Position& p : snap.result.positions) {
+        if (p.figures.shares <= 0)
+            continue;
+        shares[p.code] += p.figures.shares;
+        sums[p.code].first += p.figures.heldCost;
+        sums[p.code].second += p.figures.holdingProfit;
+        HoldingRate& rate = sources.holdingRates[p.code];
+        rate.day = rate.day ? std::min(rate.day, p.latestDay) : p.latestDay;
+    }
+    for (const auto& [code, held] : shares)
+        sources.portfolio.push_back({code, held});
+    for (auto& [code, rate] : sources.holdingRates) {
+        const auto& [cost, profit] = sums[code];
+        if (cost > 0)
+            rate.rate = mulDivRound(profit, 1000000, cost); // 1e-4 percent
+    }
+    return sources;
+}
+
+AlertRound runAlertRound(const std::string& dataDir, const ConfigFile& config, const HttpRequestOptions& request,
+                         ChinaTime now, bool allFigures)
+{
+    AlertRound round;
+    LedgerDatabase db;
+    if (!openLedger(db, dataDir, config, now.day)) {
+        round.failure = db.failure();
+        round.writeFailed = true;
+        return round;
+    }
+    std::vector<AlertRule> rules = db.alertRules();
+    bool needed = allFigures;
+    for (const AlertRule& r : rules)
+        needed = needed || (r.enabled && (r.subject == AlertSubject::Holding || r.subject == AlertSubject::Portfolio));
+    const AlertSources sources = needed ? alertSources(dataDir, request, now, &round.holdingProfit) : AlertSources();
+    if (allFigures) {
+        // The tray's figures come with a rule of the whole portfolio that is never stored.
+        AlertRule figures;
+        figures.id = 0;
+        figures.subject = AlertSubject::Portfolio;
+        figures.condition = AlertCondition::DayProfit;
+        rules.push_back(figures);
+    }
+    const AlertReadings readings = readAlertValues(request, rules, sources, now);
+    round.refreshFailed = readings.failed;
+    round.tradingDay = readings.tradingDay;
+    round.dayProfit = readings.dayProfit;
+    AlertReadings stored = readings;
+    stored.byRule.erase(0);
+    round.fired = applyAlertChecks(db, stored, now, round.writeFailed);
+    if (round.writeFailed)
+        round.failure = db.failure();
+    round.quiet = db.alertsQuietDay() == now.day;
+    return round;
+}
+
+std::string groupedMoney(int64_t cents)
+{
+    const std::string plain = unitsText(cents < 0 ? -cents : cents, 2); // "4567.89"
+    const size_t point = plain.find('.');
+    std::string whole = plain.substr(0, point);
+    for (int at = int(whole.size()) - 3; at > 0; at -= 3)
+        whole.insert(size_t(at), ",");
+    return (cents > 0 ? "+" : cents < 0 ? "-" : "") + whole + plain.substr(point);
+}
+
+std::string trayTooltip(const std::optional<double>& dayProfit, const std::optional<int64_t>& holdingProfitCents,
+                        int minute)
+{
+    const std::string today = dayProfit ? groupedMoney(roundedUnits(*dayProfit, 2)) : std::string("--");
+    const std::string held = holdingProfitCents ? groupedMoney(*holdingProfitCents) : std::string("--");
+    return "今日估算收益 " + today + "　持有收益 " + held + "　" + minuteText(minute) + " 更新";
 }
 
 } // namespace fw::ledger

@@ -5,6 +5,7 @@
 #include "funds/AlertRules.h"
 #include "funds/Portfolio.h"
 #include "net/HttpClient.h"
+#include "store/ConfigFile.h"
 #include "store/LedgerDatabase.h"
 
 #include <map>
@@ -62,5 +63,34 @@ struct FiredAlert {
 // fired first). `failed` is set when a state could not be written.
 std::vector<FiredAlert> applyAlertChecks(LedgerDatabase& db, const AlertReadings& readings, ChinaTime now,
                                          bool& failed);
+
+// The funds held and their 持有收益率 from the ledger in `dataDir` (its NAV
+// history brought up to date, its due 定投 orders booked, as every ledger
+// refresh does), and the ledger's whole 持有收益 in cents.
+AlertSources alertSources(const std::string& dataDir, const HttpRequestOptions& request, ChinaTime now,
+                          std::optional<int64_t>* holdingProfit = nullptr);
+
+// One round of checks as the window's timer and `fundwatch-cli alerts check`
+// run it, on the calling thread (never the UI thread).
+struct AlertRound {
+    std::vector<FiredAlert> fired; // logged by this round, to be told
+    bool refreshFailed = false;
+    bool writeFailed = false;
+    bool quiet = false;            // 今日不再提醒 was chosen today: log, do not tell
+    bool tradingDay = false;
+    std::optional<double> dayProfit;       // the portfolio's estimated 当日收益, yuan
+    std::optional<int64_t> holdingProfit;  // the ledger's 持有收益, cents
+    std::string failure;           // the database's words when it could not be used
+};
+// `allFigures`: fetch the portfolio's figures (the tray's) even when no rule needs them.
+AlertRound runAlertRound(const std::string& dataDir, const ConfigFile& config, const HttpRequestOptions& request,
+                         ChinaTime now, bool allFigures);
+
+// The tray's tooltip, UTF-8: "今日估算收益 +123.45　持有收益 +4,567.89　14:32 更新";
+// "--" for a figure not known.
+std::string trayTooltip(const std::optional<double>& dayProfit, const std::optional<int64_t>& holdingProfitCents,
+                        int minute);
+// Yuan as the tray shows them: signed, two decimals, thousands grouped ("+4,567.89").
+std::string groupedMoney(int64_t cents);
 
 } // namespace fw::ledger

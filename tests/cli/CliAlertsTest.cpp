@@ -65,6 +65,11 @@ TEST(CliAlerts, ACheckFiresOnATradingDayOnceAndNeverOnAnother)
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "");
 
+    // Nor in the midday break of a trading day.
+    run = world.run({"alerts", "check", "--once", "--date", day, "--time", "12:00"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "");
+
     run = world.run({"alerts", "check", "--once", "--date", day, "--time", "10:15"});
     EXPECT_EQ(run.status, 0) << run.err;
     ASSERT_EQ(run.lines().size(), 1u) << run.out;

@@ -2,6 +2,7 @@
 // crossings from the previous close and from the last check, time windows,
 // once per trading day, the re-arm margin across days, days without trading,
 // checks without a value; then the texts a firing is told with.
+#include "funds/AlertCheck.h"
 #include "funds/AlertRules.h"
 
 #include <gtest/gtest.h>
@@ -161,6 +162,19 @@ TEST(AlertTexts, ThresholdsAndWindowsAsTyped)
     EXPECT_EQ(b, 690);
     EXPECT_FALSE(parseAlertWindow("14:40", a, b));
     EXPECT_FALSE(parseAlertWindow("25:00-26:00", a, b));
+}
+
+TEST(AlertTexts, TheTrayTooltipGroupsThousandsAndSaysWhen)
+{
+    const std::pair<int64_t, const char*> money[] = {
+        {456789, "+4,567.89"}, {12345, "+123.45"}, {-123456789, "-1,234,567.89"},
+        {0, "0.00"},           {100000, "+1,000.00"}, {-99, "-0.99"},
+    };
+    for (const auto& [cents, text] : money)
+        EXPECT_EQ(groupedMoney(cents), text);
+    // 123.455 yuan is shown to the cent, the half away from zero.
+    EXPECT_EQ(trayTooltip(123.455, 456789, 14 * 60 + 32), "今日估算收益 +123.46　持有收益 +4,567.89　14:32 更新");
+    EXPECT_EQ(trayTooltip(std::nullopt, std::nullopt, 9 * 60 + 5), "今日估算收益 --　持有收益 --　09:05 更新");
 }
 
 } // namespace
