@@ -20,44 +20,6 @@ using namespace fw::ledger;
 
 namespace {
 
-struct ConditionWord {
-    const char* word;
-    AlertCondition condition;
-    bool above;
-};
-const ConditionWord kConditions[] = {
-    {"up", AlertCondition::Change, true},          {"down", AlertCondition::Change, false},
-    {"cross-up", AlertCondition::Level, true},     {"cross-down", AlertCondition::Level, false},
-    {"nav-up", AlertCondition::UnitValue, true},   {"nav-down", AlertCondition::UnitValue, false},
-    {"rate-up", AlertCondition::HoldingRate, true}, {"rate-down", AlertCondition::HoldingRate, false},
-    {"profit-up", AlertCondition::DayProfit, true}, {"profit-down", AlertCondition::DayProfit, false},
-    {"share-up", AlertCondition::DayProfitShare, true}, {"share-down", AlertCondition::DayProfitShare, false},
-};
-
-// Which conditions a subject can have.
-bool fits(AlertSubject subject, AlertCondition c)
-{
-    switch (subject) {
-    case AlertSubject::Fund:
-        return c == AlertCondition::Change || c == AlertCondition::Level || c == AlertCondition::UnitValue;
-    case AlertSubject::Stock: return c == AlertCondition::Change || c == AlertCondition::Level;
-    case AlertSubject::Holding: return c == AlertCondition::HoldingRate;
-    case AlertSubject::Portfolio: return c == AlertCondition::DayProfit || c == AlertCondition::DayProfitShare;
-    }
-    return false;
-}
-
-bool isQuoteId(const std::string& text)
-{
-    const size_t dot = text.find('.');
-    if (dot == std::string::npos || dot == 0 || dot + 1 == text.size())
-        return false;
-    for (size_t i = 0; i < text.size(); ++i)
-        if (i != dot && !std::isalnum(static_cast<unsigned char>(text[i])))
-            return false;
-    return true;
-}
-
 // The rule of `alerts add SUBJECT CONDITION VALUE`; "" when it is one, else why not.
 std::string ruleFromArguments(const CliOptions& o, AlertRule& rule)
 {
@@ -65,24 +27,26 @@ std::string ruleFromArguments(const CliOptions& o, AlertRule& rule)
     const size_t colon = subject.find(':');
     const std::string kind = subject.substr(0, colon);
     rule.code = colon == std::string::npos ? std::string() : subject.substr(colon + 1);
-    if (kind == "fund" && isFundCode(rule.code))
+    if (kind == "fund")
         rule.subject = AlertSubject::Fund;
-    else if (kind == "holding" && isFundCode(rule.code))
+    else if (kind == "holding")
         rule.subject = AlertSubject::Holding;
-    else if (kind == "stock" && isQuoteId(rule.code))
+    else if (kind == "stock")
         rule.subject = AlertSubject::Stock;
     else if (subject == "portfolio")
         rule.subject = AlertSubject::Portfolio;
     else
         return "提醒对象须为 fund:代码、stock:市场.代码、holding:代码 或 portfolio：" + subject;
-    const ConditionWord* word = nullptr;
-    for (const ConditionWord& w : kConditions)
+    const AlertConditionChoice* word = nullptr;
+    for (const AlertConditionChoice& w : alertConditionChoices())
         if (o.arguments[2] == w.word)
             word = &w;
-    if (!word || !fits(rule.subject, word->condition))
-        return "这个对象不能用条件 " + o.arguments[2];
+    if (!word)
+        return "没有条件 " + o.arguments[2];
     rule.condition = word->condition;
     rule.above = word->above;
+    if (const std::string problem = alertRuleProblem(rule); !problem.empty())
+        return problem;
     const auto threshold = parseAlertFigure(o.arguments[3]);
     if (!threshold)
         return "阈值须为最多四位小数的数：" + o.arguments[3];

@@ -165,4 +165,57 @@ bool parseAlertWindow(std::string_view text, int& start, int& end)
     return true;
 }
 
+const std::vector<AlertConditionChoice>& alertConditionChoices()
+{
+    using C = AlertCondition;
+    static const std::vector<AlertConditionChoice> choices = {
+        {"up", "涨跌幅 ≥", C::Change, true},
+        {"down", "涨跌幅 ≤", C::Change, false},
+        {"cross-up", "估算净值/股价 升破", C::Level, true},
+        {"cross-down", "估算净值/股价 跌破", C::Level, false},
+        {"nav-up", "单位净值 升破", C::UnitValue, true},
+        {"nav-down", "单位净值 跌破", C::UnitValue, false},
+        {"rate-up", "持有收益率 ≥", C::HoldingRate, true},
+        {"rate-down", "持有收益率 ≤", C::HoldingRate, false},
+        {"profit-up", "今日估算收益（元）≥", C::DayProfit, true},
+        {"profit-down", "今日估算收益（元）≤", C::DayProfit, false},
+        {"share-up", "今日估算收益占市值 ≥", C::DayProfitShare, true},
+        {"share-down", "今日估算收益占市值 ≤", C::DayProfitShare, false},
+    };
+    return choices;
+}
+
+bool alertConditionFits(AlertSubject subject, AlertCondition c)
+{
+    switch (subject) {
+    case AlertSubject::Fund:
+        return c == AlertCondition::Change || c == AlertCondition::Level || c == AlertCondition::UnitValue;
+    case AlertSubject::Stock: return c == AlertCondition::Change || c == AlertCondition::Level;
+    case AlertSubject::Holding: return c == AlertCondition::HoldingRate;
+    case AlertSubject::Portfolio: return c == AlertCondition::DayProfit || c == AlertCondition::DayProfitShare;
+    }
+    return false;
+}
+
+std::string alertRuleProblem(const AlertRule& r)
+{
+    auto digits = [](const std::string& t) {
+        return t.size() == 6 && t.find_first_not_of("0123456789") == std::string::npos;
+    };
+    auto quoteId = [](const std::string& t) {
+        const size_t dot = t.find('.');
+        return dot != std::string::npos && dot > 0 && dot + 1 < t.size()
+            && t.find_first_not_of("0123456789", 0) == dot
+            && t.find_first_not_of("0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz", dot + 1)
+            == std::string::npos;
+    };
+    if ((r.subject == AlertSubject::Fund || r.subject == AlertSubject::Holding) && !digits(r.code))
+        return "基金代码须为六位数字：" + r.code;
+    if (r.subject == AlertSubject::Stock && !quoteId(r.code))
+        return "股票须写成 市场.代码（如 1.600519）：" + r.code;
+    if (!alertConditionFits(r.subject, r.condition))
+        return "这个对象不能用这个条件";
+    return {};
+}
+
 } // namespace fw::ledger

@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace fw::ledger {
 
@@ -60,5 +61,21 @@ std::optional<int64_t> parseAlertFigure(std::string_view text);
 bool parseAlertWindow(std::string_view text, int& start, int& end);
 // "14:40-14:55", "" without a window.
 std::string alertWindowText(const AlertRule& rule);
+
+// The conditions as the command line and the dialog offer them, in order.
+struct AlertConditionChoice {
+    const char* word;  // the command line's: "up", "cross-down" …
+    const char* label; // the dialog's (UTF-8)
+    AlertCondition condition;
+    bool above;
+};
+const std::vector<AlertConditionChoice>& alertConditionChoices();
+// Whether a subject can have a condition: a fund its estimate's change or
+// level or its unit value, a stock its change or price, a holding its
+// 持有收益率, the portfolio its 当日收益 in yuan or percent.
+bool alertConditionFits(AlertSubject subject, AlertCondition condition);
+// "" when the rule can be stored; else why not (UTF-8): a fund or holding
+// needs a fund code, a stock a quote id ("1.600519"), the condition must fit.
+std::string alertRuleProblem(const AlertRule& rule);
 
 } // namespace fw::ledger

@@ -1,10 +1,17 @@
 // The window's alerts: a round on a worker brings the tray's tooltip up to
 // date with the clock's minute, the tray's menu, and closing to the tray.
+#include "app/gui/AlertDialog.h"
 #include "app/gui/AlertTray.h"
+#include "store/LedgerDatabase.h"
 #include "tests/gui/WindowWorld.h"
 #include "text/CodePage.h"
 
 #include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
 #include <QMenu>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -24,6 +31,7 @@ private slots:
     void theTooltipFollowsEachRound();
     void theMenuHoldsItsFourItems();
     void closingGoesToTheTrayOnlyWhenAsked();
+    void theDialogAddsEditsSwitchesOffAndRemovesRules();
 };
 
 void AlertTrayTest::theTooltipFollowsEachRound()
@@ -56,6 +64,12 @@ void AlertTrayTest::theMenuHoldsItsFourItems()
         texts << action->text();
     QCOMPARE(texts, (QStringList {"显示窗口", "刷新", "提醒设置", "退出"}));
     QVERIFY(!tray.refresh()); // no data directory: no rules to check
+    if (const QByteArray shots = qgetenv("FUNDWATCH_SHOTS"); !shots.isEmpty()) {
+        tray.menu()->popup(QPoint(10, 10));
+        QVERIFY(QTest::qWaitForWindowExposed(tray.menu()));
+        tray.menu()->grab().save(QString::fromUtf8(shots) + "/tray-menu.png");
+        tray.menu()->hide();
+    }
 }
 
 void AlertTrayTest::closingGoesToTheTrayOnlyWhenAsked()
@@ -80,6 +94,76 @@ void AlertTrayTest::closingGoesToTheTrayOnlyWhenAsked()
     world.window.show();
     world.window.quitFromTray();
     QCOMPARE(closed, 1);
+}
+
+void AlertTrayTest::theDialogAddsEditsSwitchesOffAndRemovesRules()
+{
+    WindowWorld world(WindowWorld::market(0));
+    const std::string dir = world.dir.path().toStdString();
+    AlertDialog dialog(dir, world.config);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    auto cell = [&](int row, int column) { return dialog.rulesTable()->item(row, column)->text(); };
+
+    // A fund's estimate at or below -2 % in the last quarter hour.
+    dialog.subjectBox()->setCurrentIndex(0);
+    dialog.codeEdit()->setText("005827");
+    dialog.conditionBox()->setCurrentIndex(1);
+    dialog.valueEdit()->setText("-2");
+    dialog.windowEdit()->setText("14:40-14:55");
+    dialog.addButton()->click();
+    QCOMPARE(dialog.rulesTable()->rowCount(), 1);
+    QCOMPARE(cell(0, 1), QStringLiteral("基金 005827 估算 ≤ -2.00%  14:40-14:55"));
+    QCOMPARE(cell(0, 2), QStringLiteral("待命"));
+
+    // Refused: a stock without its market, a holding with a price level, no figure.
+    struct Bad {
+        int subject;
+        const char* code;
+        int condition;
+        const char* value;
+    };
+    const Bad refused[] = {{1, "600519", 0, "3"}, {2, "005827", 2, "1.2"}, {0, "005827", 0, "abc"}};
+    for (const Bad& b : refused) {
+        dialog.subjectBox()->setCurrentIndex(b.subject);
+        dialog.codeEdit()->setText(b.code);
+        dialog.conditionBox()->setCurrentIndex(b.condition);
+        dialog.valueEdit()->setText(b.value);
+        dialog.windowEdit()->clear();
+        dialog.addButton()->click();
+        QVERIFY2(!dialog.problemLabel()->text().isEmpty(), b.code);
+        QCOMPARE(dialog.rulesTable()->rowCount(), 1);
+    }
+
+    // Picking the rule fills the form; a new threshold is stored in its place.
+    dialog.rulesTable()->selectRow(0);
+    QCOMPARE(dialog.codeEdit()->text(), QStringLiteral("005827"));
+    QCOMPARE(dialog.valueEdit()->text(), QStringLiteral("-2"));
+    QCOMPARE(dialog.windowEdit()->text(), QStringLiteral("14:40-14:55"));
+    dialog.valueEdit()->setText("-2.5");
+    dialog.editButton()->click();
+    QCOMPARE(dialog.rulesTable()->rowCount(), 1);
+    QCOMPARE(cell(0, 1), QStringLiteral("基金 005827 估算 ≤ -2.50%  14:40-14:55"));
+
+    dialog.rulesTable()->selectRow(0);
+    dialog.switchButton()->click();
+    QCOMPARE(cell(0, 2), QStringLiteral("已关闭"));
+    {
+        ledger::LedgerDatabase db;
+        QVERIFY(db.open(ledger::ledgerFilePath(dir)));
+        const auto rules = db.alertRules();
+        QCOMPARE(rules.size(), size_t(1));
+        QCOMPARE(rules[0].threshold, int64_t(-25000));
+        QVERIFY(!rules[0].enabled);
+    }
+    if (const QByteArray shots = qgetenv("FUNDWATCH_SHOTS"); !shots.isEmpty()) {
+        dialog.rulesTable()->selectRow(0);
+        dialog.switchButton()->click();
+        dialog.grab().save(QString::fromUtf8(shots) + "/alert-dialog.png");
+    }
+    dialog.rulesTable()->selectRow(0);
+    dialog.removeButton()->click();
+    QCOMPARE(dialog.rulesTable()->rowCount(), 0);
 }
 
 QTEST_MAIN(AlertTrayTest)
