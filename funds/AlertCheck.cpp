@@ -1,6 +1,7 @@
 #include "funds/AlertCheck.h"
 
 #include "funds/EstimateInputs.h"
+#include "funds/HoldingsEstimate.h"
 #include "funds/LedgerBook.h"
 #include "funds/LedgerCsv.h"
 #include "funds/LedgerStart.h"
@@ -10,6 +11,8 @@
 #include "text/CodePage.h"
 #include "text/NumberText.h"
 
+#include <algorithm>
+#include <cmath>
 #include <set>
 
 namespace fw::ledger {
@@ -115,6 +118,9 @@ AlertReadings readAlertValues(const HttpRequestOptions& request, const std::vect
             byCode[h.code] = quotes[h.code];
         }
         const PortfolioTotals totals = portfolioFigures(held, byCode).totals;
+        for (const auto& [code, quote] : byCode)
+            if (quote.estimatePercent)
+                out.movers.emplace_back(gbkToUtf8(quote.name.empty() ? code : quote.name), *quote.estimatePercent);
         if (totals.estimatedFunds > 0) {
             out.dayProfit = totals.todayProfit;
         }
@@ -212,16 +218,16 @@ std::vector<FiredAlert> applyAlertChecks(LedgerDatabase& db, const AlertReadings
     return fired;
 }
 
-AlertSources alertSources(const std::string& dataDir, const HttpRequestOptions& request, ChinaTime now,
-                          std::optional<int64_t>* holdingProfit)
+AlertSources alertSources(const std::string& dataDir, const HttpRequestOptions& request, ChinaTime now)
 {
     AlertSources sources;
     RefreshJob job {dataDir, LedgerBook::kDefaultBenchmark, now, request, fetchNavHistory};
     const LedgerSnapshot snap = computeLedger(job);
     if (!snap.failure.empty())
         return sources;
-    if (holdingProfit)
-        *holdingProfit = snap.result.ledger.figures.holdingProfit;
+    sources.holdingProfit = snap.result.ledger.figures.holdingProfit;
+    if (!snap.result.ledger.history.empty())
+        sources.lastClose = snap.result.ledger.history.back();
     std::map<std::string, std::pair<int64_t, int64_t>> sums; // code → held cost, 持有收益
     std::map<std::string, int64_t> shares;
     for (const Position& p : snap.result.positions) {
@@ -253,18 +259,21 @@ AlertRound runAlertRound(const std::string& dataDir, const ConfigFile& config, c
         round.writeFailed = true;
         return round;
     }
+    const DigestSettings digests = digestSettings(config);
     std::vector<AlertRule> rules = db.alertRules();
-    bool needed = allFigures;
+    const bool figures = allFigures || digests.midday || digests.evening;
+    bool needed = figures;
     for (const AlertRule& r : rules)
         needed = needed || (r.enabled && (r.subject == AlertSubject::Holding || r.subject == AlertSubject::Portfolio));
-    const AlertSources sources = needed ? alertSources(dataDir, request, now, &round.holdingProfit) : AlertSources();
-    if (allFigures) {
-        // The tray's figures come with a rule of the whole portfolio that is never stored.
-        AlertRule figures;
-        figures.id = 0;
-        figures.subject = AlertSubject::Portfolio;
-        figures.condition = AlertCondition::DayProfit;
-        rules.push_back(figures);
+    const AlertSources sources = needed ? alertSources(dataDir, request, now) : AlertSources();
+    round.holdingProfit = sources.holdingProfit;
+    if (figures) {
+        // The portfolio's figures come with a rule of the whole portfolio that is never stored.
+        AlertRule portfolio;
+        portfolio.id = 0;
+        portfolio.subject = AlertSubject::Portfolio;
+        portfolio.condition = AlertCondition::DayProfit;
+        rules.push_back(portfolio);
     }
     const AlertReadings readings = readAlertValues(request, rules, sources, now);
     round.refreshFailed = readings.failed;
@@ -273,10 +282,57 @@ AlertRound runAlertRound(const std::string& dataDir, const ConfigFile& config, c
     AlertReadings stored = readings;
     stored.byRule.erase(0);
     round.fired = applyAlertChecks(db, stored, now, round.writeFailed);
+
+    // The digests, each told once a day by whichever process marks it first.
+    auto claim = [&](int kind, const std::string& message) {
+        const std::optional<bool> claimed = db.claimDigest(kind, now.day, message, now);
+        if (!claimed)
+            round.writeFailed = true;
+        else if (*claimed)
+            round.fired.push_back({0, AlertSubject::Portfolio, std::string(), message});
+    };
+    if (readings.tradingDay && readings.dayProfit) {
+        const int64_t cents = roundedUnits(*readings.dayProfit, 2);
+        if (!db.noteDayEstimate(now.day, cents))
+            round.writeFailed = true;
+        if (digests.midday && now.minute >= digests.middayMinute)
+            claim(1, middayDigestText(*readings.dayProfit, readings.movers));
+    }
+    if (digests.evening && now.minute >= kNavFrom && sources.lastClose && sources.lastClose->day == now.day)
+        claim(2, eveningDigestText(sources.lastClose->dayProfit, db.dayEstimate(now.day)));
     if (round.writeFailed)
         round.failure = db.failure();
     round.quiet = db.alertsQuietDay() == now.day;
     return round;
+}
+
+DigestSettings digestSettings(const ConfigFile& config)
+{
+    DigestSettings out;
+    const Text section = gbk("提醒");
+    out.midday = config.read(section, gbk("盘中摘要")) == gbk("真");
+    out.evening = config.read(section, gbk("净值摘要")) == gbk("真");
+    if (const auto minute = parseMinute(config.read(section, gbk("摘要时间"))))
+        out.middayMinute = *minute;
+    return out;
+}
+
+std::string middayDigestText(double dayProfit, std::vector<std::pair<std::string, double>> movers)
+{
+    std::stable_sort(movers.begin(), movers.end(),
+                     [](const auto& a, const auto& b) { return std::abs(a.second) > std::abs(b.second); });
+    std::string text = "今日估算收益 " + groupedMoney(roundedUnits(dayProfit, 2));
+    for (size_t i = 0; i < movers.size() && i < 3; ++i)
+        text += (i == 0 ? "　变动最大：" : "，") + movers[i].first + " " + gbkToUtf8(estimateChangeText(movers[i].second));
+    return text;
+}
+
+std::string eveningDigestText(int64_t realCents, const std::optional<int64_t>& estimateCents)
+{
+    std::string text = "今日收益 " + groupedMoney(realCents);
+    if (estimateCents)
+        text += "　估算 " + groupedMoney(*estimateCents) + "，偏差 " + groupedMoney(realCents - *estimateCents);
+    return text;
 }
 
 std::string groupedMoney(int64_t cents)

@@ -3,6 +3,7 @@
 // calling thread (never the UI thread), each rule evaluated and its state and
 // firing written under the database's write lock. No Qt.
 #include "funds/AlertRules.h"
+#include "funds/Ledger.h"
 #include "funds/Portfolio.h"
 #include "net/HttpClient.h"
 #include "store/ConfigFile.h"
@@ -35,6 +36,8 @@ struct HoldingRate {
 struct AlertSources {
     std::vector<AlertHolding> portfolio;
     std::map<std::string, HoldingRate> holdingRates;
+    std::optional<int64_t> holdingProfit; // the ledger's 持有收益, cents
+    std::optional<DayFigures> lastClose;  // the ledger's newest close
 };
 
 // The figures of one check.
@@ -44,6 +47,7 @@ struct AlertReadings {
     std::map<int64_t, AlertReading> byRule;
     std::map<int64_t, std::string> names;         // the subject's name (UTF-8) by rule
     std::optional<double> dayProfit;              // the portfolio's estimated 当日收益, yuan
+    std::vector<std::pair<std::string, double>> movers; // held funds' names (UTF-8) and estimated changes
 };
 
 // Fetches what the enabled rules need at `now`: live figures in trading
@@ -67,8 +71,22 @@ std::vector<FiredAlert> applyAlertChecks(LedgerDatabase& db, const AlertReadings
 // The funds held and their 持有收益率 from the ledger in `dataDir` (its NAV
 // history brought up to date, its due 定投 orders booked, as every ledger
 // refresh does), and the ledger's whole 持有收益 in cents.
-AlertSources alertSources(const std::string& dataDir, const HttpRequestOptions& request, ChinaTime now,
-                          std::optional<int64_t>* holdingProfit = nullptr);
+AlertSources alertSources(const std::string& dataDir, const HttpRequestOptions& request, ChinaTime now);
+
+// The digests, switched on in 配置.ini under [提醒]: 盘中摘要=真 at 摘要时间
+// (default 14:30) with today's estimated 当日收益 and the funds that moved
+// most; 净值摘要=真 once the day's unit values are in, with the real 当日收益
+// and the estimate's miss.
+struct DigestSettings {
+    bool midday = false;
+    int middayMinute = 14 * 60 + 30;
+    bool evening = false;
+};
+DigestSettings digestSettings(const ConfigFile& config);
+// "今日估算收益 -13.94　变动最大：A -2.10%，B +1.23%" (the three that moved most).
+std::string middayDigestText(double dayProfit, std::vector<std::pair<std::string, double>> movers);
+// "今日收益 -12.00　估算 -13.94，偏差 +1.94" (cents); without an estimate the first part only.
+std::string eveningDigestText(int64_t realCents, const std::optional<int64_t>& estimateCents);
 
 // One round of checks as the window's timer and `fundwatch-cli alerts check`
 // run it, on the calling thread (never the UI thread).

@@ -91,6 +91,12 @@ CREATE TABLE alert_quiet(
   id INTEGER PRIMARY KEY CHECK(id = 1),
   day TEXT NOT NULL
 );
+CREATE TABLE alert_digests(
+  kind INTEGER NOT NULL,
+  day TEXT NOT NULL,
+  value INTEGER,
+  PRIMARY KEY(kind, day)
+) WITHOUT ROWID;
 )sql",
 };
 static_assert(std::size(kMigrations) == LedgerDatabase::kSchemaVersion);

@@ -92,6 +92,15 @@ public:
     bool setAlertsQuietDay(Day day);
     Day alertsQuietDay();
 
+    // The day's digests. The last estimated 当日收益 of a day (cents), which
+    // the evening digest compares the real one with.
+    bool noteDayEstimate(Day day, int64_t cents);
+    std::optional<int64_t> dayEstimate(Day day);
+    // Marks digest `kind` of `day` sent and logs `message`, in one
+    // transaction: true for the one process that marked it (it tells the
+    // digest), false when it was already marked; nullopt on a failure.
+    std::optional<bool> claimDigest(int kind, Day day, const std::string& message, ChinaTime now);
+
 private:
     bool migrate(const Seed& seed);
     std::optional<int64_t> insertTrade(const Trade& trade);

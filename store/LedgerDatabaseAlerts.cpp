@@ -215,4 +215,59 @@ Day LedgerDatabase::alertsQuietDay()
     return parseDay(m_db.queryText("SELECT day FROM alert_quiet WHERE id = 1")).value_or(0);
 }
 
+namespace {
+constexpr int64_t kEstimateKind = 0; // the day's estimate, beside the digests' marks
+}
+
+bool LedgerDatabase::noteDayEstimate(Day day, int64_t cents)
+{
+    SqliteTransaction tx(m_db);
+    if (!tx.started())
+        return false;
+    SqliteStatement s(m_db.handle(), "INSERT OR REPLACE INTO alert_digests(kind, day, value) VALUES(?,?,?)");
+    s.bind(1, kEstimateKind);
+    s.bind(2, dayText(day));
+    s.bind(3, cents);
+    if (!s.run())
+        return m_db.fail();
+    return tx.commit();
+}
+
+std::optional<int64_t> LedgerDatabase::dayEstimate(Day day)
+{
+    SqliteStatement s(m_db.handle(), "SELECT value FROM alert_digests WHERE kind=? AND day=?");
+    s.bind(1, kEstimateKind);
+    s.bind(2, dayText(day));
+    if (!s.step())
+        return std::nullopt;
+    return s.optionalInteger(0);
+}
+
+std::optional<bool> LedgerDatabase::claimDigest(int kind, Day day, const std::string& message, ChinaTime now)
+{
+    SqliteTransaction tx(m_db);
+    if (!tx.started())
+        return std::nullopt;
+    SqliteStatement s(m_db.handle(), "INSERT OR IGNORE INTO alert_digests(kind, day) VALUES(?,?)");
+    s.bind(1, int64_t(kind));
+    s.bind(2, dayText(day));
+    if (!s.run()) {
+        m_db.fail();
+        return std::nullopt;
+    }
+    if (sqlite3_changes(m_db.handle()) == 0)
+        return false;
+    SqliteStatement log(m_db.handle(), "INSERT INTO alert_log(rule_id, day, minute, message) VALUES(NULL,?,?,?)");
+    log.bind(1, dayText(now.day));
+    log.bind(2, int64_t(now.minute));
+    log.bind(3, message);
+    if (!log.run()) {
+        m_db.fail();
+        return std::nullopt;
+    }
+    if (!tx.commit())
+        return std::nullopt;
+    return true;
+}
+
 } // namespace fw::ledger

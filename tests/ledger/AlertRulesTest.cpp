@@ -4,6 +4,8 @@
 // checks without a value; then the texts a firing is told with.
 #include "funds/AlertCheck.h"
 #include "funds/AlertRules.h"
+#include "tests/store/TempDir.h"
+#include "text/CodePage.h"
 
 #include <gtest/gtest.h>
 
@@ -175,6 +177,30 @@ TEST(AlertTexts, TheTrayTooltipGroupsThousandsAndSaysWhen)
     // 123.455 yuan is shown to the cent, the half away from zero.
     EXPECT_EQ(trayTooltip(123.455, 456789, 14 * 60 + 32), "今日估算收益 +123.46　持有收益 +4,567.89　14:32 更新");
     EXPECT_EQ(trayTooltip(std::nullopt, std::nullopt, 9 * 60 + 5), "今日估算收益 --　持有收益 --　09:05 更新");
+}
+
+TEST(AlertDigests, TextsAndSettings)
+{
+    // The three that moved most, by the size of the move, with the estimate's texts.
+    EXPECT_EQ(middayDigestText(-13.944, {{"A", 1.234}, {"B", -2.1}, {"C", 0.5}, {"D", -0.2}}),
+              "今日估算收益 -13.94　变动最大：B -2.10%，A +1.23%，C +0.50%");
+    EXPECT_EQ(middayDigestText(0, {}), "今日估算收益 0.00");
+    EXPECT_EQ(eveningDigestText(-1200, -1394), "今日收益 -12.00　估算 -13.94，偏差 +1.94");
+    EXPECT_EQ(eveningDigestText(123456, std::nullopt), "今日收益 +1,234.56");
+
+    test::TempDir dir;
+    ConfigFile config(dir.file("配置.ini"));
+    DigestSettings defaults = digestSettings(config);
+    EXPECT_FALSE(defaults.midday);
+    EXPECT_FALSE(defaults.evening);
+    EXPECT_EQ(defaults.middayMinute, 14 * 60 + 30);
+    ASSERT_TRUE(config.write(gbk("提醒"), gbk("盘中摘要"), gbk("真")));
+    ASSERT_TRUE(config.write(gbk("提醒"), gbk("摘要时间"), "14:45"));
+    ASSERT_TRUE(config.write(gbk("提醒"), gbk("净值摘要"), gbk("假")));
+    const DigestSettings set = digestSettings(config);
+    EXPECT_TRUE(set.midday);
+    EXPECT_FALSE(set.evening);
+    EXPECT_EQ(set.middayMinute, 14 * 60 + 45);
 }
 
 } // namespace

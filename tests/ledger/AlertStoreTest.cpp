@@ -49,7 +49,7 @@ TEST(AlertStore, AFirstSchemaLedgerGainsTheRulesAndKeepsItsTrades)
         // As the program before the alerts left it.
         SqliteConnection raw;
         ASSERT_TRUE(raw.open(path, false));
-        ASSERT_TRUE(raw.exec("DROP TABLE alert_log; DROP TABLE alert_rules; DROP TABLE alert_quiet;"
+        ASSERT_TRUE(raw.exec("DROP TABLE alert_log; DROP TABLE alert_rules; DROP TABLE alert_quiet; DROP TABLE alert_digests;"
                              " PRAGMA user_version=1"));
     }
     LedgerDatabase db;
@@ -103,6 +103,19 @@ TEST(AlertStore, AFirstSchemaLedgerGainsTheRulesAndKeepsItsTrades)
     EXPECT_FALSE(db.removeAlertRule(*id));
     EXPECT_EQ(db.alertLog()[0].ruleId, 0);
     EXPECT_EQ(db.checkAlertRule(*id, now, [](AlertRule&) { return std::optional<std::string>("x"); }), std::nullopt);
+
+    // A digest is marked and logged once a day; the day's estimate is kept for the evening's.
+    EXPECT_EQ(db.claimDigest(1, now.day, "今日估算收益 -13.94", now), true);
+    EXPECT_EQ(db.claimDigest(1, now.day, "今日估算收益 -13.94", now), false);
+    EXPECT_EQ(db.claimDigest(2, now.day, "今日收益 -12.00", now), true);
+    EXPECT_EQ(db.claimDigest(1, now.day + 1, "x", now), true);
+    EXPECT_EQ(db.alertLog().size(), 4u); // the firing and three digests
+    EXPECT_EQ(db.alertLog()[0].ruleId, 0);
+    EXPECT_EQ(db.dayEstimate(now.day), std::nullopt);
+    ASSERT_TRUE(db.noteDayEstimate(now.day, -1394));
+    ASSERT_TRUE(db.noteDayEstimate(now.day, -1200));
+    EXPECT_EQ(db.dayEstimate(now.day), -1200);
+    EXPECT_EQ(db.dayEstimate(now.day + 1), std::nullopt);
 
     EXPECT_EQ(db.alertsQuietDay(), 0);
     ASSERT_TRUE(db.setAlertsQuietDay(now.day));
