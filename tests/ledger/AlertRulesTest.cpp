@@ -185,6 +185,9 @@ TEST(AlertDigests, TextsAndSettings)
     EXPECT_EQ(middayDigestText(-13.944, {{"A", 1.234}, {"B", -2.1}, {"C", 0.5}, {"D", -0.2}}),
               "今日估算收益 -13.94　变动最大：B -2.10%，A +1.23%，C +0.50%");
     EXPECT_EQ(middayDigestText(0, {}), "今日估算收益 0.00");
+    // Equal moves keep the holdings' order.
+    EXPECT_EQ(middayDigestText(1, {{"A", 0.5}, {"B", -2.1}, {"E", 2.1}, {"F", -2.1}}),
+              "今日估算收益 +1.00　变动最大：B -2.10%，E +2.10%，F -2.10%");
     EXPECT_EQ(eveningDigestText(-1200, -1394), "今日收益 -12.00　估算 -13.94，偏差 +1.94");
     EXPECT_EQ(eveningDigestText(123456, std::nullopt), "今日收益 +1,234.56");
 
