@@ -27,6 +27,7 @@ enum Takes : unsigned {
     Estimate = 64,
     Holding = 128,
     Booking = 256, // the ledger's options
+    Alerts = 512,  // --window, --once
 };
 
 struct CommandRule {
@@ -102,6 +103,19 @@ const CommandRule kCommands[] = {
      "Regular investment plans (定投): each due date books one 买入 at 14:59 China time.\n"
      "  --cycle C    每个交易日, 每周一 … 每周五, 每两周一 … 每两周五, or 每月N日 (N 1-28)\n"
      "  --date D     the first day of the plan (default today)\n"},
+    {"alerts", 1, 4, Alerts | Booking,
+     "alerts add SUBJECT CONDITION VALUE [--window HH:MM-HH:MM] | list | remove ID | log |\n"
+     "            check --once [--date D] [--time HH:MM]",
+     "Alert rules kept in fundwatch.db, told on the desktop and kept in a log.\n"
+     "  SUBJECT      fund:CODE, stock:MARKET.CODE (e.g. stock:1.600519), holding:CODE, portfolio\n"
+     "  CONDITION    up/down: today's (estimated) change ≥/≤ VALUE %; cross-up/cross-down: the\n"
+     "               estimate or price crosses VALUE; nav-up/nav-down: the unit value crosses VALUE;\n"
+     "               rate-up/rate-down: a holding's 持有收益率 ≥/≤ VALUE %; profit-up/profit-down:\n"
+     "               the portfolio's estimated 当日收益 ≥/≤ VALUE yuan; share-up/share-down: the same\n"
+     "               in percent of 市值 at the previous close\n"
+     "  --window W   check the rule only between these times of day (China time)\n"
+     "  check --once refreshes, checks every rule once, tells what fired; exit 1 when the refresh\n"
+     "               failed. --date and --time set the moment checked (default now).\n"},
 };
 
 const CommandRule* ruleOf(const std::string& name)
@@ -201,7 +215,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
         {"--date", &o.date, Booking},      {"--time", &o.time, Booking},    {"--fee-rate", &o.feeRate, Booking},
         {"--account", &o.account, Booking}, {"--note", &o.note, Booking},   {"--code", &o.code, Booking},
         {"--from", &o.from, Booking},      {"--to", &o.to, Booking},        {"--cycle", &o.cycle, Booking},
-        {"--benchmark", &o.benchmark, Booking},
+        {"--benchmark", &o.benchmark, Booking}, {"--window", &o.window, Alerts},
     };
     std::string timeout;
     unsigned used = None;
@@ -209,7 +223,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
 
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (afterDashes || arg.size() < 2 || arg[0] != '-') {
+        // A negative figure ("-0.5", an alert's threshold) is an argument, not an option.
+        if (afterDashes || arg.size() < 2 || arg[0] != '-' || std::isdigit(static_cast<unsigned char>(arg[1]))) {
             (o.command.empty() ? o.command : o.arguments.emplace_back()) = arg;
             continue;
         }
@@ -239,11 +254,16 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
             if (!flag(o.help, None))
                 return fail(name + " takes no value");
         } else if (name == "--demo" || name == "--json" || name == "--all" || name == "--asc"
-                   || name == "--estimate") {
+                   || name == "--estimate" || name == "--once") {
             bool& target = name == "--demo" ? o.demo : name == "--json" ? o.json : name == "--all" ? o.all
                 : name == "--estimate"       ? o.estimate
+                : name == "--once"           ? o.once
                                              : o.ascending;
-            if (!flag(target, name == "--all" ? All : name == "--asc" ? Asc : name == "--estimate" ? Estimate : None))
+            if (!flag(target, name == "--all"        ? All
+                              : name == "--asc"      ? Asc
+                              : name == "--estimate" ? Estimate
+                              : name == "--once"     ? Alerts
+                                                     : None))
                 return fail(name + " takes no value");
         } else if (name == "--timeout") {
             if (!valueOf(timeout) || !readSeconds(timeout, o.timeoutSeconds))
@@ -279,7 +299,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
                                                              {Plot, "--plot"},     {Out, "--out"},
                                                              {Estimate, "--estimate"},
                                                              {Holding, "--shares/--cost/--amount"},
-                                                             {Booking, "the ledger's options"}};
+                                                             {Booking, "the ledger's options"},
+                                                             {Alerts, "--window/--once"}};
     for (const auto& [bit, optionName] : names)
         if (foreign & bit)
             return fail(std::string(optionName) + " does not apply to " + o.command);
@@ -308,6 +329,22 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
             return fail("--shares, --cost and --amount apply to portfolio set only");
         if (set && (o.cost.empty() || o.shares.empty() == o.amount.empty()))
             return fail("portfolio set needs --cost and either --shares or --amount");
+    }
+    if (o.command == "alerts") {
+        const std::string& action = o.arguments[0];
+        const size_t count = o.arguments.size();
+        const bool known = (action == "add" && count == 4) || (action == "remove" && count == 2)
+            || ((action == "list" || action == "log" || action == "check") && count == 1);
+        if (!known)
+            return fail("alerts takes add SUBJECT CONDITION VALUE, list, remove ID, log or check --once");
+        if (!o.window.empty() && action != "add")
+            return fail("--window applies to alerts add only");
+        if (action == "check" && !o.once)
+            return fail("alerts check needs --once");
+        if (o.once && action != "check")
+            return fail("--once applies to alerts check only");
+        if (action != "check" && (used & Booking))
+            return fail("the ledger's options do not apply to alerts " + action);
     }
     if (!o.sortKey.empty() && !isSortKey(o.sortKey))
         return fail("unknown sort key " + o.sortKey);

@@ -39,6 +39,9 @@ struct CliOptions {
     std::string from, to;               // portfolio history/returns --from/--to
     std::string cycle;                  // dca add --cycle
     std::string benchmark;              // portfolio returns --benchmark CODE
+    // alerts
+    std::string window;                 // alerts add --window HH:MM-HH:MM
+    bool once = false;                  // alerts check --once
 };
 
 struct ParsedCommandLine {

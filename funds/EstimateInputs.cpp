@@ -156,6 +156,7 @@ std::optional<MinuteBars> readMinuteBars(std::string_view answer)
         return std::nullopt;
     MinuteBars out;
     out.code = doc.getText("data.code");
+    out.name = doc.getText("data.name");
     out.preClose = *preClose;
     const int count = doc.memberCount("data.trends");
     for (int i = 0; i < count; ++i) {

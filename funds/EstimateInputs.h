@@ -55,6 +55,7 @@ struct MinuteBar {
 // cannot be read is left out.
 struct MinuteBars {
     Text code;
+    Text name;        // data.name, "" when not given
     double preClose = 0;
     std::vector<MinuteBar> bars;
 

@@ -63,6 +63,41 @@ CREATE TABLE fee_steps(
   PRIMARY KEY(code, step)
 ) WITHOUT ROWID;
 )sql",
+    // 2: alert rules, their firings, and the day alerts were silenced.
+    R"sql(
+CREATE TABLE alert_rules(
+  id INTEGER PRIMARY KEY,
+  subject INTEGER NOT NULL CHECK(subject BETWEEN 1 AND 4),
+  code TEXT NOT NULL DEFAULT '',
+  condition INTEGER NOT NULL CHECK(condition BETWEEN 1 AND 6),
+  above INTEGER NOT NULL,
+  threshold INTEGER NOT NULL,
+  window_start INTEGER,
+  window_end INTEGER,
+  enabled INTEGER NOT NULL DEFAULT 1,
+  armed INTEGER NOT NULL DEFAULT 1,
+  fired_day TEXT,
+  last_value INTEGER,
+  last_day TEXT
+);
+CREATE TABLE alert_log(
+  id INTEGER PRIMARY KEY,
+  rule_id INTEGER REFERENCES alert_rules(id) ON DELETE SET NULL,
+  day TEXT NOT NULL,
+  minute INTEGER NOT NULL,
+  message TEXT NOT NULL
+);
+CREATE TABLE alert_quiet(
+  id INTEGER PRIMARY KEY CHECK(id = 1),
+  day TEXT NOT NULL
+);
+CREATE TABLE alert_digests(
+  kind INTEGER NOT NULL,
+  day TEXT NOT NULL,
+  value INTEGER,
+  PRIMARY KEY(kind, day)
+) WITHOUT ROWID;
+)sql",
 };
 static_assert(std::size(kMigrations) == LedgerDatabase::kSchemaVersion);
 

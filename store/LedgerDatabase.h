@@ -5,6 +5,7 @@
 // the window and the command line can write at once and both changes stay.
 // Every change is one transaction. A file that cannot be opened or fails
 // PRAGMA quick_check is never written: open() fails with the reason.
+#include "store/AlertRecords.h"
 #include "store/LedgerRecords.h"
 #include "store/Sqlite.h"
 
@@ -21,7 +22,7 @@ std::string navCacheFilePath(const std::string& dataDir); // <dataDir>/navcache.
 
 class LedgerDatabase {
 public:
-    static constexpr int kSchemaVersion = 1;
+    static constexpr int kSchemaVersion = 2;
 
     // Called once, inside the transaction that makes a new database: the trades
     // to start it with (the holdings carried over from the settings).
@@ -65,6 +66,40 @@ public:
     // file, unless today's exists; kept only when integrity_check passes. The 7
     // newest copies stay. False with failure() set when the copy failed.
     bool dailyCopy(Day today);
+
+    // Alert rules. A new rule starts armed, with no state.
+    std::optional<int64_t> addAlertRule(const AlertRule& rule);
+    // Replaces the rule's subject, condition, window and switch; its state stays.
+    bool updateAlertRule(const AlertRule& rule);
+    bool setAlertRuleEnabled(int64_t id, bool enabled);
+    bool removeAlertRule(int64_t id); // its firings stay in the log
+    std::vector<AlertRule> alertRules();
+    std::optional<AlertRule> alertRule(int64_t id);
+    // The newest `limit` firings, newest first.
+    std::vector<AlertFiring> alertLog(int limit = 200);
+
+    // One check of a rule in one transaction under the write lock: `check`
+    // gets the rule as stored now, updates its state and returns the message
+    // when it fires. The state is written and a firing logged before the
+    // commit, so of two processes checking at once only one finds it firing.
+    // True when this call logged a firing (the caller tells it), false when
+    // not; nullopt when the rule is gone or nothing could be written.
+    using AlertCheck = std::function<std::optional<std::string>(AlertRule&)>;
+    std::optional<bool> checkAlertRule(int64_t id, ChinaTime now, const AlertCheck& check);
+
+    // The day 今日不再提醒 was chosen on (0 = none): firings of that day are
+    // logged but not told.
+    bool setAlertsQuietDay(Day day);
+    Day alertsQuietDay();
+
+    // The day's digests. The last estimated 当日收益 of a day (cents), which
+    // the evening digest compares the real one with.
+    bool noteDayEstimate(Day day, int64_t cents);
+    std::optional<int64_t> dayEstimate(Day day);
+    // Marks digest `kind` of `day` sent and logs `message`, in one
+    // transaction: true for the one process that marked it (it tells the
+    // digest), false when it was already marked; nullopt on a failure.
+    std::optional<bool> claimDigest(int kind, Day day, const std::string& message, ChinaTime now);
 
 private:
     bool migrate(const Seed& seed);

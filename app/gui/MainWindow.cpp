@@ -183,8 +183,19 @@ void MainWindow::popUp(QMenu* menu, const QPoint& globalPos)
         menu->popup(globalPos);
 }
 
+void MainWindow::quitFromTray()
+{
+    m_quitting = true;
+    close();
+}
+
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    if (!m_closing && !m_quitting && closesToTray && closesToTray()) {
+        event->ignore();
+        hide();
+        return;
+    }
     event->accept();
     if (m_closing)
         return;

@@ -43,6 +43,11 @@ public:
     // Runs once the window has closed and the controller has ended its work
     // (the program quits there).
     std::function<void()> onClosed;
+    // Asked on each close: true hides the window instead (the tray's
+    // 关闭到托盘); unset or false, closing ends the program.
+    std::function<bool()> closesToTray;
+    // The tray's 退出: closes the window as closing does when it does not go to the tray.
+    void quitFromTray();
     // Shows a message box; replaceable so that tests need not click one away.
     std::function<void(const QString&)> messagePresenter;
     // Opens a link of the stock page in the user's own browser; replaceable
@@ -97,6 +102,7 @@ private:
     MainModels& m_models;
     int m_viewListenerId = 0;
     bool m_closing = false;
+    bool m_quitting = false; // the tray's 退出: close whatever 关闭到托盘 says
 
     QWidget* m_client = nullptr;
     QTableView* m_fundGrid = nullptr;

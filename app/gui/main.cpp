@@ -4,6 +4,8 @@
 #include "app/MainController.h"
 #include "model/MainModels.h"
 #include "app/gui/AppTheme.h"
+#include "app/gui/AlertDialog.h"
+#include "app/gui/AlertTray.h"
 #include "app/gui/MainWindow.h"
 #include "export/Workbook.h"
 #include "net/EventPump.h"
@@ -170,11 +172,21 @@ int main(int argc, char* argv[])
             std::_Exit(0);
         app.quit();
     };
+    // Alerts, the tray and 关闭到托盘; without a data directory there is nowhere to keep rules.
+    fw::AlertTray alerts(window, controller, dataDir);
+    window.closesToTray = [&alerts] { return alerts.closesToTray(); };
+    if (!dataDir.empty())
+        alerts.openSettings = [&window, &config, dataDir] {
+            auto* dialog = new fw::AlertDialog(dataDir, config, &window);
+            dialog->setAttribute(Qt::WA_DeleteOnClose);
+            dialog->show();
+        };
     window.show();
     if (!unusableDir.empty())
         models.view.messageBox(fw::utf8ToGbk("数据目录无法使用：" + unusableDir + "，设置不会保存"));
     // The window's created event: the start-up sequence runs before user input.
     controller.onCreated();
+    alerts.start();
 
     app.exec();
     // Nothing is saved at exit, and workers may still be running: end here.
