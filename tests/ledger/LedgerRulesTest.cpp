@@ -2,6 +2,7 @@
 // arithmetic beside its inputs. March 2026: the 2nd, 9th, 16th, 23rd and 30th
 // are Mondays.
 #include "funds/Ledger.h"
+#include "funds/LedgerBook.h"
 #include "text/CodePage.h"
 
 #include <gtest/gtest.h>
@@ -93,6 +94,20 @@ TEST(LedgerArithmetic, RoundsOnceHalfAwayFromZero)
     };
     for (const Case& c : cases)
         EXPECT_EQ(mulDivRound(c.value, c.num, c.den), c.expected) << c.value << "*" << c.num << "/" << c.den;
+}
+
+TEST(LedgerArithmetic, TodayGainIsMarketValueTimesTheEstimateToTheCent)
+{
+    struct Case { int64_t marketValue; double change; int64_t expected; } cases[] = {
+        {149613, 0.53, 793},    // 1496.13 × 0.53 % = 7.929489 → 7.93
+        {149613, -1.2, -1795},  // −17.95356 → −17.95
+        {300, 0.5, 2},          // 0.015 → 0.02: a half goes away from zero
+        {300, -0.5, -2},        // −0.015 → −0.02
+        {100000, 0.0, 0},
+        {2500000, 2.25, 56250}, // 25000.00 × 2.25 % = 562.50
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(todayGain(c.marketValue, c.change), c.expected) << c.marketValue << " x " << c.change;
 }
 
 TEST(LedgerArithmetic, ReadsDecimalsExactly)
