@@ -215,16 +215,7 @@ bool LedgerBook::removePlan(int64_t id) { return m_db.isOpen() && m_db.removePla
 
 bool LedgerBook::reconcile(const std::string& account, const std::string& code, int64_t shares, int64_t heldCost)
 {
-    // What the user holds today, whatever the hour: a statement counts for
-    // its date, unlike an order placed after 15:00.
-    Trade t;
-    t.account = account;
-    t.code = code;
-    t.kind = TradeKind::Reconcile;
-    t.date = now().day;
-    t.shares = shares;
-    t.amount = heldCost;
-    return addTrade(t).has_value();
+    return addTrade(reconcileTrade(account, code, shares, heldCost, now().day)).has_value();
 }
 
 void LedgerBook::cancel()

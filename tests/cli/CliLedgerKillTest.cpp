@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
@@ -101,8 +102,21 @@ TEST(CliLedgerKill, KilledImportsLeaveEachBatchWholeOrAbsent)
     // The service is never asked for: importing needs none.
     const std::vector<std::string> common {"--data-dir", dir.path(), "--service", "http://127.0.0.1:9"};
 
+    // How long one whole import takes on this machine now (a loaded machine
+    // starts a process slowly): the kills fall anywhere in it and a little after.
+    const auto started = std::chrono::steady_clock::now();
+    {
+        const std::string file = dir.file("whole.csv");
+        test::writeBytes(file, batchCsv("whole"));
+        std::vector<std::string> args {"ledger", "import", file};
+        args.insert(args.end(), common.begin(), common.end());
+        const int status = waitFor(startCli(args));
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    const auto wholeRunUs = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now() - started).count();
     std::mt19937 random(88172);
-    std::uniform_int_distribution<int> delayUs(0, 40000);
+    std::uniform_int_distribution<int> delayUs(0, int(wholeRunUs * 5 / 4));
     int whole = 0, absent = 0;
     for (int kill = 0; kill < kKills; ++kill) {
         const std::string batch = "batch" + std::to_string(kill);
