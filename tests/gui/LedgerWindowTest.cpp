@@ -16,6 +16,8 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QDir>
+#include <QFontMetricsF>
+#include <QStyle>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -69,6 +71,16 @@ PortfolioWindow* openWindow(WindowWorld& f)
 bool settle(LedgerTabs* tabs, int shownBefore)
 {
     return QTest::qWaitFor([&] { return tabs->shownCount() > shownBefore; }, 15000);
+}
+
+// The cell's room inside the style's text margins holds the text's advance,
+// fractions of a pixel included (the delegate cuts a text a fraction too wide).
+bool drawnWhole(QTableView* table, int row, int column)
+{
+    const QModelIndex index = table->model()->index(row, column);
+    const int margin = table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table) + 1;
+    const qreal room = table->visualRect(index).width() - 2 * margin;
+    return QFontMetricsF(table->font()).horizontalAdvance(index.data().toString()) <= room;
 }
 
 } // namespace
@@ -187,10 +199,8 @@ void LedgerWindowTest::tabsShowHandWorkedFigures()
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w));
     for (int row = 0; row < 3; ++row)
-        for (int column = 0; column < kHoldingColumns; ++column) {
-            const QModelIndex index = holdings->model()->index(row, column);
-            QVERIFY2(!WholeTextTips::isCut(*holdings, index), qPrintable(cell(holdings, row, column)));
-        }
+        for (int column = 0; column < kHoldingColumns; ++column)
+            QVERIFY2(drawnWhole(holdings, row, column), qPrintable(cell(holdings, row, column)));
     // Too narrow for them all: the names give, cut with "…" and whole in their tooltips.
     w->resize(700, 520);
     QTRY_VERIFY(WholeTextTips::isCut(*holdings, holdings->model()->index(1, HName)));

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <ctime>
 
 namespace fw::ledger {
@@ -144,6 +145,34 @@ TEST(LedgerTime, ChinaTimeWhateverTheMachineZone)
     EXPECT_EQ(weekdayOf(day("2026-03-08")), 6);
     EXPECT_FALSE(parseDay("2026-02-29"));
     EXPECT_FALSE(parseDay("2026-3-02"));
+    // The machine's zone plays no part: 2026-03-02 06:59:59 UTC is 14:59 in
+    // China, 07:00:00 UTC is 15:00.
+    const char* before = std::getenv("TZ");
+    const std::string saved = before ? before : "";
+    for (const char* zone : {"UTC", "America/New_York", "Asia/Tokyo", "Asia/Shanghai"}) {
+        ::setenv("TZ", zone, 1);
+        ::tzset();
+        EXPECT_EQ(dayText(chinaTime(1772434799).day), "2026-03-02") << zone;
+        EXPECT_EQ(chinaTime(1772434799).minute, 14 * 60 + 59) << zone;
+        EXPECT_EQ(chinaTime(1772434800).minute, 15 * 60) << zone;
+        // 16:00 UTC on the 1st is already the 2nd in China.
+        EXPECT_EQ(dayText(chinaTime(1772380800).day), "2026-03-02") << zone;
+    }
+    before ? ::setenv("TZ", saved.c_str(), 1) : ::unsetenv("TZ");
+    ::tzset();
+}
+
+TEST(LedgerTime, AnOrderCountsForItsDateBeforeThreeOClockAndWithoutATime)
+{
+    struct Case { int minute; const char* counts; } cases[] = {
+        {-1, "2026-03-06"},          // --date without --time
+        {0, "2026-03-06"},
+        {14 * 60 + 59, "2026-03-06"},
+        {15 * 60, "2026-03-07"},     // at 15:00: the next calendar date, a Saturday
+        {23 * 60 + 59, "2026-03-07"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(dayText(countingDay(day("2026-03-06"), c.minute)), c.counts) << c.minute;
 }
 
 // --- when an order counts ----------------------------------------------------
