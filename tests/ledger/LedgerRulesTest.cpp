@@ -628,3 +628,28 @@ TEST(LedgerRules, MoneyMarketFundsAreRefused)
 
 } // namespace
 } // namespace fw::ledger
+
+namespace fw::ledger {
+namespace {
+
+TEST(LedgerPlans, TheFormsWeekdayIsMondayToFriday)
+{
+    // 1 = Monday … 5 = Friday in the 定投 form; stored 0 = Monday.
+    struct Case { int cycle; const char* day; int stored; } cases[] = {
+        {1, "1", 0}, {1, "3", 2}, {2, "5", 4}, {3, "28", 28},
+    };
+    for (const Case& c : cases) {
+        PlanForm form;
+        form.code = "000001";
+        form.amount = "100";
+        form.day = c.day;
+        form.start = "2026-03-02";
+        form.cycle = c.cycle;
+        Plan plan;
+        EXPECT_EQ(planFromForm(form, day("2026-03-02"), plan), Text()) << c.day;
+        EXPECT_EQ(plan.cycleDay, c.stored) << c.cycle << " " << c.day;
+    }
+}
+
+} // namespace
+} // namespace fw::ledger
