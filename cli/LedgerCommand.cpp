@@ -359,16 +359,7 @@ int showReturns(CliSession& s, LedgerWork& work)
 
 Trade reconcileTrade(const std::string& account, const std::string& code, int64_t shares, int64_t heldCost)
 {
-    const ChinaTime now = nowInChina();
-    Trade t;
-    t.account = account;
-    t.code = code;
-    t.kind = TradeKind::Reconcile;
-    t.date = now.day;
-    t.minute = now.minute;
-    t.shares = shares;
-    t.amount = heldCost;
-    return t;
+    return ledger::reconcileTrade(account, code, shares, heldCost, nowInChina().day);
 }
 
 // The fund's history is fetched first: a fund without unit values (a money

@@ -460,6 +460,19 @@ int64_t feeRateFor(const std::vector<FeeStep>& schedule, int days)
 
 Day countingDay(Day date, int minute) { return minute >= kCutoffMinute ? date + 1 : date; }
 
+Trade reconcileTrade(const std::string& account, const std::string& code, int64_t shares, int64_t heldCost,
+                     Day today)
+{
+    Trade t;
+    t.account = account;
+    t.code = code;
+    t.kind = TradeKind::Reconcile;
+    t.date = today;
+    t.shares = shares;
+    t.amount = heldCost;
+    return t;
+}
+
 Text bookingRefusal(const std::vector<NavRow>& rows)
 {
     if (rows.empty())

@@ -33,6 +33,12 @@ int64_t feeRateFor(const std::vector<FeeStep>& schedule, int days);
 // next calendar date at or after 15:00.
 Day countingDay(Day date, int minute);
 
+// A 对账 of the account's holding as the user states it on `today`: dated
+// without a time, so a statement made after 15:00 counts for today's close
+// (unlike an order placed then).
+Trade reconcileTrade(const std::string& account, const std::string& code, int64_t shares, int64_t heldCost,
+                     Day today);
+
 // "货币基金暂不支持记账" (GBK) when the fund's rows carry no unit value; "" otherwise.
 Text bookingRefusal(const std::vector<NavRow>& rows);
 

@@ -2,6 +2,7 @@
 #include "funds/HoldingsEstimate.h"
 #include "funds/LedgerStart.h"
 #include "funds/NavHistoryFetch.h"
+#include "funds/PortfolioRefresh.h"
 #include "text/CodePage.h"
 #include "text/NumberText.h"
 
@@ -19,6 +20,48 @@ Text fetchNavHistory(const HttpRequestOptions& request, NavCache& cache, const s
     const NavFetchOutcome outcome = NavHistoryFetch(code, request.timeoutSeconds, nullptr, request.load).run(cache, from);
     return outcome.ok ? Text() : Text(code) + ": " + outcome.failure;
 }
+
+FundQuote lookUpFund(const HttpRequestOptions& request, const std::string& code)
+{
+    return fetchFundQuote(request, code);
+}
+
+int64_t todayGain(int64_t marketValue, double changePercent)
+{
+    // One rounding of the product; std::llround takes halves away from zero.
+    return std::llround(double(marketValue) * changePercent / 100.0);
+}
+
+namespace {
+
+// Each held fund's name and estimate, then 今日估算收益 of every position and
+// the sums of those rounded figures per account and for the whole ledger.
+void addTodayGains(LedgerSnapshot& snap, const RefreshJob& job)
+{
+    const auto& positions = snap.result.positions;
+    snap.todayGains.assign(positions.size(), std::nullopt);
+    if (!job.fundLookup)
+        return;
+    for (const Position& p : positions)
+        if ((p.figures.shares != 0 || p.figures.pendingBuys != 0) && !snap.funds.count(p.code)
+            && !job.request.load.cancelled())
+            snap.funds[p.code] = job.fundLookup(job.request, p.code);
+    for (size_t i = 0; i < positions.size(); ++i) {
+        const Position& p = positions[i];
+        auto it = snap.funds.find(p.code);
+        if (p.figures.shares == 0 || it == snap.funds.end() || !it->second.estimatePercent
+            || !std::isfinite(*it->second.estimatePercent))
+            continue;
+        const int64_t gain = todayGain(p.figures.marketValue, *it->second.estimatePercent);
+        snap.todayGains[i] = gain;
+        for (const std::string& key : {std::string(), p.account}) {
+            std::optional<int64_t>& total = snap.todayTotals[key];
+            total = total.value_or(0) + gain;
+        }
+    }
+}
+
+} // namespace
 
 LedgerSnapshot computeLedger(const RefreshJob& job)
 {
@@ -71,6 +114,7 @@ LedgerSnapshot computeLedger(const RefreshJob& job)
         snap.failure = cache.failure();
     }
     snap.result = evaluate(input);
+    addTodayGains(snap, job);
     snap.trades = std::move(input.trades);
     const auto& outcomes = snap.result.trades;
     snap.trends[""] = trendOf(snap.result.ledger.history, snap.benchmark, snap.trades, outcomes, "");
@@ -90,6 +134,33 @@ LedgerBook::~LedgerBook()
     m_pool.letGo();
 }
 
+namespace {
+
+// Where the benchmark pick is kept: a section of its own in 配置.ini.
+const Text& benchmarkSection()
+{
+    static const Text name = gbk("持仓走势");
+    return name;
+}
+const Text& benchmarkKey()
+{
+    static const Text name = gbk("基准基金");
+    return name;
+}
+
+bool isFundCode(const std::string& code)
+{
+    return code.size() == 6 && code.find_first_not_of("0123456789") == std::string::npos;
+}
+
+} // namespace
+
+bool LedgerBook::setBenchmarkCode(std::string code)
+{
+    m_benchmark = std::move(code);
+    return m_context.saveSetting(benchmarkSection(), benchmarkKey(), m_benchmark);
+}
+
 ChinaTime LedgerBook::now() const { return chinaTime(m_clock ? m_clock() : std::time(nullptr)); }
 
 bool LedgerBook::start(const ConfigFile& config)
@@ -98,6 +169,8 @@ bool LedgerBook::start(const ConfigFile& config)
         return false;
     m_started = true;
     m_failureText.clear();
+    if (const std::string picked = config.read(benchmarkSection(), benchmarkKey()); isFundCode(picked))
+        m_benchmark = picked;
     const Day today = now().day;
     if (!openLedger(m_db, m_dataDir, config, today)) {
         m_failureText = ledgerOpenFailureText(m_db.failure());
@@ -142,16 +215,7 @@ bool LedgerBook::removePlan(int64_t id) { return m_db.isOpen() && m_db.removePla
 
 bool LedgerBook::reconcile(const std::string& account, const std::string& code, int64_t shares, int64_t heldCost)
 {
-    // What the user holds today, whatever the hour: a statement counts for
-    // its date, unlike an order placed after 15:00.
-    Trade t;
-    t.account = account;
-    t.code = code;
-    t.kind = TradeKind::Reconcile;
-    t.date = now().day;
-    t.shares = shares;
-    t.amount = heldCost;
-    return addTrade(t).has_value();
+    return addTrade(reconcileTrade(account, code, shares, heldCost, now().day)).has_value();
 }
 
 void LedgerBook::cancel()
@@ -177,6 +241,7 @@ void LedgerBook::refresh(Done done)
     run->job.benchmarkCode = m_benchmark;
     run->job.now = now();
     run->job.navUpdate = m_navUpdate;
+    run->job.fundLookup = m_fundLookup;
     {
         std::lock_guard lock(m_run ? m_run->doneMutex : run->doneMutex);
         run->ticket = m_load.begin(); // the older refresh, if any, is cancelled
@@ -215,9 +280,9 @@ Colour profitColour(int64_t cents) { return figureColour(FigureUse::ShownChange,
 
 const std::vector<Text>& holdingHeader()
 {
-    static const std::vector<Text> header = {gbk("账户"), gbk("基金代码"), gbk("份额"), gbk("持有成本"),
-                                             gbk("最新净值"), gbk("市值"), gbk("持有收益"), gbk("持有收益率"),
-                                             gbk("累计收益"), gbk("累计收益率"), gbk("已实现收益"),
+    static const std::vector<Text> header = {gbk("账户"), gbk("基金代码"), gbk("基金名称"), gbk("份额"),
+                                             gbk("持有成本"), gbk("最新净值"), gbk("市值"), gbk("持有收益"),
+                                             gbk("持有收益率"), gbk("今日估算收益"), gbk("累计收益"), gbk("累计收益率"), gbk("已实现收益"),
                                              gbk("年化收益率"), gbk("状态")};
     return header;
 }
@@ -234,8 +299,9 @@ Text pendingText(const Figures& f)
 
 namespace {
 
-void fillFigures(std::vector<Text>& row, const Figures& f)
+void fillFigures(std::vector<Text>& row, const Figures& f, const std::optional<int64_t>& todayGain)
 {
+    row[HTodayGain] = todayGain ? moneyText(*todayGain) : Text("--");
     row[HShares] = sharesText(f.shares);
     row[HHeldCost] = moneyText(f.heldCost);
     row[HMarketValue] = moneyText(f.marketValue);
@@ -250,30 +316,33 @@ void fillFigures(std::vector<Text>& row, const Figures& f)
 
 } // namespace
 
-std::vector<Text> positionTexts(const Position& p)
+std::vector<Text> positionTexts(const Position& p, const Text& name, const std::optional<int64_t>& todayGain)
 {
     std::vector<Text> row(kHoldingColumns);
     row[HAccount] = utf8ToGbk(p.account);
     row[HCode] = p.code;
-    fillFigures(row, p.figures);
+    row[HName] = name;
+    fillFigures(row, p.figures, todayGain);
     row[HUnitValue] = p.latestDay ? unitValueText(p.latestUnitValue) + " (" + dayText(p.latestDay).substr(5) + ")"
                                   : Text("--");
     return row;
 }
 
-std::vector<Text> aggregateTexts(const Aggregate& a)
+std::vector<Text> aggregateTexts(const Aggregate& a, const std::optional<int64_t>& todayGain)
 {
     std::vector<Text> row(kHoldingColumns);
     row[HAccount] = a.account.empty() ? gbk("合计") : utf8ToGbk(a.account);
-    fillFigures(row, a.figures);
+    fillFigures(row, a.figures, todayGain);
     // Shares of different funds do not add up.
     row[HShares].clear();
     return row;
 }
 
-std::vector<Colour> figureColours(const Figures& f)
+std::vector<Colour> figureColours(const Figures& f, const std::optional<int64_t>& todayGain)
 {
     std::vector<Colour> colours(kHoldingColumns, kDefaultColour);
+    if (todayGain)
+        colours[HTodayGain] = profitColour(*todayGain);
     colours[HHoldingProfit] = colours[HHoldingRate] = profitColour(f.holdingProfit);
     colours[HTotalProfit] = colours[HTotalRate] = profitColour(f.totalProfit);
     colours[HRealised] = profitColour(f.realisedProfit);

@@ -8,6 +8,7 @@
 #include "funds/FeatureContext.h"
 #include "funds/Ledger.h"
 #include "funds/LedgerViews.h"
+#include "funds/Portfolio.h"
 #include "funds/RowPool.h"
 #include "net/LoadToken.h"
 #include "store/ConfigFile.h"
@@ -33,6 +34,11 @@ struct LedgerSnapshot {
     std::vector<NavRow> benchmark;       // the benchmark fund's rows, oldest first
     std::map<std::string, Trend> trends; // by account; "" for the whole ledger
     Day today = 0;
+    std::map<std::string, FundQuote> funds; // each held fund's name and today's estimate, by code
+    // 今日估算收益 of each position (lined up with result.positions), none
+    // without an estimate; and the sums of the rounded figures by account ("" = 全部).
+    std::vector<std::optional<int64_t>> todayGains;
+    std::map<std::string, std::optional<int64_t>> todayTotals;
     std::string failure;                 // UTF-8: why the ledger could not be read ("" = fine)
     Text navFailure;                     // GBK: why a fund's NAV history is not up to date
 };
@@ -45,12 +51,22 @@ using NavUpdate = std::function<Text(const HttpRequestOptions& request, NavCache
 // The NAV history fetcher's, from the fund API host.
 Text fetchNavHistory(const HttpRequestOptions& request, NavCache& cache, const std::string& code, Day from);
 
+// A held fund's name and today's estimated change, as the portfolio fetches
+// them; on a worker thread.
+using FundLookup = std::function<FundQuote(const HttpRequestOptions& request, const std::string& code)>;
+FundQuote lookUpFund(const HttpRequestOptions& request, const std::string& code);
+
+// 今日估算收益: 市值 (cents) × the estimated change (percent) to the cent,
+// halves away from zero.
+int64_t todayGain(int64_t marketValue, double changePercent);
+
 struct RefreshJob {
     std::string dataDir;
     std::string benchmarkCode;
     ChinaTime now;
     HttpRequestOptions request;
     NavUpdate navUpdate;
+    FundLookup fundLookup;
 };
 
 // One refresh, on the calling thread: books the due 定投 orders, updates and
@@ -97,12 +113,19 @@ public:
     // The reason of the last write that failed (SQLite's words).
     const std::string& writeFailure() const { return m_db.failure(); }
 
-    // The benchmark fund of the 走势 tab (110020 until the user picks one).
+    // The benchmark fund of the 走势 tab: 110020 until the user picks one,
+    // then the pick, kept in 配置.ini for the next start.
     const std::string& benchmarkCode() const { return m_benchmark; }
-    void setBenchmarkCode(std::string code) { m_benchmark = std::move(code); }
+    // False when 配置.ini would not take the pick (it still holds for this run).
+    bool setBenchmarkCode(std::string code);
+    // Why the last setting was not stored (the system's words).
+    std::string settingFailure() const { return m_context.config.lastFailure(); }
     // How NAV history reaches navcache.db (the fetcher's until set); none:
     // only what is stored is read.
     void setNavUpdate(NavUpdate update) { m_navUpdate = std::move(update); }
+    // How a held fund's name and estimate are learnt (the portfolio's fetch
+    // until set); none: neither is shown.
+    void setFundLookup(FundLookup lookup) { m_fundLookup = std::move(lookup); }
 
     // Starts a refresh on a worker; an older one under way is cancelled. `done`
     // runs on the worker with the snapshot and the refresh's ticket (current
@@ -129,6 +152,7 @@ private:
     Text m_failureText;
     std::string m_benchmark = kDefaultBenchmark;
     NavUpdate m_navUpdate = fetchNavHistory;
+    FundLookup m_fundLookup = lookUpFund;
     std::shared_ptr<Run> m_run;
     LoadToken m_load;
     RowPool m_pool;
@@ -148,13 +172,16 @@ Colour profitColour(int64_t cents);
 
 // 持仓 tab: one row per position, then a totals row.
 enum HoldingColumn {
-    HAccount, HCode, HShares, HHeldCost, HUnitValue, HMarketValue, HHoldingProfit, HHoldingRate,
-    HTotalProfit, HTotalRate, HRealised, HXirr, HState, kHoldingColumns
+    HAccount, HCode, HName, HShares, HHeldCost, HUnitValue, HMarketValue, HHoldingProfit, HHoldingRate,
+    HTodayGain, HTotalProfit, HTotalRate, HRealised, HXirr, HState, kHoldingColumns
 };
 const std::vector<Text>& holdingHeader();
-std::vector<Text> positionTexts(const Position& position);
-std::vector<Text> aggregateTexts(const Aggregate& aggregate); // the totals row ("合计" / the account)
-std::vector<Colour> figureColours(const Figures& figures);
+// The fund's name (GBK) and 今日估算收益 ("--" without an estimate) beside the figures.
+std::vector<Text> positionTexts(const Position& position, const Text& name = {},
+                                const std::optional<int64_t>& todayGain = std::nullopt);
+// The totals row ("合计" / the account).
+std::vector<Text> aggregateTexts(const Aggregate& aggregate, const std::optional<int64_t>& todayGain = std::nullopt);
+std::vector<Colour> figureColours(const Figures& figures, const std::optional<int64_t>& todayGain = std::nullopt);
 // "待确认 1000.00元" / "卖出中 50.00份" (both when both), "" otherwise.
 Text pendingText(const Figures& figures);
 

@@ -208,6 +208,10 @@ bool LedgerDatabase::open(const std::string& path, const Seed& seed)
 
 bool LedgerDatabase::migrate(const Seed& seed)
 {
+    // Up to date: nothing to write, so no wait for the write lock another
+    // writer holds (a command that only reads opens at once).
+    if (m_db.queryText("PRAGMA user_version") == std::to_string(kSchemaVersion))
+        return true;
     SqliteTransaction tx(m_db);
     if (!tx.started())
         return false;

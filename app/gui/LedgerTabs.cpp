@@ -1,11 +1,13 @@
 #include "app/gui/LedgerTabs.h"
 #include "app/gui/LedgerWidgets.h"
+#include "app/gui/TextFit.h"
 #include "canvas/Gbk.h"
 #include "funds/LedgerStart.h"
 #include "text/CodePage.h"
 #include "text/NumberText.h"
 
 #include <QComboBox>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -20,7 +22,61 @@ using namespace ledger;
 
 namespace {
 
-QTableView* makeTable(QWidget* parent, Control control, TextTableModel* model)
+// Every column of a table as wide as its header and its widest text, as the
+// main window's grids are; when the table is too narrow for them all, the
+// `giver` column's texts end in "…" and show whole in their tooltips. The
+// widest texts are measured when the rows change, the widths set again
+// whenever the table's width changes.
+class ColumnFit : public QObject {
+public:
+    ColumnFit(QTableView* view, int giver) : QObject(view), m_view(view), m_giver(giver)
+    {
+        view->installEventFilter(this);
+    }
+    void rowsChanged()
+    {
+        const QAbstractItemModel* model = m_view->model();
+        const QFontMetrics metrics = m_view->fontMetrics();
+        m_widest.clear();
+        for (int c = 0; c < model->columnCount(); ++c) {
+            QString text;
+            int width = -1;
+            for (int r = 0; r < model->rowCount(); ++r) {
+                const QString cellText = model->index(r, c).data().toString();
+                if (const int w = metrics.horizontalAdvance(cellText); w > width) {
+                    width = w;
+                    text = cellText;
+                }
+            }
+            m_widest << text;
+        }
+        apply();
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == m_view && event->type() == QEvent::Resize && !m_widest.isEmpty())
+            apply();
+        return false;
+    }
+
+private:
+    void apply()
+    {
+        // The giver asks for its widest name and gives it up first, down to its header.
+        std::vector<int> designed(size_t(m_widest.size()), 0);
+        QStringList widest = m_widest;
+        designed[size_t(m_giver)] = widest[m_giver].isEmpty() ? 0 : cellWidthFor(*m_view, widest[m_giver]);
+        widest[m_giver].clear();
+        fitColumns(*m_view, designed, widest, m_giver, true);
+    }
+
+    QTableView* m_view;
+    int m_giver;
+    QStringList m_widest;
+};
+
+// `giver`: the column whose texts end in "…" when the table is too narrow; none (-1): the table fits its columns itself.
+QTableView* makeTable(QWidget* parent, Control control, TextTableModel* model, int giver = -1)
 {
     auto* view = new QTableView(parent);
     view->setObjectName(qtName(control));
@@ -29,6 +85,9 @@ QTableView* makeTable(QWidget* parent, Control control, TextTableModel* model)
     view->setWordWrap(false);
     view->verticalHeader()->hide();
     view->horizontalHeader()->setStretchLastSection(true);
+    view->setItemDelegate(new WholeTextTips(view));
+    if (giver >= 0)
+        new ColumnFit(view, giver);
     return view;
 }
 
@@ -56,19 +115,43 @@ QHBoxLayout* row(std::initializer_list<QWidget*> widgets)
     return bar;
 }
 
-// Every text of a table shown whole.
 void fit(QTableView* view)
 {
-    view->resizeColumnsToContents();
-    view->resizeRowsToContents();
+    for (QObject* child : view->children()) // ColumnFit has no meta-object of its own to find it by
+        if (auto* columns = dynamic_cast<ColumnFit*>(child))
+            columns->rowsChanged();
 }
+
+// A label whose text ends in "…" when wider than the label, whole in its
+// tooltip, elided again whenever the label's width changes.
+class ElidedLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+    void setWholeText(const QString& text)
+    {
+        m_whole = text;
+        setElidedText(*this, text);
+    }
+    const QString& wholeText() const { return m_whole; }
+    QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QLabel::resizeEvent(event);
+        setElidedText(*this, m_whole);
+    }
+
+private:
+    QString m_whole;
+};
 
 } // namespace
 
 LedgerTabs::LedgerTabs(LedgerBook& book, QWidget* parent) : QTabWidget(parent), m_book(book)
 {
     setObjectName(qtName(Control::LedgerTabs));
-    m_note = new QLabel(this);
+    m_note = new ElidedLabel(this);
     m_note->setObjectName(qtName(Control::LedgerNote));
     addTab(makeHoldingsTab(), QStringLiteral("持仓"));
     addTab(makeTradesTab(), QStringLiteral("交易"));
@@ -84,8 +167,8 @@ LedgerTabs::~LedgerTabs()
     m_book.cancel();
 }
 
-QString LedgerTabs::note() const { return m_note->text(); }
-void LedgerTabs::showNote(const Text& gbkText) { m_note->setText(gbkToQString(gbkText)); }
+QString LedgerTabs::note() const { return static_cast<ElidedLabel*>(m_note)->wholeText(); }
+void LedgerTabs::showNote(const Text& gbkText) { static_cast<ElidedLabel*>(m_note)->setWholeText(gbkToQString(gbkText)); }
 
 void LedgerTabs::refresh()
 {
@@ -158,7 +241,7 @@ QWidget* LedgerTabs::makeHoldingsTab()
     m_holdings->setEdit(
         [this](int r, int c) { return r < int(m_rows.size()) && (c == HShares || c == HHeldCost); },
         [this](int r, int c, const QString& text) { return editHolding(r, c, text); });
-    m_holdingsView = makeTable(tab, Control::LedgerHoldings, m_holdings);
+    m_holdingsView = makeTable(tab, Control::LedgerHoldings, m_holdings, HName);
     auto* layout = new QVBoxLayout(tab);
     layout->addLayout(row({m_account, refreshButton}));
     layout->addWidget(m_holdingsView);
@@ -177,19 +260,27 @@ void LedgerTabs::showHoldings()
     std::vector<std::vector<Colour>> colours;
     if (const Aggregate* total = pickedAggregate()) {
         const std::string account = pickedAccount();
-        for (const Position& p : m_snap->result.positions) {
+        const auto& positions = m_snap->result.positions;
+        auto gainOf = [&](const Position& p) {
+            const size_t i = size_t(&p - positions.data());
+            return i < m_snap->todayGains.size() ? m_snap->todayGains[i] : std::nullopt;
+        };
+        for (const Position& p : positions) {
             // A holding sold out long ago stays in the figures, not in the table.
             if ((!account.empty() && p.account != account)
                 || (p.figures.shares == 0 && p.figures.pendingBuys == 0 && p.figures.sellingShares == 0))
                 continue;
             m_rows.push_back(&p);
-            rows.push_back(positionTexts(p));
-            colours.push_back(figureColours(p.figures));
+            const auto fund = m_snap->funds.find(p.code);
+            rows.push_back(positionTexts(p, fund != m_snap->funds.end() ? fund->second.name : Text(), gainOf(p)));
+            colours.push_back(figureColours(p.figures, gainOf(p)));
         }
-        rows.push_back(aggregateTexts(*total));
+        const auto sum = m_snap->todayTotals.find(account);
+        const std::optional<int64_t> todayTotal = sum != m_snap->todayTotals.end() ? sum->second : std::nullopt;
+        rows.push_back(aggregateTexts(*total, todayTotal));
         if (account.empty())
             rows.back()[HAccount] = gbk("全部");
-        colours.push_back(figureColours(total->figures));
+        colours.push_back(figureColours(total->figures, todayTotal));
     }
     m_holdings->setRows(std::move(rows), std::move(colours));
     fit(m_holdingsView);
@@ -224,7 +315,7 @@ QWidget* LedgerTabs::makeTradesTab()
 {
     auto* tab = new QWidget(this);
     m_trades = new TextTableModel(tradeHeader(), this);
-    m_tradesView = makeTable(tab, Control::LedgerTrades, m_trades);
+    m_tradesView = makeTable(tab, Control::LedgerTrades, m_trades, TNote);
     m_kind = new QComboBox(tab);
     m_kind->setObjectName(qtName(Control::TradeKind));
     for (TradeKind k : {TradeKind::Buy, TradeKind::Sell, TradeKind::Reconcile})
@@ -404,7 +495,9 @@ QWidget* LedgerTabs::makeTrendTab()
         const std::string code = m_benchmark->text().trimmed().toStdString();
         if (code.size() != 6 || code.find_first_not_of("0123456789") != std::string::npos || code == m_book.benchmarkCode())
             return;
-        m_book.setBenchmarkCode(code);
+        // Kept for this run even when 配置.ini would not take it.
+        if (!m_book.setBenchmarkCode(code))
+            showNote(gbk("基准未能保存：") + utf8ToGbk(m_book.settingFailure()));
         refresh();
     });
     connect(m_account, &QComboBox::currentIndexChanged, this, [this] {
@@ -420,7 +513,7 @@ QWidget* LedgerTabs::makePlansTab()
 {
     auto* tab = new QWidget(this);
     m_plans = new TextTableModel(planHeader(), this);
-    m_plansView = makeTable(tab, Control::LedgerPlans, m_plans);
+    m_plansView = makeTable(tab, Control::LedgerPlans, m_plans, 1);
     m_planCode = makeBox(tab, Control::PlanCode, "基金代码");
     m_planAmount = makeBox(tab, Control::PlanAmount, "每期金额");
     m_planFee = makeBox(tab, Control::PlanFeeRate, "费率%");

@@ -136,6 +136,9 @@ PortfolioWindow::PortfolioWindow(FeatureContext& context, ledger::LedgerBook* le
         if (m_portfolio.isTradingNow())
             refresh();
     });
+    // F5 refreshes whichever body the window shows: the ledger's tabs or [持仓]'s table.
+    auto* f5 = new QShortcut(QKeySequence(Qt::Key_F5), this);
+    connect(f5, &QShortcut::activated, this, [this] { refresh(); });
     buildBody();
     m_timer->start();
 }
@@ -218,8 +221,6 @@ void PortfolioWindow::buildHoldings(QVBoxLayout* layout)
 
     connect(add, &QPushButton::clicked, this, [this] { addFromBoxes(); });
     connect(refreshButton, &QPushButton::clicked, this, [this] { refresh(); });
-    auto* f5 = new QShortcut(QKeySequence(Qt::Key_F5), body);
-    connect(f5, &QShortcut::activated, this, [this] { refresh(); });
 }
 
 PortfolioWindow::~PortfolioWindow()

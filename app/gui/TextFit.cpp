@@ -13,7 +13,9 @@
 #include <QTableView>
 #include <QToolTip>
 #include <QTreeView>
+#include <QFontMetricsF>
 #include <algorithm>
+#include <cmath>
 #include <numeric>
 
 namespace fw {
@@ -33,6 +35,13 @@ const QHeaderView* headerOf(const QAbstractItemView& view)
     if (auto* tree = qobject_cast<const QTreeView*>(&view))
         return tree->header();
     return nullptr;
+}
+
+// The whole pixels a text takes in the view's font: its advance has fractions,
+// and a cell one fraction short draws the text cut.
+int textWidth(const QWidget& view, const QString& text)
+{
+    return int(std::ceil(QFontMetricsF(view.font()).horizontalAdvance(text)));
 }
 
 } // namespace
@@ -55,7 +64,7 @@ int cellWidthFor(const QAbstractItemView& view, const QString& text)
 {
     auto* table = qobject_cast<const QTableView*>(&view);
     const int gridLine = table && table->showGrid() ? 1 : 0;
-    return view.fontMetrics().horizontalAdvance(text) + 2 * textMargin(view) + gridLine;
+    return textWidth(view, text) + 2 * textMargin(view) + gridLine;
 }
 
 int headerWidthFor(const QAbstractItemView& view, const QString& text)
@@ -124,7 +133,7 @@ bool WholeTextTips::isCut(const QAbstractItemView& view, const QModelIndex& inde
 {
     const QString text = index.data(Qt::DisplayRole).toString();
     const int room = view.visualRect(index).width() - 2 * textMargin(view);
-    return view.fontMetrics().horizontalAdvance(text) > room;
+    return textWidth(view, text) > room;
 }
 
 bool WholeTextTips::helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,

@@ -245,6 +245,9 @@ TEST_F(StoredLedger, PortfolioChangesBookReconcileTradesOnceTheLedgerExists)
     EXPECT_EQ(trades[1]["kind"], "对账");
     EXPECT_DOUBLE_EQ(trades[1]["amount"].get<double>(), 210.00); // 200 × 1.05
     EXPECT_DOUBLE_EQ(trades[1]["shares"].get<double>(), 200.00);
+    // A statement of what is held today, whatever the hour: no time, so it
+    // counts for today's close even after 15:00.
+    EXPECT_TRUE(trades[1]["time"].is_null()) << trades[1]["time"];
     book({"portfolio", "remove", "000001"});
     const Json after = run({"ledger", "list", "--json"}).json();
     ASSERT_EQ(after.size(), 3u);

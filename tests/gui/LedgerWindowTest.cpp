@@ -6,6 +6,8 @@
 #include "app/gui/LedgerWidgets.h"
 #include "app/gui/PortfolioWindow.h"
 #include "canvas/Gbk.h"
+#include "app/gui/TextFit.h"
+#include "funds/PortfolioRefresh.h"
 #include "store/LedgerDatabase.h"
 #include "tests/gui/GuiTests.h"
 #include "tests/gui/WindowWorld.h"
@@ -13,6 +15,9 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QDir>
+#include <QFontMetricsF>
+#include <QStyle>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -66,6 +71,16 @@ PortfolioWindow* openWindow(WindowWorld& f)
 bool settle(LedgerTabs* tabs, int shownBefore)
 {
     return QTest::qWaitFor([&] { return tabs->shownCount() > shownBefore; }, 15000);
+}
+
+// The cell's room inside the style's text margins holds the text's advance,
+// fractions of a pixel included (the delegate cuts a text a fraction too wide).
+bool drawnWhole(QTableView* table, int row, int column)
+{
+    const QModelIndex index = table->model()->index(row, column);
+    const int margin = table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table) + 1;
+    const qreal room = table->visualRect(index).width() - 2 * margin;
+    return QFontMetricsF(table->font()).horizontalAdvance(index.data().toString()) <= room;
 }
 
 } // namespace
@@ -164,9 +179,33 @@ void LedgerWindowTest::tabsShowHandWorkedFigures()
     QCOMPARE(cell(holdings, 1, HUnitValue), QStringLiteral("0.8838 (12-04)"));
     // Gains red, the table's own colour for the rest.
     QCOMPARE(holdings->model()->index(1, HTotalProfit).data(Qt::ForegroundRole).value<QColor>(), toQColor(kRed));
-    for (int column = 0; column < kHoldingColumns; ++column) // every text shown whole
-        QVERIFY2(holdings->columnWidth(column) >= holdings->fontMetrics().horizontalAdvance(cell(holdings, 1, column)),
-                 qPrintable(cell(holdings, 1, column)));
+    // Each holding's fund name and 今日估算收益 from the estimate the portfolio
+    // fetches: 市值 × today's estimated change, to the cent, halves away from
+    // zero; 全部 sums the holdings' cents.
+    const FundQuote quoteA = fetchFundQuote(HttpRequestOptions {}, "010781");
+    const FundQuote quoteB = fetchFundQuote(HttpRequestOptions {}, "164246");
+    QVERIFY(!quoteA.name.empty() && quoteA.estimatePercent && quoteB.estimatePercent);
+    QCOMPARE(cell(holdings, 1, HName), gbkToQString(quoteA.name));
+    QCOMPARE(cell(holdings, 0, HName), gbkToQString(quoteB.name));
+    QCOMPARE(cell(holdings, 2, HName), QString());
+    const qint64 gainA = qRound64(149613 * *quoteA.estimatePercent / 100); // 1496.13 × the change
+    const qint64 gainB = qRound64(30347 * *quoteB.estimatePercent / 100);  // 303.47 × the change
+    auto yuan = [](qint64 cents) { return QString::number(double(cents) / 100, 'f', 2); };
+    QCOMPARE(cell(holdings, 1, HTodayGain), yuan(gainA));
+    QCOMPARE(cell(holdings, 0, HTodayGain), yuan(gainB));
+    QCOMPARE(cell(holdings, 2, HTodayGain), yuan(gainA + gainB));
+    // Every text shown whole; the window is wide enough for the names too.
+    w->resize(1600, 520);
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    for (int row = 0; row < 3; ++row)
+        for (int column = 0; column < kHoldingColumns; ++column)
+            QVERIFY2(drawnWhole(holdings, row, column), qPrintable(cell(holdings, row, column)));
+    // Too narrow for them all: the names give, cut with "…" and whole in their tooltips.
+    w->resize(700, 520);
+    QTRY_VERIFY(WholeTextTips::isCut(*holdings, holdings->model()->index(1, HName)));
+    QVERIFY(!WholeTextTips::isCut(*holdings, holdings->model()->index(1, HMarketValue)));
+    QVERIFY(!WholeTextTips::isCut(*holdings, holdings->model()->index(1, HTodayGain)));
 
     // One account: its own holding and its own totals.
     QComboBox* account = child<QComboBox>(tabs, Control::LedgerAccount);
@@ -176,6 +215,7 @@ void LedgerWindowTest::tabsShowHandWorkedFigures()
         {1, "默认", "", "1341.51", "1496.13", "154.62", "11.53%", "205.13", "13.68%", "50.51", "待确认 100.00元"},
     };
     checkHoldings(expectOne, std::size(expectOne));
+    QCOMPARE(cell(holdings, 1, HTodayGain), yuan(gainA));
 
     // 收益日历 of the whole ledger: at 11-30 010781's 累计收益 was
     // 1692.84 × 0.8703 = 1473.28 + 209.00 − 1500 = 182.28 (券商 held nothing), so
@@ -420,4 +460,30 @@ void LedgerWindowTest::theUserPicksTheBenchmark()
     QVERIFY(trend->trend().hasBenchmark);
     QVERIFY(qAbs(trend->trend().benchmark.back() - 0.011589932288) < 1e-9);
     QCOMPARE(trend->trend().benchmark.front(), 0.0);
+
+    // The pick is kept in 配置.ini: the next start begins with it.
+    QCOMPARE(f.config.read(gbk("持仓走势"), gbk("基准基金")), Text("164246"));
+    {
+        LedgerBook next(f.controller.context(), f.dir.path().toStdString(), fridayEvening);
+        QVERIFY(next.start(f.config));
+        QCOMPARE(next.benchmarkCode(), std::string("164246"));
+    }
+    // F5 in the window refreshes the tabs.
+    w->show();
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    int before = tabs->shownCount();
+    QTest::keyClick(w, Qt::Key_F5);
+    QVERIFY(settle(tabs, before));
+
+    // A settings file that will not take the pick: the user is told, the pick holds for this run.
+    const QString ini = f.dir.filePath(QStringLiteral("配置.ini"));
+    QVERIFY(QFile::remove(ini));
+    QVERIFY(QDir().mkdir(ini));
+    before = tabs->shownCount();
+    box->setText(QStringLiteral("010781"));
+    emit box->editingFinished();
+    QVERIFY2(tabs->note().startsWith(QStringLiteral("基准未能保存：")), qPrintable(tabs->note()));
+    QCOMPARE(f.controller.ledger().benchmarkCode(), std::string("010781"));
+    QVERIFY(settle(tabs, before));
+    QVERIFY(QDir().rmdir(ini));
 }

@@ -2,10 +2,12 @@
 // arithmetic beside its inputs. March 2026: the 2nd, 9th, 16th, 23rd and 30th
 // are Mondays.
 #include "funds/Ledger.h"
+#include "funds/LedgerBook.h"
 #include "text/CodePage.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <ctime>
 
 namespace fw::ledger {
@@ -95,6 +97,20 @@ TEST(LedgerArithmetic, RoundsOnceHalfAwayFromZero)
         EXPECT_EQ(mulDivRound(c.value, c.num, c.den), c.expected) << c.value << "*" << c.num << "/" << c.den;
 }
 
+TEST(LedgerArithmetic, TodayGainIsMarketValueTimesTheEstimateToTheCent)
+{
+    struct Case { int64_t marketValue; double change; int64_t expected; } cases[] = {
+        {149613, 0.53, 793},    // 1496.13 × 0.53 % = 7.929489 → 7.93
+        {149613, -1.2, -1795},  // −17.95356 → −17.95
+        {300, 0.5, 2},          // 0.015 → 0.02: a half goes away from zero
+        {300, -0.5, -2},        // −0.015 → −0.02
+        {100000, 0.0, 0},
+        {2500000, 2.25, 56250}, // 25000.00 × 2.25 % = 562.50
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(todayGain(c.marketValue, c.change), c.expected) << c.marketValue << " x " << c.change;
+}
+
 TEST(LedgerArithmetic, ReadsDecimalsExactly)
 {
     EXPECT_EQ(parseUnits("1.005", 4), 10050);
@@ -129,6 +145,34 @@ TEST(LedgerTime, ChinaTimeWhateverTheMachineZone)
     EXPECT_EQ(weekdayOf(day("2026-03-08")), 6);
     EXPECT_FALSE(parseDay("2026-02-29"));
     EXPECT_FALSE(parseDay("2026-3-02"));
+    // The machine's zone plays no part: 2026-03-02 06:59:59 UTC is 14:59 in
+    // China, 07:00:00 UTC is 15:00.
+    const char* before = std::getenv("TZ");
+    const std::string saved = before ? before : "";
+    for (const char* zone : {"UTC", "America/New_York", "Asia/Tokyo", "Asia/Shanghai"}) {
+        ::setenv("TZ", zone, 1);
+        ::tzset();
+        EXPECT_EQ(dayText(chinaTime(1772434799).day), "2026-03-02") << zone;
+        EXPECT_EQ(chinaTime(1772434799).minute, 14 * 60 + 59) << zone;
+        EXPECT_EQ(chinaTime(1772434800).minute, 15 * 60) << zone;
+        // 16:00 UTC on the 1st is already the 2nd in China.
+        EXPECT_EQ(dayText(chinaTime(1772380800).day), "2026-03-02") << zone;
+    }
+    before ? ::setenv("TZ", saved.c_str(), 1) : ::unsetenv("TZ");
+    ::tzset();
+}
+
+TEST(LedgerTime, AnOrderCountsForItsDateBeforeThreeOClockAndWithoutATime)
+{
+    struct Case { int minute; const char* counts; } cases[] = {
+        {-1, "2026-03-06"},          // --date without --time
+        {0, "2026-03-06"},
+        {14 * 60 + 59, "2026-03-06"},
+        {15 * 60, "2026-03-07"},     // at 15:00: the next calendar date, a Saturday
+        {23 * 60 + 59, "2026-03-07"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(dayText(countingDay(day("2026-03-06"), c.minute)), c.counts) << c.minute;
 }
 
 // --- when an order counts ----------------------------------------------------
@@ -580,6 +624,31 @@ TEST(LedgerRules, MoneyMarketFundsAreRefused)
     EXPECT_EQ(bookingRefusal({mm, mm}), gbk("货币基金暂不支持记账"));
     EXPECT_EQ(bookingRefusal({row("2026-03-02", 10000)}), "");
     EXPECT_EQ(bookingRefusal({}), "");
+}
+
+} // namespace
+} // namespace fw::ledger
+
+namespace fw::ledger {
+namespace {
+
+TEST(LedgerPlans, TheFormsWeekdayIsMondayToFriday)
+{
+    // 1 = Monday … 5 = Friday in the 定投 form; stored 0 = Monday.
+    struct Case { int cycle; const char* day; int stored; } cases[] = {
+        {1, "1", 0}, {1, "3", 2}, {2, "5", 4}, {3, "28", 28},
+    };
+    for (const Case& c : cases) {
+        PlanForm form;
+        form.code = "000001";
+        form.amount = "100";
+        form.day = c.day;
+        form.start = "2026-03-02";
+        form.cycle = c.cycle;
+        Plan plan;
+        EXPECT_EQ(planFromForm(form, day("2026-03-02"), plan), Text()) << c.day;
+        EXPECT_EQ(plan.cycleDay, c.stored) << c.cycle << " " << c.day;
+    }
 }
 
 } // namespace
