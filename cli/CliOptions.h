@@ -39,6 +39,7 @@ struct CliOptions {
     std::string from, to;               // portfolio history/returns --from/--to
     std::string cycle;                  // dca add --cycle
     std::string benchmark;              // portfolio returns --benchmark CODE
+    bool explain = false;               // estimate --explain: each contributor
 };
 
 struct ParsedCommandLine {
