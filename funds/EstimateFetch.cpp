@@ -188,7 +188,8 @@ FetchedEstimateInputs fetchEstimateInputs(const EstimateFund& fund, const HttpRe
                                           const RetryPolicy* retry)
 {
     Answer positions, mix;
-    if (isUiThread()) {
+    // A bulk row asks for one answer at a time, as every row does.
+    if (isUiThread() || RowPool::onBulkRow()) {
         positions = fetchMobile(positionsPath(fund.code), base, retry);
         mix = fetchMobile(assetMixPath(fund.code), base, retry);
     } else {

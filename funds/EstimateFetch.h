@@ -55,8 +55,9 @@ struct QuoteFailure {
 QuoteChanges fetchQuoteChanges(const std::vector<Text>& ids, const HttpRequestOptions& base,
                                const RetryPolicy* retry = nullptr, std::vector<QuoteFailure>* failed = nullptr);
 
-// One fund on the calling thread (its two answers fetched together off the
-// UI thread; one after the other on it, where each fetch keeps the window alive).
+// One fund on the calling thread: its two answers fetched together, but one
+// after the other on the UI thread (where each fetch keeps the window alive)
+// and on a bulk row (which asks for one answer at a time).
 FetchedEstimateInputs fetchEstimateInputs(const EstimateFund& fund, const HttpRequestOptions& base,
                                           const RetryPolicy* retry = nullptr);
 
