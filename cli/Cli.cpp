@@ -26,6 +26,7 @@ Command commandOf(const std::string& name)
         {"search", runSearch},      {"export", runExport},
         {"portfolio", runPortfolio}, {"ledger", runLedger},   {"dca", runDca},
         {"alerts", runAlerts},
+        {"estimate", runEstimate},
     };
     for (const auto& [commandName, run] : commands)
         if (name == commandName)

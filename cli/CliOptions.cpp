@@ -28,6 +28,7 @@ enum Takes : unsigned {
     Holding = 128,
     Booking = 256, // the ledger's options
     Alerts = 512,  // --window, --once
+    Explain = 1024,
 };
 
 struct CommandRule {
@@ -97,6 +98,11 @@ const CommandRule kCommands[] = {
      "  fees CODE S   the redemption-fee schedule, e.g. 7:1.5,365:0.5,730:0.25,0\n"
      "  method CODE M dividends paid in cash (分红, the default) or reinvested (再投)\n"
      "  restore DATE  puts the daily copy of that date back\n"},
+    {"estimate", 1, 1, Explain, "estimate CODE [--explain]",
+     "Today's change of a fund, estimated by the model that fits it: a feeder fund by its\n"
+     "exchange-traded fund, an index fund by its index, any other fund by its listed holdings.\n"
+     "  --explain    each contributor (code, name, weight, change, contribution) and the\n"
+     "               share of the fund applied\n"},
     {"dca", 1, 2, Booking | Holding,
      "dca add CODE --amount A --cycle C [--date START] [--fee-rate F] [--account NAME] |\n"
      "            list | remove ID",
@@ -254,16 +260,17 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
             if (!flag(o.help, None))
                 return fail(name + " takes no value");
         } else if (name == "--demo" || name == "--json" || name == "--all" || name == "--asc"
-                   || name == "--estimate" || name == "--once") {
+                   || name == "--estimate" || name == "--once" || name == "--explain") {
             bool& target = name == "--demo" ? o.demo : name == "--json" ? o.json : name == "--all" ? o.all
                 : name == "--estimate"       ? o.estimate
                 : name == "--once"           ? o.once
+                : name == "--explain"        ? o.explain
                                              : o.ascending;
-            if (!flag(target, name == "--all"        ? All
-                              : name == "--asc"      ? Asc
-                              : name == "--estimate" ? Estimate
-                              : name == "--once"     ? Alerts
-                                                     : None))
+            const unsigned needs = name == "--all" ? All : name == "--asc" ? Asc : name == "--estimate" ? Estimate
+                : name == "--once"                   ? Alerts
+                : name == "--explain"                ? Explain
+                                                     : None;
+            if (!flag(target, needs))
                 return fail(name + " takes no value");
         } else if (name == "--timeout") {
             if (!valueOf(timeout) || !readSeconds(timeout, o.timeoutSeconds))
@@ -298,6 +305,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
                                                              {Asc, "--asc"},       {Period, "--period"},
                                                              {Plot, "--plot"},     {Out, "--out"},
                                                              {Estimate, "--estimate"},
+                                                             {Explain, "--explain"},
                                                              {Holding, "--shares/--cost/--amount"},
                                                              {Booking, "the ledger's options"},
                                                              {Alerts, "--window/--once"}};
@@ -307,7 +315,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
 
     if (o.command == "board" && (o.arguments[0].size() != 1 || o.arguments[0][0] < '1' || o.arguments[0][0] > '4'))
         return fail("board takes a number from 1 to 4");
-    if (o.command == "fund" || o.command == "compare")
+    if (o.command == "fund" || o.command == "compare" || o.command == "estimate")
         for (const std::string& code : o.arguments)
             if (!isFundCode(code))
                 return fail("not a fund code (six digits): " + code);

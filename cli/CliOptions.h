@@ -42,6 +42,7 @@ struct CliOptions {
     // alerts
     std::string window;                 // alerts add --window HH:MM-HH:MM
     bool once = false;                  // alerts check --once
+    bool explain = false;               // estimate --explain: each contributor
 };
 
 struct ParsedCommandLine {

@@ -3,6 +3,7 @@
 // pieces they share. Each returns the exit status.
 #include "cli/CliSession.h"
 #include "cli/TextTable.h"
+#include "funds/HoldingsEstimate.h"
 #include "text/Text.h"
 
 #include <nlohmann/json.hpp>
@@ -24,6 +25,7 @@ int runPortfolio(CliSession& session);
 int runLedger(CliSession& session);
 int runDca(CliSession& session);
 int runAlerts(CliSession& session);
+int runEstimate(CliSession& session);
 // The trade ledger exists in the data directory: the portfolio is its holdings.
 bool ledgerInUse(const CliSession& session);
 int runLedgerPortfolio(CliSession& session);
@@ -39,6 +41,11 @@ void writeTable(CliSession& session, const TextTable& table, const std::string& 
 // The figure a cell begins with ("1.23%", "560.44", "-0.5") as a JSON
 // number; null for "-", "--", "---" and other texts that are no figure.
 Json jsonFigure(std::string_view text);
+
+// An estimate as the commands give it: the figures as the texts round them
+// (change, coverage of the holdings model, error once known), the model and
+// whether few of the holdings were quoted; null without one.
+Json estimateJson(const std::optional<HoldingsEstimate>& estimate);
 
 // UTF-8 cells of one grid row, columns first … last, with their colours.
 TableRow gridRow(const Grid& grid, int row, int firstColumn, int lastColumn);

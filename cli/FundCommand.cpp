@@ -57,9 +57,7 @@ int runFund(CliSession& session)
                             {"name", gbkToUtf8(row.name)},
                             {"share", jsonFigure(row.share)}});
         doc["holdings"] = std::move(rows);
-        doc["estimate"] = estimate
-            ? Json {{"change", estimate->shownChange()}, {"coverage", estimate->shownCoverage()}}
-            : Json(nullptr);
+        doc["estimate"] = estimateJson(estimate);
         session.io.out << doc.dump(2) << '\n';
         return kExitDone;
     }
@@ -70,7 +68,7 @@ int runFund(CliSession& session)
         TableCell value {gbkToUtf8(grid.cell(1, c)), grid.cellColour(1, c)};
         figures.rows.push_back({{gbkToUtf8(grid.cell(0, c))}, value});
     }
-    figures.rows.push_back({{"持仓估算"}, {gbkToUtf8(estimateFigures(estimate)), estimateColour(estimate)}});
+    figures.rows.push_back({{"今日估算"}, {gbkToUtf8(estimateLine(estimate)), estimateColour(estimate)}});
     const std::string caption = gbkToUtf8(grid.cell(1, 0)) + " (" + code + ")";
     writeTable(session, figures, caption);
     session.io.out << '\n';

@@ -5,13 +5,14 @@
 
 #include "funds/FundLists.h"
 #include "funds/HoldingsEstimate.h"
-#include "funds/RowPool.h"
 #include "funds/SectorRanking.h"
 #include "text/CodePage.h"
 #include "text/NumberText.h"
 #include "text/TextOps.h"
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 #include <cctype>
 #include <optional>
 #include <vector>
@@ -47,42 +48,46 @@ private:
     int m_done = 0;
 };
 
-// Today's estimate of every listed fund from its holdings, on a row pool of
-// five threads, within the process's bound of bulk rows. False when
-// Ctrl-C stopped it.
+// Today's estimate of every listed fund, the funds sharing their quote
+// requests, on five workers within the process's bound of bulk rows. False
+// when Ctrl-C stopped it.
 bool fetchEstimates(CliSession& session, int rows, std::vector<std::optional<HoldingsEstimate>>& estimates)
 {
     const Grid& grid = session.models.fundGrid;
     estimates.assign(size_t(std::max(rows, 0)), std::nullopt);
-    std::vector<Text> codes;
-    for (int row = 1; row <= rows; ++row)
-        codes.push_back(grid.cell(row, 1));
-    const FeatureContext& context = session.context;
-    // A bulk load: a page that fails for a moment is tried again, until Ctrl-C.
-    // Ctrl-C cancels the load: the requests in flight are abandoned.
+    std::vector<EstimateFund> funds;
+    std::vector<size_t> rowOf;
+    for (int row = 1; row <= rows; ++row) {
+        if (!grid.cell(row, 1).empty()) {
+            funds.push_back({grid.cell(row, 1), grid.cell(row, 0)});
+            rowOf.push_back(size_t(row - 1));
+        }
+    }
+    // A bulk load: an answer that fails for a moment is tried again, until
+    // Ctrl-C, which cancels the load: the requests in flight are abandoned.
     LoadToken load;
     RetryPolicy retry;
     retry.stop = [] { return cancelRequested(); };
     retry.load = load.begin();
-    RowPool pool;
-    const bool started = pool.start(rows, std::min(5, rows), [&](int row) {
-        const Text& code = codes[size_t(row - 1)];
-        if (!code.empty())
-            estimates[size_t(row - 1)] = fetchHoldingsEstimate(context, code, &retry);
+    HttpRequestOptions base = session.context.requestOptions();
+    base.load = retry.load;
+    std::vector<EstimateOutcome> outcomes;
+    std::atomic<bool> done {false};
+    std::thread fetching([&] {
+        outcomes = fetchEstimates(funds, base, &retry);
+        done = true;
     });
-    if (!started)
-        return true; // no thread to be had: every fund shows none
-    while (!pool.finished()) {
-        if (cancelRequested()) {
+    while (!done) {
+        if (cancelRequested())
             load.cancel();
-            pool.close(); // the rows running end at once; the pool waits for them
-            return false;
-        }
-        pool.waitFor(std::chrono::milliseconds(100), [] { return cancelRequested(); });
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    // Ctrl-C ends every request at once, so the rows may all have ended
-    // before the loop saw it: estimates cut short are no answer either.
-    return !cancelRequested();
+    fetching.join();
+    if (cancelRequested())
+        return false; // estimates cut short are no answer either
+    for (size_t k = 0; k < outcomes.size() && k < rowOf.size(); ++k)
+        estimates[rowOf[k]] = std::move(outcomes[k].estimate);
+    return true;
 }
 
 // The rows a finished load wrote under the caption, or its failure.
@@ -111,7 +116,7 @@ int showFundList(CliSession& session, const LoadResult& result, const Text& list
             for (size_t k = 0; k < funds.size() && k < estimates.size(); ++k) {
                 const std::optional<HoldingsEstimate>& e = estimates[k];
                 funds[k]["estimate"] = e ? Json(e->shownChange()) : Json(nullptr);
-                funds[k]["coverage"] = e ? Json(e->shownCoverage()) : Json(nullptr);
+                funds[k]["coverage"] = e && e->coverage ? Json(*e->shownCoverage()) : Json(nullptr);
             }
         }
         doc["funds"] = std::move(funds);

@@ -18,33 +18,105 @@ Text percentText(long long units, int decimals, bool withSign)
     return (withSign && units > 0 ? "+" : "") + unitsText(units, decimals) + "%";
 }
 
-} // namespace
+double shown(double value, int decimals) { return unitsValue(roundedUnits(value, decimals), decimals); }
 
-std::optional<HoldingsEstimate> estimateFromHoldings(const std::vector<HoldingsRowText>& rows)
+// How much a form of the line is shortened.
+struct Shortening {
+    bool lowInside = false; // （覆盖 …，低覆盖） rather than （覆盖 …）（低覆盖）
+    bool shortModel = false; // 持仓 rather than 持仓估算
+    bool noSpaces = false;  // 覆盖62.0% rather than 覆盖 62.0%
+};
+
+Text lineForm(const HoldingsEstimate& e, bool withModel, const Shortening& how)
 {
-    double weighted = 0;
-    double covered = 0;
-    for (const HoldingsRowText& row : rows) {
-        if (!row.change)
-            continue;
-        const double share = textValue(row.share); // "9.87%"; "" reads as 0
-        weighted += share * *row.change;
-        covered += share;
+    const Text space = how.noSpaces ? "" : " ";
+    TextList items;
+    if (e.model == EstimateModel::Holdings && e.coverage)
+        items.push_back(gbk("覆盖") + space + estimateCoverageText(*e.coverage));
+    if (e.error)
+        items.push_back(gbk("误差") + space + gbk("±")
+                        + percentText(roundedUnits(std::abs(*e.error), kChangeDecimals), kChangeDecimals, false));
+    const Text low = gbk("低覆盖");
+    const bool lowInside = e.lowCoverage && how.lowInside && !items.empty();
+    if (lowInside)
+        items.push_back(low);
+    Text out;
+    if (withModel) {
+        const Text name = estimateModelName(e.model);
+        // The model's name without its last two characters (估算), two bytes each.
+        out = (how.shortModel ? name.substr(0, name.size() - 4) : name) + space;
     }
-    if (!(covered > 0))
-        return std::nullopt;
-    const HoldingsEstimate estimate {weighted / covered, covered};
-    // Absurd figures from the service overflow rather than show as a number.
-    if (!std::isfinite(estimate.change) || !std::isfinite(estimate.coverage))
-        return std::nullopt;
-    return estimate;
+    out += estimateChangeText(e.change);
+    if (!items.empty()) {
+        out += gbk("（");
+        for (size_t i = 0; i < items.size(); ++i)
+            out += (i ? gbk("，") : Text()) + items[i];
+        out += gbk("）");
+    }
+    if (e.lowCoverage && !lowInside)
+        out += gbk("（") + low + gbk("）");
+    return out;
 }
 
-double HoldingsEstimate::shownChange() const { return unitsValue(roundedUnits(change, kChangeDecimals), kChangeDecimals); }
+} // namespace
 
-double HoldingsEstimate::shownCoverage() const
+double HoldingsEstimate::shownChange() const { return shown(change, kChangeDecimals); }
+
+std::optional<double> HoldingsEstimate::shownCoverage() const
 {
-    return unitsValue(roundedUnits(coverage, kCoverageDecimals), kCoverageDecimals);
+    return coverage ? std::optional<double>(shown(*coverage, kCoverageDecimals)) : std::nullopt;
+}
+
+std::optional<HoldingsEstimate> shownEstimate(std::string_view fundCode, std::vector<ModelEstimate> applicable)
+{
+    // Until the error each model makes on the fund is measured, the order
+    // feeder, index, holdings decides and no error is shown.
+    (void)fundCode;
+    if (applicable.empty())
+        return std::nullopt;
+    HoldingsEstimate out;
+    static_cast<ModelEstimate&>(out) = std::move(applicable.front());
+    return out;
+}
+
+EstimateOutcome estimateFrom(const FetchedEstimateInputs& fetched)
+{
+    EstimateOutcome out;
+    if (!fetched.inputs) {
+        out.failure = fetched.failure;
+        return out;
+    }
+    out.applicable = applicableEstimates(*fetched.inputs);
+    out.estimate = shownEstimate(fetched.fundCode, out.applicable);
+    if (!out.estimate)
+        out.failure = "no quote for anything the fund holds or follows";
+    return out;
+}
+
+EstimateOutcome fetchEstimate(const EstimateFund& fund, const HttpRequestOptions& base, const RetryPolicy* retry)
+{
+    return estimateFrom(fetchEstimateInputs(fund, base, retry));
+}
+
+std::vector<EstimateOutcome> fetchEstimates(const std::vector<EstimateFund>& funds, const HttpRequestOptions& base,
+                                            const RetryPolicy* retry)
+{
+    std::vector<EstimateOutcome> out;
+    for (const FetchedEstimateInputs& fetched : fetchEstimateInputs(funds, base, retry))
+        out.push_back(estimateFrom(fetched));
+    return out;
+}
+
+std::optional<HoldingsEstimate> fetchHoldingsEstimate(const FeatureContext& context, const EstimateFund& fund,
+                                                      const RetryPolicy* retry)
+{
+    return fetchHoldingsEstimate(context.requestOptions(), fund, retry);
+}
+
+std::optional<HoldingsEstimate> fetchHoldingsEstimate(const HttpRequestOptions& base, const EstimateFund& fund,
+                                                      const RetryPolicy* retry)
+{
+    return fetchEstimate(fund, base, retry).estimate;
 }
 
 Text estimateChangeText(double change)
@@ -57,24 +129,43 @@ Text estimateCoverageText(double coverage)
     return percentText(roundedUnits(coverage, kCoverageDecimals), kCoverageDecimals, false);
 }
 
+Text estimateModelName(EstimateModel model)
+{
+    switch (model) {
+    case EstimateModel::Feeder: return gbk("联接估算");
+    case EstimateModel::Index: return gbk("指数估算");
+    case EstimateModel::Holdings: break;
+    }
+    return gbk("持仓估算");
+}
+
 Text estimateFigures(const std::optional<HoldingsEstimate>& estimate)
 {
-    if (!estimate)
-        return {};
-    static const Text open = gbk("（覆盖 "), close = gbk("）");
-    return estimateChangeText(estimate->change) + open + estimateCoverageText(estimate->coverage) + close;
+    return estimate ? lineForm(*estimate, false, {}) : Text();
 }
 
 Text estimateLine(const std::optional<HoldingsEstimate>& estimate)
 {
-    static const Text head = gbk("持仓估算 ");
-    return estimate ? head + estimateFigures(estimate) : Text();
+    return estimate ? lineForm(*estimate, true, {}) : Text();
+}
+
+std::vector<Text> estimateLineForms(const std::optional<HoldingsEstimate>& estimate)
+{
+    std::vector<Text> forms;
+    if (!estimate)
+        return forms;
+    for (const Shortening& how : {Shortening {}, Shortening {true}, Shortening {true, true}, Shortening {true, true, true}}) {
+        Text form = lineForm(*estimate, true, how);
+        if (forms.empty() || forms.back() != form)
+            forms.push_back(std::move(form));
+    }
+    return forms;
 }
 
 Colour estimateChangeColour(double change)
 {
     // Coloured as shown: a change that shows as 0.00% is silver.
-    return figureColour(FigureUse::ShownChange, HoldingsEstimate {change, 0}.shownChange());
+    return figureColour(FigureUse::ShownChange, shown(change, kChangeDecimals));
 }
 
 Colour estimateColour(const std::optional<HoldingsEstimate>& estimate)
@@ -85,7 +176,7 @@ Colour estimateColour(const std::optional<HoldingsEstimate>& estimate)
 void showHoldingsEstimate(View& view, const std::optional<HoldingsEstimate>& estimate)
 {
     view.setTextColour(Control::HoldingsEstimate, estimateColour(estimate));
-    view.setCaption(Control::HoldingsEstimate, estimateLine(estimate));
+    view.setCaptionForms(Control::HoldingsEstimate, estimateLineForms(estimate));
 }
 
 } // namespace fw

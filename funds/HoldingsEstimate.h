@@ -1,9 +1,13 @@
 #pragma once
-// Today's change of a fund estimated from its ten holdings: the mean of the
-// live day's changes of the holdings that have a quote, weighted by their
-// shares of net assets, and how much of the fund those holdings make up. The
-// service publishes no intraday estimate of its own any more. No Qt.
+// Today's change of a fund, estimated by the model that fits it (a feeder by
+// its target, an index fund by its index, any other fund by its listed
+// holdings: EstimateModels.h) from the inputs EstimateFetch.h brings. This is
+// the one estimate the program shows: under the holdings grid, in the
+// portfolio, the ledger and every command. The service publishes no intraday
+// estimate of its own any more. No Qt.
 #include "model/View.h"
+#include "funds/EstimateFetch.h"
+#include "funds/EstimateModels.h"
 #include "funds/HoldingsWorker.h"
 #include "net/RetryPolicy.h"
 #include "text/Text.h"
@@ -12,36 +16,50 @@
 
 namespace fw {
 
-struct HoldingsEstimate {
-    double change = 0;   // percent: Σ share × change / Σ share
-    double coverage = 0; // percent of net assets: Σ share, as is (over 100 for leveraged funds)
+struct HoldingsEstimate : ModelEstimate {
+    // ± the model's mean absolute error on this fund, percent; none until it is known.
+    std::optional<double> error;
 
-    // The figures as their texts show them: the change to 0.01 and the
-    // coverage to 0.1 percent, halves away from zero.
+    // The figures as their texts show them: the change and the error to
+    // 0.01, the coverage to 0.1 percent, halves away from zero.
     double shownChange() const;
-    double shownCoverage() const;
+    std::optional<double> shownCoverage() const;
 };
 
 // What a holdings load of the picked fund ends with: the rows it wrote into
-// the holdings grid and today's estimate from them.
+// the holdings grid and today's estimate of the fund.
 struct HoldingsResult {
     Text fundCode;
     std::vector<HoldingsRowText> rows; // at most ten, in the page's order
     std::optional<HoldingsEstimate> estimate;
 };
 
-// Over the rows with a change; a row without one (no quote, suspended) is in
-// neither sum. None when no row with a change has a share: never a made-up 0%.
-std::optional<HoldingsEstimate> estimateFromHoldings(const std::vector<HoldingsRowText>& rows);
+// The estimate shown of a fund among the ones its models give (in the order
+// feeder, index, holdings), with the error it is known to make. The one place
+// the choice is made: today the first model that applies, without an error.
+std::optional<HoldingsEstimate> shownEstimate(std::string_view fundCode, std::vector<ModelEstimate> applicable);
 
-// One fund's estimate from its holdings page (one copy, its own shares) and
-// the quotes of its stocks, fetched on the calling thread; none when the page
-// or the quotes give none. With `retry` (a bulk load) a transient failure is tried again.
-std::optional<HoldingsEstimate> fetchHoldingsEstimate(const FeatureContext& context, std::string_view fundCode,
+struct EstimateOutcome {
+    std::optional<HoldingsEstimate> estimate;
+    std::vector<ModelEstimate> applicable; // every model that gave one
+    Text failure; // why there is none (ASCII); "" with one
+};
+// The estimate from fetched inputs; a failed fetch's reason carries over.
+EstimateOutcome estimateFrom(const FetchedEstimateInputs& fetched);
+
+// One fund, fetched on the calling thread (EstimateFetch.h).
+EstimateOutcome fetchEstimate(const EstimateFund& fund, const HttpRequestOptions& base,
+                              const RetryPolicy* retry = nullptr);
+// Many funds sharing their quote requests, in the order given.
+std::vector<EstimateOutcome> fetchEstimates(const std::vector<EstimateFund>& funds, const HttpRequestOptions& base,
+                                            const RetryPolicy* retry = nullptr);
+
+// fetchEstimate's estimate alone. With `retry` (a bulk load) a transient failure is tried again.
+std::optional<HoldingsEstimate> fetchHoldingsEstimate(const FeatureContext& context, const EstimateFund& fund,
                                                       const RetryPolicy* retry = nullptr);
 // As above with the options every request starts from (time-out, load), for
 // a worker that may outlive the context.
-std::optional<HoldingsEstimate> fetchHoldingsEstimate(const HttpRequestOptions& base, std::string_view fundCode,
+std::optional<HoldingsEstimate> fetchHoldingsEstimate(const HttpRequestOptions& base, const EstimateFund& fund,
                                                       const RetryPolicy* retry = nullptr);
 
 // "+0.53%", "-1.20%", "0.00%": two decimals, halves away from zero, the sign
@@ -49,16 +67,24 @@ std::optional<HoldingsEstimate> fetchHoldingsEstimate(const HttpRequestOptions& 
 Text estimateChangeText(double change);
 // "62.4%": one decimal, halves away from zero.
 Text estimateCoverageText(double coverage);
-// The figures of the line, GBK: "+0.53%（覆盖 62.4%）"; "" without an estimate.
+// "联接估算", "指数估算", "持仓估算" (GBK).
+Text estimateModelName(EstimateModel model);
+// The figures of the line, GBK: "+0.53%（覆盖 62.0%，误差 ±0.42%）（低覆盖）", each
+// part only where it applies; "" without an estimate.
 Text estimateFigures(const std::optional<HoldingsEstimate>& estimate);
-// The line under the holdings grid, GBK: "持仓估算 +0.53%（覆盖 62.4%）"; "" without an estimate.
+// The line under the holdings grid, GBK: "持仓估算 +0.53%（覆盖 62.0%，误差 ±0.42%）";
+// "" without an estimate.
 Text estimateLine(const std::optional<HoldingsEstimate>& estimate);
+// The line and its shorter forms, longest first, each shortening words where
+// the one before it did (the figures are always whole): the label shows the
+// first that fits it. Empty without an estimate.
+std::vector<Text> estimateLineForms(const std::optional<HoldingsEstimate>& estimate);
 // The colour of estimateChangeText(change): of the change as shown.
 Colour estimateChangeColour(double change);
-// The change's colour; the label's own colour without an estimate.
+// The change's colour, low coverage or not; the label's own colour without an estimate.
 Colour estimateColour(const std::optional<HoldingsEstimate>& estimate);
 
-// Writes the line and its colour into the estimate label.
+// Writes the line (with its shorter forms) and its colour into the estimate label.
 void showHoldingsEstimate(View& view, const std::optional<HoldingsEstimate>& estimate);
 // Empties it: wherever the holdings grid is cleared, the estimate goes with it.
 inline void clearHoldingsEstimate(View& view) { showHoldingsEstimate(view, std::nullopt); }

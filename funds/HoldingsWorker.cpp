@@ -9,6 +9,7 @@
 #include "text/TextOps.h"
 
 #include <cmath>
+#include <thread>
 
 namespace fw {
 
@@ -212,6 +213,19 @@ std::map<Text, StockQuote> quotesByCode(std::string_view answer)
     return quotes;
 }
 
+std::map<Text, StockQuote> fetchQuotes(std::string_view stockList, const HttpRequestOptions& base,
+                                       const RetryPolicy* retry, Text* failure)
+{
+    const ServiceHosts& hosts = serviceHosts();
+    HttpRequestOptions options = base;
+    // The answers are script text in UTF-8 without a declared charset.
+    const Text answer =
+        utf8ToGbk(fetchMaybeRetrying(hosts.url(HostRole::Quote, quotePath(stockList, hosts.quoteToken())), options, retry));
+    if (failure)
+        *failure = fetchSucceeded(options) ? Text() : options.status;
+    return quotesByCode(answer);
+}
+
 std::vector<HoldingsRowText> holdingsRows(std::string_view stockList, const std::vector<HoldingRow>& table,
                                           const std::map<Text, StockQuote>& quotes, const std::vector<HoldingRow>& shares)
 {
@@ -238,27 +252,6 @@ std::vector<HoldingsRowText> holdingsRows(std::string_view stockList, const std:
     return rows;
 }
 
-std::optional<HoldingsEstimate> fetchHoldingsEstimate(const FeatureContext& context, std::string_view fundCode,
-                                                      const RetryPolicy* retry)
-{
-    return fetchHoldingsEstimate(context.requestOptions(), fundCode, retry);
-}
-
-std::optional<HoldingsEstimate> fetchHoldingsEstimate(const HttpRequestOptions& base, std::string_view fundCode,
-                                                      const RetryPolicy* retry)
-{
-    const ServiceHosts& hosts = serviceHosts();
-    const Text page =
-        fetchUtf8(hosts.url(HostRole::FundArchive, holdingsPagePath(fundCode, kHoldingsFirstRt)), base, retry);
-    const Text stockList = holdingsStockList(page);
-    const std::vector<HoldingRow> table = holdingsTableRows(page);
-    if (table.empty())
-        return std::nullopt;
-    const std::map<Text, StockQuote> quotes =
-        quotesByCode(fetchUtf8(hosts.url(HostRole::Quote, quotePath(stockList, hosts.quoteToken())), base, retry));
-    return estimateFromHoldings(holdingsRows(stockList, table, quotes, table));
-}
-
 void HoldingsWorker::operator()() const
 {
     auto write = [this](auto&& change) {
@@ -280,6 +273,20 @@ void HoldingsWorker::operator()() const
     };
     const ServiceHosts& hosts = serviceHosts();
 
+    // Today's estimate comes from answers of its own, fetched meanwhile.
+    std::optional<HoldingsEstimate> estimate;
+    std::thread estimating;
+    if (picked)
+        estimating = std::thread([&] { estimate = fetchEstimate({fundCode, fundName}, context.requestOptions()).estimate; });
+    struct Joined {
+        std::thread& thread;
+        ~Joined()
+        {
+            if (thread.joinable())
+                thread.join();
+        }
+    } joined {estimating};
+
     // First copy: the stock list and the rows in the page's order.
     const Text first = fetchUtf8(hosts.url(HostRole::FundArchive, holdingsPagePath(fundCode, kHoldingsFirstRt)), context.requestOptions());
     const Text stockList = holdingsStockList(first);
@@ -289,8 +296,7 @@ void HoldingsWorker::operator()() const
 
     // Live names and changes; a stock the quote service does not know keeps
     // the page's name and has no change.
-    const std::map<Text, StockQuote> quotes =
-        quotesByCode(fetchUtf8(hosts.url(HostRole::Quote, quotePath(stockList, hosts.quoteToken())), context.requestOptions()));
+    const std::map<Text, StockQuote> quotes = fetchQuotes(stockList, context.requestOptions());
     if (!write([&] { writeRows(holdingsRows(stockList, table, quotes, {}), false); }))
         return;
 
@@ -300,8 +306,8 @@ void HoldingsWorker::operator()() const
     const std::vector<HoldingsRowText> rows = table.empty()
         ? holdingsRows(holdingsStockList(second), later, quotes, later)
         : holdingsRows(stockList, table, quotes, later);
-    // Weighted by the shares shown, so it is written with them.
-    const std::optional<HoldingsEstimate> estimate = estimateFromHoldings(rows);
+    if (estimating.joinable())
+        estimating.join();
     write([&] {
         writeRows(rows, true);
         if (picked) {

@@ -27,7 +27,7 @@ struct FundQuote {
     double unitValue = 0;      // the last published unit value; 0 = unknown
     Text valueDate;            // its date, as the fund page shows it
     std::optional<double> estimatePercent; // today's estimated change in percent
-    Text coverage;             // the estimate's coverage text, e.g. "覆盖 62.35%"
+    Text coverage;             // what the estimate stands on: "覆盖 62.4%" (holdings) or its model, "联接估算"
 };
 
 // The figures of one holding, unrounded.

@@ -55,9 +55,11 @@ FundQuote fetchFundQuote(const HttpRequestOptions& base, std::string_view code)
     FundQuote quote = fundQuoteFromPage(page);
 
     // The same estimate as everywhere else the program shows one.
-    if (const auto estimate = fetchHoldingsEstimate(base, code)) {
+    if (const auto estimate = fetchHoldingsEstimate(base, {Text(code), quote.name})) {
         quote.estimatePercent = estimate->change;
-        quote.coverage = gbk("覆盖 ") + estimateCoverageText(estimate->coverage);
+        // What the estimate stands on: the holdings' coverage, or the model.
+        quote.coverage = estimate->coverage ? gbk("覆盖 ") + estimateCoverageText(*estimate->coverage)
+                                            : estimateModelName(estimate->model);
     }
     return quote;
 }

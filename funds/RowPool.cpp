@@ -190,6 +190,12 @@ void RowPool::reap(bool all)
     });
 }
 
+namespace {
+thread_local bool t_onBulkRow = false;
+} // namespace
+
+bool RowPool::onBulkRow() { return t_onBulkRow; }
+
 void RowPool::Queue::run()
 {
     while (!closed.load()) {
@@ -207,7 +213,9 @@ void RowPool::Queue::run()
             bulk.leave();
             return;
         }
+        t_onBulkRow = true;
         job(row);
+        t_onBulkRow = false;
         bulk.leave();
         if (rowsDone.fetch_add(1) + 1 >= rows) {
             std::lock_guard lock(mutex);

@@ -51,6 +51,9 @@ public:
     // Waits for every thread let go so far (their loads are cancelled, so
     // the wait is short): for the end of a process, before its statics go.
     static void joinLetGo();
+    // True inside a row's job: the row counts as one of kMostBulkRows, so it
+    // asks for one answer at a time.
+    static bool onBulkRow();
     // Threads not yet reaped, ended or not.
     int threadCount() const { return int(m_threads.size()); }
 

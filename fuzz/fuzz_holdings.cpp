@@ -51,14 +51,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (const auto& rows : {fw::holdingsRows(stockList, table, quotes, {}),
                              fw::holdingsRows(stockList, table, quotes, table)}) {
         check(rows.size() <= 10, "more than ten holdings");
-        const auto estimate = fw::estimateFromHoldings(rows);
-        if (estimate) {
-            check(std::isfinite(estimate->change) && std::isfinite(estimate->coverage), "estimate not finite");
-            check(estimate->coverage > 0, "estimate without coverage");
-            const fw::Text line = fw::estimateLine(estimate);
-            check(!line.empty() && isWellFormedGbk(line), "estimate line");
-            check(fw::estimateChangeText(estimate->change).back() == '%', "change text");
-        }
     }
     return 0;
 }

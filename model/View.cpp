@@ -38,8 +38,28 @@ void View::setCaption(Control control, std::string_view gbkText)
     {
         std::lock_guard lock(m_mutex);
         m_captions[index(control)].assign(gbkText);
+        m_shorterCaptions[index(control)].clear();
     }
     notify({ViewChange::Caption, control});
+}
+
+void View::setCaptionForms(Control control, const std::vector<Text>& gbkForms)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_captions[index(control)] = gbkForms.empty() ? Text() : gbkForms.front();
+        m_shorterCaptions[index(control)].assign(gbkForms.begin() + (gbkForms.empty() ? 0 : 1), gbkForms.end());
+    }
+    notify({ViewChange::Caption, control});
+}
+
+std::vector<Text> View::captionForms(Control control) const
+{
+    std::lock_guard lock(m_mutex);
+    std::vector<Text> forms {m_captions[index(control)]};
+    const std::vector<Text>& shorter = m_shorterCaptions[index(control)];
+    forms.insert(forms.end(), shorter.begin(), shorter.end());
+    return forms;
 }
 
 bool View::isEnabled(Control control) const

@@ -44,6 +44,12 @@ public:
 
     Text caption(Control control) const;
     void setCaption(Control control, std::string_view gbkText);
+    // A caption with shorter forms of the same text, longest first; caption()
+    // is the first. A label too narrow for a form shows the next one before it
+    // grows or cuts the text. setCaption drops the shorter forms.
+    void setCaptionForms(Control control, const std::vector<Text>& gbkForms);
+    // The forms of the caption, longest first; {caption()} when it has no shorter ones.
+    std::vector<Text> captionForms(Control control) const;
 
     bool isEnabled(Control control) const;   // default true
     void setEnabled(Control control, bool enabled);
@@ -99,6 +105,7 @@ private:
     mutable std::mutex m_mutex;
     Text m_title;
     PerControl<Text> m_captions, m_editTexts, m_tooltips;
+    PerControl<std::vector<Text>> m_shorterCaptions;
     PerControl<bool> m_enabled, m_visible, m_checked;
     PerControl<Colour> m_textColours;
     std::array<WindowState, 3> m_windows {WindowState::Shown, WindowState::Closed, WindowState::Closed};

@@ -94,7 +94,7 @@ private:
     void applyStepWindowState();
     void fitSuggestionList();
     void fitButtons();
-    void showCaption(QLabel& label, const QString& text);
+    void showCaption(QLabel& label, const QStringList& forms);
     void showMessage(const QString& text);
     void popUp(QMenu* menu, const QPoint& globalPos);
 

@@ -84,9 +84,12 @@ void MainWindow::applyViewChange(const ViewChange& change)
     switch (kind) {
     case ViewChange::Caption: {
         const QString text = gbkToQString(view.caption(name));
-        if (auto* label = qobject_cast<QLabel*>(widget))
-            showCaption(*label, text);
-        else if (auto* button = qobject_cast<QAbstractButton*>(widget))
+        if (auto* label = qobject_cast<QLabel*>(widget)) {
+            QStringList forms;
+            for (const Text& form : view.captionForms(name))
+                forms << gbkToQString(form);
+            showCaption(*label, forms);
+        } else if (auto* button = qobject_cast<QAbstractButton*>(widget))
             button->setText(text);
         else if (auto* group = qobject_cast<QGroupBox*>(widget))
             group->setTitle(text);
@@ -142,12 +145,14 @@ void MainWindow::applyViewChange(const ViewChange& change)
     }
 }
 
-// A growing label takes the width its text needs within its bounds; any
-// other label ends a text that does not fit in "…" and shows it whole in its
-// tooltip.
-void MainWindow::showCaption(QLabel& label, const QString& text)
+// A label shows the first form of its caption that fits its designed width.
+// When none does, a growing label takes the width the shortest needs within
+// its bounds; any other label ends it in "…" and shows it whole in its tooltip.
+void MainWindow::showCaption(QLabel& label, const QStringList& forms)
 {
     const auto growing = m_growingLabels.constFind(&label);
+    const QRect designed = growing == m_growingLabels.cend() ? label.geometry() : growing->first;
+    const QString text = firstFittingForm(label, forms, designed.width());
     if (growing == m_growingLabels.cend()) {
         setElidedText(label, text);
         return;

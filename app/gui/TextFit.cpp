@@ -113,9 +113,23 @@ void setElidedText(QLabel& label, const QString& text)
     label.setToolTip(shown == text ? QString() : text);
 }
 
+int labelWidthFor(const QLabel& label, const QString& text)
+{
+    return label.fontMetrics().horizontalAdvance(text) + 2 * label.margin() + 2 * label.frameWidth();
+}
+
+QString firstFittingForm(const QLabel& label, const QStringList& forms, int width)
+{
+    for (const QString& form : forms) {
+        if (labelWidthFor(label, form) <= width)
+            return form;
+    }
+    return forms.isEmpty() ? QString() : forms.back();
+}
+
 QRect labelGeometryFor(const QLabel& label, const QRect& designed, const QString& text, const QRect& bounds)
 {
-    const int needed = label.fontMetrics().horizontalAdvance(text) + 2 * label.margin() + 2 * label.frameWidth();
+    const int needed = labelWidthFor(label, text);
     if (needed <= designed.width())
         return designed;
     QRect r = designed;

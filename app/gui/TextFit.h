@@ -46,6 +46,12 @@ void setElidedText(QLabel& label, const QString& text);
 // middle (a centred title) or to the right, never past the edges of `bounds`.
 QRect labelGeometryFor(const QLabel& label, const QRect& designed, const QString& text, const QRect& bounds);
 
+// The width a label needs to show `text` whole: the text, its margins and frame.
+int labelWidthFor(const QLabel& label, const QString& text);
+// The first of the forms of a text (longest first) that a label of `width`
+// shows whole; the last, the shortest, when none does. "" without forms.
+QString firstFittingForm(const QLabel& label, const QStringList& forms, int width);
+
 // The item delegate of the grids and lists: a cell whose text ends in "…"
 // shows it whole in its tooltip; other cells show none.
 class WholeTextTips : public QStyledItemDelegate {

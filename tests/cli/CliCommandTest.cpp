@@ -325,7 +325,7 @@ const sample::Fund& stockFund()
 {
     for (const sample::Fund& f : world().market().funds())
         if (sample::Market::holdsStocks(f.kind) && f.assetHundredths >= 0
-            && world().market().holdings(f, 0).size() >= 10)
+            && world().market().holdings(f, 0).size() >= 10 && world().market().trackedIndex(f) < 0)
             return f;
     throw std::runtime_error("no stock fund");
 }
@@ -354,7 +354,7 @@ TEST(CliFund, JsonHasThePageFiguresProfileAndHoldingsWithLiveNames)
     }
 }
 
-TEST(CliFund, TheEstimateIsTheShareWeightedChangeOfTheQuotedHoldings)
+TEST(CliFund, TheEstimateIsTheStockShareOfTheShareWeightedChangeOfTheQuotedHoldings)
 {
     const sample::Fund& fund = stockFund();
     double weighted = 0, covered = 0;
@@ -366,10 +366,13 @@ TEST(CliFund, TheEstimateIsTheShareWeightedChangeOfTheQuotedHoldings)
         }
     }
     ASSERT_GT(covered, 0);
+    const double stockShare = world().market().assetMix(fund, 0).stocks;
     const Json estimate = world().run({"fund", fund.code, "--json"}).json()["estimate"];
     ASSERT_TRUE(estimate.is_object()) << estimate;
-    EXPECT_NEAR(estimate["change"].get<double>(), weighted / covered, 0.0051);
+    EXPECT_EQ(estimate["model"], "holdings");
+    EXPECT_NEAR(estimate["change"].get<double>(), stockShare / 100 * weighted / covered, 0.0051);
     EXPECT_NEAR(estimate["coverage"].get<double>(), covered, 0.051);
+    EXPECT_TRUE(estimate["error"].is_null());
 
     // A fund without stocks has no estimate, never 0%.
     for (const sample::Fund& f : world().market().funds()) {
@@ -378,7 +381,7 @@ TEST(CliFund, TheEstimateIsTheShareWeightedChangeOfTheQuotedHoldings)
             ASSERT_EQ(bond.status, 0) << bond.err;
             EXPECT_TRUE(bond.json()["estimate"].is_null());
             EXPECT_EQ(test::fields(world().run({"fund", f.code}).lines().at(18)),
-                      (std::vector<std::string> {"持仓估算", ""}));
+                      (std::vector<std::string> {"今日估算", ""}));
             break;
         }
     }
@@ -392,7 +395,7 @@ TEST(CliFund, LinesAndTableShowTheFiguresThenTheHoldings)
     EXPECT_EQ(lines[0], "项目\t值");
     EXPECT_EQ(lines[1], "基金名称\t" + fund.name);
     EXPECT_EQ(lines[2], "基金代码\t" + fund.code);
-    EXPECT_EQ(lines[18].rfind("持仓估算\t", 0), 0u);
+    EXPECT_EQ(lines[18].rfind("今日估算\t", 0), 0u);
     EXPECT_EQ(lines[19], "");
     EXPECT_EQ(lines[20], "股票名称\t代码\t占比");
     EXPECT_EQ(test::fields(lines[21]).size(), 3u);
@@ -584,7 +587,7 @@ TEST(CliFundLists, EstimateAddsEachFundsHoldingsEstimateOrNone)
         } else {
             ++with;
             EXPECT_NEAR(funds[k]["estimate"].get<double>(), own["change"].get<double>(), 1e-9);
-            EXPECT_NEAR(funds[k]["coverage"].get<double>(), own["coverage"].get<double>(), 1e-9);
+            EXPECT_EQ(funds[k]["coverage"], own["coverage"]);
             const double change = own["change"].get<double>();
             char expected[32];
             std::snprintf(expected, sizeof expected, change > 0 ? "+%.2f%%" : "%.2f%%", change);
@@ -608,7 +611,8 @@ TEST(CliFundLists, EstimateAddsEachFundsHoldingsEstimateOrNone)
     for (const Json& f : funds)
         if (f["code"] == fund.code) {
             found = true;
-            EXPECT_NEAR(f["estimate"].get<double>(), weighted / covered, 0.0051);
+            EXPECT_NEAR(f["estimate"].get<double>(),
+                        world().market().assetMix(fund, 0).stocks / 100 * weighted / covered, 0.0051);
         }
     EXPECT_TRUE(found || stockFund().stars != 5);
 }
@@ -618,19 +622,19 @@ TEST(CliFundLists, EstimateRowsTryFailedPagesAgain)
     CliWorld small(300);
     const CliRun before = small.run({"board", "1", "--estimate", "--json"});
     ASSERT_EQ(before.status, 0) << before.err;
-    // Holdings pages and quotes that fail for a moment, then come back (three
+    // Positions and quotes that fail for a moment, then come back (three
     // failures at most, so that even one fund meeting them all gets through).
     small.service->clearLog();
-    small.service->addFault({sample::Fault::HttpError, "type=jjcc", 503, 2, "0"});
-    small.service->addFault({sample::Fault::HttpError, "type=jjcc", 429, 1, "0"});
+    small.service->addFault({sample::Fault::HttpError, "FundMNInverstPosition", 503, 2, "0"});
+    small.service->addFault({sample::Fault::HttpError, "FundMNInverstPosition", 429, 1, "0"});
     small.service->addFault({sample::Fault::Drop, "/api/qt/ulist.np/get", 0, 2});
     const CliRun after = small.run({"board", "1", "--estimate", "--json"});
     ASSERT_EQ(after.status, 0) << after.err;
     EXPECT_EQ(after.json()["funds"], before.json()["funds"]);
-    size_t holdings = 0;
+    size_t positions = 0;
     for (const auto& r : small.service->requests())
-        holdings += r.target.find("type=jjcc") != std::string::npos;
-    EXPECT_EQ(holdings, 20u + 3u);
+        positions += r.target.find("FundMNInverstPosition") != std::string::npos;
+    EXPECT_EQ(positions, 20u + 3u);
     small.service->clearFaults();
 }
 
@@ -766,11 +770,11 @@ TEST(CliFailures, CtrlCDuringAnAllPagesLoadEndsWithoutOutput)
 TEST(CliFailures, CtrlCDuringTheEstimatesEndsWithoutOutput)
 {
     CliWorld slow(300);
-    slow.service->addFault({sample::Fault::Latency, "FundArchivesDatas", 300});
+    slow.service->addFault({sample::Fault::Latency, "/FundMNewApi/", 300});
     std::thread interrupt([&slow] {
         auto estimating = [&slow] {
             for (const sample::LoggedRequest& r : slow.service->requests())
-                if (r.target.find("FundArchivesDatas") != std::string::npos)
+                if (r.target.find("/FundMNewApi/") != std::string::npos)
                     return true;
             return false;
         };

@@ -54,6 +54,8 @@ public:
             }
             res.status = 404;
         });
+        // A worker asks for several answers at once, each on a connection kept open.
+        m_server.new_task_queue = [] { return new httplib::ThreadPool(8); };
         m_port = m_server.bind_to_any_port("127.0.0.1");
         // Bound and listening already: early connections wait for the accept loop.
         m_thread = std::thread([this] { m_server.listen_after_bind(); });

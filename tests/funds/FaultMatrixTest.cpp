@@ -174,8 +174,11 @@ Operation profileOperation(const char* name, const char* prefix, int firstColumn
             {}};
 }
 
-// The holdings worker of the fund; `quotesFail`: only the quotes are faulty.
-void runHoldings(CellWorld& w, bool works, bool quotesFail, CellResult& r)
+// The holdings worker of the fund, with the answers of one kind faulty: the
+// holdings pages, the quotes (the rows' and the estimate's) or the JSON
+// answers only the estimate is made from.
+enum class HoldingsFault { Pages, Quotes, EstimateAnswers };
+void runHoldings(CellWorld& w, bool works, HoldingsFault fault, CellResult& r)
 {
     const sample::Fund& f = fullFund(w.service->market());
     FundDetails details(w.context);
@@ -189,17 +192,18 @@ void runHoldings(CellWorld& w, bool works, bool quotesFail, CellResult& r)
             r.check(rowFull(grid, row, 0, 2), "holdings row " + std::to_string(row) + " incomplete");
         r.check(!estimate.empty(), "no estimate");
         r.outcome = "ok";
-    } else if (quotesFail) {
-        // The page's own names and codes, no live change: no estimate.
+    } else if (fault != HoldingsFault::Pages) {
+        // The page's own names and codes; no estimate, never a made-up 0%.
         for (int row = 1; row <= 10; ++row)
             r.check(rowFull(grid, row, 0, 2), "holdings row " + std::to_string(row) + " lost its page figures");
-        r.check(estimate.empty(), "an estimate without quotes");
+        r.check(estimate.empty(), "an estimate without its answers");
         r.outcome = "page rows, no est.";
     } else {
+        // The estimate stands on answers of its own.
         for (int row = 1; row <= 10; ++row)
             r.check(rowEmpty(grid, row, 0, 2), "holdings row " + std::to_string(row) + " not empty");
-        r.check(estimate.empty(), "an estimate without holdings");
-        r.outcome = "quiet empty";
+        r.check(!estimate.empty(), "no estimate");
+        r.outcome = "empty rows, est.";
     }
     noMessage(w, r);
 }
@@ -330,9 +334,14 @@ std::vector<Operation> operations()
 
     ops.push_back({"holdings pages",
                    [](const sample::Market& m) { return "type=jjcc&code=" + fullFund(m).code; }, 2, false,
-                   [](CellWorld& w, bool works, CellResult& r) { runHoldings(w, works, false, r); }, {}});
-    ops.push_back({"quotes", [](const sample::Market&) { return "/api/qt/ulist.np/get"; }, 1, false,
-                   [](CellWorld& w, bool works, CellResult& r) { runHoldings(w, works, true, r); }, {}});
+                   [](CellWorld& w, bool works, CellResult& r) { runHoldings(w, works, HoldingsFault::Pages, r); }, {}});
+    ops.push_back({"quotes", [](const sample::Market&) { return "/api/qt/ulist.np/get"; }, 2, false,
+                   [](CellWorld& w, bool works, CellResult& r) { runHoldings(w, works, HoldingsFault::Quotes, r); }, {}});
+    ops.push_back({"estimate answers", [](const sample::Market& m) { return "FCODE=" + fullFund(m).code; }, 2, false,
+                   [](CellWorld& w, bool works, CellResult& r) {
+                       runHoldings(w, works, HoldingsFault::EstimateAnswers, r);
+                   },
+                   {}});
 
     ops.push_back({"comparison series", [](const sample::Market&) { return "/FundCompare/LJSYL"; }, 1, false,
                    [](CellWorld& w, bool works, CellResult& r) {

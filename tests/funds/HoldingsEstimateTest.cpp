@@ -1,5 +1,6 @@
-// Today's estimate from the holdings: the weighted mean, which holdings count,
-// the line's text and colour.
+// Today's estimate as the program shows it: the line under the holdings grid
+// for each model, with low coverage and with the error once known, its
+// shorter forms, its colour and the figures the commands give.
 #include "funds/HoldingsEstimate.h"
 #include "text/CodePage.h"
 
@@ -9,62 +10,76 @@
 namespace fw::testing {
 namespace {
 
-using Rows = std::vector<HoldingsRowText>;
-
-HoldingsRowText holding(const char* share, std::optional<double> change)
+HoldingsEstimate estimate(EstimateModel model, double change, std::optional<double> coverage = std::nullopt,
+                          bool low = false, std::optional<double> error = std::nullopt)
 {
-    return {"", "600000", share, change};
+    HoldingsEstimate e;
+    e.model = model;
+    e.change = change;
+    e.coverage = coverage;
+    e.lowCoverage = low;
+    e.error = error;
+    return e;
 }
 
-struct EstimateCase {
-    const char* what;
-    Rows rows;
-    const char* line; // UTF-8; "" without an estimate
-    Colour colour;
-    double change = 0, coverage = 0; // the figures as the line shows them
-};
-
-TEST(HoldingsEstimate, WeighsTheHoldingsWithAChangeByTheirShares)
+std::vector<std::string> utf8(const std::vector<Text>& forms)
 {
-    const std::nullopt_t none = std::nullopt;
-    const EstimateCase cases[] = {
-        // (10 × 1.5 + 5 × -2) / 15 = 0.333…; the suspended 2.5% is in neither sum.
-        {"hand computed", {holding("10.00%", 1.5), holding("5.00%", -2), holding("2.50%", none)},
-         "持仓估算 +0.33%（覆盖 15.0%）", kRed, 0.33, 15},
-        // (9.87 × -1.2 + 6.42 × -0.8) / 16.29 = -1.0423…
-        {"falling", {holding("9.87%", -1.2), holding("6.42%", -0.8), holding("3.00%", none)},
-         "持仓估算 -1.04%（覆盖 16.3%）", kGreen, -1.04, 16.3},
-        {"even", {holding("10.00%", 1), holding("5.00%", -2)}, "持仓估算 0.00%（覆盖 15.0%）", kSilver, 0, 15},
-        // Coloured as shown: a fall that rounds to 0.00% is not green.
-        {"rounds to zero", {holding("10.00%", -0.004)}, "持仓估算 0.00%（覆盖 10.0%）", kSilver, 0, 10},
-        // Leveraged rows add up past 100%: the coverage says so as it is.
-        // (120 + 45 - 20) / 125 = 1.16.
-        {"over 100%", {holding("60.00%", 2), holding("45.00%", 1), holding("20.00%", -1)},
-         "持仓估算 +1.16%（覆盖 125.0%）", kRed, 1.16, 125},
-        // Halves go away from zero, in the line and in its figures.
-        {"half up", {holding("10.00%", 1.005)}, "持仓估算 +1.01%（覆盖 10.0%）", kRed, 1.01, 10},
-        {"half down", {holding("10.00%", -1.005)}, "持仓估算 -1.01%（覆盖 10.0%）", kGreen, -1.01, 10},
-        {"coverage half", {holding("10.25%", 2), holding("2.20%", none)}, "持仓估算 +2.00%（覆盖 10.3%）", kRed, 2, 10.3},
-        {"no quotes", {holding("10.00%", none), holding("5.00%", none)}, "", kDefaultColour},
-        {"no holdings", {}, "", kDefaultColour},
-        // A change without a share cannot be weighed: no division by zero.
-        {"no shares", {holding("", 3.2), holding("", -1)}, "", kDefaultColour},
-        {"zero shares", {holding("0.00%", 3.2)}, "", kDefaultColour},
+    std::vector<std::string> out;
+    for (const Text& f : forms)
+        out.push_back(gbkToUtf8(f));
+    return out;
+}
+
+TEST(HoldingsEstimate, TheLineNamesTheModelAndShowsCoverageLowCoverageAndErrorWhereTheyApply)
+{
+    using M = EstimateModel;
+    struct Case {
+        const char* what;
+        HoldingsEstimate e;
+        std::vector<std::string> forms; // longest first: the line, then shorter words
+        Colour colour;
     };
-    for (const EstimateCase& c : cases) {
+    const Case cases[] = {
+        {"holdings", estimate(M::Holdings, 0.53, 62.0), {"持仓估算 +0.53%（覆盖 62.0%）", "持仓 +0.53%（覆盖 62.0%）",
+                                                         "持仓+0.53%（覆盖62.0%）"}, kRed},
+        {"holdings with its error", estimate(M::Holdings, 0.53, 62.0, false, 0.42),
+         {"持仓估算 +0.53%（覆盖 62.0%，误差 ±0.42%）", "持仓 +0.53%（覆盖 62.0%，误差 ±0.42%）",
+          "持仓+0.53%（覆盖62.0%，误差±0.42%）"}, kRed},
+        // Low coverage keeps the change's colour; its note joins the brackets first when shortened.
+        {"low coverage", estimate(M::Holdings, -1.2, 41.95, true),
+         {"持仓估算 -1.20%（覆盖 42.0%）（低覆盖）", "持仓估算 -1.20%（覆盖 42.0%，低覆盖）",
+          "持仓 -1.20%（覆盖 42.0%，低覆盖）", "持仓-1.20%（覆盖42.0%，低覆盖）"}, kGreen},
+        {"low coverage with its error", estimate(M::Holdings, -1.2, 41.95, true, 0.425),
+         {"持仓估算 -1.20%（覆盖 42.0%，误差 ±0.43%）（低覆盖）", "持仓估算 -1.20%（覆盖 42.0%，误差 ±0.43%，低覆盖）",
+          "持仓 -1.20%（覆盖 42.0%，误差 ±0.43%，低覆盖）", "持仓-1.20%（覆盖42.0%，误差±0.43%，低覆盖）"}, kGreen},
+        // A feeder's and an index fund's figure stands on no coverage.
+        {"feeder", estimate(M::Feeder, 1.005), {"联接估算 +1.01%", "联接 +1.01%", "联接+1.01%"}, kRed},
+        {"feeder with its error", estimate(M::Feeder, 1.005, std::nullopt, false, 0.1),
+         {"联接估算 +1.01%（误差 ±0.10%）", "联接 +1.01%（误差 ±0.10%）", "联接+1.01%（误差±0.10%）"}, kRed},
+        {"index, rounding to zero", estimate(M::Index, -0.004, 88.0), {"指数估算 0.00%", "指数 0.00%", "指数0.00%"},
+         kSilver},
+        {"index with its error", estimate(M::Index, -2.5, std::nullopt, false, 1.234),
+         {"指数估算 -2.50%（误差 ±1.23%）", "指数 -2.50%（误差 ±1.23%）", "指数-2.50%（误差±1.23%）"}, kGreen},
+    };
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const std::optional<HoldingsEstimate> estimate = estimateFromHoldings(c.rows);
-        EXPECT_EQ(gbkToUtf8(estimateLine(estimate)), c.line);
-        EXPECT_EQ(estimateColour(estimate), c.colour);
-        if (estimate) {
-            // The numbers the command line prints are the shown ones, not
-            // the unrounded weighted mean, and a zero has no sign.
-            EXPECT_EQ(estimate->shownChange(), c.change);
-            EXPECT_EQ(estimate->shownCoverage(), c.coverage);
-            if (c.change == 0)
-                EXPECT_FALSE(std::signbit(estimate->shownChange()));
-        }
+        EXPECT_EQ(utf8(estimateLineForms(c.e)), c.forms);
+        EXPECT_EQ(gbkToUtf8(estimateLine(c.e)), c.forms.front());
+        EXPECT_EQ(estimateColour(c.e), c.colour);
+
+        // Into the label: the line first, its shorter forms after it.
+        View view;
+        showHoldingsEstimate(view, c.e);
+        EXPECT_EQ(gbkToUtf8(view.caption(Control::HoldingsEstimate)), c.forms.front());
+        EXPECT_EQ(utf8(view.captionForms(Control::HoldingsEstimate)), c.forms);
+        EXPECT_EQ(view.textColour(Control::HoldingsEstimate), c.colour);
+        clearHoldingsEstimate(view);
+        EXPECT_EQ(utf8(view.captionForms(Control::HoldingsEstimate)), std::vector<std::string> {""});
+        EXPECT_EQ(view.textColour(Control::HoldingsEstimate), kDefaultColour);
     }
+    EXPECT_EQ(estimateLine(std::nullopt), "");
+    EXPECT_EQ(estimateFigures(std::nullopt), "");
+    EXPECT_EQ(gbkToUtf8(estimateFigures(estimate(M::Holdings, 0.53, 62.0, true))), "+0.53%（覆盖 62.0%）（低覆盖）");
 }
 
 TEST(HoldingsEstimate, ChangeKeepsItsSignAndRoundsHalvesAwayFromZero)
@@ -79,14 +94,37 @@ TEST(HoldingsEstimate, ChangeKeepsItsSignAndRoundsHalvesAwayFromZero)
         {62.4, "62.4%"}, {62.45, "62.5%"}, {0.04, "0.0%"}, {104.25, "104.3%"}};
     for (const auto& [value, text] : coverages)
         EXPECT_EQ(estimateCoverageText(value), text) << value;
+    // The figures the commands print are the shown ones, and a zero has no sign.
+    EXPECT_EQ(estimate(EstimateModel::Holdings, 1.005, 62.45).shownChange(), 1.01);
+    EXPECT_EQ(estimate(EstimateModel::Holdings, 1.005, 62.45).shownCoverage(), 62.5);
+    EXPECT_FALSE(std::signbit(estimate(EstimateModel::Index, -0.004).shownChange()));
+    EXPECT_EQ(estimate(EstimateModel::Feeder, 1.0).shownCoverage(), std::nullopt);
 }
 
-TEST(HoldingsEstimate, AbsurdFiguresGiveNoEstimate)
+TEST(HoldingsEstimate, TheFirstModelThatAppliesIsShownAndNoneGivesNone)
 {
-    const std::string huge(320, '9'); // a share beyond any double
-    EXPECT_EQ(estimateFromHoldings({{"", "600000", huge + "%", 1.0}}), std::nullopt);
-    // A change that overflows the weighted sum while the shares stay sane.
-    EXPECT_EQ(estimateFromHoldings({{"", "600000", "5.00%", 1e308}, {"", "600001", "5.00%", 1.0}}), std::nullopt);
+    ModelEstimate feeder, index;
+    feeder.model = EstimateModel::Feeder;
+    feeder.change = 1.5;
+    index.model = EstimateModel::Index;
+    index.change = -0.7;
+    const auto shown = shownEstimate("000001", {feeder, index});
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(shown->model, EstimateModel::Feeder);
+    EXPECT_EQ(shown->change, 1.5);
+    EXPECT_EQ(shown->error, std::nullopt); // no error is known yet
+    EXPECT_EQ(shownEstimate("000001", {}), std::nullopt);
+
+    // Inputs that failed keep their reason; inputs with no quote give a reason of their own.
+    FetchedEstimateInputs failed {"000001", std::nullopt, "positions: 503 Service Unavailable"};
+    EXPECT_EQ(estimateFrom(failed).failure, "positions: 503 Service Unavailable");
+    EXPECT_FALSE(estimateFrom(failed).estimate);
+    FetchedEstimateInputs unquoted {"000001", EstimateInputs {}, ""};
+    unquoted.inputs->positions.stocks.push_back({"600519", gbk("贵州茅台"), 9.85, "1.600519"});
+    const EstimateOutcome none = estimateFrom(unquoted);
+    EXPECT_FALSE(none.estimate);
+    EXPECT_TRUE(none.applicable.empty());
+    EXPECT_NE(none.failure, "");
 }
 
 } // namespace

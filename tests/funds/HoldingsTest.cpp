@@ -153,7 +153,10 @@ protected:
         setServiceHosts(ServiceHosts::allAt(service.baseUrl()));
         for (int row = 1; row <= 10; ++row)
             w.models.holdingsGrid.setRow(row, 0, {"old", "old", "old"});
-        showHoldingsEstimate(w.models.view, HoldingsEstimate {9.99, 99});
+        HoldingsEstimate older;
+        older.change = 9.99;
+        older.coverage = 99;
+        showHoldingsEstimate(w.models.view, older);
     }
     std::string estimate() const { return gbkToUtf8(w.models.view.caption(Control::HoldingsEstimate)); }
     Colour estimateColour() const { return w.models.view.textColour(Control::HoldingsEstimate); }
@@ -163,6 +166,21 @@ protected:
         service.routeFile(page + "0.12776095035691926", first);
         service.routeFile(page + "0.3101008041112001", second);
         service.routeFile("/api/qt/ulist.np/get?", quotes);
+    }
+    // The fund's positions and asset mix as JSON, which the estimate is made from.
+    void routeJson(const std::string& fund, const std::string& positions, const std::string& mix)
+    {
+        service.routeFile("/FundMNewApi/FundMNInverstPosition?FCODE=" + fund + "&", positions, "application/json");
+        service.routeFile("/FundMNewApi/FundMNAssetAllocationNew?FCODE=" + fund + "&", mix, "application/json");
+    }
+    // The requests for quotes of this list of identifiers.
+    size_t quoteRequests(const std::string& secids) const
+    {
+        size_t n = 0;
+        for (const std::string& t : service.targets())
+            n += t.rfind("/api/qt/ulist.np/get?", 0) == 0
+                && t.find("&ut=" + serviceHosts().quoteToken() + "&secids=" + secids + ",&_=") != std::string::npos;
+        return n;
     }
     void run(const std::string& fund, const char* name)
     {
@@ -189,19 +207,22 @@ protected:
 TEST_F(HoldingsStored, AnswersInAnotherOrderWithOneLeftOutStayMatched)
 {
     route("100001", "holdings_layouts.js", "holdings_layouts_later.js", "quotes_reordered.js");
+    routeJson("100001", "positions_100001.json", "asset_mix_100001.json");
     run("100001", "华夏成长混合");
     EXPECT_EQ(grid(), padded({{"贵州茅台", "600519", "9.90%"}, {"美的集团", "000333", "6.42%"},
                               {"友邦保险", "01299", "3.05%"}, {"宁德时代(创)", "300750", "7.76%"}}));
     EXPECT_EQ(gbkToUtf8(w.models.view.caption(Control::HoldingsCaption)), "华夏成长混合");
-    // Weighed with the later copy's shares: 600519 9.90% at -0.53 and 01299
-    // 3.05% at +1.61; 000333 has no quote, 300750 is suspended.
-    EXPECT_EQ(estimate(), "持仓估算 -0.03%（覆盖 13.0%）");
+    // From the JSON positions: 600519 9.90% at -0.53 and 01299 3.05% at
+    // +1.61 (000333 has no quote, 300750 is suspended), 80% in stocks:
+    // 80% × (9.90 × -0.53 + 3.05 × 1.61) / 12.95 = -0.0208; 12.95 of the
+    // 27.13 listed is under 70%.
+    EXPECT_EQ(estimate(), "持仓估算 -0.02%（覆盖 13.0%）（低覆盖）");
     EXPECT_EQ(estimateColour(), kGreen);
 
-    const std::vector<std::string> asked = service.targets();
-    ASSERT_EQ(asked.size(), 3u);
-    EXPECT_NE(asked[1].find("&ut=" + serviceHosts().quoteToken() + "&secids=1.600519,0.000333,116.01299,0.300750,&_="),
-              std::string::npos);
+    // Two copies of the page, the JSON positions and asset mix, and the same
+    // stocks' quotes for the grid and for the estimate.
+    EXPECT_EQ(service.targets().size(), 6u);
+    EXPECT_EQ(quoteRequests("1.600519,0.000333,116.01299,0.300750"), 2u);
 }
 
 TEST_F(HoldingsStored, NullQuoteDataLeavesThePagesNamesAndCodes)
@@ -227,10 +248,10 @@ TEST_F(HoldingsStored, NoAnswersAtAllEmptyAllThirtyCells)
 {
     run("100009", "无名基金");
     EXPECT_EQ(grid(), padded({}));
-    // The quote request still goes out, with the comma alone.
-    const std::vector<std::string> asked = service.targets();
-    ASSERT_EQ(asked.size(), 3u);
-    EXPECT_NE(asked[1].find("&secids=,&_="), std::string::npos);
+    // The quote request still goes out, with the comma alone; without
+    // positions the estimate asks for none.
+    EXPECT_EQ(service.targets().size(), 5u);
+    EXPECT_EQ(quoteRequests(""), 1u);
 }
 
 TEST_F(HoldingsStored, ASupersededWorkerWritesNothing)
@@ -251,19 +272,29 @@ class HoldingsLive : public SampleSuite {
 protected:
     // The estimate worked out from the market: the holdings not suspended and
     // not left out of the answer (the middle one with the quotes out of order).
+    // The fund's stock share applies to the weighted mean (its name, given
+    // as "x", names no index).
     static std::optional<HoldingsEstimate> expectedEstimate(const sample::Fund& f, bool dropsMiddle = false)
     {
         const std::vector<sample::Holding> holdings = market().holdings(f, 0);
-        double weighted = 0, covered = 0;
+        double weighted = 0, covered = 0, listed = 0;
         for (size_t i = 0; i < holdings.size(); ++i) {
             const sample::Stock& stock = market().stocks()[size_t(holdings[i].stock)];
+            listed += holdings[i].share;
             if (stock.suspended || (dropsMiddle && i == holdings.size() / 2))
                 continue;
             weighted += holdings[i].share * stock.change;
             covered += holdings[i].share;
         }
-        return covered > 0 ? std::optional(HoldingsEstimate {weighted / covered, covered}) : std::nullopt;
+        if (!(covered > 0))
+            return std::nullopt;
+        HoldingsEstimate e;
+        e.change = market().assetMix(f, 0).stocks / 100.0 * weighted / covered;
+        e.coverage = covered;
+        e.lowCoverage = covered < 0.7 * listed;
+        return e;
     }
+    static bool estimatedByHoldings(const sample::Fund& f) { return market().holdingQuarters(f) > 0 && f.target < 0; }
 
     Window w;
 };
@@ -318,7 +349,7 @@ TEST_F(HoldingsLive, EstimateWeighsOnlyTheHoldingsAnsweredWithAChange)
     ASSERT_GT(outOfOrder.start(), 0);
 
     const sample::Fund& f = fundWhere([](const sample::Fund& f) {
-        if (market().holdingQuarters(f) == 0)
+        if (!estimatedByHoldings(f))
             return false;
         const std::vector<sample::Holding> h = market().holdings(f, 0);
         const auto suspended = [](const sample::Holding& x) { return market().stocks()[size_t(x.stock)].suspended; };
@@ -341,8 +372,8 @@ TEST_F(HoldingsLive, EstimateWeighsOnlyTheHoldingsAnsweredWithAChange)
         ASSERT_TRUE(result);
         EXPECT_EQ(result->fundCode, f.code);
         ASSERT_TRUE(result->estimate);
-        EXPECT_DOUBLE_EQ(result->estimate->change, expected->change);
-        EXPECT_DOUBLE_EQ(result->estimate->coverage, expected->coverage);
+        EXPECT_NEAR(result->estimate->change, expected->change, 1e-9);
+        EXPECT_NEAR(result->estimate->coverage.value_or(-1), *expected->coverage, 1e-9);
         ASSERT_EQ(result->rows.size(), std::min<size_t>(10, market().holdings(f, 0).size()));
         for (size_t i = 0; i < result->rows.size(); ++i) {
             EXPECT_EQ(result->rows[i].code, w.models.holdingsGrid.cell(int(i) + 1, 1));
@@ -385,7 +416,7 @@ TEST_F(HoldingsLive, NewerPickSupersedesASlowerOlderWorker)
 // estimate over the newer fund's.
 TEST_F(HoldingsLive, AnOvertakenWorkerLeavesTheNewerEstimate)
 {
-    auto estimated = [](const sample::Fund& f) { return market().holdingQuarters(f) > 0 && expectedEstimate(f); };
+    auto estimated = [](const sample::Fund& f) { return estimatedByHoldings(f) && expectedEstimate(f); };
     const sample::Fund& slow = fundWhere(estimated);
     const sample::Fund& fast = fundWhere([&](const sample::Fund& f) {
         return estimated(f) && estimateLine(expectedEstimate(f)) != estimateLine(expectedEstimate(slow));

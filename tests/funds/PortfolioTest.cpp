@@ -580,8 +580,9 @@ TEST(PortfolioRefresh, FetchesEveryFundOnAtMostFiveWorkers)
 }
 
 // The portfolio's estimate of a fund is the one the window shows under the
-// fund's holdings, whatever the layout of its holdings page, and none where
-// the fund has no holdings (the sample market's 000001 has them).
+// fund's holdings, whatever the layout of its holdings page and whichever
+// model fits the fund, and none for a bond fund (the sample market's 000001
+// has holdings).
 TEST(PortfolioRefresh, EstimateIsTheOneShownUnderTheHoldings)
 {
     test::FeatureWorld w(test::smallMarket(300));
@@ -590,26 +591,35 @@ TEST(PortfolioRefresh, EstimateIsTheOneShownUnderTheHoldings)
     ASSERT_TRUE(picked[0]);
     EXPECT_GT(market.holdingQuarters(*picked[0]), 0);
     std::set<int> layouts;
-    bool withoutHoldings = false;
+    bool bond = false, feeder = false, index = false;
     for (const sample::Fund& f : market.funds()) {
-        if (market.holdingQuarters(f) == 0 ? !std::exchange(withoutHoldings, true)
-                                           : layouts.insert(int(sample::Market::holdingsLayout(f))).second)
+        const bool pick = f.target >= 0                     ? !std::exchange(feeder, true)
+            : market.trackedIndex(f) >= 0                   ? !std::exchange(index, true)
+            : !sample::Market::holdsStocks(f.kind)          ? !indexForFundName(utf8ToGbk(f.name)) && !std::exchange(bond, true)
+            : market.holdingQuarters(f) > 0 ? layouts.insert(int(sample::Market::holdingsLayout(f))).second
+                                            : false;
+        if (pick)
             picked.push_back(&f);
     }
     ASSERT_EQ(layouts.size(), 4u);
-    ASSERT_TRUE(withoutHoldings);
+    ASSERT_TRUE(bond && feeder && index);
 
     for (const sample::Fund* f : picked) {
         SCOPED_TRACE(f->code);
         const FundQuote quote = fetchFundQuote(w.context, f->code);
         HoldingsWorker {w.context, f->code, utf8ToGbk(f->name)}();
-        const Text shown = w.models.view.caption(Control::HoldingsEstimate);
-        EXPECT_EQ(quote.estimatePercent.has_value(), market.holdingQuarters(*f) > 0);
-        if (quote.estimatePercent)
-            EXPECT_EQ(shown, gbk("持仓估算 ") + estimateChangeText(*quote.estimatePercent) + gbk("（") + quote.coverage
-                                 + gbk("）"));
-        else
+        const std::string shown = gbkToUtf8(w.models.view.caption(Control::HoldingsEstimate));
+        EXPECT_EQ(quote.estimatePercent.has_value(), sample::Market::holdsStocks(f->kind));
+        if (!quote.estimatePercent) {
             EXPECT_EQ(shown, "");
+            continue;
+        }
+        const std::string change = gbkToUtf8(estimateChangeText(*quote.estimatePercent));
+        const std::string model = f->target >= 0 ? "联接估算" : market.trackedIndex(*f) >= 0 ? "指数估算" : "持仓估算";
+        if (model == "持仓估算")
+            EXPECT_EQ(shown.rfind(model + " " + change + "（" + gbkToUtf8(quote.coverage) + "）", 0), 0u) << shown;
+        else
+            EXPECT_EQ(shown, gbkToUtf8(quote.coverage) + " " + change);
     }
 }
 

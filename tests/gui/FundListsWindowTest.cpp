@@ -168,20 +168,30 @@ void FundListsWindowTest::pickingAFundShowsItsHoldingsEstimate()
     QTRY_COMPARE(f->window.windowTitle(), QStringLiteral("五星基金加载完毕，共20支基金"));
     auto* grid = f->find<QTableView>(Control::FundGrid);
 
-    // Worked out from the market, not by the program: the holdings not suspended.
+    // Worked out from the market, not by the program, for the funds estimated
+    // from their holdings: the stock share × the mean change of the holdings
+    // not suspended, weighted by their shares.
     const sample::Market& market = f->service.market();
     auto expected = [&market](const QString& code) -> std::optional<HoldingsEstimate> {
         const sample::Fund* fund = market.fund(code.toStdString());
-        double weighted = 0, covered = 0;
-        for (const sample::Holding& h : fund && market.holdingQuarters(*fund) > 0 ? market.holdings(*fund, 0)
-                                                                                  : std::vector<sample::Holding> {}) {
+        if (!fund || fund->target >= 0 || indexForFundName(utf8ToGbk(fund->name)) || market.holdingQuarters(*fund) == 0)
+            return std::nullopt;
+        double weighted = 0, covered = 0, listed = 0;
+        for (const sample::Holding& h : market.holdings(*fund, 0)) {
             const sample::Stock& stock = market.stocks()[size_t(h.stock)];
+            listed += h.share;
             if (!stock.suspended) {
                 weighted += h.share * stock.change;
                 covered += h.share;
             }
         }
-        return covered > 0 ? std::optional(HoldingsEstimate {weighted / covered, covered}) : std::nullopt;
+        if (!(covered > 0))
+            return std::nullopt;
+        HoldingsEstimate e;
+        e.change = market.assetMix(*fund, 0).stocks / 100.0 * weighted / covered;
+        e.coverage = covered;
+        e.lowCoverage = covered < 0.7 * listed;
+        return e;
     };
     int rising = -1, falling = -1;
     for (int row = 0; row < 20; ++row) {

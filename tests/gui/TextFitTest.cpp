@@ -8,6 +8,7 @@
 #include "canvas/Gbk.h"
 #include "canvas/QtCanvas.h"
 #include "chart/ChartRenderer.h"
+#include "funds/HoldingsEstimate.h"
 #include "tests/gui/WindowWorld.h"
 
 #include <QAbstractButton>
@@ -102,6 +103,8 @@ private slots:
     void columnsGrowAndTheNamesGiveWay();
     void everyTextFitsOrIsElidedWithItsTooltip_data();
     void everyTextFitsOrIsElidedWithItsTooltip();
+    void estimateLinesKeepTheirPlaceAndShowWhole_data();
+    void estimateLinesKeepTheirPlaceAndShowWhole();
 };
 
 void TextFitTest::initTestCase()
@@ -305,6 +308,72 @@ void TextFitTest::everyTextFitsOrIsElidedWithItsTooltip()
     // The chart image has the screen's pixel density.
     QCOMPARE(chart->image().devicePixelRatio(), scale);
     QCOMPARE(chart->image().width(), qRound(chart->width() * scale));
+    w.window.close();
+}
+
+void TextFitTest::estimateLinesKeepTheirPlaceAndShowWhole_data() { everyTextFitsOrIsElidedWithItsTooltip_data(); }
+
+// Every line of today's estimate shows whole in the 336 pixels under the
+// holdings grid: where the line itself is too wide its words are shortened,
+// and the label neither moves nor grows.
+void TextFitTest::estimateLinesKeepTheirPlaceAndShowWhole()
+{
+    QFETCH(QStringList, families);
+    const QStringList installed = QFontDatabase::families();
+    for (const QString& family : families)
+        QVERIFY2(installed.contains(family), qPrintable(family + QStringLiteral(" is not installed")));
+    QFont font(families.front(), 9);
+    font.setFamilies(families);
+    QApplication::setFont(font);
+
+    test::WindowWorld w(test::WindowWorld::market(20));
+    w.window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w.window));
+    auto* label = w.find<QLabel>(Control::HoldingsEstimate);
+    const QRect designed = label->geometry();
+    QCOMPARE(designed.width(), 336);
+
+    struct Case {
+        const char* what;
+        EstimateModel model;
+        double change;
+        std::optional<double> coverage;
+        bool low;
+        std::optional<double> error;
+    };
+    // The widest figures each part takes: a fall of 10%, full coverage, a 10% error.
+    const Case cases[] = {
+        {"holdings", EstimateModel::Holdings, -10, 100, false, std::nullopt},
+        {"holdings, error", EstimateModel::Holdings, -10, 100, false, 10},
+        {"holdings, low coverage", EstimateModel::Holdings, -10, 69.95, true, std::nullopt},
+        {"holdings, low coverage, error", EstimateModel::Holdings, -10, 69.95, true, 10},
+        {"feeder, error", EstimateModel::Feeder, -10, std::nullopt, false, 10},
+        {"index, error", EstimateModel::Index, -10, std::nullopt, false, 10},
+    };
+    bool shortened = false;
+    for (const Case& c : cases) {
+        HoldingsEstimate e;
+        e.model = c.model;
+        e.change = c.change;
+        e.coverage = c.coverage;
+        e.lowCoverage = c.low;
+        e.error = c.error;
+        showHoldingsEstimate(w.models.view, e);
+        w.window.applyViewChanges();
+        QStringList forms;
+        for (const Text& form : estimateLineForms(e))
+            forms << gbkToQString(form);
+        const QString shown = label->text();
+        QVERIFY2(forms.contains(shown), qPrintable(QString::fromUtf8(c.what) + QStringLiteral(": ") + shown));
+        QCOMPARE(label->geometry(), designed);
+        QVERIFY2(labelWidthFor(*label, shown) <= designed.width(), qPrintable(shown));
+        QVERIFY2(label->toolTip().isEmpty(), qPrintable(shown)); // not cut
+        // Shortened only where the line itself does not fit.
+        if (shown != forms.front())
+            QVERIFY2(labelWidthFor(*label, forms.front()) > designed.width(), qPrintable(forms.front()));
+        shortened = shortened || shown != forms.front();
+    }
+    qInfo("estimate lines shortened to fit: %s", shortened ? "some" : "none");
     w.window.close();
 }
 
