@@ -83,7 +83,7 @@ TEST(LedgerStore, OlderSchemaIsUpgradedNewerIsRefusedUntouched)
     }
     LedgerDatabase db;
     ASSERT_TRUE(db.open(older)) << db.failure();
-    EXPECT_EQ(db.schemaVersion(), 1);
+    EXPECT_EQ(db.schemaVersion(), LedgerDatabase::kSchemaVersion);
     EXPECT_TRUE(db.addTrade(buyOf("000001", 1)));
     db.close();
 
