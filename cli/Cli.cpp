@@ -8,6 +8,7 @@
 #include "net/EventPump.h"
 
 #include <atomic>
+#include <mutex>
 
 namespace fw::cli {
 
@@ -18,6 +19,9 @@ static_assert(std::atomic<bool>::is_always_lock_free, "the cancel flag is set fr
 
 using Command = int (*)(CliSession&);
 
+std::mutex g_clockMutex;
+std::function<std::time_t()> g_clock;
+
 Command commandOf(const std::string& name)
 {
     static const std::pair<const char*, Command> commands[] = {
@@ -25,6 +29,7 @@ Command commandOf(const std::string& name)
         {"sector", runSector},      {"fund", runFund},       {"compare", runCompare},
         {"search", runSearch},      {"export", runExport},
         {"portfolio", runPortfolio}, {"ledger", runLedger},   {"dca", runDca},
+        {"estimate", runEstimateLog},
     };
     for (const auto& [commandName, run] : commands)
         if (name == commandName)
@@ -41,6 +46,18 @@ void requestCancel()
 }
 
 bool cancelRequested() { return g_cancel.load(); }
+
+std::time_t cliNow()
+{
+    std::lock_guard lock(g_clockMutex);
+    return g_clock ? g_clock() : std::time(nullptr);
+}
+
+void setCliClock(std::function<std::time_t()> clock)
+{
+    std::lock_guard lock(g_clockMutex);
+    g_clock = std::move(clock);
+}
 
 void resetCancel()
 {

@@ -27,6 +27,7 @@ enum Takes : unsigned {
     Estimate = 64,
     Holding = 128,
     Booking = 256, // the ledger's options
+    Log = 512,     // the estimate log's
 };
 
 struct CommandRule {
@@ -102,6 +103,14 @@ const CommandRule kCommands[] = {
      "Regular investment plans (定投): each due date books one 买入 at 14:59 China time.\n"
      "  --cycle C    每个交易日, 每周一 … 每周五, 每两周一 … 每两周五, or 每月N日 (N 1-28)\n"
      "  --date D     the first day of the plan (default today)\n"},
+    {"estimate", 0, 0, Log, "estimate --record | --accuracy",
+     "The estimate log in fundwatch.db: each trading day's estimate of every watchlist and ledger fund\n"
+     "by every model that applies, beside the change the fund then published.\n"
+     "  --record     logs today's estimates; only on a trading day between 14:55 and 15:05 China\n"
+     "               time (for a timer while the window is closed), else exit status 3. A second\n"
+     "               record of a day adds nothing.\n"
+     "  --accuracy   per fund: the model its estimate is taken from, the days measured (the newest\n"
+     "               20 with a published change), the mean absolute error and the largest miss\n"},
 };
 
 const CommandRule* ruleOf(const std::string& name)
@@ -245,6 +254,9 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
                                              : o.ascending;
             if (!flag(target, name == "--all" ? All : name == "--asc" ? Asc : name == "--estimate" ? Estimate : None))
                 return fail(name + " takes no value");
+        } else if (name == "--record" || name == "--accuracy") {
+            if (!flag(name == "--record" ? o.record : o.accuracy, Log))
+                return fail(name + " takes no value");
         } else if (name == "--timeout") {
             if (!valueOf(timeout) || !readSeconds(timeout, o.timeoutSeconds))
                 return fail("--timeout needs a number of seconds from 1 to 3600");
@@ -279,7 +291,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
                                                              {Plot, "--plot"},     {Out, "--out"},
                                                              {Estimate, "--estimate"},
                                                              {Holding, "--shares/--cost/--amount"},
-                                                             {Booking, "the ledger's options"}};
+                                                             {Booking, "the ledger's options"},
+                                                             {Log, "--record/--accuracy"}};
     for (const auto& [bit, optionName] : names)
         if (foreign & bit)
             return fail(std::string(optionName) + " does not apply to " + o.command);
@@ -309,6 +322,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
         if (set && (o.cost.empty() || o.shares.empty() == o.amount.empty()))
             return fail("portfolio set needs --cost and either --shares or --amount");
     }
+    if (o.command == "estimate" && o.record == o.accuracy)
+        return fail("estimate takes one of --record and --accuracy");
     if (!o.sortKey.empty() && !isSortKey(o.sortKey))
         return fail("unknown sort key " + o.sortKey);
     if (!o.period.empty()) {

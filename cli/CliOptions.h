@@ -39,6 +39,9 @@ struct CliOptions {
     std::string from, to;               // portfolio history/returns --from/--to
     std::string cycle;                  // dca add --cycle
     std::string benchmark;              // portfolio returns --benchmark CODE
+    // the estimate log
+    bool record = false;                // estimate --record
+    bool accuracy = false;              // estimate --accuracy
 };
 
 struct ParsedCommandLine {

@@ -23,6 +23,7 @@ int runExport(CliSession& session);
 int runPortfolio(CliSession& session);
 int runLedger(CliSession& session);
 int runDca(CliSession& session);
+int runEstimateLog(CliSession& session);
 // The trade ledger exists in the data directory: the portfolio is its holdings.
 bool ledgerInUse(const CliSession& session);
 int runLedgerPortfolio(CliSession& session);

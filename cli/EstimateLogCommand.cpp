@@ -1,0 +1,112 @@
+// estimate --record and --accuracy: the day's estimates of the watchlist's and
+// the ledger's funds logged in fundwatch.db, and the errors they made.
+#include "cli/Commands.h"
+
+#include "funds/EstimateRecord.h"
+#include "funds/LedgerStart.h"
+#include "text/CodePage.h"
+#include "text/NumberText.h"
+
+#include <filesystem>
+
+namespace fw::cli {
+
+using namespace ledger;
+
+namespace {
+
+const char* modelKey(EstimateModel model)
+{
+    switch (model) {
+    case EstimateModel::Feeder: return "feeder";
+    case EstimateModel::Index: return "index";
+    case EstimateModel::Holdings: break;
+    }
+    return "holdings";
+}
+
+// Percentage points as the table shows them, "0.34%"; "--" before a day is measured.
+std::string errorText(const ModelAccuracy& a, double value)
+{
+    return a.days > 0 ? gbkToUtf8(roundedText(value, 2)) + "%" : "--";
+}
+Json errorJson(const ModelAccuracy& a, double value)
+{
+    return a.days > 0 ? Json(unitsValue(roundedUnits(value, 4), 4)) : Json(nullptr);
+}
+Json accuracyJson(const ModelAccuracy& a)
+{
+    return {{"model", modelKey(a.model)},
+            {"days", a.days},
+            {"meanError", errorJson(a, a.meanError)},
+            {"largestMiss", errorJson(a, a.largestMiss)}};
+}
+
+// The NAV changes the log waits for, fetched and stored. False (said why)
+// when a write failed or no waiting fund's history could be fetched.
+bool matchNavs(CliSession& s, LedgerDatabase& db)
+{
+    NavCache cache;
+    if (!cache.open(navCacheFilePath(s.dataDir))) {
+        s.error("净值缓存无法打开：" + cache.failure());
+        return false;
+    }
+    const NavMatchOutcome outcome = matchLoggedNavs(db, cache, s.context.requestOptions());
+    for (const Text& why : outcome.failures)
+        s.errorGbk(why);
+    if (outcome.writeFailed)
+        return false;
+    return outcome.failedFunds == 0 || outcome.failedFunds < outcome.funds;
+}
+
+int accuracy(CliSession& s)
+{
+    std::error_code missing;
+    std::vector<FundAccuracy> funds;
+    bool matched = true;
+    if (!s.dataDir.empty() && std::filesystem::exists(ledgerFilePath(s.dataDir), missing)) {
+        LedgerDatabase db;
+        if (!db.open(ledgerFilePath(s.dataDir))) {
+            s.errorGbk(ledgerOpenFailureText(db.failure()));
+            return kExitFailed;
+        }
+        matched = matchNavs(s, db);
+        if (cancelRequested())
+            return kExitInterrupted;
+        funds = fundAccuracies(db.estimateLog());
+    }
+
+    if (outputFormat(s) == OutputFormat::Json) {
+        Json rows = Json::array();
+        for (const FundAccuracy& f : funds) {
+            Json row = accuracyJson(f.shown());
+            Json models = Json::array();
+            for (const auto& entry : f.errors)
+                models.push_back(accuracyJson(entry.second));
+            rows.push_back({{"code", f.code}, {"model", row["model"]}, {"days", row["days"]},
+                            {"meanError", row["meanError"]}, {"largestMiss", row["largestMiss"]},
+                            {"models", models}});
+        }
+        s.io.out << Json({{"funds", rows}}).dump(2) << '\n';
+    } else {
+        TextTable table;
+        table.header = {"基金代码", "模型", "天数", "平均误差", "最大误差"};
+        table.rightAligned = {false, false, true, true, true};
+        for (const FundAccuracy& f : funds) {
+            const ModelAccuracy a = f.shown();
+            table.rows.push_back({{f.code}, {gbkToUtf8(modelShortName(f.chosen))}, {std::to_string(a.days)},
+                                  {errorText(a, a.meanError)}, {errorText(a, a.largestMiss)}});
+        }
+        writeTable(s, table, funds.empty() ? "尚未记录估算" : "估算准确度（最近 20 个有净值的交易日）");
+    }
+    return matched ? kExitDone : kExitFailed;
+}
+
+} // namespace
+
+int runEstimateLog(CliSession& s)
+{
+    return accuracy(s);
+}
+
+} // namespace fw::cli

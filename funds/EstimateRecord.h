@@ -1,0 +1,44 @@
+#pragma once
+// The estimate log at work: the day's estimates of every watchlist and ledger
+// fund recorded into fundwatch.db, the NAV changes they wait for brought in,
+// and each fund's measured errors. Runs on the calling thread (a worker in
+// the window); no Qt.
+#include "funds/EstimateLog.h"
+#include "funds/LedgerBook.h"
+#include "store/LedgerDatabase.h"
+#include "store/NavCache.h"
+
+#include <string>
+#include <vector>
+
+namespace fw {
+
+// Brings in the NAV changes the logged estimates wait for: each fund with
+// such estimates has its NAV history in navcache.db brought up to date from
+// the oldest day one waits for, and the changes of its rows are stored beside
+// them. The number of estimates given a change, and why a fund's history or a
+// write failed (GBK, one line each).
+struct NavMatchOutcome {
+    int matched = 0;
+    int funds = 0;       // funds that waited
+    int failedFunds = 0; // of them, those whose history could not be fetched
+    bool writeFailed = false;
+    std::vector<Text> failures;
+};
+NavMatchOutcome matchLoggedNavs(ledger::LedgerDatabase& db, ledger::NavCache& cache,
+                                const HttpRequestOptions& request,
+                                const ledger::NavUpdate& update = ledger::fetchNavHistory);
+
+// One fund's measured errors and the model its estimate is taken from.
+struct FundAccuracy {
+    std::string code;
+    ModelErrors errors;
+    EstimateModel chosen = EstimateModel::Holdings;
+    // The chosen model's figures; days 0 while none is measured.
+    ModelAccuracy shown() const;
+};
+// Per fund of the log, in code order. The models a fund has logged stand for
+// those that apply to it.
+std::vector<FundAccuracy> fundAccuracies(const std::vector<ledger::LoggedEstimate>& log);
+
+} // namespace fw
