@@ -102,11 +102,55 @@ int accuracy(CliSession& s)
     return matched ? kExitDone : kExitFailed;
 }
 
+std::string clockText(ChinaTime t)
+{
+    char hhmm[6] = {char('0' + t.minute / 600), char('0' + t.minute / 60 % 10), ':', char('0' + t.minute % 60 / 10),
+                    char('0' + t.minute % 10), 0};
+    return dayText(t.day) + " " + hhmm;
+}
+
+int record(CliSession& s)
+{
+    const std::time_t now = cliNow();
+    const ChinaTime china = chinaTime(now);
+    if (!inRecordWindow(china)) {
+        s.error("估算只在交易日 14:55 至 15:05（北京时间）之间记录；现在是 " + clockText(china) + "，没有记录");
+        return kExitNotNow;
+    }
+    LedgerDatabase db;
+    if (!openLedger(db, s.dataDir, s.config, china.day)) {
+        s.errorGbk(ledgerOpenFailureText(db.failure()));
+        return kExitFailed;
+    }
+    if (!db.dailyCopy(china.day))
+        s.error("持仓数据库今日的副本没有做成：" + db.failure());
+    const std::vector<EstimateFund> funds = loggedFunds(readWatchlist(storedWatchlist(s.config)), db.trades());
+    const RecordOutcome outcome = recordEstimates(db, funds, now, s.context.requestOptions());
+    if (cancelRequested())
+        return kExitInterrupted;
+    for (const Text& why : outcome.failures)
+        s.errorGbk(why);
+    if (outcome.writeFailed)
+        return kExitFailed;
+    if (funds.empty())
+        s.io.out << "自选和持仓中没有基金，没有可记录的估算\n";
+    else if (outcome.stored == 0 && outcome.estimated > 0)
+        s.io.out << "今日的估算已经记录过，没有新增\n";
+    else
+        s.io.out << "已记录 " << outcome.stored << " 个估算（" << outcome.estimated << "/" << outcome.funds
+                 << " 只基金）\n";
+    // The changes published since the last record.
+    const bool matched = matchNavs(s, db);
+    if (cancelRequested())
+        return kExitInterrupted;
+    return matched && (funds.empty() || outcome.estimated > 0) ? kExitDone : kExitFailed;
+}
+
 } // namespace
 
 int runEstimateLog(CliSession& s)
 {
-    return accuracy(s);
+    return s.options.record ? record(s) : accuracy(s);
 }
 
 } // namespace fw::cli

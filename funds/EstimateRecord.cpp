@@ -1,10 +1,66 @@
 #include "funds/EstimateRecord.h"
 
+#include "funds/FundPageSummary.h"
+#include "funds/PortfolioRefresh.h"
+#include "net/ServiceHosts.h"
+
 #include <algorithm>
+#include <set>
 
 namespace fw {
 
 using namespace ledger;
+
+std::vector<EstimateFund> loggedFunds(const std::vector<WatchEntry>& watchlist, const std::vector<Trade>& trades)
+{
+    std::vector<EstimateFund> out;
+    std::set<Text> seen;
+    for (const WatchEntry& e : watchlist)
+        if (e.isFund() && seen.insert(e.code).second)
+            out.push_back({e.code, e.name});
+    for (const Trade& t : trades)
+        if (seen.insert(t.code).second)
+            out.push_back({t.code, {}});
+    return out;
+}
+
+RecordOutcome recordEstimates(LedgerDatabase& db, std::vector<EstimateFund> funds, std::time_t now,
+                              const HttpRequestOptions& request)
+{
+    RecordOutcome out;
+    out.funds = int(funds.size());
+    for (EstimateFund& f : funds) {
+        if (!f.name.empty() || request.load.cancelled())
+            continue;
+        HttpRequestOptions options = request;
+        f.name = fundPageName(HttpClient().fetch(serviceHosts().url(HostRole::FundList, FundPageSummary::path(f.code)), options));
+    }
+    const Day today = chinaTime(now).day;
+    const Day usSession = lastUsSession(now);
+    std::vector<LoggedEstimate> log;
+    for (const FetchedEstimateInputs& fetched : fetchEstimateInputs(funds, request)) {
+        std::vector<LoggedEstimate> fund;
+        if (fetched.inputs)
+            fund = estimatesToLog(fetched.fundCode, *fetched.inputs, today, usSession);
+        if (fund.empty()) {
+            out.failures.push_back(fetched.fundCode + ": "
+                                   + (fetched.failure.empty() ? Text("no model applies") : fetched.failure));
+            continue;
+        }
+        ++out.estimated;
+        log.insert(log.end(), fund.begin(), fund.end());
+    }
+    if (request.load.cancelled())
+        return out;
+    const int stored = db.logEstimates(log);
+    if (stored < 0) {
+        out.writeFailed = true;
+        out.failures.push_back(Text(db.failure()));
+        return out;
+    }
+    out.stored = stored;
+    return out;
+}
 
 NavMatchOutcome matchLoggedNavs(LedgerDatabase& db, NavCache& cache, const HttpRequestOptions& request,
                                 const NavUpdate& update)

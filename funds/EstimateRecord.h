@@ -3,15 +3,39 @@
 // fund recorded into fundwatch.db, the NAV changes they wait for brought in,
 // and each fund's measured errors. Runs on the calling thread (a worker in
 // the window); no Qt.
+#include "funds/EstimateFetch.h"
 #include "funds/EstimateLog.h"
 #include "funds/LedgerBook.h"
 #include "store/LedgerDatabase.h"
 #include "store/NavCache.h"
+#include "funds/Watchlist.h"
+
+#include <ctime>
 
 #include <string>
 #include <vector>
 
 namespace fw {
+
+// The funds whose estimates are logged: the watchlist's funds with their
+// names, then the ledger's others, each once, in that order.
+std::vector<EstimateFund> loggedFunds(const std::vector<WatchEntry>& watchlist,
+                                      const std::vector<ledger::Trade>& trades);
+
+// Estimates every fund with every model that applies to it and logs each as
+// the estimate of `now`'s China day (those that used US quotes beside the US
+// session they came from). A fund without a name has it read from its fund
+// page first (the index model goes by the name). Whether `now` is in the
+// recording window is the caller's to decide.
+struct RecordOutcome {
+    int funds = 0;      // funds asked for
+    int estimated = 0;  // of them, those estimated by at least one model
+    int stored = 0;     // estimates newly logged; 0 when the day was logged already
+    bool writeFailed = false;
+    std::vector<Text> failures; // GBK, one line per fund or write that failed
+};
+RecordOutcome recordEstimates(ledger::LedgerDatabase& db, std::vector<EstimateFund> funds, std::time_t now,
+                              const HttpRequestOptions& request);
 
 // Brings in the NAV changes the logged estimates wait for: each fund with
 // such estimates has its NAV history in navcache.db brought up to date from

@@ -2,7 +2,10 @@
 // matched to a stored NAV history served over loopback HTTP (a day without a
 // change and a week of holidays among its rows), the errors worked out by
 // hand; the record refused outside its minutes in China time.
+#include "funds/EstimateModels.h"
+#include "store/ConfigFile.h"
 #include "store/LedgerDatabase.h"
+#include "text/CodePage.h"
 #include "net/ConnectionPool.h"
 #include "tests/cli/CliTestSupport.h"
 #define DETAILS_DATA_DIR LEDGER_DATA_DIR
@@ -132,6 +135,88 @@ TEST_F(EstimateLogCli, NoLogYetAndUsage)
     EXPECT_EQ(run({"estimate"}).status, cli::kExitUsage);
     EXPECT_EQ(run({"estimate", "--record", "--accuracy"}).status, cli::kExitUsage);
     EXPECT_EQ(run({"fund", "000001", "--record"}).status, cli::kExitUsage);
+}
+
+// Seconds since 1970 of a UTC date and time.
+std::time_t utcAt(const char* date, int hour, int minute)
+{
+    return std::time_t(day(date)) * 86400 + hour * 3600 + minute * 60;
+}
+
+// Against the sample service: a feeder fund, an index fund and a fund with
+// Hong Kong holdings in the watchlist, and a second index fund only in the
+// ledger (its name, which its model goes by, read from its fund page).
+TEST(EstimateRecordCli, RecordsEveryModelOnceADayInTheMinutesBeforeTheClose)
+{
+    test::CliWorld world(600);
+    struct ClockBack {
+        ~ClockBack() { cli::setCliClock({}); }
+    } clockBack;
+    const sample::Market& m = world.market();
+    const sample::Fund *feeder = nullptr, *hongKong = nullptr;
+    std::vector<const sample::Fund*> indexFunds;
+    for (const sample::Fund& f : m.funds()) {
+        bool listsHongKong = false;
+        for (const sample::Holding& h : m.holdings(f, 0))
+            listsHongKong = listsHongKong || m.stocks()[size_t(h.stock)].market == 116;
+        if (f.target >= 0 && !feeder)
+            feeder = &f;
+        else if (f.target < 0 && m.trackedIndex(f) >= 0 && !m.holdings(f, 0).empty() && indexFunds.size() < 2)
+            indexFunds.push_back(&f);
+        else if (f.target < 0 && m.trackedIndex(f) < 0 && listsHongKong && !hongKong)
+            hongKong = &f;
+    }
+    ASSERT_TRUE(feeder && hongKong && indexFunds.size() == 2);
+    std::string watch;
+    for (const sample::Fund* f : {feeder, indexFunds[0], hongKong})
+        watch += f->code + "/" + f->name + "/基金|";
+    // A stock in the watchlist is no fund to estimate.
+    watch += "600519/贵州茅台/股票|";
+    ASSERT_TRUE(ConfigFile(world.dir.file("配置.ini")).write(gbk("自选数据"), gbk("自选"), utf8ToGbk(watch)));
+    ASSERT_EQ(world.run({"ledger", "add", "买入", indexFunds[1]->code, "--amount", "1000", "--date", "2026-12-01"}).status, 0);
+
+    auto logOf = [&] {
+        ledger::LedgerDatabase db;
+        EXPECT_TRUE(db.open(ledger::ledgerFilePath(world.dir.path())));
+        std::map<std::string, std::vector<int>> models;
+        for (const LoggedEstimate& e : db.estimateLog())
+            if (e.day == day("2026-12-08"))
+                models[e.code].push_back(e.model);
+        return models;
+    };
+
+    // Tuesday 14:54 in China: not yet.
+    cli::setCliClock([] { return utcAt("2026-12-08", 6, 54); });
+    const test::CliRun early = world.run({"estimate", "--record"});
+    EXPECT_EQ(early.status, cli::kExitNotNow);
+    EXPECT_NE(early.err.find("2026-12-08 14:54"), std::string::npos) << early.err;
+    EXPECT_TRUE(logOf().empty());
+
+    cli::setCliClock([] { return utcAt("2026-12-08", 7, 0); });
+    const test::CliRun first = world.run({"estimate", "--record"});
+    ASSERT_EQ(first.status, 0) << first.err;
+    // Feeder: its target; index funds: the index and their holdings; Hong Kong: the holdings.
+    const int feederModel = int(EstimateModel::Feeder), indexModel = int(EstimateModel::Index),
+              holdingsModel = int(EstimateModel::Holdings);
+    const std::map<std::string, std::vector<int>> expected {
+        {feeder->code, {feederModel}},
+        {indexFunds[0]->code, {indexModel, holdingsModel}},
+        {indexFunds[1]->code, {indexModel, holdingsModel}},
+        {hongKong->code, {holdingsModel}},
+    };
+    EXPECT_EQ(logOf(), expected);
+    EXPECT_EQ(first.out, "已记录 6 个估算（4/4 只基金）\n");
+
+    // 15:05, the last minute: the day is recorded already.
+    cli::setCliClock([] { return utcAt("2026-12-08", 7, 5); });
+    const test::CliRun second = world.run({"estimate", "--record"});
+    EXPECT_EQ(second.status, 0) << second.err;
+    EXPECT_EQ(second.out, "今日的估算已经记录过，没有新增\n");
+    EXPECT_EQ(logOf(), expected);
+
+    // Saturday at 15:00: no trading day.
+    cli::setCliClock([] { return utcAt("2026-12-12", 7, 0); });
+    EXPECT_EQ(world.run({"estimate", "--record"}).status, cli::kExitNotNow);
 }
 
 } // namespace
