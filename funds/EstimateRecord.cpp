@@ -5,6 +5,7 @@
 #include "net/ServiceHosts.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <set>
 
 namespace fw {
@@ -121,6 +122,64 @@ std::vector<FundAccuracy> fundAccuracies(const std::vector<LoggedEstimate>& log)
         i = end;
     }
     return out;
+}
+
+EstimateRecorder::EstimateRecorder(std::string dataDir, Clock clock)
+    : m_dataDir(std::move(dataDir)), m_clock(std::move(clock))
+{
+}
+
+EstimateRecorder::~EstimateRecorder()
+{
+    cancel();
+    m_pool.letGo();
+}
+
+bool EstimateRecorder::running() const { return m_run && !m_run->finished.load(); }
+
+Day EstimateRecorder::recordedDay() const
+{
+    return std::max(m_recordedDay, m_run ? m_run->succeeded.load() : Day(0));
+}
+
+void EstimateRecorder::cancel()
+{
+    m_load.cancel();
+    m_pool.close();
+}
+
+bool EstimateRecorder::tick(const Text& storedWatchlist, const HttpRequestOptions& request)
+{
+    const std::time_t now = m_clock ? m_clock() : std::time(nullptr);
+    const ChinaTime china = chinaTime(now);
+    m_recordedDay = recordedDay();
+    if (m_dataDir.empty() || !inRecordWindow(china) || m_recordedDay == china.day || running())
+        return false;
+    m_pool.reap(false);
+    auto run = std::make_shared<Run>();
+    HttpRequestOptions options = request;
+    options.load = m_load.begin();
+    // The job holds nothing of this object's: it may outlive it.
+    const std::string path = ledgerFilePath(m_dataDir), cachePath = navCacheFilePath(m_dataDir);
+    const std::vector<WatchEntry> watchlist = readWatchlist(storedWatchlist);
+    m_run = run;
+    const bool started = m_pool.start(1, 1, [run, path, cachePath, watchlist, options, now](int) {
+        std::error_code missing;
+        LedgerDatabase db;
+        // The window's ledger makes the database at start; without one there is nowhere to log.
+        if (!options.load.cancelled() && std::filesystem::exists(path, missing) && db.open(path)) {
+            const RecordOutcome outcome = recordEstimates(db, loggedFunds(watchlist, db.trades()), now, options);
+            NavCache cache;
+            if (!options.load.cancelled() && cache.open(cachePath))
+                matchLoggedNavs(db, cache, options);
+            if (!outcome.writeFailed && !options.load.cancelled() && (outcome.estimated > 0 || outcome.funds == 0))
+                run->succeeded = chinaTime(now).day;
+        }
+        run->finished = true;
+    });
+    if (!started)
+        run->finished = true;
+    return started;
 }
 
 } // namespace fw

@@ -10,7 +10,12 @@
 #include "store/NavCache.h"
 #include "funds/Watchlist.h"
 
+#include "funds/RowPool.h"
+#include "net/LoadToken.h"
+
 #include <ctime>
+#include <functional>
+#include <memory>
 
 #include <string>
 #include <vector>
@@ -64,5 +69,43 @@ struct FundAccuracy {
 // Per fund of the log, in code order. The models a fund has logged stand for
 // those that apply to it.
 std::vector<FundAccuracy> fundAccuracies(const std::vector<ledger::LoggedEstimate>& log);
+
+// The window's record: at the first tick inside the recording window of a
+// trading day, the day's estimates are recorded on a worker into the
+// fundwatch.db the window's ledger opened (and the NAV changes the log waits
+// for brought in); a record that failed is tried again at the next tick of
+// the window. A tick never waits for the worker, and the end of the recorder
+// cancels its requests and waits for no thread.
+class EstimateRecorder {
+public:
+    using Clock = std::function<std::time_t()>;
+    // `dataDir` "" keeps it off.
+    explicit EstimateRecorder(std::string dataDir, Clock clock = {});
+    ~EstimateRecorder();
+    EstimateRecorder(const EstimateRecorder&) = delete;
+    EstimateRecorder& operator=(const EstimateRecorder&) = delete;
+
+    // True when a record started: the watchlist's stored value as it stands now.
+    bool tick(const Text& storedWatchlist, const HttpRequestOptions& request);
+    bool running() const;
+    // The China day of the last record that succeeded; 0 before one.
+    ledger::Day recordedDay() const;
+    // The requests of a record under way are abandoned.
+    void cancel();
+    // Waits for the worker (never on the UI thread; tests).
+    void wait() { m_pool.reap(true); }
+
+private:
+    struct Run {
+        std::atomic<bool> finished {false};
+        std::atomic<ledger::Day> succeeded {0};
+    };
+    std::string m_dataDir;
+    Clock m_clock;
+    ledger::Day m_recordedDay = 0;
+    std::shared_ptr<Run> m_run;
+    LoadToken m_load;
+    RowPool m_pool;
+};
 
 } // namespace fw
