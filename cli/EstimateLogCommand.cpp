@@ -25,11 +25,6 @@ const char* modelKey(EstimateModel model)
     return "holdings";
 }
 
-// Percentage points as the table shows them, "0.34%"; "--" before a day is measured.
-std::string errorText(const ModelAccuracy& a, double value)
-{
-    return a.days > 0 ? gbkToUtf8(roundedText(value, 2)) + "%" : "--";
-}
 Json errorJson(const ModelAccuracy& a, double value)
 {
     return a.days > 0 ? Json(unitsValue(roundedUnits(value, 4), 4)) : Json(nullptr);
@@ -90,12 +85,14 @@ int accuracy(CliSession& s)
         s.io.out << Json({{"funds", rows}}).dump(2) << '\n';
     } else {
         TextTable table;
-        table.header = {"基金代码", "模型", "天数", "平均误差", "最大误差"};
+        for (const Text& name : accuracyHeader())
+            table.header.push_back(gbkToUtf8(name));
         table.rightAligned = {false, false, true, true, true};
         for (const FundAccuracy& f : funds) {
-            const ModelAccuracy a = f.shown();
-            table.rows.push_back({{f.code}, {gbkToUtf8(modelShortName(f.chosen))}, {std::to_string(a.days)},
-                                  {errorText(a, a.meanError)}, {errorText(a, a.largestMiss)}});
+            TableRow row;
+            for (const Text& text : accuracyTexts(f))
+                row.push_back({gbkToUtf8(text)});
+            table.rows.push_back(std::move(row));
         }
         writeTable(s, table, funds.empty() ? "尚未记录估算" : "估算准确度（最近 20 个有净值的交易日）");
     }

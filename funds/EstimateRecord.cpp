@@ -3,6 +3,8 @@
 #include "funds/FundPageSummary.h"
 #include "funds/PortfolioRefresh.h"
 #include "net/ServiceHosts.h"
+#include "text/CodePage.h"
+#include "text/NumberText.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -122,6 +124,40 @@ std::vector<FundAccuracy> fundAccuracies(const std::vector<LoggedEstimate>& log)
         i = end;
     }
     return out;
+}
+
+const std::vector<Text>& accuracyHeader()
+{
+    static const std::vector<Text> header {gbk("基金代码"), gbk("模型"), gbk("天数"), gbk("平均误差"), gbk("最大误差")};
+    return header;
+}
+
+std::vector<Text> accuracyTexts(const FundAccuracy& fund)
+{
+    const ModelAccuracy a = fund.shown();
+    auto error = [&a](double value) { return a.days > 0 ? roundedText(value, 2) + "%" : Text("--"); };
+    return {fund.code, modelShortName(fund.chosen), intText(a.days), error(a.meanError), error(a.largestMiss)};
+}
+
+std::vector<FundAccuracy> loadAccuracies(const std::string& dataDir, const HttpRequestOptions& request,
+                                         Text& failure)
+{
+    const std::string path = ledgerFilePath(dataDir);
+    std::error_code missing;
+    if (dataDir.empty() || !std::filesystem::exists(path, missing))
+        return {};
+    LedgerDatabase db;
+    if (!db.open(path)) {
+        failure = Text(db.failure());
+        return {};
+    }
+    NavCache cache;
+    if (cache.open(navCacheFilePath(dataDir))) {
+        const NavMatchOutcome matched = matchLoggedNavs(db, cache, request);
+        if (!matched.failures.empty())
+            failure = matched.failures.front();
+    }
+    return fundAccuracies(db.estimateLog());
 }
 
 EstimateRecorder::EstimateRecorder(std::string dataDir, Clock clock)

@@ -70,6 +70,19 @@ struct FundAccuracy {
 // those that apply to it.
 std::vector<FundAccuracy> fundAccuracies(const std::vector<ledger::LoggedEstimate>& log);
 
+// The columns of the accuracy table and one fund's texts (GBK): its code, the
+// model chosen, the days measured, the mean absolute error and the largest
+// miss ("0.34%"; "--" before a day is measured).
+const std::vector<Text>& accuracyHeader();
+std::vector<Text> accuracyTexts(const FundAccuracy& fund);
+
+// What the 准确度 tab shows, read on a worker: the log of the database in
+// `dataDir` (none while there is no database) after the NAV changes it waits
+// for were brought in. `failure` (GBK) says why the database could not be
+// read or a fund's changes are not up to date.
+std::vector<FundAccuracy> loadAccuracies(const std::string& dataDir, const HttpRequestOptions& request,
+                                         Text& failure);
+
 // The window's record: at the first tick inside the recording window of a
 // trading day, the day's estimates are recorded on a worker into the
 // fundwatch.db the window's ledger opened (and the NAV changes the log waits
