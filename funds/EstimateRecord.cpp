@@ -126,6 +126,15 @@ std::vector<FundAccuracy> fundAccuracies(const std::vector<LoggedEstimate>& log)
     return out;
 }
 
+ModelErrors loggedErrors(const std::string& dataDir, const std::string& code)
+{
+    std::error_code missing;
+    LedgerDatabase db;
+    if (dataDir.empty() || !std::filesystem::exists(ledgerFilePath(dataDir), missing) || !db.open(ledgerFilePath(dataDir)))
+        return {};
+    return accuracyByModel(db.estimateLog(code));
+}
+
 const std::vector<Text>& accuracyHeader()
 {
     static const std::vector<Text> header {gbk("基金代码"), gbk("模型"), gbk("天数"), gbk("平均误差"), gbk("最大误差")};

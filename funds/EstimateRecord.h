@@ -70,6 +70,11 @@ struct FundAccuracy {
 // those that apply to it.
 std::vector<FundAccuracy> fundAccuracies(const std::vector<ledger::LoggedEstimate>& log);
 
+// A fund's measured errors by model from the log in `dataDir` (none while
+// there is no database): with preferredEstimate() and shownError(), the
+// estimate a fund shows and the ± error beside it.
+ModelErrors loggedErrors(const std::string& dataDir, const std::string& code);
+
 // The columns of the accuracy table and one fund's texts (GBK): its code, the
 // model chosen, the days measured, the mean absolute error and the largest
 // miss ("0.34%"; "--" before a day is measured).

@@ -5,6 +5,7 @@
 // window in China time whatever the machine's zone, and a second record of a
 // day adding nothing.
 #include "funds/EstimateLog.h"
+#include "funds/EstimateRecord.h"
 #include "store/LedgerDatabase.h"
 #include "tests/store/TempDir.h"
 #include "text/CodePage.h"
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <ctime>
 
 namespace fw::ledger {
@@ -93,6 +95,12 @@ TEST_F(EstimateLogStore, NavChangesJoinAcrossAMissingNavDayAndAHoliday)
     EXPECT_NEAR(a.largestMiss, 0.50, 1e-9);
     // Only the holiday still waits.
     EXPECT_EQ(db.pendingNavDays(), (std::map<std::string, Day> {{"000001", day("2026-12-03")}}));
+    // The same from the data directory, for one fund only; none without a database.
+    EXPECT_NEAR(loggedErrors(dir.path(), "000001").at(EstimateModel::Holdings).meanError, 0.308625, 1e-9);
+    EXPECT_TRUE(loggedErrors(dir.path(), "000002").empty());
+    TempDir none;
+    EXPECT_TRUE(loggedErrors(none.path(), "000001").empty());
+    EXPECT_FALSE(std::filesystem::exists(ledgerFilePath(none.path())));
 }
 
 TEST_F(EstimateLogStore, ASecondRecordOfTheDayAddsNothingAndKeepsTheFirst)
