@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace fw {
 
@@ -173,7 +174,11 @@ void ChartRenderer::drawChartFrame(Canvas& canvas, std::string_view xAxisText, s
 
         setPen(kLabelGrid, 0, PenStyle::Dotted);
 
-        // x labels, each under its own grid line.
+        // x labels, each under its own grid line. A label that would run into
+        // the one before it is left out (its grid line stays), so many years
+        // or a wide font thin the labels rather than pile them up.
+        constexpr int kLabelGap = 4;
+        int labelsEnd = std::numeric_limits<int>::min() / 2; // right edge of the last label drawn
         for (size_t k = 2; k <= xItems.size(); ++k) {
             const int x = px(r.x0 + xGridPerLabel * xStep * double(k - 2));
             if (k > 2)
@@ -181,8 +186,11 @@ void ChartRenderer::drawChartFrame(Canvas& canvas, std::string_view xAxisText, s
             const Text& item = xItems[k - 1];
             if (item.empty())
                 continue;
-            const int tx = k == 2 ? x - 1 : x - shownWidth(item) / 2;
-            canvas.text(keptInside(tx, item), xLabelTop(r), item);
+            const int left = keptInside(k == 2 ? x - 1 : x - shownWidth(item) / 2, item);
+            if (left < labelsEnd + kLabelGap)
+                continue;
+            canvas.text(left, xLabelTop(r), item);
+            labelsEnd = left + shownWidth(item);
         }
 
         // y labels and their grid lines.
@@ -198,20 +206,24 @@ void ChartRenderer::drawChartFrame(Canvas& canvas, std::string_view xAxisText, s
                 values.push_back(textValue(yItems[size_t(i - 1)]));
         }
         const int decimals = labelDecimals(values);
+        // The zero line, when the range spans zero, is labelled "0"; a grid
+        // label that would overlap that "0" is left out (its line stays).
+        const bool zeroLine = minimum < -kTolerance && maximum > kTolerance;
+        const int zeroY = zeroLine ? px(r.y1 - scale * (0 - minimum)) : 0;
         for (size_t i = 0; i < values.size(); ++i) {
             const int y = px(r.y1 - scale * (values[i] - minimum));
             if (i > 0)
                 canvas.line(r.x0 + 1, y, r.x1, y);
+            if (zeroLine && std::abs(y - zeroY) < h)
+                continue;
             const Text label = unitsText(roundedUnits(values[i], decimals), decimals);
             canvas.text(keptInside(r.x0 - shownWidth(label) - 2, label), px(y - h / 2 - 1), label);
         }
 
-        // Zero line when the range spans zero.
-        if (minimum < -kTolerance && maximum > kTolerance) {
+        if (zeroLine) {
             setPen(kLabelGrid, 0, PenStyle::Solid);
-            const int y = px(r.y1 - scale * (0 - minimum));
-            canvas.line(r.x0 + 1, y, r.x1, y);
-            canvas.text(px(r.x0 - h), px(y - h / 2), "0");
+            canvas.line(r.x0 + 1, zeroY, r.x1, zeroY);
+            canvas.text(px(r.x0 - h), px(zeroY - h / 2), "0");
         }
     }
 

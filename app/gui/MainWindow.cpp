@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPalette>
 #include <QStatusBar>
 #include <QTableView>
 #include <QThread>
@@ -43,7 +44,11 @@ MainWindow::MainWindow(MainController& controller, bool demo, QWidget* parent)
         QFont font = mark->font();
         font.setBold(true);
         mark->setFont(font);
-        mark->setStyleSheet(QStringLiteral("color: #c00000; padding: 0 8px;"));
+        // Dark red, shown through the theme so it stays legible on a dark window.
+        QPalette palette = mark->palette();
+        palette.setColor(QPalette::WindowText, toQColor(rgb(0xC0, 0x00, 0x00)));
+        mark->setPalette(palette);
+        mark->setContentsMargins(8, 0, 8, 0);
         statusBar()->setSizeGripEnabled(false);
         statusBar()->addPermanentWidget(mark);
     }

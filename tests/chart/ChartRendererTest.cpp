@@ -103,15 +103,19 @@ TEST(ChartFrame, YLabelsAndZeroLine)
         std::vector<std::string> labels;
         int zeroY; // -1: no zero line
     } cases[] = {
-        {"9|-3|12", {"-3", "-1", "0", "2", "4", "5", "7", "9", "10", "12"}, 244},
+        // 0.33 would read "0" five pixels above the zero line's own "0": left out.
+        {"9|-3|12", {"-3", "-1", "2", "4", "5", "7", "9", "10", "12"}, 244},
         {"9|0|12", {"0", "1", "3", "4", "5", "7", "8", "9", "11", "12"}, -1},
         // Steps of 2/9: whole numbers would repeat (1, 1), one decimal does not.
         {"9|0.5|2.5", {"0.5", "0.7", "0.9", "1.2", "1.4", "1.6", "1.8", "2.1", "2.3", "2.5"}, -1},
         // A week from 0.10 to 1.90, and a flat series: every label with its one decimal.
         {"9|0|2", {"0.0", "0.2", "0.4", "0.7", "0.9", "1.1", "1.3", "1.6", "1.8", "2.0"}, -1},
         {"9|-1|1", {"-1.0", "-0.8", "-0.6", "-0.3", "-0.1", "0.1", "0.3", "0.6", "0.8", "1.0"}, 175},
-        // A label rounded up from below zero reads "0", never "-0".
-        {"9|-4|13", {"-4", "-2", "0", "2", "4", "5", "7", "9", "11", "13"}, 235},
+        // -0.22 would sit three pixels from the zero line: left out.
+        {"9|-4|13", {"-4", "-2", "2", "4", "5", "7", "9", "11", "13"}, 235},
+        // A label rounded up from below zero reads "0", never "-0": -0.45, 13 pixels
+        // under the zero line (28.75 a unit), is far enough from it to be shown.
+        {"4|-0.45|7.55", {"0", "2", "4", "6", "8"}, 277},
         // ... nor "-0.0": -0.02 at one decimal.
         {"4|-0.02|0.38", {"0.0", "0.1", "0.2", "0.3", "0.4"}, 278},
         // Steps of 0.05 need two decimals; steps of 0.005 get no more than two.
@@ -533,5 +537,40 @@ TEST(ChartFrame, TextsKeepInsideTheShownPartByTheirMeasuredWidth)
         EXPECT_EQ(canvas.findText("12-01")->x0, 39);
         EXPECT_EQ(canvas.findText("12-02")->x0, c.lastXLabel);
         EXPECT_EQ(canvas.findText("-100")->x0, c.widestYLabel);
+    }
+}
+
+TEST(ChartFrame, XLabelsThatWouldRunIntoEachOtherAreThinned)
+{
+    // "2|2016|…|2020": five labels 117 apart (468 / 8 grid steps, two per label),
+    // at x 40, 157, 274, 391, 508; the first starts at 39, the others centred.
+    struct Case {
+        const char* what;
+        int bytePixels;
+        std::vector<std::string> shown;
+    };
+    const Case cases[] = {
+        // 32 wide: every label fits its 117.
+        {"narrow", 8, {"2016", "2017", "2018", "2019", "2020"}},
+        // 120 wide: 2016 ends at 159; 2017 would start at 97, 2018 starts at 214
+        // and ends at 334; 2019 would start at 331; 2020 starts at 448.
+        {"wider than the spacing", 30, {"2016", "2018", "2020"}},
+        // 76 wide: 2016 ends at 115, 2017 starts at 157 - 38 = 119, four pixels on.
+        {"a gap of four pixels", 19, {"2016", "2017", "2018", "2019", "2020"}},
+        // 80 wide: 2016 ends at 119 and 2017 would start at 117; 2018 starts at
+        // 234 and ends at 314, 2019 starts at 351, 2020 at 468.
+        {"one label runs into the first", 20, {"2016", "2018", "2019", "2020"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RecordingCanvas canvas;
+        canvas.bytePixels = c.bytePixels;
+        ChartRenderer renderer;
+        renderer.drawChartFrame(canvas, "2|2016|2017|2018|2019|2020", "4|-100|100", 0, 0, 0, 0, 2, 0, gbk("时间|收益率"), {});
+        std::vector<std::string> years;
+        for (const std::string& t : canvas.texts())
+            if (t.size() == 4 && t.rfind("20", 0) == 0)
+                years.push_back(t);
+        EXPECT_EQ(years, c.shown);
     }
 }

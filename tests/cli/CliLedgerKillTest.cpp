@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
@@ -101,8 +103,23 @@ TEST(CliLedgerKill, KilledImportsLeaveEachBatchWholeOrAbsent)
     // The service is never asked for: importing needs none.
     const std::vector<std::string> common {"--data-dir", dir.path(), "--service", "http://127.0.0.1:9"};
 
+    // The kills spread over twice the time one whole import takes on this
+    // machine now, so some land before the commit and some after it however
+    // loaded the machine is.
+    const auto started = std::chrono::steady_clock::now();
+    {
+        const std::string file = dir.file("timed.csv");
+        test::writeBytes(file, batchCsv("timed"));
+        std::vector<std::string> args {"ledger", "import", file};
+        args.insert(args.end(), common.begin(), common.end());
+        const pid_t pid = startCli(args);
+        ASSERT_GT(pid, 0);
+        const int status = waitFor(pid);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+    const auto took = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - started);
     std::mt19937 random(88172);
-    std::uniform_int_distribution<int> delayUs(0, 40000);
+    std::uniform_int_distribution<int> delayUs(0, int(std::max<long long>(40000, 2 * took.count())));
     int whole = 0, absent = 0;
     for (int kill = 0; kill < kKills; ++kill) {
         const std::string batch = "batch" + std::to_string(kill);

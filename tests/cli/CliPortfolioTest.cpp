@@ -20,8 +20,8 @@ TEST(CliPortfolio, SetShowRemoveAndTheCsvFiles)
     // The sample market's first two funds and their last unit values.
     const sample::Fund& a = world.market().funds()[0];
     const sample::Fund& b = world.market().funds()[1];
-    ASSERT_EQ(a.code + " " + std::to_string(a.navTenThousandths), "000001 9154");  // 0.9154
-    ASSERT_EQ(b.code + " " + std::to_string(b.navTenThousandths), "000091 41766"); // 4.1766
+    ASSERT_EQ(a.code + " " + std::to_string(a.navTenThousandths), "000001 9121");  // 0.9121
+    ASSERT_EQ(b.code + " " + std::to_string(b.navTenThousandths), "000091 41741"); // 4.1741
 
     EXPECT_EQ(world.run({"portfolio", "set", a.code, "--shares", "100", "--cost", "1"}).status, 0);
     // The amount held becomes shares at the last unit value.
@@ -36,16 +36,16 @@ TEST(CliPortfolio, SetShowRemoveAndTheCsvFiles)
     const auto doc = shown.json();
     ASSERT_EQ(doc["funds"].size(), 2u);
     EXPECT_EQ(doc["funds"][0]["name"], a.name);
-    // A: 100 shares at 0.9154 = 91.54, cost 100, profit -8.46, rate -8.46%.
-    // B: 1000 / 4.1766 = 239.429… → 239.43 shares; 239.43 × 4.1766 = 1000.003338,
-    //    cost 239.43 × 2 = 478.86, profit 239.43 × 2.1766 = 521.143338, rate 2.1766 / 2 = 108.83%.
-    // Totals: 1091.543338 → 1091.54; profit 512.683338 → 512.68;
-    //    rate 512.683338 / 578.86 = 0.885677… → 88.57%.
+    // A: 100 shares at 0.9121 = 91.21, cost 100, profit -8.79, rate -8.79%.
+    // B: 1000 / 4.1741 = 239.5726… → 239.57 shares; 239.57 × 4.1741 = 999.989137,
+    //    cost 239.57 × 2 = 479.14, profit 239.57 × 2.1741 = 520.849137, rate 2.1741 / 2 = 108.705 → 108.71%.
+    // Totals: 1091.199137 → 1091.20; profit 512.059137 → 512.06;
+    //    rate 512.059137 / 579.14 = 0.884171… → 88.42%.
     const struct {
         const char* key;
         double a, b, total;
-    } figures[] = {{"amount", 91.54, 1000.00, 1091.54}, {"profit", -8.46, 521.14, 512.68}, {"profitRate", -8.46, 108.83, 88.57}};
-    EXPECT_EQ(doc["funds"][1]["shares"].get<double>(), 239.43);
+    } figures[] = {{"amount", 91.21, 999.99, 1091.20}, {"profit", -8.79, 520.85, 512.06}, {"profitRate", -8.79, 108.71, 88.42}};
+    EXPECT_EQ(doc["funds"][1]["shares"].get<double>(), 239.57);
     for (const auto& f : figures) {
         EXPECT_DOUBLE_EQ(doc["funds"][0][f.key].get<double>(), f.a) << f.key;
         EXPECT_DOUBLE_EQ(doc["funds"][1][f.key].get<double>(), f.b) << f.key;

@@ -77,13 +77,13 @@ void LedgerWindowTest::tabsShowHandWorkedFigures()
     f.controller.onCreated();
     LedgerBook& book = f.controller.ledger();
     QVERIFY(book.isOpen());
-    // 010781 (默认), NAV rows: 11-06 0.8060; 11-09 0.7647 paying 0.0406 a share;
-    // 11-20 0.7975; 11-30 0.8703; 12-03 0.8895; 12-04 0.8816.
+    // 010781 (默认), NAV rows: 11-06 0.8059; 11-09 0.7647 paying 0.0406 a share;
+    // 11-20 0.7975; 11-30 0.8703; 12-03 0.8894; 12-04 0.8838.
     //  B  500.00 at 15:30 on 11-06 counts for 11-07, confirms on 11-09:
     //     500 / 0.7647 = 653.85 shares, no part in that row's dividend.
     //  C  200 shares sold on 11-20 at 0.5 %: gross 159.50, fee 0.80, proceeds 158.70.
     //  D  100.00 at 16:00 on 12-04 counts for 12-05: no row yet, 待确认.
-    // 164246 (券商): E 300.00 on 12-01 at 0.9754 = 307.57 shares; 12-03 0.9935, 12-04 0.9884.
+    // 164246 (券商): E 300.00 on 12-01 at 0.9755 = 307.53 shares; 12-03 0.9935, 12-04 0.9868.
     QVERIFY(book.addTrade(trade("默认", "010781", TradeKind::Buy, "2026-11-06", 15 * 60 + 30, 50000, 0)));
     QVERIFY(book.addTrade(trade("默认", "010781", TradeKind::Sell, "2026-11-20", 10 * 60, 0, 20000, 5000)));
     QVERIFY(book.addTrade(trade("默认", "010781", TradeKind::Buy, "2026-12-04", 16 * 60, 10000, 0)));
@@ -95,8 +95,8 @@ void LedgerWindowTest::tabsShowHandWorkedFigures()
     QVERIFY(settle(tabs, 0));
 
     // A  1000.00 at 14:00 on 11-06, 0.15 %, entered in the 交易 tab: confirms on
-    //    11-06: net 1000 / 1.0015 = 998.50, fee 1.50, 998.50 / 0.8060 = 1238.83 shares;
-    //    the 11-09 dividend pays 1238.83 × 0.0406 = 50.30.
+    //    11-06: net 1000 / 1.0015 = 998.50, fee 1.50, 998.50 / 0.8059 = 1238.99 shares;
+    //    the 11-09 dividend pays 1238.99 × 0.0406 = 50.30.
     child<QComboBox>(tabs, Control::TradeKind)->setCurrentIndex(0);
     child<QLineEdit>(tabs, Control::TradeCode)->setText(QStringLiteral("010781"));
     child<QLineEdit>(tabs, Control::TradeAmount)->setText(QStringLiteral("1000"));
@@ -117,8 +117,8 @@ void LedgerWindowTest::tabsShowHandWorkedFigures()
         {0, "已确认", "2026-11-09", "0.7647", "500.00", "653.85", "0.00"},
         {1, "已确认", "2026-11-20", "0.7975", "158.70", "200.00", "0.80"},
         {2, "待确认", "", "", "100.00", "", ""},
-        {3, "已确认", "2026-12-01", "0.9754", "300.00", "307.57", "0.00"},
-        {4, "已确认", "2026-11-06", "0.8060", "1000.00", "1238.83", "1.50"},
+        {3, "已确认", "2026-12-01", "0.9755", "300.00", "307.53", "0.00"},
+        {4, "已确认", "2026-11-06", "0.8059", "1000.00", "1238.99", "1.50"},
     };
     for (const TradeRow& e : expectTrades) {
         QCOMPARE(cell(trades, e.row, TState), QString::fromUtf8(e.state));
@@ -129,21 +129,21 @@ void LedgerWindowTest::tabsShowHandWorkedFigures()
         QCOMPARE(cell(trades, e.row, TFee), QString::fromUtf8(e.fee));
     }
 
-    // 持仓, 全部: 010781 holds 1238.83 + 653.85 − 200 = 1692.68 shares; its cost
-    // 1500.00 falls by 1500 × 200 / 1892.68 = 158.51 to 1341.49; 市值
-    // 1692.68 × 0.8816 = 1492.27; 持有收益 150.78 (11.24 %); 累计收益
-    // 1492.27 + 158.70 + 50.30 − 1500 = 201.27 (13.42 %); realised 50.49.
-    // 164246: 307.57 × 0.9884 = 304.00, profit 4.00 (1.33 %). 全部: 1796.27,
-    // cost 1641.49, 154.78 (9.43 %), 205.27 of 1800.00 bought (11.40 %).
+    // 持仓, 全部: 010781 holds 1238.99 + 653.85 − 200 = 1692.84 shares; its cost
+    // 1500.00 falls by 1500 × 200 / 1892.84 = 158.49 to 1341.51; 市值
+    // 1692.84 × 0.8838 = 1496.13; 持有收益 154.62 (11.53 %); 累计收益
+    // 1496.13 + 158.70 + 50.30 − 1500 = 205.13 (13.68 %); realised 50.51.
+    // 164246: 307.53 × 0.9868 = 303.47, profit 3.47 (1.16 %). 全部: 1799.60,
+    // cost 1641.51, 158.09 (9.63 %), 208.60 of 1800.00 bought (11.59 %).
     QTableView* holdings = child<QTableView>(tabs, Control::LedgerHoldings);
     QCOMPARE(holdings->model()->rowCount(), 3);
     struct HoldingRow { int row; const char* account; const char* shares; const char* cost; const char* value;
                         const char* profit; const char* rate; const char* total; const char* totalRate;
                         const char* realised; const char* state; };
     const HoldingRow expectAll[] = {
-        {0, "券商", "307.57", "300.00", "304.00", "4.00", "1.33%", "4.00", "1.33%", "0.00", ""},
-        {1, "默认", "1692.68", "1341.49", "1492.27", "150.78", "11.24%", "201.27", "13.42%", "50.49", "待确认 100.00元"},
-        {2, "全部", "", "1641.49", "1796.27", "154.78", "9.43%", "205.27", "11.40%", "50.49", "待确认 100.00元"},
+        {0, "券商", "307.53", "300.00", "303.47", "3.47", "1.16%", "3.47", "1.16%", "0.00", ""},
+        {1, "默认", "1692.84", "1341.51", "1496.13", "154.62", "11.53%", "205.13", "13.68%", "50.51", "待确认 100.00元"},
+        {2, "全部", "", "1641.51", "1799.60", "158.09", "9.63%", "208.60", "11.59%", "50.51", "待确认 100.00元"},
     };
     auto checkHoldings = [&](const HoldingRow* rows, size_t count) {
         for (size_t i = 0; i < count; ++i) {
@@ -161,7 +161,7 @@ void LedgerWindowTest::tabsShowHandWorkedFigures()
         }
     };
     checkHoldings(expectAll, std::size(expectAll));
-    QCOMPARE(cell(holdings, 1, HUnitValue), QStringLiteral("0.8816 (12-04)"));
+    QCOMPARE(cell(holdings, 1, HUnitValue), QStringLiteral("0.8838 (12-04)"));
     // Gains red, the table's own colour for the rest.
     QCOMPARE(holdings->model()->index(1, HTotalProfit).data(Qt::ForegroundRole).value<QColor>(), toQColor(kRed));
     for (int column = 0; column < kHoldingColumns; ++column) // every text shown whole
@@ -173,35 +173,35 @@ void LedgerWindowTest::tabsShowHandWorkedFigures()
     account->setCurrentText(QStringLiteral("默认"));
     QCOMPARE(holdings->model()->rowCount(), 2);
     const HoldingRow expectOne[] = {
-        {1, "默认", "", "1341.49", "1492.27", "150.78", "11.24%", "201.27", "13.42%", "50.49", "待确认 100.00元"},
+        {1, "默认", "", "1341.51", "1496.13", "154.62", "11.53%", "205.13", "13.68%", "50.51", "待确认 100.00元"},
     };
     checkHoldings(expectOne, std::size(expectOne));
 
     // 收益日历 of the whole ledger: at 11-30 010781's 累计收益 was
-    // 1692.68 × 0.8703 = 1473.14 + 209.00 − 1500 = 182.14 (券商 held nothing), so
-    // November sums to 182.14, December to 205.27 − 182.14 = 23.13, the year to
-    // 205.27 = 累计收益. 12-04: 010781 1505.64 → 1492.27 (−13.37), 164246
-    // 305.57 → 304.00 (−1.57): −14.94.
+    // 1692.84 × 0.8703 = 1473.28 + 209.00 − 1500 = 182.28 (券商 held nothing), so
+    // November sums to 182.28, December to 208.60 − 182.28 = 26.32, the year to
+    // 208.60 = 累计收益. 12-04: 010781 1505.61 → 1496.13 (−9.48), 164246
+    // 305.53 → 303.47 (−2.06): −11.54.
     account->setCurrentIndex(0);
     QComboBox* month = child<QComboBox>(tabs, Control::CalendarMonth);
     QCOMPARE(month->count(), 2);
     QCOMPARE(month->currentText(), QStringLiteral("2026年12月"));
     QLabel* sums = child<QLabel>(tabs, Control::CalendarSums);
-    QCOMPARE(sums->text(), QStringLiteral("本月 23.13  本年 205.27"));
+    QCOMPARE(sums->text(), QStringLiteral("本月 26.32  本年 208.60"));
     QTableView* calendar = child<QTableView>(tabs, Control::LedgerCalendar);
     // December 2026 begins on a Tuesday: the 4th is the first row's Friday.
     QCOMPARE(cell(calendar, 0, 0), QString());
-    QCOMPARE(cell(calendar, 0, 4), QStringLiteral("4\n-14.94"));
+    QCOMPARE(cell(calendar, 0, 4), QStringLiteral("4\n-11.54"));
     QCOMPARE(calendar->model()->index(0, 4).data(Qt::ForegroundRole).value<QColor>(), toQColor(kGreen));
     QCOMPARE(cell(calendar, 0, 5), QStringLiteral("5")); // Saturday: no close
     month->setCurrentIndex(1);
-    QCOMPARE(sums->text(), QStringLiteral("本月 182.14  本年 205.27"));
+    QCOMPARE(sums->text(), QStringLiteral("本月 182.28  本年 208.60"));
 
     // 走势: the four confirmed buys and sales marked, the pending buy not.
     auto* trend = child<LedgerTrendView>(tabs, Control::LedgerTrend);
     QCOMPARE(int(trend->trend().marks.size()), 4);
-    QCOMPARE(trend->trend().totalProfit.back(), int64_t(20527));
-    QCOMPARE(trend->trend().marketValue.back(), int64_t(179627));
+    QCOMPARE(trend->trend().totalProfit.back(), int64_t(20860));
+    QCOMPARE(trend->trend().marketValue.back(), int64_t(179960));
 }
 
 void LedgerWindowTest::startUpCarriesHoldingsInAndCellEditsReconcile()
@@ -216,15 +216,15 @@ void LedgerWindowTest::startUpCarriesHoldingsInAndCellEditsReconcile()
     LedgerTabs* tabs = w->ledgerTabs();
     QVERIFY(tabs);
     QVERIFY(settle(tabs, 0));
-    // 期初 100 shares at 0.8: cost 80.00, dated today, confirmed on 12-04 at 0.8816:
-    // 市值 88.16, 持有收益 8.16 (10.20 %).
+    // 期初 100 shares at 0.8: cost 80.00, dated today, confirmed on 12-04 at 0.8838:
+    // 市值 88.38, 持有收益 8.38 (10.475 → 10.48 %).
     QTableView* trades = child<QTableView>(tabs, Control::LedgerTrades);
     QCOMPARE(trades->model()->rowCount(), 1);
     QCOMPARE(cell(trades, 0, TKind), QStringLiteral("期初"));
     QTableView* holdings = child<QTableView>(tabs, Control::LedgerHoldings);
-    QCOMPARE(cell(holdings, 0, HMarketValue), QStringLiteral("88.16"));
-    QCOMPARE(cell(holdings, 0, HHoldingProfit), QStringLiteral("8.16"));
-    QCOMPARE(cell(holdings, 0, HHoldingRate), QStringLiteral("10.20%"));
+    QCOMPARE(cell(holdings, 0, HMarketValue), QStringLiteral("88.38"));
+    QCOMPARE(cell(holdings, 0, HHoldingProfit), QStringLiteral("8.38"));
+    QCOMPARE(cell(holdings, 0, HHoldingRate), QStringLiteral("10.48%"));
 
     // Today's edit of 份额 books a 对账 of 150 shares at the same cost; [持仓] stays.
     const int shown = tabs->shownCount();
@@ -232,10 +232,10 @@ void LedgerWindowTest::startUpCarriesHoldingsInAndCellEditsReconcile()
     QVERIFY(settle(tabs, shown));
     QCOMPARE(trades->model()->rowCount(), 2);
     QCOMPARE(cell(trades, 1, TKind), QStringLiteral("对账"));
-    // 150 × 0.8816 = 132.24, against the unchanged 80.00.
+    // 150 × 0.8838 = 132.57, against the unchanged 80.00.
     QCOMPARE(cell(holdings, 0, HShares), QStringLiteral("150.00"));
-    QCOMPARE(cell(holdings, 0, HMarketValue), QStringLiteral("132.24"));
-    QCOMPARE(cell(holdings, 0, HHoldingProfit), QStringLiteral("52.24"));
+    QCOMPARE(cell(holdings, 0, HMarketValue), QStringLiteral("132.57"));
+    QCOMPARE(cell(holdings, 0, HHoldingProfit), QStringLiteral("52.57"));
     QCOMPARE(f.config.read(gbk("持仓"), "010781"), "100|0.8");
     // A refused edit books nothing and says why.
     QVERIFY(!holdings->model()->setData(holdings->model()->index(0, HHeldCost), QStringLiteral("-1"), Qt::EditRole));
@@ -366,7 +366,7 @@ void LedgerWindowTest::aPlanBooksItsDueOrdersOnce()
     LedgerTabs* tabs = w->ledgerTabs();
     QVERIFY(settle(tabs, 0));
     // 每月10日 from 2026-11-01: by 4 December only 10 November is due, booked at
-    // 14:59 and confirmed on that day's row at 0.7778: 100 / 0.7778 = 128.57 shares.
+    // 14:59 and confirmed on that day's row at 0.7777: 100 / 0.7777 = 128.58 shares.
     child<QLineEdit>(tabs, Control::PlanCode)->setText(QStringLiteral("010781"));
     child<QLineEdit>(tabs, Control::PlanAmount)->setText(QStringLiteral("100"));
     child<QComboBox>(tabs, Control::PlanCycle)->setCurrentIndex(3);
@@ -384,7 +384,7 @@ void LedgerWindowTest::aPlanBooksItsDueOrdersOnce()
     QCOMPARE(trades->model()->rowCount(), 1);
     QCOMPARE(cell(trades, 0, TDate), QStringLiteral("2026-11-10"));
     QCOMPARE(cell(trades, 0, TTime), QStringLiteral("14:59"));
-    QCOMPARE(cell(trades, 0, TShares), QStringLiteral("128.57"));
+    QCOMPARE(cell(trades, 0, TShares), QStringLiteral("128.58"));
 
     // The order deleted, a refresh books it no more.
     trades->setCurrentIndex(trades->model()->index(0, 0));
@@ -411,13 +411,13 @@ void LedgerWindowTest::theUserPicksTheBenchmark()
         emit box->editingFinished();
         QCOMPARE(f.controller.ledger().benchmarkCode(), std::string("110020"));
     }
-    // 164246 over the closes after 12-01: 12-02 +1.76 %, 12-03 +0.09 %, 12-04 −0.51 %:
-    // 1.0176 × 1.0009 × 0.9949 − 1 = 0.013321409216.
+    // 164246 over the closes after 12-01: 12-02 +1.76 %, 12-03 +0.09 %, 12-04 −0.68 %:
+    // 1.0176 × 1.0009 × 0.9932 − 1 = 0.011589932288.
     const int shown = tabs->shownCount();
     box->setText(QStringLiteral("164246"));
     emit box->editingFinished();
     QVERIFY(settle(tabs, shown));
     QVERIFY(trend->trend().hasBenchmark);
-    QVERIFY(qAbs(trend->trend().benchmark.back() - 0.013321409216) < 1e-9);
+    QVERIFY(qAbs(trend->trend().benchmark.back() - 0.011589932288) < 1e-9);
     QCOMPARE(trend->trend().benchmark.front(), 0.0);
 }
