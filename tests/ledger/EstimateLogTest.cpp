@@ -251,6 +251,7 @@ TEST(EstimateLogRules, TheLastUsSessionInNewYorkTime)
         // 20:30 UTC is 16:30 in New York in summer (closed) but 15:30 in winter (open).
         {"after the close, summer", utcAt("2026-07-07", 20, 30), "2026-07-07"},
         {"before the close, winter", utcAt("2026-12-08", 20, 30), "2026-12-07"},
+        {"at the close, winter", utcAt("2026-12-08", 21, 0), "2026-12-08"},
         // Daylight saving begins on the second Sunday of March (03-08 in 2026)
         // and ends on the first Sunday of November (11-01).
         {"the Friday before it begins", utcAt("2026-03-06", 20, 30), "2026-03-05"},
