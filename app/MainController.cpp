@@ -46,7 +46,7 @@ MainController::MainController(MainModels& models, ConfigFile& config, Controlle
       m_context(models, config, m_env.timeoutSeconds), m_fundLists(m_context), m_sectors(m_context, m_fundLists),
       m_details(m_context), m_watchlist(m_context), m_search(m_context, m_details), m_chart(m_context, m_details),
       m_steps(m_context), m_export(models, m_env.dataDirectory), m_fullList(m_context),
-      m_ledger(m_context, m_env.dataDirectory, m_env.clock)
+      m_ledger(m_context, m_env.dataDirectory, m_env.clock), m_estimateRecorder(m_env.dataDirectory, m_env.clock)
 {
     m_fullList.exportFundGrid = [this] { m_export.exportFundGrid(); };
 }
@@ -95,8 +95,16 @@ void MainController::onCreated()
     writeMarkerFile();
 }
 
+void MainController::onEstimateRecordTick()
+{
+    // Only once the ledger has its database: the log is kept there.
+    if (m_ledger.isOpen())
+        m_estimateRecorder.tick(storedWatchlist(m_config), m_context.requestOptions());
+}
+
 void MainController::onClosing()
 {
+    m_estimateRecorder.cancel();
     // Every download in flight ends now, so the process can quit at once.
     abortAllTransfers();
 }

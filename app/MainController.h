@@ -10,6 +10,7 @@
 #include "funds/FundDetails.h"
 #include "funds/FundLists.h"
 #include "funds/FundSearch.h"
+#include "funds/EstimateRecord.h"
 #include "funds/LedgerBook.h"
 #include "funds/FullList.h"
 #include "funds/SectorRanking.h"
@@ -49,10 +50,15 @@ public:
     FullList& fullList() { return m_fullList; }
     WorkbookExport& workbookExport() { return m_export; }
     ledger::LedgerBook& ledger() { return m_ledger; }
+    EstimateRecorder& estimateRecorder() { return m_estimateRecorder; }
 
     // --- window
     virtual void onCreated();            // the start-up sequence
     virtual void onClosing();            // ends every transfer; the app then quits
+    // The window's timer, every kEstimateRecordTickMs: the day's estimates
+    // logged once, in the minutes before the close.
+    virtual void onEstimateRecordTick();
+    static constexpr int kEstimateRecordTickMs = 30 * 1000;
 
     // --- grids
     virtual void onFundGridHeaderClicked(int row, int column);   // sortByColumn
@@ -117,6 +123,7 @@ private:
     WorkbookExport m_export;
     FullList m_fullList;
     ledger::LedgerBook m_ledger; // fundwatch.db beside the settings
+    EstimateRecorder m_estimateRecorder; // after the ledger: it logs into the ledger's database
 };
 
 } // namespace fw

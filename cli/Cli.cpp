@@ -8,6 +8,7 @@
 #include "net/EventPump.h"
 
 #include <atomic>
+#include <mutex>
 
 namespace fw::cli {
 
@@ -18,6 +19,15 @@ static_assert(std::atomic<bool>::is_always_lock_free, "the cancel flag is set fr
 
 using Command = int (*)(CliSession&);
 
+// estimate CODE reads today's estimate; estimate --record/--accuracy the log.
+int runEstimateOrLog(CliSession& session)
+{
+    return session.options.record || session.options.accuracy ? runEstimateLog(session) : runEstimate(session);
+}
+
+std::mutex g_clockMutex;
+std::function<std::time_t()> g_clock;
+
 Command commandOf(const std::string& name)
 {
     static const std::pair<const char*, Command> commands[] = {
@@ -26,7 +36,7 @@ Command commandOf(const std::string& name)
         {"search", runSearch},      {"export", runExport},
         {"portfolio", runPortfolio}, {"ledger", runLedger},   {"dca", runDca},
         {"alerts", runAlerts},
-        {"estimate", runEstimate},
+        {"estimate", runEstimateOrLog},
     };
     for (const auto& [commandName, run] : commands)
         if (name == commandName)
@@ -43,6 +53,18 @@ void requestCancel()
 }
 
 bool cancelRequested() { return g_cancel.load(); }
+
+std::time_t cliNow()
+{
+    std::lock_guard lock(g_clockMutex);
+    return g_clock ? g_clock() : std::time(nullptr);
+}
+
+void setCliClock(std::function<std::time_t()> clock)
+{
+    std::lock_guard lock(g_clockMutex);
+    g_clock = std::move(clock);
+}
 
 void resetCancel()
 {

@@ -29,6 +29,7 @@ enum Takes : unsigned {
     Booking = 256, // the ledger's options
     Alerts = 512,  // --window, --once
     Explain = 1024,
+    Log = 2048,    // the estimate log's
 };
 
 struct CommandRule {
@@ -98,11 +99,18 @@ const CommandRule kCommands[] = {
      "  fees CODE S   the redemption-fee schedule, e.g. 7:1.5,365:0.5,730:0.25,0\n"
      "  method CODE M dividends paid in cash (分红, the default) or reinvested (再投)\n"
      "  restore DATE  puts the daily copy of that date back\n"},
-    {"estimate", 1, 1, Explain, "estimate CODE [--explain]",
+    {"estimate", 0, 1, Explain | Log, "estimate CODE [--explain] | --record | --accuracy",
      "Today's change of a fund, estimated by the model that fits it: a feeder fund by its\n"
      "exchange-traded fund, an index fund by its index, any other fund by its listed holdings.\n"
      "  --explain    each contributor (code, name, weight, change, contribution) and the\n"
-     "               share of the fund applied\n"},
+     "               share of the fund applied\n"
+     "The estimate log in fundwatch.db: each trading day's estimate of every watchlist and ledger fund\n"
+     "by every model that applies, beside the change the fund then published.\n"
+     "  --record     logs today's estimates; only on a trading day between 14:55 and 15:05 China\n"
+     "               time (for a timer while the window is closed), else exit status 3. A second\n"
+     "               record of a day adds nothing.\n"
+     "  --accuracy   per fund: the model its estimate is taken from, the days measured (the newest\n"
+     "               20 with a published change), the mean absolute error and the largest miss\n"},
     {"dca", 1, 2, Booking | Holding,
      "dca add CODE --amount A --cycle C [--date START] [--fee-rate F] [--account NAME] |\n"
      "            list | remove ID",
@@ -272,6 +280,9 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
                                                      : None;
             if (!flag(target, needs))
                 return fail(name + " takes no value");
+        } else if (name == "--record" || name == "--accuracy") {
+            if (!flag(name == "--record" ? o.record : o.accuracy, Log))
+                return fail(name + " takes no value");
         } else if (name == "--timeout") {
             if (!valueOf(timeout) || !readSeconds(timeout, o.timeoutSeconds))
                 return fail("--timeout needs a number of seconds from 1 to 3600");
@@ -308,7 +319,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
                                                              {Explain, "--explain"},
                                                              {Holding, "--shares/--cost/--amount"},
                                                              {Booking, "the ledger's options"},
-                                                             {Alerts, "--window/--once"}};
+                                                             {Alerts, "--window/--once"},
+                                                             {Log, "--record/--accuracy"}};
     for (const auto& [bit, optionName] : names)
         if (foreign & bit)
             return fail(std::string(optionName) + " does not apply to " + o.command);
@@ -353,6 +365,14 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
             return fail("--once applies to alerts check only");
         if (action != "check" && (used & Booking))
             return fail("the ledger's options do not apply to alerts " + action);
+    }
+    if (o.command == "estimate") {
+        if (o.record && o.accuracy)
+            return fail("estimate takes one of --record and --accuracy");
+        if ((o.record || o.accuracy) && (!o.arguments.empty() || o.explain))
+            return fail("estimate --record and --accuracy take no fund code and no --explain");
+        if (!o.record && !o.accuracy && o.arguments.size() != 1)
+            return fail("estimate takes a fund code, --record or --accuracy");
     }
     if (!o.sortKey.empty() && !isSortKey(o.sortKey))
         return fail("unknown sort key " + o.sortKey);

@@ -43,6 +43,9 @@ struct CliOptions {
     std::string window;                 // alerts add --window HH:MM-HH:MM
     bool once = false;                  // alerts check --once
     bool explain = false;               // estimate --explain: each contributor
+    // the estimate log
+    bool record = false;                // estimate --record
+    bool accuracy = false;              // estimate --accuracy
 };
 
 struct ParsedCommandLine {

@@ -26,6 +26,7 @@ int runLedger(CliSession& session);
 int runDca(CliSession& session);
 int runAlerts(CliSession& session);
 int runEstimate(CliSession& session);
+int runEstimateLog(CliSession& session);
 // The trade ledger exists in the data directory: the portfolio is its holdings.
 bool ledgerInUse(const CliSession& session);
 int runLedgerPortfolio(CliSession& session);

@@ -42,15 +42,15 @@ Text storableField(std::string_view text)
 
 Watchlist::Watchlist(FeatureContext& context) : m_context(context) {}
 
-void Watchlist::load()
+bool WatchEntry::isFund() const { return type == fundType(); }
+
+std::vector<WatchEntry> readWatchlist(std::string_view stored)
 {
-    const Text stored = m_context.config.readWhole(section(), key());
+    std::vector<WatchEntry> out;
     if (stored.empty())
-        return;
+        return out;
     const TextList entries = splitText(stored, "|");
     const bool lastIsClosed = findLastText(stored, "|") == int(stored.size());
-    ListModel& list = m_context.models.watchlist;
-    int number = 0;
     for (size_t i = 0; i < entries.size(); ++i) {
         const TextList fields = splitText(entries[i], "/");
         if (fields.size() < 3)
@@ -59,8 +59,19 @@ void Watchlist::load()
         // end inside the last entry's type.
         if (i + 1 == entries.size() && !lastIsClosed && fields[2] != fundType() && fields[2] != stockType())
             continue;
-        list.addRow({std::to_string(++number), fields[0], fields[1], fields[2]});
+        out.push_back({fields[0], fields[1], fields[2]});
     }
+    return out;
+}
+
+Text storedWatchlist(const ConfigFile& config) { return config.readWhole(section(), key()); }
+
+void Watchlist::load()
+{
+    ListModel& list = m_context.models.watchlist;
+    int number = 0;
+    for (const WatchEntry& e : readWatchlist(storedWatchlist(m_context.config)))
+        list.addRow({std::to_string(++number), e.code, e.name, e.type});
 }
 
 void Watchlist::addFund() { add(m_context.models.fundGrid, fundType()); }

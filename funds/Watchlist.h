@@ -5,17 +5,29 @@
 // list and written as one replacement of the section. UI thread only.
 #include "model/Grid.h"
 #include "funds/FeatureContext.h"
+#include "store/ConfigFile.h"
 #include "text/Text.h"
 
+#include <vector>
+
 namespace fw {
+
+struct WatchEntry {
+    Text code, name, type; // GBK
+    bool isFund() const;
+};
+// The entries of the stored value, read whole; an entry without code, name
+// and type, or an unfinished last entry (no closing "|" and no whole type),
+// is left out.
+std::vector<WatchEntry> readWatchlist(std::string_view stored);
+// The stored value of the settings.
+Text storedWatchlist(const ConfigFile& config);
 
 class Watchlist {
 public:
     explicit Watchlist(FeatureContext& context);
 
-    // Start-up: the rows of the stored value, numbered 1, 2, … . The value is
-    // read whole; an entry without code, name and type, or an unfinished last
-    // entry (no closing "|" and no whole type), is left out.
+    // Start-up: the rows of the stored value (readWatchlist), numbered 1, 2, … .
     void load();
 
     // 菜单 加入自选基金: the fund grid's cursor row as a fund.

@@ -111,6 +111,8 @@ constexpr std::array<ControlInfo, kControlCount> kControls = {{
     {Window::Portfolio, "定投开始框"},
     {Window::Portfolio, "添加定投钮"},
     {Window::Portfolio, "删除定投钮"},
+    {Window::Portfolio, "准确度表格"},
+    {Window::Portfolio, "准确度说明"},
 }};
 
 } // namespace

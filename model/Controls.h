@@ -118,6 +118,8 @@ enum class Control : uint8_t {
     PlanStart,
     PlanAdd,
     PlanRemove,
+    EstimateAccuracy,  // 准确度: each fund's measured error
+    EstimateAccuracyNote,
 
     Count
 };

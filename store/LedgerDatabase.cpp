@@ -98,6 +98,19 @@ CREATE TABLE alert_digests(
   PRIMARY KEY(kind, day)
 ) WITHOUT ROWID;
 )sql",
+    // 3: the estimate log. A US session date is the day of the US quotes an
+    // estimate used; its NAV is the one dated so.
+    R"sql(
+CREATE TABLE estimate_log(
+  day TEXT NOT NULL,
+  code TEXT NOT NULL,
+  model INTEGER NOT NULL,
+  change INTEGER NOT NULL,
+  us_session TEXT,
+  nav_change INTEGER,
+  PRIMARY KEY(code, model, day)
+) WITHOUT ROWID;
+)sql",
 };
 static_assert(std::size(kMigrations) == LedgerDatabase::kSchemaVersion);
 
@@ -511,6 +524,94 @@ int LedgerDatabase::bookPlans(const std::function<std::vector<Trade>(const Plan&
     if (!tx.commit())
         return -1;
     return booked;
+}
+
+int LedgerDatabase::logEstimates(const std::vector<LoggedEstimate>& estimates)
+{
+    SqliteTransaction tx(m_db);
+    if (!tx.started())
+        return -1;
+    SqliteStatement s(m_db.handle(),
+                      "INSERT OR IGNORE INTO estimate_log(day, code, model, change, us_session) VALUES(?,?,?,?,?)");
+    int stored = 0;
+    for (const LoggedEstimate& e : estimates) {
+        s.reset();
+        s.bind(1, dayText(e.day));
+        s.bind(2, e.code);
+        s.bind(3, int64_t(e.model));
+        s.bind(4, e.change);
+        if (e.usSession)
+            s.bind(5, dayText(*e.usSession));
+        else
+            s.bind(5, std::optional<int64_t>());
+        if (!s.run())
+            return m_db.fail(), -1;
+        stored += sqlite3_changes(m_db.handle());
+    }
+    if (!tx.commit())
+        return -1;
+    return stored;
+}
+
+int LedgerDatabase::storeNavChanges(const std::string& code, const std::vector<NavRow>& rows)
+{
+    SqliteTransaction tx(m_db);
+    if (!tx.started())
+        return -1;
+    SqliteStatement s(m_db.handle(),
+                      "UPDATE estimate_log SET nav_change = ? WHERE code = ? AND nav_change IS NULL"
+                      " AND COALESCE(us_session, day) = ?");
+    int matched = 0;
+    for (const NavRow& row : rows) {
+        if (!row.changePercent)
+            continue;
+        s.reset();
+        s.bind(1, *row.changePercent);
+        s.bind(2, code);
+        s.bind(3, dayText(row.day));
+        if (!s.run())
+            return m_db.fail(), -1;
+        matched += sqlite3_changes(m_db.handle());
+    }
+    if (!tx.commit())
+        return -1;
+    return matched;
+}
+
+std::vector<LoggedEstimate> LedgerDatabase::estimateLog(const std::string& code)
+{
+    std::vector<LoggedEstimate> out;
+    SqliteStatement s(m_db.handle(),
+                      "SELECT day, code, model, change, us_session, nav_change FROM estimate_log"
+                      " WHERE ?1 = '' OR code = ?1 ORDER BY code, model, day");
+    s.bind(1, code);
+    while (s.step()) {
+        LoggedEstimate e;
+        e.day = parseDay(s.text(0)).value_or(0);
+        e.code = s.text(1);
+        e.model = int(s.integer(2));
+        e.change = s.integer(3);
+        e.usSession = parseDay(s.text(4));
+        e.navChange = s.optionalInteger(5);
+        out.push_back(std::move(e));
+    }
+    if (s.failed())
+        m_db.fail();
+    return out;
+}
+
+std::map<std::string, Day> LedgerDatabase::pendingNavDays()
+{
+    std::map<std::string, Day> out;
+    SqliteStatement s(m_db.handle(),
+                      "SELECT code, MIN(COALESCE(us_session, day)) FROM estimate_log WHERE nav_change IS NULL"
+                      " GROUP BY code");
+    while (s.step())
+        if (const auto d = parseDay(s.text(1)))
+            out[s.text(0)] = *d;
+    if (s.failed())
+        m_db.fail();
+    return out;
 }
 
 bool LedgerDatabase::dailyCopy(Day today)

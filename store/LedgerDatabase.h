@@ -22,7 +22,7 @@ std::string navCacheFilePath(const std::string& dataDir); // <dataDir>/navcache.
 
 class LedgerDatabase {
 public:
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = 3;
 
     // Called once, inside the transaction that makes a new database: the trades
     // to start it with (the holdings carried over from the settings).
@@ -61,6 +61,20 @@ public:
     // plans stand under the write lock (so two writers never book one date
     // twice), and records their dates. The number booked; -1 on a failure.
     int bookPlans(const std::function<std::vector<Trade>(const Plan&)>& due);
+
+    // The estimate log. Stores the estimates in one transaction; one already
+    // logged for its day, fund and model stays as it was. The number newly
+    // stored; -1 on a failure.
+    int logEstimates(const std::vector<LoggedEstimate>& estimates);
+    // Puts each row's change beside the fund's logged estimates still without
+    // one that are matched to its day. The number of estimates given a change;
+    // -1 on a failure.
+    int storeNavChanges(const std::string& code, const std::vector<NavRow>& rows);
+    // The log of one fund ("" every fund), by fund, model and day.
+    std::vector<LoggedEstimate> estimateLog(const std::string& code = {});
+    // Per fund with estimates still waiting for their NAV row: the oldest day
+    // such a row would be dated.
+    std::map<std::string, Day> pendingNavDays();
 
     // A copy through SQLite's backup API, fundwatch.db.YYYY-MM-DD beside the
     // file, unless today's exists; kept only when integrity_check passes. The 7

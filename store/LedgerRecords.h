@@ -90,4 +90,19 @@ struct Plan {
     std::vector<Day> booked;          // every due date the plan has booked, ascending
 };
 
+// One logged estimate: a fund's change of a China trading day by one model,
+// and beside it the change the fund published for the day it is matched to
+// (the day itself, or the US session whose quotes it used).
+struct LoggedEstimate {
+    Day day = 0;                      // the China day it was made
+    std::string code;
+    int model = 0;                    // the model's number: 0 feeder, 1 index, 2 holdings
+    int64_t change = 0;               // 1e-4 %
+    std::optional<Day> usSession;     // the US session of the US quotes it used
+    std::optional<int64_t> navChange; // JZZZL of the matched NAV row, 1e-4 %
+
+    // The NAV row it is compared with is dated so.
+    Day navDay() const { return usSession.value_or(day); }
+};
+
 } // namespace fw::ledger

@@ -1,4 +1,5 @@
 #include "app/gui/LedgerTabs.h"
+#include "app/gui/EstimateAccuracyTab.h"
 #include "app/gui/LedgerWidgets.h"
 #include "app/gui/TextFit.h"
 #include "canvas/Gbk.h"
@@ -158,6 +159,7 @@ LedgerTabs::LedgerTabs(LedgerBook& book, QWidget* parent) : QTabWidget(parent), 
     addTab(makeCalendarTab(), QStringLiteral("收益日历"));
     addTab(makeTrendTab(), QStringLiteral("走势"));
     addTab(makePlansTab(), QStringLiteral("定投"));
+    addTab(new EstimateAccuracyTab(m_book.dataDir(), this), QStringLiteral("准确度"));
     refresh();
 }
 

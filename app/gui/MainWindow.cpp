@@ -55,6 +55,11 @@ MainWindow::MainWindow(MainController& controller, bool demo, QWidget* parent)
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     move(50, 50);
 
+    // The day's estimates are logged while the window runs.
+    auto* recordTimer = new QTimer(this);
+    connect(recordTimer, &QTimer::timeout, this, [this] { m_controller.onEstimateRecordTick(); });
+    recordTimer->start(MainController::kEstimateRecordTickMs);
+
     m_viewListenerId = m_models.view.addListener([this](const ViewChange& change) { onViewChange(change); });
     m_models.view.setMessageHandler([this](const Text& text) {
         const QString message = gbkToQString(text);

@@ -147,4 +147,5 @@ private slots:
     void tradeFormRefusesEachBadFieldAndBooksNothing();
     void aPlanBooksItsDueOrdersOnce();
     void theUserPicksTheBenchmark();
+    void accuracyTabShowsTheLoggedErrors();
 };
