@@ -50,11 +50,11 @@ TEST(AlertStore, AFirstSchemaLedgerGainsTheRulesAndKeepsItsTrades)
         SqliteConnection raw;
         ASSERT_TRUE(raw.open(path, false));
         ASSERT_TRUE(raw.exec("DROP TABLE alert_log; DROP TABLE alert_rules; DROP TABLE alert_quiet; DROP TABLE alert_digests;"
-                             " PRAGMA user_version=1"));
+                             " DROP TABLE estimate_log; PRAGMA user_version=1"));
     }
     LedgerDatabase db;
     ASSERT_TRUE(db.open(path)) << db.failure();
-    EXPECT_EQ(db.schemaVersion(), 2);
+    EXPECT_EQ(db.schemaVersion(), LedgerDatabase::kSchemaVersion);
     EXPECT_EQ(db.trades().size(), 1u);
 
     const auto id = db.addAlertRule(changeBelow(-20000));
