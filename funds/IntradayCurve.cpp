@@ -37,7 +37,8 @@ std::optional<ModelEstimate> estimateBy(EstimateModel model, const EstimateInput
     return std::nullopt;
 }
 
-std::optional<IntradayCurve> curveFromBars(const EstimateInputs& in, const BarsById& bars)
+std::optional<IntradayCurve> curveFromBars(const EstimateInputs& in, const BarsById& bars,
+                                           std::optional<EstimateModel> model)
 {
     // Each holding's bars in time order, the minutes of the curve, and the
     // changes of the last minute (which choose the model).
@@ -69,7 +70,7 @@ std::optional<IntradayCurve> curveFromBars(const EstimateInputs& in, const BarsB
         at.changes[id] = t.changes.back().second;
         tracks.push_back(std::move(t));
     }
-    const std::optional<ModelEstimate> final = chooseEstimate(at);
+    const std::optional<ModelEstimate> final = model ? estimateBy(*model, at) : chooseEstimate(at);
     if (!final)
         return std::nullopt;
 

@@ -38,9 +38,11 @@ TextList curveQuoteIds(const FundPositions& positions, std::string_view gbkFundN
 std::optional<ModelEstimate> estimateBy(EstimateModel model, const EstimateInputs& in);
 
 // The curve of `in` (its changes are not used) over the bars: one point per
-// minute any holding has a bar in, from 09:30. The model is the one chosen
-// for the changes of the last minute. None when no model gives an estimate.
-std::optional<IntradayCurve> curveFromBars(const EstimateInputs& in, const BarsById& bars);
+// minute any holding has a bar in, from 09:30. The model is `model` (the
+// estimate's), else the one chosen for the changes of the last minute. None
+// when the model gives no estimate.
+std::optional<IntradayCurve> curveFromBars(const EstimateInputs& in, const BarsById& bars,
+                                           std::optional<EstimateModel> model = std::nullopt);
 
 // A later estimate (from the quotes) as the point of `minute`: it replaces
 // the point of that minute, or follows the last one; a minute before the

@@ -1,0 +1,164 @@
+#include "funds/IntradayFetch.h"
+
+#include "funds/FundPageSummary.h"
+#include "funds/HoldingsWorker.h"
+#include "funds/NavHistoryFetch.h"
+#include "funds/PortfolioRefresh.h"
+#include "net/ServiceHosts.h"
+#include "store/LedgerRecords.h"
+#include "text/CodePage.h"
+
+#include <ctime>
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+namespace fw {
+
+Text minuteBarsPath(std::string_view quoteId, std::string_view token)
+{
+    return "/api/qt/stock/trends2/get?secid=" + Text(quoteId)
+        + "&fields1=f1,f2,f3,f4,f5,f6,f7,f8,f9,f10,f11,f12,f13&fields2=f51,f52,f53,f54,f55,f56,f57,f58&ut="
+        + Text(token) + "&ndays=1&iscr=0&iscca=0&cb=jQuery35107253918455865032_1765094400000";
+}
+
+void runTogether(const std::vector<std::function<void()>>& jobs, int threads)
+{
+    std::atomic<size_t> next {0};
+    auto work = [&] {
+        for (size_t i = next++; i < jobs.size(); i = next++)
+            jobs[i]();
+    };
+    const size_t count = std::min(jobs.size(), size_t(std::max(threads, 1)));
+    std::vector<std::thread> pool;
+    pool.reserve(count);
+    for (size_t i = 0; i < count; ++i) {
+        try {
+            pool.emplace_back(work);
+        } catch (const std::system_error&) {
+            break; // the threads had so far take every job
+        }
+    }
+    if (pool.empty())
+        work();
+    for (std::thread& t : pool)
+        t.join();
+}
+
+BarsById fetchMinuteBars(const HttpRequestOptions& base, const TextList& quoteIds, int threads)
+{
+    const ServiceHosts& hosts = serviceHosts();
+    BarsById out;
+    std::mutex mutex;
+    std::vector<std::function<void()>> jobs;
+    for (const Text& id : quoteIds) {
+        jobs.push_back([&, id] {
+            HttpRequestOptions options = base;
+            // The answer is script text in UTF-8 without a declared charset.
+            const Text answer =
+                utf8ToGbk(HttpClient().fetch(hosts.url(HostRole::QuoteHistory, minuteBarsPath(id, hosts.quoteToken())), options));
+            if (std::optional<MinuteBars> bars = readMinuteBars(answer)) {
+                std::lock_guard lock(mutex);
+                out[id] = std::move(*bars);
+            }
+        });
+    }
+    runTogether(jobs, threads);
+    return out;
+}
+
+namespace {
+
+// The NAV rows asked for: enough days back to hold the bars' day.
+constexpr int kNavDaysBack = 14;
+
+Text mobilePath(std::string_view what, std::string_view code)
+{
+    return "/FundMNewApi/" + Text(what) + "?FCODE=" + Text(code) + "&deviceid=Wap&plat=Wap&product=EFund&version=2.0.0&DATE=";
+}
+
+// The mobile API's and the quote services' answers are UTF-8 without a declared charset.
+Text fetchText(HostRole role, const Text& path, const HttpRequestOptions& base)
+{
+    HttpRequestOptions options = base;
+    return utf8ToGbk(HttpClient().fetch(serviceHosts().url(role, path), options));
+}
+
+QuoteChanges quoteChanges(const TextList& ids, const HttpRequestOptions& base)
+{
+    Text list;
+    for (const Text& id : ids)
+        list += (list.empty() ? "" : ",") + id;
+    HttpRequestOptions options = base;
+    const std::map<Text, StockQuote> quotes = quotesByCode(
+        utf8ToGbk(HttpClient().fetch(serviceHosts().url(HostRole::Quote, quotePath(list, serviceHosts().quoteToken())), options)));
+    QuoteChanges out;
+    for (const Text& id : ids) {
+        const auto it = quotes.find(id.substr(id.find('.') + 1));
+        if (it != quotes.end() && it->second.change)
+            out[id] = *it->second.change;
+    }
+    return out;
+}
+
+} // namespace
+
+FundCurve fetchFundCurve(std::string_view code, std::string_view gbkName, const HttpRequestOptions& base)
+{
+    FundCurve out;
+    out.code = Text(code);
+    out.name = Text(gbkName);
+    std::optional<FundPositions> positions;
+    std::optional<AssetMix> mix;
+    std::vector<ledger::NavRow> navRows;
+    const ledger::Day today = ledger::chinaTime(std::time(nullptr)).day;
+    runTogether({[&] { positions = readFundPositions(fetchText(HostRole::MobileFundApi, mobilePath("FundMNInverstPosition", code), base)); },
+                 [&] { mix = readAssetMix(fetchText(HostRole::MobileFundApi, mobilePath("FundMNAssetAllocationNew", code), base)); },
+                 [&] {
+                     ledger::NavFetchOutcome outcome;
+                     const ledger::NavHistoryFetch nav(code, base.timeoutSeconds, nullptr, base.load);
+                     if (auto rows = nav.fetchRange(today - kNavDaysBack, std::nullopt, outcome))
+                         navRows = std::move(*rows);
+                 },
+                 [&] {
+                     if (!out.name.empty())
+                         return;
+                     // The page declares its charset: it comes as GBK.
+                     HttpRequestOptions options = base;
+                     out.name = fundPageName(
+                         HttpClient().fetch(serviceHosts().url(HostRole::FundList, FundPageSummary::path(code)), options));
+                 }},
+                4);
+    if (!positions) {
+        out.failure = "the fund's positions could not be had";
+        return out;
+    }
+    EstimateInputs in {out.name, *positions, mix ? mix->stocks : std::nullopt, {}};
+    const TextList ids = curveQuoteIds(in.positions, in.fundName);
+    BarsById bars;
+    runTogether({[&] { bars = fetchMinuteBars(base, ids); }, [&] { in.changes = quoteChanges(ids, base); }}, 2);
+
+    out.estimate = chooseEstimate(in);
+    std::optional<IntradayCurve> curve = curveFromBars(in, bars, out.estimate ? std::optional(out.estimate->model) : std::nullopt);
+    if (!curve || curve->points.empty()) {
+        out.failure = "no minute bars of the fund's holdings";
+        return out;
+    }
+    out.curve = std::move(*curve);
+    if (out.estimate)
+        extendCurve(out.curve, out.curve.points.back().minute, out.estimate->change);
+    // The bars' day: the date of the newest bar.
+    for (const auto& [id, series] : bars)
+        if (!series.bars.empty() && series.bars.back().time.size() >= 10 && series.bars.back().time.substr(0, 10) > out.day)
+            out.day = series.bars.back().time.substr(0, 10);
+    if (const std::optional<ledger::Day> day = ledger::parseDay(out.day)) {
+        for (const ledger::NavRow& row : navRows)
+            if (row.day == *day && row.changePercent)
+                out.navChange = double(*row.changePercent) / 10000.0;
+    }
+    return out;
+}
+
+} // namespace fw

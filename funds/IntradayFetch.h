@@ -1,0 +1,46 @@
+#pragma once
+// Fetching what a fund's curve of the day is made from: the minute bars of
+// each security it needs, several at once. The calling thread waits for the
+// fetches, so it is a worker's or the command line's, never the window's.
+// No Qt.
+#include "funds/IntradayCurve.h"
+#include "net/HttpClient.h"
+#include <functional>
+#include <vector>
+
+namespace fw {
+
+// Bars fetched at one time for one curve.
+inline constexpr int kCurveFetchThreads = 5;
+
+// The quote history service's path of a security's minute bars of the day.
+Text minuteBarsPath(std::string_view quoteId, std::string_view token);
+
+// Runs every job, at most `threads` at one time, and returns once all have
+// ended. Jobs run on threads of their own (the calling thread only waits).
+void runTogether(const std::vector<std::function<void()>>& jobs, int threads);
+
+// The bars of each identifier, from `base` (time-out and load); an identifier
+// whose answer gives no bars (a failure, an unknown security) is absent, one
+// suspended all day has none.
+BarsById fetchMinuteBars(const HttpRequestOptions& base, const TextList& quoteIds,
+                         int threads = kCurveFetchThreads);
+
+struct FundCurve {
+    Text code;
+    Text name;           // GBK
+    IntradayCurve curve; // its last point is the estimate from the quotes
+    Text day;            // "2026-12-04": the trading day of the bars
+    std::optional<ModelEstimate> estimate;
+    std::optional<double> navChange; // the fund's published change of that day, percent
+    Text failure;        // ASCII: why there is no curve; "" with one
+    bool ok() const { return failure.empty(); }
+};
+
+// One fund's curve of the day: its positions and asset mix (and its NAV
+// history, and its page when `name` is empty) fetched together, then the
+// bars of every security its model needs together with their quotes; the
+// quotes' estimate is the curve's last point. Every request carries base.load.
+FundCurve fetchFundCurve(std::string_view code, std::string_view gbkName, const HttpRequestOptions& base);
+
+} // namespace fw
