@@ -51,8 +51,18 @@ IntradayChartData frame(const std::vector<int>& pointMinutes, double largest, co
         data.titles.push_back(minuteText(m));
     // The labels fall on slots evenly apart: every 60 minutes, every 30 with Hong Kong's hours.
     data.xAxisText = hongKong ? "330|09:30||10:30||11:30||13:30||14:30||15:30|16:00" : "240|09:30|10:30|11:30|14:00|15:00";
+    // The labels as a list, without 0: the zero line carries its own "0". Steps
+    // of a half (bounds 1 and 2) or a fifth (bound 5), so that every label
+    // reads exactly at the decimals the renderer gives them.
     const double bound = symmetricBound(largest);
-    data.yAxisText = "4|" + roundedText(-bound, 4) + "|" + roundedText(bound, 4);
+    const int steps = roundedUnits(bound / std::pow(10.0, std::floor(std::log10(bound))), 0) == 5 ? 5 : 2;
+    Text below, above;
+    for (int k = steps; k >= 1; --k) {
+        const double value = bound * k / steps;
+        below += (below.empty() ? "" : "|") + roundedText(-value, 6);
+        above = roundedText(value, 6) + (above.empty() ? "" : "|") + above;
+    }
+    data.yAxisText = below + "|" + above;
     data.captions = gbk(captions);
     return data;
 }

@@ -14,7 +14,7 @@ namespace fw {
 
 struct IntradayChartData {
     Text xAxisText;   // "240|09:30|10:30|11:30|14:00|15:00"
-    Text yAxisText;   // "4|-1|1"
+    Text yAxisText;   // the labels: "-1|-0.5|0.5|1"
     Text captions;    // "时间|涨幅(%)"
     TextList titles;  // the minute of each slot, "09:30"
     std::vector<float> values; // one per slot up to the last point

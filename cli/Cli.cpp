@@ -25,6 +25,7 @@ Command commandOf(const std::string& name)
         {"sector", runSector},      {"fund", runFund},       {"compare", runCompare},
         {"search", runSearch},      {"export", runExport},
         {"portfolio", runPortfolio}, {"ledger", runLedger},   {"dca", runDca},
+        {"intraday", runIntraday},
     };
     for (const auto& [commandName, run] : commands)
         if (name == commandName)

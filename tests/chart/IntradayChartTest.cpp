@@ -37,6 +37,41 @@ TEST(IntradayChart, TheAxisIsSymmetricAroundZeroOnRoundFigures)
         EXPECT_DOUBLE_EQ(symmetricBound(c.largest), c.bound) << c.largest;
 }
 
+TEST(IntradayChart, TheYLabelsReadExactlyAndLeaveZeroToTheZeroLine)
+{
+    struct Case {
+        double largest;
+        std::vector<std::string> labels; // top to bottom
+    } const cases[] = {
+        {0.8, {"1.0", "0.5", "-0.5", "-1.0"}},
+        {0.3, {"0.5", "0.4", "0.3", "0.2", "0.1", "-0.1", "-0.2", "-0.3", "-0.4", "-0.5"}},
+        {0.08, {"0.10", "0.05", "-0.05", "-0.10"}},
+        {1.5, {"2", "1", "-1", "-2"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.largest);
+        const IntradayCurve curve {EstimateModel::Holdings, {{at(9, 30), c.largest}}};
+        RecordingCanvas canvas;
+        ChartRenderer renderer;
+        drawIntraday(renderer, canvas, fundChartData("000001", curve, std::nullopt));
+        std::vector<std::pair<int, std::string>> left; // y, text
+        int zeros = 0;
+        for (const CanvasOp& op : canvas.ops)
+            if (op.kind == CanvasOp::Text && op.x0 < 40 && op.y0 > 45 && op.y0 < 290) {
+                if (op.text == "0")
+                    ++zeros;
+                else
+                    left.emplace_back(op.y0, op.text);
+            }
+        std::sort(left.begin(), left.end());
+        std::vector<std::string> labels;
+        for (const auto& [y, text] : left)
+            labels.push_back(text);
+        EXPECT_EQ(labels, c.labels);
+        EXPECT_EQ(zeros, 1); // the zero line's own
+    }
+}
+
 TEST(IntradayChart, AFundsDayWithItsPublishedChangeAsADot)
 {
     IntradayCurve curve {EstimateModel::Holdings, {{at(9, 30), 0.3}, {at(9, 31), -0.8}, {at(15, 0), 0.42}}};
