@@ -154,11 +154,37 @@ FundCurve fetchFundCurve(std::string_view code, std::string_view gbkName, const 
         if (!series.bars.empty() && series.bars.back().time.size() >= 10 && series.bars.back().time.substr(0, 10) > out.day)
             out.day = series.bars.back().time.substr(0, 10);
     if (const std::optional<ledger::Day> day = ledger::parseDay(out.day)) {
-        for (const ledger::NavRow& row : navRows)
+        ledger::Day before = 0;
+        for (const ledger::NavRow& row : navRows) {
             if (row.day == *day && row.changePercent)
                 out.navChange = double(*row.changePercent) / 10000.0;
+            if (row.day < *day && row.day > before && row.unitValue > 0) {
+                before = row.day;
+                out.previousUnitValue = double(row.unitValue) / 10000.0;
+            }
+        }
     }
     return out;
+}
+
+PortfolioDay fetchPortfolioDay(const std::vector<HeldFund>& held, const HttpRequestOptions& base)
+{
+    PortfolioDay day;
+    std::vector<PortfolioFund> funds;
+    for (const HeldFund& h : held) {
+        if (base.load.cancelled())
+            break;
+        FundCurve curve = fetchFundCurve(h.code, "", base);
+        if (curve.ok() && !curve.previousUnitValue)
+            curve.failure = "no unit value before the day";
+        if (curve.ok()) {
+            funds.push_back({h.code, h.shares * *curve.previousUnitValue, curve.curve});
+            day.codes.push_back(h.code);
+        }
+        day.funds.push_back(std::move(curve));
+    }
+    day.points = portfolioCurve(funds);
+    return day;
 }
 
 } // namespace fw

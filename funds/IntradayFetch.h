@@ -33,6 +33,7 @@ struct FundCurve {
     Text day;            // "2026-12-04": the trading day of the bars
     std::optional<ModelEstimate> estimate;
     std::optional<double> navChange; // the fund's published change of that day, percent
+    std::optional<double> previousUnitValue; // the last unit value before that day
     Text failure;        // ASCII: why there is no curve; "" with one
     bool ok() const { return failure.empty(); }
 };
@@ -42,5 +43,21 @@ struct FundCurve {
 // bars of every security its model needs together with their quotes; the
 // quotes' estimate is the curve's last point. Every request carries base.load.
 FundCurve fetchFundCurve(std::string_view code, std::string_view gbkName, const HttpRequestOptions& base);
+
+struct HeldFund {
+    Text code;
+    double shares = 0;
+};
+
+struct PortfolioDay {
+    std::vector<FundCurve> funds;        // in the order held; a fund without a curve says why
+    std::vector<PortfolioPoint> points;  // over the funds with a curve and a unit value
+    TextList codes;                      // those funds, in the order of each point's shares
+};
+
+// Every held fund's curve, one fund after another, and the portfolio's
+// 当日收益 per minute: each fund's shares × its last unit value before the day
+// × its change.
+PortfolioDay fetchPortfolioDay(const std::vector<HeldFund>& held, const HttpRequestOptions& base);
 
 } // namespace fw

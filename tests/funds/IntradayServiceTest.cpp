@@ -88,10 +88,12 @@ TEST(IntradayService, EachKindOfFundsCurveEndsWhereItsEstimateDoes)
         ASSERT_TRUE(estimate);
         EXPECT_EQ(roundedUnits(curve.points.back().change, 2), roundedUnits(estimate->change, 2));
 
-        // The day's published change is the dot.
+        // The day's published change is the dot; the unit value before it values a holding.
         const std::vector<sample::NavDay> navs = m.navHistory(*p.fund);
-        ASSERT_FALSE(navs.empty());
+        ASSERT_GE(navs.size(), 2u);
         const sample::NavDay& last = navs.back();
+        ASSERT_TRUE(fetched.previousUnitValue);
+        EXPECT_EQ(roundedUnits(*fetched.previousUnitValue, 4), navs[navs.size() - 2].unit);
         if (last.change == sample::kNoFigure) {
             EXPECT_FALSE(fetched.navChange);
         } else {
