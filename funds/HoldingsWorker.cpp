@@ -212,6 +212,19 @@ std::map<Text, StockQuote> quotesByCode(std::string_view answer)
     return quotes;
 }
 
+std::map<Text, StockQuote> fetchQuotes(std::string_view stockList, const HttpRequestOptions& base,
+                                       const RetryPolicy* retry, Text* failure)
+{
+    const ServiceHosts& hosts = serviceHosts();
+    HttpRequestOptions options = base;
+    // The answers are script text in UTF-8 without a declared charset.
+    const Text answer =
+        utf8ToGbk(fetchMaybeRetrying(hosts.url(HostRole::Quote, quotePath(stockList, hosts.quoteToken())), options, retry));
+    if (failure)
+        *failure = fetchSucceeded(options) ? Text() : options.status;
+    return quotesByCode(answer);
+}
+
 std::vector<HoldingsRowText> holdingsRows(std::string_view stockList, const std::vector<HoldingRow>& table,
                                           const std::map<Text, StockQuote>& quotes, const std::vector<HoldingRow>& shares)
 {
@@ -289,8 +302,7 @@ void HoldingsWorker::operator()() const
 
     // Live names and changes; a stock the quote service does not know keeps
     // the page's name and has no change.
-    const std::map<Text, StockQuote> quotes =
-        quotesByCode(fetchUtf8(hosts.url(HostRole::Quote, quotePath(stockList, hosts.quoteToken())), context.requestOptions()));
+    const std::map<Text, StockQuote> quotes = fetchQuotes(stockList, context.requestOptions());
     if (!write([&] { writeRows(holdingsRows(stockList, table, quotes, {}), false); }))
         return;
 

@@ -4,6 +4,7 @@
 // thread that writes them into the holdings grid and its caption. No Qt.
 #include "funds/FeatureContext.h"
 #include "net/LoadToken.h"
+#include "net/RetryPolicy.h"
 #include "text/Text.h"
 #include <functional>
 #include <map>
@@ -47,6 +48,11 @@ struct StockQuote {
 // the first "(" and the last ")", so a ")" inside a name cannot cut it short;
 // "data": null gives no entries.
 std::map<Text, StockQuote> quotesByCode(std::string_view answer);
+// The quotes of a stock list fetched from the quote host (every quote the
+// program reads comes through here). `failure`, when given, receives the
+// fetch's status when it failed and "" when it did not.
+std::map<Text, StockQuote> fetchQuotes(std::string_view stockList, const HttpRequestOptions& base,
+                                       const RetryPolicy* retry = nullptr, Text* failure = nullptr);
 
 struct HoldingsRowText {
     Text name, code, share;

@@ -150,6 +150,7 @@ TEST(EstimateModels, TheIndexTableHoldsTheCommonIndexes)
     const std::pair<const char*, const char*> entries[] = {
         {"沪深300", "1.000300"}, {"中证500", "1.000905"}, {"中证1000", "1.000852"}, {"上证50", "1.000016"},
         {"创业板指", "0.399006"}, {"科创50", "1.000688"}, {"恒生指数", "100.HSI"},  {"上证指数", "1.000001"},
+        {"深证成指", "0.399001"},
     };
     for (const auto& [name, id] : entries) {
         SCOPED_TRACE(name);
