@@ -55,6 +55,11 @@ struct QuoteFailure {
 QuoteChanges fetchQuoteChanges(const std::vector<Text>& ids, const HttpRequestOptions& base,
                                const RetryPolicy* retry = nullptr, std::vector<QuoteFailure>* failed = nullptr);
 
+// The first half of the one-fund fetch below: the two answers, read, the
+// inputs without their changes (for a caller that fetches more beside the quotes).
+FetchedEstimateInputs fetchEstimateAnswers(const EstimateFund& fund, const HttpRequestOptions& base,
+                                           const RetryPolicy* retry = nullptr);
+
 // One fund on the calling thread (its two answers fetched together off the
 // UI thread; one after the other on it, where each fetch keeps the window alive).
 FetchedEstimateInputs fetchEstimateInputs(const EstimateFund& fund, const HttpRequestOptions& base,

@@ -1,7 +1,7 @@
 #include "funds/IntradayFetch.h"
 
 #include "funds/FundPageSummary.h"
-#include "funds/HoldingsWorker.h"
+#include "funds/EstimateFetch.h"
 #include "funds/NavHistoryFetch.h"
 #include "funds/PortfolioRefresh.h"
 #include "net/ServiceHosts.h"
@@ -74,35 +74,6 @@ namespace {
 // The NAV rows asked for: enough days back to hold the bars' day.
 constexpr int kNavDaysBack = 14;
 
-Text mobilePath(std::string_view what, std::string_view code)
-{
-    return "/FundMNewApi/" + Text(what) + "?FCODE=" + Text(code) + "&deviceid=Wap&plat=Wap&product=EFund&version=2.0.0&DATE=";
-}
-
-// The mobile API's and the quote services' answers are UTF-8 without a declared charset.
-Text fetchText(HostRole role, const Text& path, const HttpRequestOptions& base)
-{
-    HttpRequestOptions options = base;
-    return utf8ToGbk(HttpClient().fetch(serviceHosts().url(role, path), options));
-}
-
-QuoteChanges quoteChanges(const TextList& ids, const HttpRequestOptions& base)
-{
-    Text list;
-    for (const Text& id : ids)
-        list += (list.empty() ? "" : ",") + id;
-    HttpRequestOptions options = base;
-    const std::map<Text, StockQuote> quotes = quotesByCode(
-        utf8ToGbk(HttpClient().fetch(serviceHosts().url(HostRole::Quote, quotePath(list, serviceHosts().quoteToken())), options)));
-    QuoteChanges out;
-    for (const Text& id : ids) {
-        const auto it = quotes.find(id.substr(id.find('.') + 1));
-        if (it != quotes.end() && it->second.change)
-            out[id] = *it->second.change;
-    }
-    return out;
-}
-
 } // namespace
 
 FundCurve fetchFundCurve(std::string_view code, std::string_view gbkName, const HttpRequestOptions& base)
@@ -110,12 +81,12 @@ FundCurve fetchFundCurve(std::string_view code, std::string_view gbkName, const 
     FundCurve out;
     out.code = Text(code);
     out.name = Text(gbkName);
-    std::optional<FundPositions> positions;
-    std::optional<AssetMix> mix;
+    const EstimateFund fund {out.code, out.name};
+    FetchedEstimateInputs answers;
     std::vector<ledger::NavRow> navRows;
+    Text pageName;
     const ledger::Day today = ledger::chinaTime(std::time(nullptr)).day;
-    runTogether({[&] { positions = readFundPositions(fetchText(HostRole::MobileFundApi, mobilePath("FundMNInverstPosition", code), base)); },
-                 [&] { mix = readAssetMix(fetchText(HostRole::MobileFundApi, mobilePath("FundMNAssetAllocationNew", code), base)); },
+    runTogether({[&] { answers = fetchEstimateAnswers(fund, base); },
                  [&] {
                      ledger::NavFetchOutcome outcome;
                      const ledger::NavHistoryFetch nav(code, base.timeoutSeconds, nullptr, base.load);
@@ -123,22 +94,36 @@ FundCurve fetchFundCurve(std::string_view code, std::string_view gbkName, const 
                          navRows = std::move(*rows);
                  },
                  [&] {
-                     if (!out.name.empty())
+                     if (!fund.name.empty())
                          return;
                      // The page declares its charset: it comes as GBK.
                      HttpRequestOptions options = base;
-                     out.name = fundPageName(
+                     pageName = fundPageName(
                          HttpClient().fetch(serviceHosts().url(HostRole::FundList, FundPageSummary::path(code)), options));
                  }},
-                4);
-    if (!positions) {
-        out.failure = "the fund's positions could not be had";
+                3);
+    if (!answers.inputs) {
+        out.failure = answers.failure;
         return out;
     }
-    EstimateInputs in {out.name, *positions, mix ? mix->stocks : std::nullopt, {}};
+    if (out.name.empty())
+        out.name = pageName;
+    EstimateInputs& in = *answers.inputs;
+    in.fundName = out.name;
     const TextList ids = curveQuoteIds(in.positions, in.fundName);
     BarsById bars;
-    runTogether({[&] { bars = fetchMinuteBars(base, ids); }, [&] { in.changes = quoteChanges(ids, base); }}, 2);
+    std::vector<QuoteFailure> failedQuotes;
+    runTogether({[&] { bars = fetchMinuteBars(base, ids); },
+                 [&] { in.changes = fetchQuoteChanges(ids, base, nullptr, &failedQuotes); }},
+                2);
+    if (base.load.cancelled()) {
+        out.failure = "cancelled";
+        return out;
+    }
+    // Changes of some of the holdings only would make a wrong estimate: without
+    // all of them the curve is the bars' alone.
+    if (!failedQuotes.empty())
+        in.changes.clear();
 
     out.estimate = chooseEstimate(in);
     std::optional<IntradayCurve> curve = curveFromBars(in, bars, out.estimate ? std::optional(out.estimate->model) : std::nullopt);
