@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <atomic>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 namespace fw {
@@ -86,13 +87,21 @@ FundCurve fetchFundCurve(std::string_view code, std::string_view gbkName, const 
     std::vector<ledger::NavRow> navRows;
     Text pageName;
     const ledger::Day today = ledger::chinaTime(std::time(nullptr)).day;
+    // The NAV history is needed only at the end: it runs beside both steps
+    // (joined when this function returns, whichever way).
+    auto fetchNav = [&] {
+        ledger::NavFetchOutcome outcome;
+        const ledger::NavHistoryFetch nav(code, base.timeoutSeconds, nullptr, base.load);
+        if (auto rows = nav.fetchRange(today - kNavDaysBack, std::nullopt, outcome))
+            navRows = std::move(*rows);
+    };
+    std::jthread navThread;
+    try {
+        navThread = std::jthread(fetchNav);
+    } catch (const std::system_error&) {
+        // No thread to be had: fetched at the end instead.
+    }
     runTogether({[&] { answers = fetchEstimateAnswers(fund, base); },
-                 [&] {
-                     ledger::NavFetchOutcome outcome;
-                     const ledger::NavHistoryFetch nav(code, base.timeoutSeconds, nullptr, base.load);
-                     if (auto rows = nav.fetchRange(today - kNavDaysBack, std::nullopt, outcome))
-                         navRows = std::move(*rows);
-                 },
                  [&] {
                      if (!fund.name.empty())
                          return;
@@ -101,7 +110,7 @@ FundCurve fetchFundCurve(std::string_view code, std::string_view gbkName, const 
                      pageName = fundPageName(
                          HttpClient().fetch(serviceHosts().url(HostRole::FundList, FundPageSummary::path(code)), options));
                  }},
-                3);
+                2);
     if (!answers.inputs) {
         out.failure = answers.failure;
         return out;
@@ -134,6 +143,10 @@ FundCurve fetchFundCurve(std::string_view code, std::string_view gbkName, const 
     out.curve = std::move(*curve);
     if (out.estimate)
         extendCurve(out.curve, out.curve.points.back().minute, out.estimate->change);
+    if (navThread.joinable())
+        navThread.join();
+    else
+        fetchNav();
     // The bars' day: the date of the newest bar.
     for (const auto& [id, series] : bars)
         if (!series.bars.empty() && series.bars.back().time.size() >= 10 && series.bars.back().time.substr(0, 10) > out.day)
