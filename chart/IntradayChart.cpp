@@ -13,16 +13,6 @@ namespace {
 
 constexpr Colour kCurveColour = rgb(0, 0, 255);
 constexpr Colour kProfitColour = rgb(0, 96, 192);
-constexpr int kMorningEnd = 11 * 60 + 30, kHongKongMorningEnd = 12 * 60;
-constexpr int kAfternoonStart = 13 * 60 + 1, kClose = 15 * 60, kHongKongClose = 16 * 60;
-
-// Hong Kong's hours when a point falls in the Shanghai lunch or after its close.
-bool needsHongKongHours(const std::vector<int>& minutes)
-{
-    return std::any_of(minutes.begin(), minutes.end(), [](int m) {
-        return (m > kMorningEnd && m < kAfternoonStart) || m > kClose;
-    });
-}
 
 // The value of each slot up to the last point's: the last point at or before it.
 std::vector<float> slotValues(const std::vector<int>& slots, const std::vector<std::pair<int, double>>& points)
@@ -68,16 +58,6 @@ IntradayChartData frame(const std::vector<int>& pointMinutes, double largest, co
 }
 
 } // namespace
-
-std::vector<int> tradingMinutes(bool hongKongHours)
-{
-    std::vector<int> out;
-    for (int m = kCurveFirstMinute; m <= (hongKongHours ? kHongKongMorningEnd : kMorningEnd); ++m)
-        out.push_back(m);
-    for (int m = kAfternoonStart; m <= (hongKongHours ? kHongKongClose : kClose); ++m)
-        out.push_back(m);
-    return out;
-}
 
 double symmetricBound(double largest)
 {

@@ -24,9 +24,6 @@ struct IntradayChartData {
     size_t slots() const { return titles.size(); }
 };
 
-// The slots of the day: 241 minutes, or 331 with Hong Kong's hours.
-std::vector<int> tradingMinutes(bool hongKongHours);
-
 // The half-width of the y axis: the smallest of 1, 2, 5 × 10^k at least as
 // large as `largest` (magnitudes), at least 2 steps of a round figure.
 double symmetricBound(double largest);

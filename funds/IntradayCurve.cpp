@@ -103,6 +103,28 @@ bool extendCurve(IntradayCurve& curve, int minute, double change)
     return false;
 }
 
+namespace {
+constexpr int kMorningEnd = 11 * 60 + 30, kHongKongMorningEnd = 12 * 60;
+constexpr int kAfternoonStart = 13 * 60 + 1, kClose = 15 * 60, kHongKongClose = 16 * 60;
+} // namespace
+
+std::vector<int> tradingMinutes(bool hongKongHours)
+{
+    std::vector<int> out;
+    for (int m = kCurveFirstMinute; m <= (hongKongHours ? kHongKongMorningEnd : kMorningEnd); ++m)
+        out.push_back(m);
+    for (int m = kAfternoonStart; m <= (hongKongHours ? kHongKongClose : kClose); ++m)
+        out.push_back(m);
+    return out;
+}
+
+bool needsHongKongHours(const std::vector<int>& minutes)
+{
+    return std::any_of(minutes.begin(), minutes.end(), [](int m) {
+        return (m > kMorningEnd && m < kAfternoonStart) || m > kClose;
+    });
+}
+
 Text minuteText(int minute)
 {
     const int h = minute / 60, m = minute % 60;

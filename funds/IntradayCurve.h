@@ -30,6 +30,12 @@ struct IntradayCurve {
 // The first minute of the curve: 09:30.
 inline constexpr int kCurveFirstMinute = 9 * 60 + 30;
 
+// The trading minutes of the day: 09:30-11:30 and 13:01-15:00 (241), or with
+// Hong Kong's hours 09:30-12:00 and 13:01-16:00 (331).
+std::vector<int> tradingMinutes(bool hongKongHours);
+// The points fall on Hong Kong's hours: one in the Shanghai lunch or after its close.
+bool needsHongKongHours(const std::vector<int>& minutes);
+
 // The quote identifiers whose bars the fund's curve needs: a feeder's target
 // and its own stocks; an index fund's index; every other fund's stocks.
 TextList curveQuoteIds(const FundPositions& positions, std::string_view gbkFundName);

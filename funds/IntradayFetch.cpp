@@ -120,6 +120,7 @@ FundCurve fetchFundCurve(std::string_view code, std::string_view gbkName, const 
     EstimateInputs& in = *answers.inputs;
     in.fundName = out.name;
     const TextList ids = curveQuoteIds(in.positions, in.fundName);
+    out.quoteIds = ids;
     BarsById bars;
     std::vector<QuoteFailure> failedQuotes;
     runTogether({[&] { bars = fetchMinuteBars(base, ids); },
@@ -141,6 +142,8 @@ FundCurve fetchFundCurve(std::string_view code, std::string_view gbkName, const 
         return out;
     }
     out.curve = std::move(*curve);
+    out.inputs = in;
+    out.inputs.changes.clear();
     if (out.estimate)
         extendCurve(out.curve, out.curve.points.back().minute, out.estimate->change);
     if (navThread.joinable())
@@ -176,13 +179,56 @@ PortfolioDay fetchPortfolioDay(const std::vector<HeldFund>& held, const HttpRequ
         if (curve.ok() && !curve.previousUnitValue)
             curve.failure = "no unit value before the day";
         if (curve.ok()) {
-            funds.push_back({h.code, h.shares * *curve.previousUnitValue, curve.curve});
             day.codes.push_back(h.code);
+            day.amounts.push_back(h.shares * *curve.previousUnitValue);
         }
         day.funds.push_back(std::move(curve));
     }
-    day.points = portfolioCurve(funds);
+    recomputePortfolio(day);
     return day;
+}
+
+void recomputePortfolio(PortfolioDay& day)
+{
+    std::vector<PortfolioFund> funds;
+    size_t k = 0;
+    for (const FundCurve& f : day.funds)
+        if (f.ok() && k < day.codes.size() && f.code == day.codes[k]) {
+            funds.push_back({f.code, day.amounts[k], f.curve});
+            ++k;
+        }
+    day.points = portfolioCurve(funds);
+}
+
+bool extendFromQuotes(FundCurve& fund, const QuoteChanges& changes, int minute)
+{
+    if (fund.curve.points.empty())
+        return false;
+    EstimateInputs in = fund.inputs;
+    in.changes = changes;
+    const std::optional<ModelEstimate> e = estimateBy(fund.curve.model, in);
+    if (!e)
+        return false;
+    std::vector<int> minutes;
+    for (const CurvePoint& p : fund.curve.points)
+        minutes.push_back(p.minute);
+    const std::vector<int> trading = tradingMinutes(needsHongKongHours(minutes));
+    const bool tradingMinute = std::binary_search(trading.begin(), trading.end(), minute);
+    if (!tradingMinute && minute < fund.curve.points.back().minute)
+        return false; // before the open: yesterday's quotes
+    if (!extendCurve(fund.curve, tradingMinute ? minute : fund.curve.points.back().minute, e->change))
+        return false;
+    fund.estimate = e;
+    return true;
+}
+
+bool refreshFromQuotes(FundCurve& fund, int minute, const HttpRequestOptions& base)
+{
+    std::vector<QuoteFailure> failed;
+    const QuoteChanges changes = fetchQuoteChanges(fund.quoteIds, base, nullptr, &failed);
+    if (!failed.empty() || base.load.cancelled())
+        return false;
+    return extendFromQuotes(fund, changes, minute);
 }
 
 } // namespace fw

@@ -35,8 +35,18 @@ struct FundCurve {
     std::optional<double> navChange; // the fund's published change of that day, percent
     std::optional<double> previousUnitValue; // the last unit value before that day
     Text failure;        // ASCII: why there is no curve; "" with one
+    EstimateInputs inputs; // the positions and stock share the curve was made from
+    TextList quoteIds;     // the securities it follows
     bool ok() const { return failure.empty(); }
 };
+
+// The quotes of a later minute (China time) extend the curve: at a trading
+// minute a point of its own, outside the hours (the lunch, after the close)
+// the last point. False when the quotes give no estimate or the minute is
+// older than the last point.
+bool extendFromQuotes(FundCurve& fund, const QuoteChanges& changes, int minute);
+// The quotes of the curve's securities fetched and applied (on a worker).
+bool refreshFromQuotes(FundCurve& fund, int minute, const HttpRequestOptions& base);
 
 // One fund's curve of the day: its positions and asset mix (and its NAV
 // history, and its page when `name` is empty) fetched together, then the
@@ -53,7 +63,11 @@ struct PortfolioDay {
     std::vector<FundCurve> funds;        // in the order held; a fund without a curve says why
     std::vector<PortfolioPoint> points;  // over the funds with a curve and a unit value
     TextList codes;                      // those funds, in the order of each point's shares
+    std::vector<double> amounts;         // their amounts held, yuan
 };
+
+// The points again from the funds' curves as they stand now.
+void recomputePortfolio(PortfolioDay& day);
 
 // Every held fund's curve, one fund after another, and the portfolio's
 // 当日收益 per minute: each fund's shares × its last unit value before the day

@@ -2,6 +2,7 @@
 // estimate per minute out (each point worked by hand in the comments), and
 // the portfolio's 当日收益 per minute in yuan.
 #include "funds/IntradayCurve.h"
+#include "funds/IntradayFetch.h"
 #include "text/CodePage.h"
 #include "text/NumberText.h"
 
@@ -122,6 +123,34 @@ TEST(IntradayCurve, TheQuotesExtendTheCurveButNeverRewriteAnEarlierMinute)
     EXPECT_FALSE(extendCurve(curve, at(9, 32), 5.0)); // an answer that came late
     const Points expected {{at(9, 30), 50}, {at(9, 31), 90}, {at(9, 33), -20}};
     EXPECT_EQ(pointsOf(curve), expected);
+}
+
+TEST(IntradayCurve, EachMinutesQuotesExtendTheCurveOutsideTheHoursTheLastPoint)
+{
+    FundCurve fund;
+    fund.inputs = {gbk("某某精选股票"), {{stock("1.600001", 10)}, "", "", "", ""}, 50.0, {}};
+    fund.curve = {EstimateModel::Holdings, {{at(9, 30), 0.5}, {at(9, 31), 1.0}}};
+    struct Step {
+        const char* what;
+        int minute;
+        QuoteChanges changes;
+        bool extended;
+        Points after;
+    } const steps[] = {
+        // 50 % × 3 = 1.50, a point of its own.
+        {"a trading minute", at(9, 32), {{"1.600001", 3.0}}, true, {{at(9, 30), 50}, {at(9, 31), 100}, {at(9, 32), 150}}},
+        // At lunch the quotes are 11:30's: -2 × 50 % = -1.00 on the last point.
+        {"the lunch", at(12, 10), {{"1.600001", -2.0}}, true, {{at(9, 30), 50}, {at(9, 31), 100}, {at(9, 32), -100}}},
+        {"no quote", at(13, 5), {}, false, {{at(9, 30), 50}, {at(9, 31), 100}, {at(9, 32), -100}}},
+        {"before the open", at(9, 0), {{"1.600001", 9.0}}, false, {{at(9, 30), 50}, {at(9, 31), 100}, {at(9, 32), -100}}},
+        // After the close: the close's point, 0.4 × 50 % = 0.20.
+        {"after the close", at(15, 20), {{"1.600001", 0.4}}, true, {{at(9, 30), 50}, {at(9, 31), 100}, {at(9, 32), 20}}},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        EXPECT_EQ(extendFromQuotes(fund, step.changes, step.minute), step.extended);
+        EXPECT_EQ(pointsOf(fund.curve), step.after);
+    }
 }
 
 TEST(IntradayCurve, ThePortfolioSumsEachFundsAmountTimesItsChange)
