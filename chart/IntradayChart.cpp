@@ -123,8 +123,8 @@ void drawIntraday(ChartRenderer& renderer, Canvas& canvas, const IntradayChartDa
     renderer.drawSeries(data.values, 2, portfolio ? kProfitColour : kCurveColour, data.legend);
     for (const auto& [code, values] : data.parts)
         renderer.addReadOut(code, kProfitColour, values);
-    if (data.dot && data.slots() > 0)
-        renderer.drawDot(data.slots() - 1, *data.dot, figureColour(FigureUse::ShownChange, *data.dot), gbk("净值"));
+    if (data.dot && data.slotCount() > 0)
+        renderer.drawDot(data.slotCount() - 1, *data.dot, figureColour(FigureUse::ShownChange, *data.dot), gbk("净值"));
 }
 
 } // namespace fw

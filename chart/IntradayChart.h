@@ -21,7 +21,7 @@ struct IntradayChartData {
     Text legend;
     std::vector<std::pair<Text, std::vector<float>>> parts; // read-out lines: a fund's share per slot
     std::optional<float> dot; // at the last slot of the day
-    size_t slots() const { return titles.size(); }
+    size_t slotCount() const { return titles.size(); }
 };
 
 // The half-width of the y axis: the smallest of 1, 2, 5 × 10^k at least as

@@ -70,13 +70,6 @@ BarsById fetchMinuteBars(const HttpRequestOptions& base, const TextList& quoteId
     return out;
 }
 
-namespace {
-
-// The NAV rows asked for: enough days back to hold the bars' day.
-constexpr int kNavDaysBack = 14;
-
-} // namespace
-
 FundCurve fetchFundCurve(std::string_view code, std::string_view gbkName, const HttpRequestOptions& base)
 {
     FundCurve out;
@@ -86,14 +79,13 @@ FundCurve fetchFundCurve(std::string_view code, std::string_view gbkName, const 
     FetchedEstimateInputs answers;
     std::vector<ledger::NavRow> navRows;
     Text pageName;
-    const ledger::Day today = ledger::chinaTime(std::time(nullptr)).day;
     // The NAV history is needed only at the end: it runs beside both steps
     // (joined when this function returns, whichever way).
     auto fetchNav = [&] {
         ledger::NavFetchOutcome outcome;
         const ledger::NavHistoryFetch nav(code, base.timeoutSeconds, nullptr, base.load);
-        if (auto rows = nav.fetchRange(today - kNavDaysBack, std::nullopt, outcome))
-            navRows = std::move(*rows);
+        if (auto page = nav.newestPage(outcome))
+            navRows = std::move(page->rows);
     };
     std::jthread navThread;
     try {

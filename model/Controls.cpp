@@ -111,6 +111,9 @@ constexpr std::array<ControlInfo, kControlCount> kControls = {{
     {Window::Portfolio, "定投开始框"},
     {Window::Portfolio, "添加定投钮"},
     {Window::Portfolio, "删除定投钮"},
+    {Window::Portfolio, "今日走势选择"},
+    {Window::Portfolio, "今日走势图"},
+    {Window::Portfolio, "今日走势提示"},
 }};
 
 } // namespace

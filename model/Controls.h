@@ -118,6 +118,9 @@ enum class Control : uint8_t {
     PlanStart,
     PlanAdd,
     PlanRemove,
+    TodayPick,   // 组合 or one held fund
+    TodayChart,  // the day's curve
+    TodayNote,   // its figures, or why there is none
 
     Count
 };

@@ -77,7 +77,7 @@ TEST(IntradayChart, AFundsDayWithItsPublishedChangeAsADot)
     IntradayCurve curve {EstimateModel::Holdings, {{at(9, 30), 0.3}, {at(9, 31), -0.8}, {at(15, 0), 0.42}}};
     const IntradayChartData data = fundChartData("000001", curve, 0.5);
     // 09:30-11:30 and 13:01-15:00: 241 minutes; each slot carries the last point before it.
-    ASSERT_EQ(data.slots(), 241u);
+    ASSERT_EQ(data.slotCount(), 241u);
     ASSERT_EQ(data.values.size(), 241u);
     EXPECT_FLOAT_EQ(data.values[0], 0.3f);
     EXPECT_FLOAT_EQ(data.values[1], -0.8f);
@@ -113,7 +113,7 @@ TEST(IntradayChart, HongKongHoursStretchTheDayTo16)
     IntradayCurve curve {EstimateModel::Holdings, {{at(9, 30), 0.1}, {at(11, 45), 0.2}, {at(16, 0), -0.3}}};
     const IntradayChartData data = fundChartData("000002", curve, std::nullopt);
     // 09:30-12:00 and 13:01-16:00: 151 + 180 slots.
-    ASSERT_EQ(data.slots(), 331u);
+    ASSERT_EQ(data.slotCount(), 331u);
     EXPECT_EQ(data.titles[150], "12:00");
     EXPECT_EQ(data.titles[330], "16:00");
     ASSERT_EQ(data.values.size(), 331u);
