@@ -612,8 +612,9 @@ void LedgerTabs::loadToday()
             if (p.figures.shares > 0 && (account.empty() || p.account == account)) {
                 auto same = std::find_if(held.begin(), held.end(), [&](const HeldFund& h) { return h.code == p.code; });
                 if (same == held.end())
-                    held.push_back({p.code, 0});
-                (same == held.end() ? held.back() : *same).shares += unitsValue(p.figures.shares, 2);
+                    held.push_back({p.code, unitsValue(p.figures.shares, 2)});
+                else
+                    same->shares += unitsValue(p.figures.shares, 2);
             }
     m_todayLoad->loadPortfolio(std::move(held), done);
 }

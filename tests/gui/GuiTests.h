@@ -147,4 +147,6 @@ private slots:
     void tradeFormRefusesEachBadFieldAndBooksNothing();
     void aPlanBooksItsDueOrdersOnce();
     void theUserPicksTheBenchmark();
+    void todayTabDrawsThePortfolioAndAFundWithItsDot();
+    void todayTabShowsOnlyTheNewestLoadAndClosesDuringAStall();
 };
