@@ -310,6 +310,48 @@ void ChartRenderer::drawSeries(const std::vector<float>& values, int penWidth, C
     canvas.snapshot();
 }
 
+void ChartRenderer::addReadOut(std::string_view legend, Colour colour, const std::vector<float>& values)
+{
+    if (!m_canvas || !m_usable)
+        return;
+    ++m_rowsInUse;
+    const size_t columns = std::max(m_hover.empty() ? size_t(0) : m_hover.front().size(), values.size() + 2);
+    m_hover.resize(size_t(m_rowsInUse));
+    for (TextList& row : m_hover)
+        row.resize(columns);
+    TextList& row = m_hover.back();
+    row[0] = Text(legend);
+    row[1] = intText(colour);
+    for (size_t i = 0; i < values.size(); ++i)
+        row[i + 2] = floatText(values[i]);
+}
+
+void ChartRenderer::drawDot(size_t index, float value, Colour colour, std::string_view legend)
+{
+    if (!m_canvas || !m_usable)
+        return;
+    Canvas& canvas = *m_canvas;
+    const PlotRect& r = m_rect;
+    const double xStep = double(r.x1 - r.x0) / m_intervals;
+    const double yScale = double(r.y1 - r.y0) / (double(m_maximum) - double(m_minimum));
+    const int x = px(r.x0 + xStep * double(index));
+    const int y = px(r.y1 - yScale * (double(value) - double(m_minimum)));
+    setPen(colour, 1, PenStyle::Solid);
+    canvas.setBrush(colour);
+    canvas.fillRectangle(x - 2, y - 2, x + 3, y + 3);
+    canvas.ellipse(x - 3, y - 3, x + 4, y + 4);
+    if (!legend.empty()) {
+        // Below the legends of the series, on the next legend row.
+        const int row = px(r.y0 + kScale * (m_rowsInUse - 1) * 144);
+        canvas.setTextColour(colour);
+        canvas.setFontSize(kFontSize);
+        canvas.ellipse(r.x1 + 12, row - 2, r.x1 + 18, row + 4);
+        canvas.text(keptInside(r.x1 + 25, legend), px(row - kTextHeight / 2), legend);
+    }
+    m_hasCopy = true;
+    canvas.snapshot();
+}
+
 void ChartRenderer::trackPointer(int x, int y)
 {
     if (!m_canvas || !m_hasCopy || !m_usable)

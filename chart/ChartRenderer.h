@@ -41,6 +41,14 @@ public:
     void drawSeries(const std::vector<float>& values, int penWidth, Colour colour, std::string_view legend,
                     bool valueLabels = false, bool pointMarkers = false);
 
+    // A line of the read-out without a line on the chart (a part of a drawn
+    // series, say): its legend, colour and one value per point.
+    void addReadOut(std::string_view legend, Colour colour, const std::vector<float>& values);
+
+    // A filled dot at point `index` (from 0) and `value` on the scale, with its
+    // legend beside the series' legends.
+    void drawDot(size_t index, float value, Colour colour, std::string_view legend);
+
     // One mouse move over the panel, in panel pixels.
     void trackPointer(int x, int y);
 

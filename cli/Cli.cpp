@@ -37,6 +37,7 @@ Command commandOf(const std::string& name)
         {"portfolio", runPortfolio}, {"ledger", runLedger},   {"dca", runDca},
         {"alerts", runAlerts},
         {"estimate", runEstimateOrLog},
+        {"intraday", runIntraday},
     };
     for (const auto& [commandName, run] : commands)
         if (name == commandName)

@@ -30,6 +30,7 @@ enum Takes : unsigned {
     Alerts = 512,  // --window, --once
     Explain = 1024,
     Log = 2048,    // the estimate log's
+    WholePortfolio = 4096,
 };
 
 struct CommandRule {
@@ -60,6 +61,11 @@ const CommandRule kCommands[] = {
     {"compare", 1, 2, Period | Plot, "compare CODE [BASE] [--period P] [--plot FILE.png]",
      "Cumulative returns of a fund, and of a second one to compare it with.\n"
      "  --period P   week, month, threemonth, sixmonth, year (default), twoyear, threeyear\n"
+     "  --plot FILE  also draw the chart into a PNG image\n"},
+    {"intraday", 0, 1, Plot | WholePortfolio, "intraday CODE|--portfolio [--plot FILE.png]",
+     "Today from 09:30, minute by minute: a fund's change estimated from its holdings' minute\n"
+     "bars (the last minute from the quotes), or the held funds' estimated 当日收益 in yuan.\n"
+     "  --portfolio  the held funds (the ledger's once it exists) instead of one fund\n"
      "  --plot FILE  also draw the chart into a PNG image\n"},
     {"search", 1, 1, None, "search TEXT", "Funds whose code, name or initials match TEXT.\n"},
     {"export", 0, 0, Out, "export [--out FILE]",
@@ -283,6 +289,9 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
         } else if (name == "--record" || name == "--accuracy") {
             if (!flag(name == "--record" ? o.record : o.accuracy, Log))
                 return fail(name + " takes no value");
+        } else if (name == "--portfolio") {
+            if (!flag(o.portfolio, WholePortfolio))
+                return fail(name + " takes no value");
         } else if (name == "--timeout") {
             if (!valueOf(timeout) || !readSeconds(timeout, o.timeoutSeconds))
                 return fail("--timeout needs a number of seconds from 1 to 3600");
@@ -317,6 +326,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
                                                              {Plot, "--plot"},     {Out, "--out"},
                                                              {Estimate, "--estimate"},
                                                              {Explain, "--explain"},
+                                                             {WholePortfolio, "--portfolio"},
                                                              {Holding, "--shares/--cost/--amount"},
                                                              {Booking, "the ledger's options"},
                                                              {Alerts, "--window/--once"},
@@ -331,6 +341,12 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
         for (const std::string& code : o.arguments)
             if (!isFundCode(code))
                 return fail("not a fund code (six digits): " + code);
+    if (o.command == "intraday") {
+        if (o.portfolio == !o.arguments.empty())
+            return fail("intraday takes a fund code or --portfolio");
+        if (!o.portfolio && !isFundCode(o.arguments[0]))
+            return fail("not a fund code (six digits): " + o.arguments[0]);
+    }
     if (o.command == "portfolio") {
         const std::string action = o.arguments.empty() ? "" : o.arguments[0];
         const bool set = action == "set";

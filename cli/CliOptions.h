@@ -24,7 +24,8 @@ struct CliOptions {
     bool ascending = false;             // five-star --asc
     std::string sortKey;                // five-star --sort
     std::string period;                 // sectors W|M|Q|Y, compare week … threeyear
-    std::string plotFile;               // compare --plot
+    std::string plotFile;               // compare, intraday --plot
+    bool portfolio = false;             // intraday --portfolio: the held funds
     std::string outFile;                // export --out
     std::string shares;                 // portfolio set --shares
     std::string cost;                   // portfolio set --cost

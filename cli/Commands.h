@@ -7,6 +7,7 @@
 #include "text/Text.h"
 
 #include <nlohmann/json.hpp>
+#include <map>
 #include <optional>
 
 namespace fw::cli {
@@ -30,6 +31,9 @@ int runEstimateLog(CliSession& session);
 // The trade ledger exists in the data directory: the portfolio is its holdings.
 bool ledgerInUse(const CliSession& session);
 int runLedgerPortfolio(CliSession& session);
+// The shares of each fund the ledger holds over every account; none (said why) when it cannot be read.
+std::optional<std::map<std::string, double>> ledgerSharesHeld(CliSession& session);
+int runIntraday(CliSession& session);
 
 // --- output
 enum class OutputFormat { Table, TabSeparated, Json };

@@ -823,6 +823,18 @@ int runLedgerPortfolio(CliSession& s)
     return showLedgerPortfolio(s, work);
 }
 
+std::optional<std::map<std::string, double>> ledgerSharesHeld(CliSession& s)
+{
+    LedgerWork work(s);
+    if (!work.open() || !work.evaluateAll())
+        return std::nullopt;
+    std::map<std::string, double> shares;
+    for (const Position& p : work.result.positions)
+        if (p.figures.shares > 0)
+            shares[p.code] += unitsValue(p.figures.shares, 2);
+    return shares;
+}
+
 // ---- 定投
 
 namespace {

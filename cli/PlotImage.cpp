@@ -10,6 +10,7 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 
 namespace fw::cli {
@@ -45,8 +46,10 @@ std::unique_ptr<QGuiApplication> guiApplication()
 
 } // namespace
 
-bool writeComparisonPlot(const std::string& path, const ComparisonData& data, std::string_view codeA,
-                         std::string_view codeB, std::string& error)
+namespace {
+
+// Draws on an image of the panel's size and writes it as PNG, whole or not at all.
+bool writePlot(const std::string& path, const std::function<void(ChartRenderer&, Canvas&)>& draw, std::string& error)
 {
     const std::unique_ptr<QGuiApplication> app = guiApplication();
     QImage image(kPlotWidth, kPlotHeight, QImage::Format_RGB32);
@@ -54,7 +57,7 @@ bool writeComparisonPlot(const std::string& path, const ComparisonData& data, st
     {
         QtCanvas canvas(image);
         ChartRenderer renderer;
-        drawComparison(renderer, canvas, data, codeA, codeB);
+        draw(renderer, canvas);
         canvas.finish();
     }
     // Written beside the target and renamed into place on commit.
@@ -73,6 +76,22 @@ bool writeComparisonPlot(const std::string& path, const ComparisonData& data, st
         return false;
     }
     return true;
+}
+
+} // namespace
+
+bool writeComparisonPlot(const std::string& path, const ComparisonData& data, std::string_view codeA,
+                         std::string_view codeB, std::string& error)
+{
+    return writePlot(
+        path, [&](ChartRenderer& renderer, Canvas& canvas) { drawComparison(renderer, canvas, data, codeA, codeB); },
+        error);
+}
+
+bool writeIntradayPlot(const std::string& path, const IntradayChartData& data, std::string& error)
+{
+    return writePlot(path, [&](ChartRenderer& renderer, Canvas& canvas) { drawIntraday(renderer, canvas, data); },
+                     error);
 }
 
 } // namespace fw::cli

@@ -184,8 +184,8 @@ QuoteChanges fetchQuoteChanges(const std::vector<Text>& ids, const HttpRequestOp
     return changes;
 }
 
-FetchedEstimateInputs fetchEstimateInputs(const EstimateFund& fund, const HttpRequestOptions& base,
-                                          const RetryPolicy* retry)
+FetchedEstimateInputs fetchEstimateAnswers(const EstimateFund& fund, const HttpRequestOptions& base,
+                                           const RetryPolicy* retry)
 {
     Answer positions, mix;
     // A bulk row asks for one answer at a time, as every row does.
@@ -197,7 +197,13 @@ FetchedEstimateInputs fetchEstimateInputs(const EstimateFund& fund, const HttpRe
         positions = fetchMobile(positionsPath(fund.code), base, retry);
         other.join();
     }
-    FetchedEstimateInputs out = readAnswers(fund, positions, mix, base);
+    return readAnswers(fund, positions, mix, base);
+}
+
+FetchedEstimateInputs fetchEstimateInputs(const EstimateFund& fund, const HttpRequestOptions& base,
+                                          const RetryPolicy* retry)
+{
+    FetchedEstimateInputs out = fetchEstimateAnswers(fund, base, retry);
     if (!out.inputs)
         return out;
     std::vector<QuoteFailure> failed;

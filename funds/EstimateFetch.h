@@ -55,6 +55,11 @@ struct QuoteFailure {
 QuoteChanges fetchQuoteChanges(const std::vector<Text>& ids, const HttpRequestOptions& base,
                                const RetryPolicy* retry = nullptr, std::vector<QuoteFailure>* failed = nullptr);
 
+// The first half of the one-fund fetch below: the two answers, read, the
+// inputs without their changes (for a caller that fetches more beside the quotes).
+FetchedEstimateInputs fetchEstimateAnswers(const EstimateFund& fund, const HttpRequestOptions& base,
+                                           const RetryPolicy* retry = nullptr);
+
 // One fund on the calling thread: its two answers fetched together, but one
 // after the other on the UI thread (where each fetch keeps the window alive)
 // and on a bulk row (which asks for one answer at a time).

@@ -65,6 +65,12 @@ public:
     std::optional<std::vector<NavRow>> fetchRange(std::optional<Day> from, std::optional<Day> to,
                                                   NavFetchOutcome& outcome) const;
 
+    // The first page of the whole history: its newest rows, newest first.
+    std::optional<NavPage> newestPage(NavFetchOutcome& outcome) const
+    {
+        return page(1, std::nullopt, std::nullopt, outcome);
+    }
+
 private:
     std::optional<NavPage> page(int pageIndex, std::optional<Day> from, std::optional<Day> to,
                                 NavFetchOutcome& outcome) const;

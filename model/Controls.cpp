@@ -113,6 +113,9 @@ constexpr std::array<ControlInfo, kControlCount> kControls = {{
     {Window::Portfolio, "删除定投钮"},
     {Window::Portfolio, "准确度表格"},
     {Window::Portfolio, "准确度说明"},
+    {Window::Portfolio, "今日走势选择"},
+    {Window::Portfolio, "今日走势图"},
+    {Window::Portfolio, "今日走势提示"},
 }};
 
 } // namespace

@@ -120,6 +120,9 @@ enum class Control : uint8_t {
     PlanRemove,
     EstimateAccuracy,  // 准确度: each fund's measured error
     EstimateAccuracyNote,
+    TodayPick,   // 组合 or one held fund
+    TodayChart,  // the day's curve
+    TodayNote,   // its figures, or why there is none
 
     Count
 };

@@ -2,8 +2,13 @@
 #include "app/gui/EstimateAccuracyTab.h"
 #include "app/gui/LedgerWidgets.h"
 #include "app/gui/TextFit.h"
+#include "app/gui/ChartPanel.h"
 #include "canvas/Gbk.h"
+#include "canvas/QtCanvas.h"
+#include "chart/IntradayChart.h"
+#include "funds/HoldingsEstimate.h"
 #include "funds/LedgerStart.h"
+#include "funds/Portfolio.h"
 #include "text/CodePage.h"
 #include "text/NumberText.h"
 
@@ -15,7 +20,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
+
+#include <ctime>
 
 namespace fw {
 
@@ -149,8 +157,10 @@ private:
 
 } // namespace
 
-LedgerTabs::LedgerTabs(LedgerBook& book, QWidget* parent) : QTabWidget(parent), m_book(book)
+LedgerTabs::LedgerTabs(LedgerBook& book, QWidget* parent, FeatureContext* context) : QTabWidget(parent), m_book(book)
 {
+    if (context)
+        m_todayLoad = std::make_unique<IntradayLoad>(*context);
     setObjectName(qtName(Control::LedgerTabs));
     m_note = new ElidedLabel(this);
     m_note->setObjectName(qtName(Control::LedgerNote));
@@ -160,13 +170,17 @@ LedgerTabs::LedgerTabs(LedgerBook& book, QWidget* parent) : QTabWidget(parent), 
     addTab(makeTrendTab(), QStringLiteral("走势"));
     addTab(makePlansTab(), QStringLiteral("定投"));
     addTab(new EstimateAccuracyTab(m_book.dataDir(), this), QStringLiteral("准确度"));
+    if (m_todayLoad)
+        addTab(makeTodayTab(), QStringLiteral("今日"));
     refresh();
 }
 
 LedgerTabs::~LedgerTabs()
 {
-    // No snapshot comes back to tabs that are gone; no worker is waited for.
+    // No snapshot or day comes back to tabs that are gone; no worker is waited for.
     m_book.cancel();
+    if (m_todayLoad)
+        m_todayLoad->cancel();
 }
 
 QString LedgerTabs::note() const { return static_cast<ElidedLabel*>(m_note)->wholeText(); }
@@ -191,6 +205,7 @@ void LedgerTabs::show(std::shared_ptr<const LedgerSnapshot> snap)
 {
     m_snap = std::move(snap);
     ++m_shown;
+    fillTodayPicks();
     if (!m_snap->failure.empty())
         showNote(utf8ToGbk(m_snap->failure));
     else if (!m_snap->navFailure.empty())
@@ -614,6 +629,129 @@ QWidget* makeRestoreBar(LedgerBook& book, QWidget* parent, std::function<void()>
         restored(); // may delete the bar
     });
     return bar;
+}
+
+// ---- 今日
+
+QWidget* LedgerTabs::makeTodayTab()
+{
+    m_todayTab = new QWidget(this);
+    m_todayPick = new QComboBox(m_todayTab);
+    m_todayPick->setObjectName(qtName(Control::TodayPick));
+    m_todayPick->addItem(QStringLiteral("组合"));
+    m_todayPanel = new ChartPanel(QSize(608, 320), m_todayTab);
+    m_todayPanel->setObjectName(qtName(Control::TodayChart));
+    m_todayPanel->setFixedSize(608, 320);
+    m_todayPanel->onMouseMoved = [this](int x, int y) { m_todayRenderer.trackPointer(x, y); };
+    m_todayNote = new QLabel(m_todayTab);
+    m_todayNote->setObjectName(qtName(Control::TodayNote));
+    auto* layout = new QVBoxLayout(m_todayTab);
+    layout->addLayout(row({m_todayPick}));
+    layout->addWidget(m_todayPanel);
+    layout->addWidget(m_todayNote);
+    layout->addStretch(1);
+    connect(m_todayPick, &QComboBox::currentIndexChanged, this, [this] {
+        if (currentWidget() == m_todayTab)
+            loadToday();
+    });
+    connect(this, &QTabWidget::currentChanged, this, [this] {
+        if (currentWidget() == m_todayTab)
+            loadToday();
+    });
+    m_todayTimer = new QTimer(this);
+    m_todayTimer->setInterval(60 * 1000);
+    connect(m_todayTimer, &QTimer::timeout, this, [this] {
+        if (currentWidget() == m_todayTab && isTradingTime(std::time(nullptr)))
+            extendToday();
+    });
+    m_todayTimer->start();
+    return m_todayTab;
+}
+
+void LedgerTabs::fillTodayPicks()
+{
+    if (!m_todayPick || !m_snap)
+        return;
+    std::vector<std::string> codes;
+    for (const Position& p : m_snap->result.positions)
+        if (p.figures.shares > 0 && std::find(codes.begin(), codes.end(), p.code) == codes.end())
+            codes.push_back(p.code);
+    const QString picked = m_todayPick->currentText();
+    m_todayPick->blockSignals(true);
+    while (m_todayPick->count() > 1)
+        m_todayPick->removeItem(1);
+    for (const std::string& code : codes)
+        m_todayPick->addItem(QString::fromStdString(code));
+    m_todayPick->setCurrentIndex(std::max(0, m_todayPick->findText(picked)));
+    m_todayPick->blockSignals(false);
+}
+
+void LedgerTabs::loadToday()
+{
+    if (!m_todayLoad)
+        return;
+    auto done = [this](std::shared_ptr<const IntradayDay> day) {
+        // On the worker, under the load's lock: the day goes to this thread.
+        QMetaObject::invokeMethod(this, [this, day = std::move(day)] { showToday(day); }, Qt::QueuedConnection);
+    };
+    m_todayNote->setText(QString());
+    if (m_todayPick->currentIndex() > 0) {
+        m_todayLoad->loadFund(m_todayPick->currentText().toStdString(), Text(), done);
+        return;
+    }
+    // The held funds of the account picked on the 持仓 tab (全部: every account).
+    std::vector<HeldFund> held;
+    const std::string account = pickedAccount();
+    if (m_snap)
+        for (const Position& p : m_snap->result.positions)
+            if (p.figures.shares > 0 && (account.empty() || p.account == account)) {
+                auto same = std::find_if(held.begin(), held.end(), [&](const HeldFund& h) { return h.code == p.code; });
+                if (same == held.end())
+                    held.push_back({p.code, unitsValue(p.figures.shares, 2)});
+                else
+                    same->shares += unitsValue(p.figures.shares, 2);
+            }
+    m_todayLoad->loadPortfolio(std::move(held), done);
+}
+
+void LedgerTabs::extendToday()
+{
+    if (m_todayLoad && m_today && !m_todayLoad->running())
+        m_todayLoad->extend(m_today, m_book.now().minute, [this](std::shared_ptr<const IntradayDay> day) {
+            QMetaObject::invokeMethod(this, [this, day = std::move(day)] { showToday(day); }, Qt::QueuedConnection);
+        });
+}
+
+void LedgerTabs::showToday(std::shared_ptr<const IntradayDay> day)
+{
+    m_today = std::move(day);
+    ++m_todayShown;
+    Text note;
+    IntradayChartData data;
+    if (const FundCurve* fund = std::get_if<FundCurve>(m_today.get())) {
+        if (!fund->ok()) {
+            note = gbk("今日走势无法取得：") + fund->failure;
+        } else {
+            data = fundChartData(fund->code, fund->curve, fund->navChange);
+            note = fund->code + " " + fund->name + " " + estimateChangeText(fund->curve.points.back().change);
+            if (fund->navChange)
+                note += gbk("（净值 ") + estimateChangeText(*fund->navChange) + gbk("）");
+        }
+    } else {
+        const PortfolioDay& portfolio = std::get<PortfolioDay>(*m_today);
+        if (portfolio.points.empty())
+            note = gbk("今日走势无法取得");
+        else {
+            data = portfolioChartData(portfolio.points, portfolio.codes);
+            note = gbk("当日收益 ") + formatMoney(portfolio.points.back().profit);
+        }
+    }
+    QtCanvas& canvas = m_todayPanel->canvas();
+    // Texts keep to the part of the panel the tab shows.
+    canvas.setVisibleWidth(QRect(m_todayPanel->pos(), m_todayPanel->size()).intersected(m_todayTab->rect()).width());
+    drawIntraday(m_todayRenderer, canvas, data);
+    canvas.flush();
+    m_todayNote->setText(gbkToQString(note));
 }
 
 } // namespace fw

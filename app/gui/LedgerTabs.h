@@ -1,8 +1,11 @@
 #pragma once
 // The ledger's tabs of the portfolio window: 持仓 (per account and 全部),
-// 交易, 收益日历, 走势, 定投. They show the newest snapshot a refresh of the
-// ledger delivered (computed on a worker, never here) and forward the user's
-// writes to the ledger, then refresh.
+// 交易, 收益日历, 走势, 定投, and 今日 (the day's curve of the held funds'
+// 当日收益 or of one of them, loaded off this thread, newest load shown). They
+// show the newest snapshot a refresh of the ledger delivered (computed on a
+// worker, never here) and forward the user's writes to the ledger, then refresh.
+#include "chart/ChartRenderer.h"
+#include "funds/IntradayLoad.h"
 #include "funds/LedgerBook.h"
 
 #include <QTabWidget>
@@ -13,16 +16,19 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QTableView;
+class QTimer;
 
 namespace fw {
 
+class ChartPanel;
 class TextTableModel;
 class LedgerTrendView;
 
 class LedgerTabs : public QTabWidget {
     Q_OBJECT
 public:
-    explicit LedgerTabs(ledger::LedgerBook& book, QWidget* parent = nullptr);
+    // With `context` the 今日 tab too (its requests take the context's options).
+    explicit LedgerTabs(ledger::LedgerBook& book, QWidget* parent = nullptr, FeatureContext* context = nullptr);
     ~LedgerTabs() override;
 
     // Starts a refresh; the newest one's snapshot is shown when it arrives.
@@ -37,12 +43,23 @@ public:
     // For the 持仓 table: an edit of 份额 or 持有成本 books a 对账.
     bool editHolding(int row, int column, const QString& text);
 
+    // The 今日 tab: loads the picked day now; days shown so far (tests wait on it).
+    void loadToday();
+    int todayShown() const { return m_todayShown; }
+    const IntradayDay* today() const { return m_today.get(); }
+    const ChartRenderer& todayRenderer() const { return m_todayRenderer; }
+    // Each minute while the tab is shown in trading hours: the quotes extend the day.
+    void extendToday();
+
 private:
     QWidget* makeHoldingsTab();
     QWidget* makeTradesTab();
     QWidget* makeCalendarTab();
     QWidget* makeTrendTab();
     QWidget* makePlansTab();
+    QWidget* makeTodayTab();
+    void showToday(std::shared_ptr<const IntradayDay> day);
+    void fillTodayPicks();
     void show(std::shared_ptr<const ledger::LedgerSnapshot> snap);
     void showHoldings();
     void showTrades();
@@ -83,6 +100,15 @@ private:
     QLineEdit *m_planCode = nullptr, *m_planAmount = nullptr, *m_planFee = nullptr, *m_planAccount = nullptr,
               *m_planDay = nullptr, *m_planStart = nullptr;
     QComboBox* m_planCycle = nullptr;
+    QWidget* m_todayTab = nullptr;
+    QComboBox* m_todayPick = nullptr;
+    ChartPanel* m_todayPanel = nullptr;
+    QLabel* m_todayNote = nullptr;
+    QTimer* m_todayTimer = nullptr;
+    ChartRenderer m_todayRenderer;
+    std::shared_ptr<const IntradayDay> m_today;
+    int m_todayShown = 0;
+    std::unique_ptr<IntradayLoad> m_todayLoad; // last: cancelled first, before what its `done` reaches
 };
 
 // The line saying the database cannot be opened, with the daily copies and a

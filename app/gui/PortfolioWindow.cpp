@@ -155,7 +155,7 @@ void PortfolioWindow::buildBody()
     layout()->addWidget(m_body);
     auto* layout = new QVBoxLayout(m_body);
     if (m_ledger && m_ledger->isOpen()) {
-        m_tabs = new LedgerTabs(*m_ledger, m_body);
+        m_tabs = new LedgerTabs(*m_ledger, m_body, &m_context);
         layout->addWidget(m_tabs);
         layout->addWidget(m_tabs->noteLabel());
         return;

@@ -807,7 +807,8 @@ TEST(CliLocale, EveryCommandPrintsTheSameUnderACommaDecimalLocale)
     const std::vector<std::vector<std::string>> commands {
         {"five-star", "--estimate"}, {"board", "1"},     {"sectors"},
         {"sector", own.market().sectors()[0].name}, {"fund", a}, {"compare", a, b},
-        {"search", a},               {"portfolio"},
+        {"search", a},               {"portfolio"},     {"intraday", a},
+        {"intraday", "--portfolio"},
     };
     for (const auto& command : commands) {
         for (const bool json : {false, true}) {

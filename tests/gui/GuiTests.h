@@ -148,4 +148,6 @@ private slots:
     void aPlanBooksItsDueOrdersOnce();
     void theUserPicksTheBenchmark();
     void accuracyTabShowsTheLoggedErrors();
+    void todayTabDrawsThePortfolioAndAFundWithItsDot();
+    void todayTabShowsOnlyTheNewestLoadAndClosesDuringAStall();
 };

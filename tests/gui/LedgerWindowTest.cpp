@@ -4,20 +4,25 @@
 // 4 December 2026, 20:00 China time.
 #include "app/gui/LedgerTabs.h"
 #include "app/gui/LedgerWidgets.h"
+#include "app/gui/ChartPanel.h"
 #include "app/gui/PortfolioWindow.h"
 #include "canvas/Gbk.h"
 #include "app/gui/TextFit.h"
 #include "funds/PortfolioRefresh.h"
+#include "sample/Market.h"
 #include "store/LedgerDatabase.h"
 #include "tests/gui/GuiTests.h"
 #include "tests/gui/WindowWorld.h"
 #include "text/CodePage.h"
+#include "text/NumberText.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QDir>
 #include <QFontMetricsF>
 #include <QStyle>
+#include <QElapsedTimer>
+#include <QPointer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -486,4 +491,107 @@ void LedgerWindowTest::theUserPicksTheBenchmark()
     QCOMPARE(f.controller.ledger().benchmarkCode(), std::string("010781"));
     QVERIFY(settle(tabs, before));
     QVERIFY(QDir().rmdir(ini));
+}
+
+namespace {
+
+bool settleToday(LedgerTabs* tabs, int shownBefore)
+{
+    return QTest::qWaitFor([&] { return tabs->todayShown() > shownBefore; }, 15000);
+}
+
+QWidget* todayTab(LedgerTabs* tabs)
+{
+    return child<QComboBox>(tabs, Control::TodayPick)->parentWidget();
+}
+
+} // namespace
+
+// The 今日 tab: the two held funds' 当日收益 with each fund's share in the
+// read-out, then one fund's day with its published change of 12-04 (a fall)
+// as a dot at the close, in the falling colour.
+void LedgerWindowTest::todayTabDrawsThePortfolioAndAFundWithItsDot()
+{
+    WindowWorld f(WindowWorld::market(200), fridayEvening);
+    f.controller.onCreated();
+    QVERIFY(f.controller.ledger().addTrade(trade("默认", "010781", TradeKind::Buy, "2026-11-06", 600, 50000, 0)));
+    QVERIFY(f.controller.ledger().addTrade(trade("券商", "164246", TradeKind::Buy, "2026-12-01", 600, 30000, 0)));
+    PortfolioWindow* w = openWindow(f);
+    LedgerTabs* tabs = w->ledgerTabs();
+    QVERIFY(settle(tabs, 0));
+    auto* pick = child<QComboBox>(tabs, Control::TodayPick);
+    QCOMPARE(pick->count(), 3); // 组合 and the two funds
+    QCOMPARE(pick->itemText(0), QStringLiteral("组合"));
+
+    tabs->setCurrentWidget(todayTab(tabs));
+    QVERIFY(settleToday(tabs, 0));
+    const auto* portfolio = std::get_if<PortfolioDay>(tabs->today());
+    QVERIFY(portfolio);
+    TextList codes = portfolio->codes;
+    std::sort(codes.begin(), codes.end());
+    QCOMPARE(codes, (TextList {"010781", "164246"}));
+    const std::vector<TextList>& readOut = tabs->todayRenderer().hoverTable();
+    QCOMPARE(int(readOut.size()), 4); // the minutes, 当日收益, each fund's share
+    QCOMPARE(readOut[1][0], gbk("当日收益"));
+    QCOMPARE(readOut[2][0], portfolio->codes[0]);
+    QCOMPARE(readOut[3][0], portfolio->codes[1]);
+    QVERIFY(child<QLabel>(tabs, Control::TodayNote)->text().startsWith(QStringLiteral("当日收益 ")));
+
+    const int shown = tabs->todayShown();
+    pick->setCurrentIndex(pick->findText(QStringLiteral("010781")));
+    QVERIFY(settleToday(tabs, shown));
+    const auto* fund = std::get_if<FundCurve>(tabs->today());
+    QVERIFY(fund && fund->ok());
+    QVERIFY(fund->navChange);
+    const int32_t published = f.service.market().navHistory(*f.service.market().fund("010781")).back().change;
+    QVERIFY(published < 0);
+    QCOMPARE(roundedUnits(*fund->navChange, 2), (long long)published);
+    QCOMPARE(fund->curve.points.front().minute, 9 * 60 + 30);
+    // The dot at the close: x = the plot's right edge, y on the scale.
+    const ChartRenderer& r = tabs->todayRenderer();
+    const double y = r.plotRect().y1 - double(r.plotRect().y1 - r.plotRect().y0) / (r.maximum() - r.minimum())
+                                           * (*fund->navChange - r.minimum());
+    const QImage image = child<ChartPanel>(tabs, Control::TodayChart)->image();
+    const QColor dot = image.pixelColor(QPoint(r.plotRect().x1, int(y)) * image.devicePixelRatio());
+    QVERIFY2(dot.green() > dot.red() && dot.green() > dot.blue(), qPrintable(dot.name()));
+    QVERIFY(child<QLabel>(tabs, Control::TodayNote)->text().contains(QStringLiteral("（净值 -")));
+}
+
+// Two picks in a row: only the second one's day is shown. A pick whose bars
+// stall leaves the window free to close at once.
+void LedgerWindowTest::todayTabShowsOnlyTheNewestLoadAndClosesDuringAStall()
+{
+    WindowWorld f(WindowWorld::market(200), fridayEvening);
+    f.controller.onCreated();
+    QVERIFY(f.controller.ledger().addTrade(trade("默认", "010781", TradeKind::Buy, "2026-11-06", 600, 50000, 0)));
+    QVERIFY(f.controller.ledger().addTrade(trade("券商", "164246", TradeKind::Buy, "2026-12-01", 600, 30000, 0)));
+    QPointer<PortfolioWindow> w = openWindow(f);
+    LedgerTabs* tabs = w->ledgerTabs();
+    QVERIFY(settle(tabs, 0));
+    auto* pick = child<QComboBox>(tabs, Control::TodayPick);
+    pick->setCurrentIndex(pick->findText(QStringLiteral("010781")));
+    tabs->setCurrentWidget(todayTab(tabs));
+    pick->setCurrentIndex(pick->findText(QStringLiteral("164246")));
+    QVERIFY(settleToday(tabs, 0));
+    QTest::qWait(500);
+    QCOMPARE(tabs->todayShown(), 1);
+    const auto* fund = std::get_if<FundCurve>(tabs->today());
+    QVERIFY(fund);
+    QCOMPARE(fund->code, Text("164246"));
+
+    auto barRequests = [&f] {
+        int n = 0;
+        for (const sample::LoggedRequest& r : f.service.requests())
+            n += r.target.find("trends2") != std::string::npos;
+        return n;
+    };
+    const int before = barRequests();
+    f.service.addFault({sample::Fault::Stall, "trends2", 10000});
+    pick->setCurrentIndex(pick->findText(QStringLiteral("010781")));
+    QTRY_VERIFY_WITH_TIMEOUT(barRequests() > before, 5000); // the load is inside a stalled request
+    QElapsedTimer clock;
+    clock.start();
+    w->close();
+    QTRY_VERIFY_WITH_TIMEOUT(!w, 12000);
+    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
 }

@@ -1,0 +1,136 @@
+// intraday against the sample service: a fund's minutes from 09:30 ending on
+// its estimate with the published change beside it, the portfolio's 当日收益
+// per minute from the settings' holdings and from the ledger's, the plot, and
+// the usage errors.
+#include "tests/cli/CliTestSupport.h"
+
+#include <cmath>
+#include <fstream>
+
+namespace fw::test {
+namespace {
+
+// The fund's published unit value before the figures' day and that day's change.
+struct Published {
+    double previousUnit = 0;
+    double change = 0;
+};
+Published published(const sample::Market& m, const std::string& code)
+{
+    const std::vector<sample::NavDay> navs = m.navHistory(*m.fund(code));
+    return {double(navs[navs.size() - 2].unit) / 10000.0, navs.back().change / 100.0};
+}
+
+// A fund that holds stocks, with two NAV rows or more.
+std::vector<std::string> stockFunds(const sample::Market& m, size_t count)
+{
+    std::vector<std::string> out;
+    for (const sample::Fund& f : m.funds())
+        if (out.size() < count && !m.holdings(f, 0).empty() && m.navHistory(f).size() > 2
+            && m.navHistory(f).back().change != sample::kNoFigure)
+            out.push_back(f.code);
+    return out;
+}
+
+TEST(CliIntraday, AFundsMinutesEndOnItsEstimateWithThePublishedChange)
+{
+    const CliWorld world;
+    const std::string code = stockFunds(world.market(), 1).at(0);
+    const CliRun json = world.run({"intraday", code, "--json"});
+    ASSERT_EQ(json.status, 0) << json.err;
+    const auto doc = json.json();
+    EXPECT_EQ(doc["code"], code);
+    EXPECT_EQ(doc["day"], world.market().figureDate());
+    const auto& points = doc["points"];
+    ASSERT_GE(points.size(), 241u);
+    EXPECT_EQ(points.front()["time"], "09:30");
+    EXPECT_EQ(points.back()["change"], doc["estimate"]);
+    EXPECT_DOUBLE_EQ(doc["navChange"].get<double>(), published(world.market(), code).change);
+
+    // The table: the same minutes, the change as the estimate shows it.
+    const CliRun table = world.run({"intraday", code});
+    ASSERT_EQ(table.status, 0) << table.err;
+    const std::vector<std::string> lines = table.lines();
+    ASSERT_EQ(lines.size(), points.size() + 1);
+    EXPECT_EQ(lines[0], "时间\t估算涨幅");
+    const double first = points.front()["change"].get<double>();
+    EXPECT_EQ(fields(lines[1])[0], "09:30");
+    EXPECT_EQ(std::stod(fields(lines[1])[1]), first); // "+0.12%", "-0.05%", "0.00%"
+}
+
+TEST(CliIntraday, ThePortfoliosProfitIsEachFundsAmountTimesItsChange)
+{
+    const CliWorld world;
+    const std::vector<std::string> codes = stockFunds(world.market(), 2);
+    ASSERT_EQ(codes.size(), 2u);
+    const double shares[] = {1000, 2500};
+    struct Source {
+        const char* what;
+        std::vector<std::vector<std::string>> setUp;
+    } const sources[] = {
+        {"the settings' holdings",
+         {{"portfolio", "set", codes[0], "--shares", "1000", "--cost", "1"},
+          {"portfolio", "set", codes[1], "--shares", "2500", "--cost", "1"}}},
+        {"the ledger's holdings",
+         {{"ledger", "add", "对账", codes[0], "--shares", "1000", "--cost", "1000", "--date", "2026-11-02"},
+          {"ledger", "add", "对账", codes[1], "--shares", "2500", "--cost", "2500", "--date", "2026-11-02"}}},
+    };
+    for (const Source& source : sources) {
+        SCOPED_TRACE(source.what);
+        TempDir data;
+        for (const auto& command : source.setUp)
+            ASSERT_EQ(world.run(command, Shown::Piped, data.path()).status, 0) << command[0];
+        const CliRun run = world.run({"intraday", "--portfolio", "--json"}, Shown::Piped, data.path());
+        ASSERT_EQ(run.status, 0) << run.err;
+        const auto doc = run.json();
+        ASSERT_EQ(doc["codes"].size(), 2u);
+        const auto& points = doc["points"];
+        ASSERT_FALSE(points.empty());
+        EXPECT_EQ(points.front()["time"], "09:30");
+        for (const auto& p : points) {
+            const double sum = p["funds"][codes[0]].get<double>() + p["funds"][codes[1]].get<double>();
+            EXPECT_NEAR(p["profit"].get<double>(), sum, 0.011) << p["time"];
+        }
+        // At the close each fund's share is its shares × the unit value before
+        // the day × its estimate (to 0.01 %, so within that much of the amount).
+        for (size_t i = 0; i < 2; ++i) {
+            const CliRun fund = world.run({"intraday", codes[i], "--json"});
+            ASSERT_EQ(fund.status, 0);
+            const double amount = shares[i] * published(world.market(), codes[i]).previousUnit;
+            const double expected = amount * fund.json()["estimate"].get<double>() / 100.0;
+            EXPECT_NEAR(points.back()["funds"][codes[i]].get<double>(), expected, amount * 0.00005 + 0.006) << codes[i];
+        }
+    }
+}
+
+TEST(CliIntraday, ThePlotIsWrittenWholeOrTheCommandFails)
+{
+    const CliWorld world;
+    const std::string code = stockFunds(world.market(), 1).at(0);
+    const std::string png = world.dir.file("今日.png");
+    ASSERT_EQ(world.run({"intraday", code, "--plot", png}).status, 0);
+    std::ifstream in(png, std::ios::binary);
+    std::string head(8, '\0');
+    in.read(head.data(), 8);
+    EXPECT_EQ(head, "\x89PNG\r\n\x1a\n");
+    const CliRun failed = world.run({"intraday", code, "--plot", world.dir.file("no/such/dir/x.png")});
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_NE(failed.err.find("cannot write"), std::string::npos);
+    // A fund the service does not know has no curve.
+    EXPECT_EQ(world.run({"intraday", "999999"}).status, 1);
+}
+
+TEST(CliIntraday, AFundCodeOrThePortfolioNotBothNorNeither)
+{
+    const CliWorld world(20);
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>> {
+             {"intraday"}, {"intraday", "000001", "--portfolio"}, {"intraday", "12345"}, {"fund", "000001", "--portfolio"}})
+        EXPECT_EQ(world.run(args).status, 2) << args.back();
+    TempDir empty;
+    const CliRun nothing = world.run({"intraday", "--portfolio"}, Shown::Piped, empty.path());
+    EXPECT_EQ(nothing.status, 1);
+    EXPECT_NE(nothing.err.find("没有持仓基金"), std::string::npos);
+}
+
+} // namespace
+} // namespace fw::test
