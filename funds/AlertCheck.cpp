@@ -194,7 +194,10 @@ std::vector<FiredAlert> applyAlertChecks(LedgerDatabase& db, const AlertReadings
                                          bool& failed)
 {
     std::vector<FiredAlert> fired;
-    for (const auto& [id, reading] : readings.byRule) {
+    for (const auto& entry : readings.byRule) {
+        // Named, not bound: a lambda cannot capture a structured binding in every compiler.
+        const auto id = entry.first;
+        const auto& reading = entry.second;
         FiredAlert alert;
         const auto name = readings.names.find(id);
         const std::optional<bool> logged = db.checkAlertRule(id, now, [&](AlertRule& rule) -> std::optional<std::string> {
@@ -221,7 +224,7 @@ std::vector<FiredAlert> applyAlertChecks(LedgerDatabase& db, const AlertReadings
 AlertSources alertSources(const std::string& dataDir, const HttpRequestOptions& request, ChinaTime now)
 {
     AlertSources sources;
-    RefreshJob job {dataDir, LedgerBook::kDefaultBenchmark, now, request, fetchNavHistory};
+    RefreshJob job {dataDir, LedgerBook::kDefaultBenchmark, now, request, fetchNavHistory, {}};
     const LedgerSnapshot snap = computeLedger(job);
     if (!snap.failure.empty())
         return sources;
