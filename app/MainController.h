@@ -40,6 +40,8 @@ public:
     MainModels& models() { return m_models; }
     FeatureContext& context() { return m_context; }
     ConfigFile& config() { return m_config; }
+    // Where 配置.ini and the databases live; "" when there is none to use.
+    const std::string& dataDirectory() const { return m_env.dataDirectory; }
     FundLists& fundLists() { return m_fundLists; }
     SectorChooser& sectors() { return m_sectors; }
     FundDetails& details() { return m_details; }

@@ -68,7 +68,7 @@ int runEstimate(CliSession& session)
     if (cancelRequested())
         return kExitInterrupted;
     if (!outcome.estimate) {
-        session.error("estimate " + code + ": no estimate (" + outcome.failure + ")");
+        session.error("estimate " + code + ": no estimate (" + gbkToUtf8(outcome.failure) + ")");
         return kExitFailed;
     }
     const HoldingsEstimate& e = *outcome.estimate;

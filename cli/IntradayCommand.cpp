@@ -45,7 +45,7 @@ int showFund(CliSession& session, const std::string& code)
     if (cancelRequested())
         return kExitInterrupted;
     if (!fund.ok()) {
-        session.error(code + " 今日走势无法取得：" + fund.failure);
+        session.error(code + " 今日走势无法取得：" + gbkToUtf8(fund.failure));
         return kExitFailed;
     }
     if (!plotted(session, fundChartData(code, fund.curve, fund.navChange)))
@@ -101,7 +101,7 @@ int showPortfolio(CliSession& session)
         return kExitInterrupted;
     for (const FundCurve& f : day.funds)
         if (!f.ok())
-            session.error(f.code + " 今日走势无法取得：" + f.failure);
+            session.error(f.code + " 今日走势无法取得：" + gbkToUtf8(f.failure));
     if (day.codes.empty())
         return kExitFailed;
     if (!plotted(session, portfolioChartData(day.points, day.codes)))

@@ -4,6 +4,7 @@
 #include "cli/Commands.h"
 
 #include "funds/Ledger.h"
+#include "funds/LedgerBook.h"
 #include "funds/LedgerCsv.h"
 #include "funds/LedgerStart.h"
 #include "funds/NavHistoryFetch.h"
@@ -20,6 +21,7 @@
 #include <fstream>
 #include <set>
 #include <sstream>
+#include <tuple>
 
 namespace fw::cli {
 
@@ -240,6 +242,19 @@ std::optional<Day> dayOption(CliSession& s, const std::string& text, const char*
     return d;
 }
 
+// --from and --to where given, into `from` and `to`; false (said why) when one is no date.
+bool dayRangeOptions(CliSession& s, Day& from, Day& to)
+{
+    for (auto [text, name, day] : {std::tuple {&s.options.from, "--from", &from}, std::tuple {&s.options.to, "--to", &to}})
+        if (!text->empty()) {
+            const auto d = dayOption(s, *text, name);
+            if (!d)
+                return false;
+            *day = *d;
+        }
+    return true;
+}
+
 int showHistory(CliSession& s, LedgerWork& work)
 {
     const Aggregate* total = chosenAggregate(s, work.result);
@@ -248,18 +263,8 @@ int showHistory(CliSession& s, LedgerWork& work)
         return kExitFailed;
     }
     Day from = INT32_MIN, to = INT32_MAX;
-    if (!s.options.from.empty()) {
-        const auto d = dayOption(s, s.options.from, "--from");
-        if (!d)
-            return kExitUsage;
-        from = *d;
-    }
-    if (!s.options.to.empty()) {
-        const auto d = dayOption(s, s.options.to, "--to");
-        if (!d)
-            return kExitUsage;
-        to = *d;
-    }
+    if (!dayRangeOptions(s, from, to))
+        return kExitUsage;
     Json days = Json::array();
     TextTable table;
     table.header = {"日期", "市值", "累计收益", "当日收益"};
@@ -288,25 +293,15 @@ int showReturns(CliSession& s, LedgerWork& work)
         s.error("没有账户 " + s.options.account);
         return kExitFailed;
     }
-    const std::string benchmark = s.options.benchmark.empty() ? "110020" : s.options.benchmark;
+    const std::string benchmark = s.options.benchmark.empty() ? storedBenchmark(s.config) : s.options.benchmark;
     if (!total->history.empty() && !work.input.nav.count(benchmark)) {
         work.fetchNav({{benchmark, total->history.front().day}});
         work.input.nav[benchmark] = work.cache.rows(benchmark);
     }
     Day from = total->history.empty() ? 0 : total->history.front().day;
     Day to = total->history.empty() ? 0 : total->history.back().day;
-    if (!s.options.from.empty()) {
-        const auto d = dayOption(s, s.options.from, "--from");
-        if (!d)
-            return kExitUsage;
-        from = *d;
-    }
-    if (!s.options.to.empty()) {
-        const auto d = dayOption(s, s.options.to, "--to");
-        if (!d)
-            return kExitUsage;
-        to = *d;
-    }
+    if (!dayRangeOptions(s, from, to))
+        return kExitUsage;
     const bool someDays = !total->history.empty();
     const std::optional<int64_t> twr
         = someDays ? std::optional<int64_t>(roundedUnits(timeWeightedReturn(total->history, from, to) * 100, 2))

@@ -19,7 +19,6 @@ namespace fw::ledger {
 
 namespace {
 
-constexpr int kNavFrom = 16 * 60; // the day's unit values are looked for from 16:00 on
 constexpr int kNavLookBack = 20;  // days back to find the row before today's over holidays
 
 bool answered(const HttpRequestOptions& options) { return options.status.rfind("200", 0) == 0; }
@@ -74,7 +73,7 @@ AlertReadings readAlertValues(const HttpRequestOptions& request, const std::vect
 {
     AlertReadings out;
     std::vector<const AlertRule*> due;
-    const bool navTime = now.minute >= kNavFrom;
+    const bool navTime = now.minute >= kNavFromMinute;
     const bool liveTime = inTradingHours(now);
     for (const AlertRule& r : rules)
         if (r.enabled && (isLiveCondition(r.condition) ? liveTime : navTime))
@@ -239,6 +238,7 @@ AlertSources alertSources(const std::string& dataDir, const HttpRequestOptions& 
         shares[p.code] += p.figures.shares;
         sums[p.code].first += p.figures.heldCost;
         sums[p.code].second += p.figures.holdingProfit;
+        sources.navsThrough = sources.navsThrough ? std::min(sources.navsThrough, p.latestDay) : p.latestDay;
         HoldingRate& rate = sources.holdingRates[p.code];
         rate.day = rate.day ? std::min(rate.day, p.latestDay) : p.latestDay;
     }
@@ -301,7 +301,7 @@ AlertRound runAlertRound(const std::string& dataDir, const ConfigFile& config, c
         if (digests.midday && now.minute >= digests.middayMinute)
             claim(1, middayDigestText(*readings.dayProfit, readings.movers));
     }
-    if (digests.evening && now.minute >= kNavFrom && sources.lastClose && sources.lastClose->day == now.day)
+    if (eveningDigestDue(digests, sources, now))
         claim(2, eveningDigestText(sources.lastClose->dayProfit, db.dayEstimate(now.day)));
     if (round.writeFailed)
         round.failure = db.failure();
@@ -318,6 +318,13 @@ DigestSettings digestSettings(const ConfigFile& config)
     if (const auto minute = parseMinute(config.read(section, gbk("摘要时间"))))
         out.middayMinute = *minute;
     return out;
+}
+
+bool eveningDigestDue(const DigestSettings& digests, const AlertSources& sources, ChinaTime now)
+{
+    if (!digests.evening || now.minute < kNavFromMinute || !sources.lastClose || sources.lastClose->day != now.day)
+        return false;
+    return sources.navsThrough == now.day || now.minute >= kNavToMinute;
 }
 
 std::string middayDigestText(double dayProfit, std::vector<std::pair<std::string, double>> movers)

@@ -36,6 +36,7 @@ struct HoldingRate {
 struct AlertSources {
     std::vector<AlertHolding> portfolio;
     std::map<std::string, HoldingRate> holdingRates;
+    Day navsThrough = 0; // the oldest of the held funds' newest unit-value days
     std::optional<int64_t> holdingProfit; // the ledger's 持有收益, cents
     std::optional<DayFigures> lastClose;  // the ledger's newest close
 };
@@ -73,6 +74,9 @@ std::vector<FiredAlert> applyAlertChecks(LedgerDatabase& db, const AlertReadings
 // refresh does), and the ledger's whole 持有收益 in cents.
 AlertSources alertSources(const std::string& dataDir, const HttpRequestOptions& request, ChinaTime now);
 
+// The day's unit values are looked for every 30 minutes from 16:00 to 23:00 China time.
+inline constexpr int kNavFromMinute = 16 * 60, kNavToMinute = 23 * 60, kNavEveryMinutes = 30;
+
 // The digests, switched on in 配置.ini under [提醒]: 盘中摘要=真 at 摘要时间
 // (default 14:30) with today's estimated 当日收益 and the funds that moved
 // most; 净值摘要=真 once the day's unit values are in, with the real 当日收益
@@ -83,6 +87,10 @@ struct DigestSettings {
     bool evening = false;
 };
 DigestSettings digestSettings(const ConfigFile& config);
+// The evening digest is due once every held fund's unit value of today is in,
+// or at the last look of the day (23:00) with those that are: a fund that
+// publishes a day late never holds it back past the evening.
+bool eveningDigestDue(const DigestSettings& digests, const AlertSources& sources, ChinaTime now);
 // "今日估算收益 -13.94　变动最大：A -2.10%，B +1.23%" (the three that moved most).
 std::string middayDigestText(double dayProfit, std::vector<std::pair<std::string, double>> movers);
 // "今日收益 -12.00　估算 -13.94，偏差 +1.94" (cents); without an estimate the first part only.

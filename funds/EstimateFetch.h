@@ -24,7 +24,7 @@ struct EstimateFund {
 struct FetchedEstimateInputs {
     Text fundCode;
     std::optional<EstimateInputs> inputs; // none when the fund's answers failed
-    Text failure;                         // why there are no inputs (ASCII); "" with them
+    Text failure;                         // why there are no inputs (GBK, as a fetch status may be); "" with them
 };
 
 inline constexpr size_t kQuotesPerRequest = 100;

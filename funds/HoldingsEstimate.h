@@ -42,7 +42,7 @@ std::optional<HoldingsEstimate> shownEstimate(std::string_view fundCode, std::ve
 struct EstimateOutcome {
     std::optional<HoldingsEstimate> estimate;
     std::vector<ModelEstimate> applicable; // every model that gave one
-    Text failure; // why there is none (ASCII); "" with one
+    Text failure; // why there is none (GBK: a fetch status may be the engine's own text); "" with one
 };
 // The estimate from fetched inputs; a failed fetch's reason carries over.
 EstimateOutcome estimateFrom(const FetchedEstimateInputs& fetched);

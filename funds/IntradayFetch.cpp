@@ -192,6 +192,19 @@ void recomputePortfolio(PortfolioDay& day)
     day.points = portfolioCurve(funds);
 }
 
+Text portfolioDayFailure(const PortfolioDay& day)
+{
+    if (!day.points.empty())
+        return {};
+    if (day.funds.empty())
+        return gbk("没有持仓基金");
+    Text out;
+    for (const FundCurve& f : day.funds)
+        if (!f.ok())
+            out += (out.empty() ? Text() : gbk("；")) + f.code + " " + f.failure;
+    return out.empty() ? gbk("持仓基金都没有上一交易日的净值") : out;
+}
+
 bool extendFromQuotes(FundCurve& fund, const QuoteChanges& changes, int minute)
 {
     if (fund.curve.points.empty())

@@ -34,7 +34,7 @@ struct FundCurve {
     std::optional<ModelEstimate> estimate;
     std::optional<double> navChange; // the fund's published change of that day, percent
     std::optional<double> previousUnitValue; // the last unit value before that day
-    Text failure;        // ASCII: why there is no curve; "" with one
+    Text failure;        // GBK (a fetch's status may be the engine's own text): why there is no curve; "" with one
     EstimateInputs inputs; // the positions and stock share the curve was made from
     TextList quoteIds;     // the securities it follows
     bool ok() const { return failure.empty(); }
@@ -68,6 +68,10 @@ struct PortfolioDay {
 
 // The points again from the funds' curves as they stand now.
 void recomputePortfolio(PortfolioDay& day);
+
+// Why the portfolio's day has no point, GBK: no fund is held, or each held
+// fund's code and why it has no curve ("000001 no answer；000002 …"); "" with points.
+Text portfolioDayFailure(const PortfolioDay& day);
 
 // Every held fund's curve, one fund after another, and the portfolio's
 // 当日收益 per minute: each fund's shares × its last unit value before the day

@@ -155,6 +155,12 @@ bool isFundCode(const std::string& code)
 
 } // namespace
 
+std::string storedBenchmark(const ConfigFile& config)
+{
+    const std::string picked = config.read(benchmarkSection(), benchmarkKey());
+    return isFundCode(picked) ? picked : LedgerBook::kDefaultBenchmark;
+}
+
 bool LedgerBook::setBenchmarkCode(std::string code)
 {
     m_benchmark = std::move(code);
@@ -169,8 +175,7 @@ bool LedgerBook::start(const ConfigFile& config)
         return false;
     m_started = true;
     m_failureText.clear();
-    if (const std::string picked = config.read(benchmarkSection(), benchmarkKey()); isFundCode(picked))
-        m_benchmark = picked;
+    m_benchmark = storedBenchmark(config);
     const Day today = now().day;
     if (!openLedger(m_db, m_dataDir, config, today)) {
         m_failureText = ledgerOpenFailureText(m_db.failure());

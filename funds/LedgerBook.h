@@ -158,6 +158,10 @@ private:
     RowPool m_pool;
 };
 
+// The benchmark fund picked in 配置.ini ([持仓走势] 基准基金), or 110020 when
+// none (or no fund code) is kept: the window's 走势 tab and the command line go by it.
+std::string storedBenchmark(const ConfigFile& config);
+
 // ---- what the tabs show (GBK texts, colours from the figures)
 
 // "12.34" from cents; "--" for none.

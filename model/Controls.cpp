@@ -48,6 +48,7 @@ constexpr std::array<ControlInfo, kControlCount> kControls = {{
     {Window::Main, "菜单3"},
     {Window::Main, "标签估算"},
     {Window::Main, "持仓钮"},
+    {Window::Main, "提醒钮"},
 
     {Window::Sector, "标签1"},
     {Window::Sector, "按钮1"},

@@ -51,6 +51,7 @@ enum class Control : uint8_t {
     WatchMenu,
     HoldingsEstimate,    // today's estimate from the holdings, under 高级表格3 (added, not designed)
     PortfolioButton,     // opens the portfolio window, in the free strip along the bottom (added)
+    AlertsButton,        // opens the alert rules beside it (added)
 
     // --- sector window
     SectorCaption,       // the caption line naming the ranking shown

@@ -343,20 +343,26 @@ bool LedgerDatabase::updateTrade(const Trade& t)
     return tx.commit();
 }
 
-bool LedgerDatabase::removeTrade(int64_t id)
+bool LedgerDatabase::changeOneRow(std::string_view sql, const std::function<void(SqliteStatement&)>& bind,
+                                  const char* missing)
 {
     SqliteTransaction tx(m_db);
     if (!tx.started())
         return false;
-    SqliteStatement s(m_db.handle(), "DELETE FROM trades WHERE id=?");
-    s.bind(1, id);
+    SqliteStatement s(m_db.handle(), sql);
+    bind(s);
     if (!s.run())
         return m_db.fail();
     if (sqlite3_changes(m_db.handle()) == 0) {
-        m_db.setFailure("no such trade");
+        m_db.setFailure(missing);
         return false;
     }
     return tx.commit();
+}
+
+bool LedgerDatabase::removeTrade(int64_t id)
+{
+    return changeOneRow("DELETE FROM trades WHERE id=?", [id](SqliteStatement& s) { s.bind(1, id); }, "no such trade");
 }
 
 std::vector<Trade> LedgerDatabase::trades()
@@ -459,18 +465,7 @@ std::optional<int64_t> LedgerDatabase::addPlan(const Plan& p)
 
 bool LedgerDatabase::removePlan(int64_t id)
 {
-    SqliteTransaction tx(m_db);
-    if (!tx.started())
-        return false;
-    SqliteStatement s(m_db.handle(), "DELETE FROM plans WHERE id=?");
-    s.bind(1, id);
-    if (!s.run())
-        return m_db.fail();
-    if (sqlite3_changes(m_db.handle()) == 0) {
-        m_db.setFailure("no such plan");
-        return false;
-    }
-    return tx.commit();
+    return changeOneRow("DELETE FROM plans WHERE id=?", [id](SqliteStatement& s) { s.bind(1, id); }, "no such plan");
 }
 
 std::vector<Plan> LedgerDatabase::readPlans()

@@ -120,6 +120,9 @@ private:
     std::optional<int64_t> insertTrade(const Trade& trade);
     std::optional<int64_t> accountId(const std::string& name);
     std::vector<Plan> readPlans();
+    // Runs `sql`, bound by `bind`, in a transaction of its own; it must change
+    // a row: when none was, false with `missing` as the failure.
+    bool changeOneRow(std::string_view sql, const std::function<void(SqliteStatement&)>& bind, const char* missing);
 
     SqliteConnection m_db;
     std::string m_path;

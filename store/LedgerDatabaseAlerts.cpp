@@ -35,6 +35,19 @@ AlertRule ruleFrom(const SqliteStatement& s)
 // "" for no day: a NULL would need its own bind.
 std::string storedDay(Day day) { return day ? dayText(day) : std::string(); }
 
+// A rule's columns, as the first eight parameters of an INSERT or UPDATE.
+void bindRule(SqliteStatement& s, const AlertRule& r)
+{
+    s.bind(1, int64_t(r.subject));
+    s.bind(2, r.code);
+    s.bind(3, int64_t(r.condition));
+    s.bind(4, int64_t(r.above ? 1 : 0));
+    s.bind(5, r.threshold);
+    s.bind(6, minuteOrNone(r.windowStart));
+    s.bind(7, minuteOrNone(r.windowEnd));
+    s.bind(8, int64_t(r.enabled ? 1 : 0));
+}
+
 } // namespace
 
 std::optional<int64_t> LedgerDatabase::addAlertRule(const AlertRule& r)
@@ -45,14 +58,7 @@ std::optional<int64_t> LedgerDatabase::addAlertRule(const AlertRule& r)
     SqliteStatement s(m_db.handle(),
                       "INSERT INTO alert_rules(subject, code, condition, above, threshold, window_start, window_end,"
                       " enabled) VALUES(?,?,?,?,?,?,?,?)");
-    s.bind(1, int64_t(r.subject));
-    s.bind(2, r.code);
-    s.bind(3, int64_t(r.condition));
-    s.bind(4, int64_t(r.above ? 1 : 0));
-    s.bind(5, r.threshold);
-    s.bind(6, minuteOrNone(r.windowStart));
-    s.bind(7, minuteOrNone(r.windowEnd));
-    s.bind(8, int64_t(r.enabled ? 1 : 0));
+    bindRule(s, r);
     if (!s.run()) {
         m_db.fail();
         return std::nullopt;
@@ -65,55 +71,30 @@ std::optional<int64_t> LedgerDatabase::addAlertRule(const AlertRule& r)
 
 bool LedgerDatabase::updateAlertRule(const AlertRule& r)
 {
-    SqliteTransaction tx(m_db);
-    if (!tx.started())
-        return false;
-    SqliteStatement s(m_db.handle(),
-                      "UPDATE alert_rules SET subject=?, code=?, condition=?, above=?, threshold=?, window_start=?,"
-                      " window_end=?, enabled=? WHERE id=?");
-    s.bind(1, int64_t(r.subject));
-    s.bind(2, r.code);
-    s.bind(3, int64_t(r.condition));
-    s.bind(4, int64_t(r.above ? 1 : 0));
-    s.bind(5, r.threshold);
-    s.bind(6, minuteOrNone(r.windowStart));
-    s.bind(7, minuteOrNone(r.windowEnd));
-    s.bind(8, int64_t(r.enabled ? 1 : 0));
-    s.bind(9, r.id);
-    if (!s.run())
-        return m_db.fail();
-    if (sqlite3_changes(m_db.handle()) == 0) {
-        m_db.setFailure("no such rule");
-        return false;
-    }
-    return tx.commit();
+    return changeOneRow("UPDATE alert_rules SET subject=?, code=?, condition=?, above=?, threshold=?, window_start=?,"
+                        " window_end=?, enabled=? WHERE id=?",
+                        [&r](SqliteStatement& s) {
+                            bindRule(s, r);
+                            s.bind(9, r.id);
+                        },
+                        "no such rule");
 }
 
 bool LedgerDatabase::setAlertRuleEnabled(int64_t id, bool enabled)
 {
-    auto rule = alertRule(id);
-    if (!rule) {
-        m_db.setFailure("no such rule");
-        return false;
-    }
-    rule->enabled = enabled;
-    return updateAlertRule(*rule);
+    // The switch alone: an edit of the rule made meanwhile elsewhere stays.
+    return changeOneRow("UPDATE alert_rules SET enabled=? WHERE id=?",
+                        [=](SqliteStatement& s) {
+                            s.bind(1, int64_t(enabled ? 1 : 0));
+                            s.bind(2, id);
+                        },
+                        "no such rule");
 }
 
 bool LedgerDatabase::removeAlertRule(int64_t id)
 {
-    SqliteTransaction tx(m_db);
-    if (!tx.started())
-        return false;
-    SqliteStatement s(m_db.handle(), "DELETE FROM alert_rules WHERE id=?");
-    s.bind(1, id);
-    if (!s.run())
-        return m_db.fail();
-    if (sqlite3_changes(m_db.handle()) == 0) {
-        m_db.setFailure("no such rule");
-        return false;
-    }
-    return tx.commit();
+    return changeOneRow("DELETE FROM alert_rules WHERE id=?", [id](SqliteStatement& s) { s.bind(1, id); },
+                        "no such rule");
 }
 
 std::vector<AlertRule> LedgerDatabase::alertRules()

@@ -20,7 +20,6 @@ namespace fw {
 namespace {
 
 constexpr int kTickMs = 60 * 1000;
-constexpr int kNavFrom = 16 * 60, kNavTo = 23 * 60, kNavEvery = 30;
 
 // A round disc in the designed colour of today's estimated 当日收益.
 QIcon discIcon(const std::optional<double>& dayProfit)
@@ -99,9 +98,9 @@ void AlertTray::onTick()
         return;
     }
     // The day's unit values: every 30 minutes from 16:00 to 23:00.
-    if (t.minute < kNavFrom || t.minute > kNavTo)
+    if (t.minute < ledger::kNavFromMinute || t.minute > ledger::kNavToMinute)
         return;
-    if (m_lastNavDay == t.day && t.minute - m_lastNavPoll < kNavEvery)
+    if (m_lastNavDay == t.day && t.minute - m_lastNavPoll < ledger::kNavEveryMinutes)
         return;
     if (refresh()) {
         m_lastNavDay = t.day;

@@ -645,6 +645,7 @@ QWidget* LedgerTabs::makeTodayTab()
     m_todayPanel->onMouseMoved = [this](int x, int y) { m_todayRenderer.trackPointer(x, y); };
     m_todayNote = new QLabel(m_todayTab);
     m_todayNote->setObjectName(qtName(Control::TodayNote));
+    m_todayNote->setWordWrap(true); // a failure names each fund and why
     auto* layout = new QVBoxLayout(m_todayTab);
     layout->addLayout(row({m_todayPick}));
     layout->addWidget(m_todayPanel);
@@ -740,7 +741,7 @@ void LedgerTabs::showToday(std::shared_ptr<const IntradayDay> day)
     } else {
         const PortfolioDay& portfolio = std::get<PortfolioDay>(*m_today);
         if (portfolio.points.empty())
-            note = gbk("今日走势无法取得");
+            note = gbk("今日走势无法取得：") + portfolioDayFailure(portfolio);
         else {
             data = portfolioChartData(portfolio.points, portfolio.codes);
             note = gbk("当日收益 ") + formatMoney(portfolio.points.back().profit);

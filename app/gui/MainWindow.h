@@ -26,6 +26,7 @@ class QUrl;
 
 namespace fw {
 
+class AlertDialog;
 class ChartPanel;
 class SectorWindow;
 class StepWindow;
@@ -59,8 +60,12 @@ public:
     SectorWindow* sectorWindow() const { return m_sectorWindow; }
     StepWindow* stepWindow() const { return m_stepWindow; } // while the modal dialog runs
     PortfolioWindow* portfolioWindow() const { return m_portfolioWindow; }
+    AlertDialog* alertDialog() const; // while it is open
     // Opens (or raises) the portfolio window, on `code` when given.
     void openPortfolio(const Text& code = {});
+    // Opens (or raises) the 提醒 dialog of the rules and their log; nothing
+    // without a data directory.
+    void openAlerts();
 
     // Applies the View changes collected so far (UI thread).
     void applyViewChanges();
@@ -125,6 +130,7 @@ private:
     QTableView* m_focusArriving = nullptr; // a grid inside its focus-in handling
     StepWindow* m_stepWindow = nullptr;
     QPointer<PortfolioWindow> m_portfolioWindow; // deletes itself on close
+    QPointer<AlertDialog> m_alertDialog;         // deletes itself on close
     QProgressBar* m_loadProgress = nullptr; // the whole-market load's bar, hidden when idle
     // Labels whose width follows their text: the designed geometry and the
     // bounds they may grow into. Other labels end a text that does not fit in "…".

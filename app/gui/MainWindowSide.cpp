@@ -26,6 +26,7 @@ void MainWindow::buildSideControls()
     makeButton<QPushButton>(Control::ExportButton, "导出所有数据", {728, 624, 80, 40}, m_client);
     // In the free strip along the bottom edge, between the estimate label and the progress bar.
     makeButton<QPushButton>(Control::PortfolioButton, "持仓", {640, 828, 80, 24}, m_client);
+    makeButton<QPushButton>(Control::AlertsButton, "提醒", {728, 828, 80, 24}, m_client);
     m_boards = new QButtonGroup(this);
     m_boards->setExclusive(true);
     m_boards->addButton(makeButton<QRadioButton>(Control::BoardDayGain, "昨日涨幅", {648, 672, 72, 16}, m_client), 1);
@@ -69,6 +70,9 @@ void MainWindow::wireSideControls()
     connect(button(Control::SectorButton), &QAbstractButton::clicked, this, [&c] { c.onSectorButtonClicked(); });
     connect(button(Control::StepButton), &QAbstractButton::clicked, this, [&c] { c.onStepButtonClicked(); });
     connect(button(Control::PortfolioButton), &QAbstractButton::clicked, this, [this] { openPortfolio(); });
+    // Without a data directory there is nowhere to keep rules.
+    button(Control::AlertsButton)->setEnabled(!c.dataDirectory().empty());
+    connect(button(Control::AlertsButton), &QAbstractButton::clicked, this, [this] { openAlerts(); });
     connect(button(Control::ExportButton), &QAbstractButton::clicked, this, [&c] { c.onExportClicked(); });
     connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
             [&c] { c.onEscapePressed(); });

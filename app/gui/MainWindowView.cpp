@@ -1,6 +1,7 @@
 // Binding of the main window to the View: the changes the models record are
 // applied here, on the UI thread, with the secondary windows' open states.
 #include "app/gui/MainWindow.h"
+#include "app/gui/AlertDialog.h"
 #include "app/gui/SectorWindow.h"
 #include "app/gui/StepWindow.h"
 #include "app/gui/TextFit.h"
@@ -190,6 +191,21 @@ void MainWindow::applySectorWindowState()
         }
         return;
     }
+}
+
+AlertDialog* MainWindow::alertDialog() const { return m_alertDialog; }
+
+void MainWindow::openAlerts()
+{
+    if (m_controller.dataDirectory().empty())
+        return;
+    if (!m_alertDialog) {
+        m_alertDialog = new AlertDialog(m_controller.dataDirectory(), m_controller.config(), this);
+        m_alertDialog->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_alertDialog->show();
+    m_alertDialog->raise();
+    m_alertDialog->activateWindow();
 }
 
 void MainWindow::openPortfolio(const Text& code)

@@ -4,7 +4,6 @@
 #include "app/MainController.h"
 #include "model/MainModels.h"
 #include "app/gui/AppTheme.h"
-#include "app/gui/AlertDialog.h"
 #include "app/gui/AlertTray.h"
 #include "app/gui/MainWindow.h"
 #include "export/Workbook.h"
@@ -176,11 +175,7 @@ int main(int argc, char* argv[])
     fw::AlertTray alerts(window, controller, dataDir);
     window.closesToTray = [&alerts] { return alerts.closesToTray(); };
     if (!dataDir.empty())
-        alerts.openSettings = [&window, &config, dataDir] {
-            auto* dialog = new fw::AlertDialog(dataDir, config, &window);
-            dialog->setAttribute(Qt::WA_DeleteOnClose);
-            dialog->show();
-        };
+        alerts.openSettings = [&window] { window.openAlerts(); };
     window.show();
     if (!unusableDir.empty())
         models.view.messageBox(fw::utf8ToGbk("数据目录无法使用：" + unusableDir + "，设置不会保存"));

@@ -120,6 +120,39 @@ TEST(CliIntraday, ThePlotIsWrittenWholeOrTheCommandFails)
     EXPECT_EQ(world.run({"intraday", "999999"}).status, 1);
 }
 
+// A UTF-8 text: each lead byte followed by as many continuation bytes as it says.
+bool wellFormedUtf8(const std::string& s)
+{
+    for (size_t i = 0; i < s.size();) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        const size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        if (n == 0 || i + n > s.size())
+            return false;
+        for (size_t k = 1; k < n; ++k)
+            if ((static_cast<unsigned char>(s[i + k]) >> 6) != 2)
+                return false;
+        i += n;
+    }
+    return true;
+}
+
+// The engine's own failure texts are GBK; the terminal gets them in UTF-8.
+TEST(CliIntraday, AFailedFetchIsToldInUtf8)
+{
+    TempDir dir;
+    for (const std::vector<std::string>& command : std::vector<std::vector<std::string>> {
+             {"intraday", "000001"}, {"estimate", "000001"}}) {
+        std::vector<std::string> args = command;
+        args.insert(args.end(), {"--service", "http://127.0.0.1:9", "--data-dir", dir.path()});
+        cli::resetCancel();
+        std::ostringstream out, err;
+        cli::CliIo io {out, err, false, false, false};
+        EXPECT_EQ(cli::runCli(args, io), 1) << command[0];
+        EXPECT_NE(err.str().find("失败"), std::string::npos) << err.str();
+        EXPECT_TRUE(wellFormedUtf8(err.str())) << err.str();
+    }
+}
+
 TEST(CliIntraday, AFundCodeOrThePortfolioNotBothNorNeither)
 {
     const CliWorld world(20);

@@ -1,6 +1,7 @@
 // The trade ledger on the command line: trades booked and shown with figures
 // worked out by hand from a stored NAV history served over loopback HTTP, the
 // CSV files, 定投, the sample service's money fund, and failed writes.
+#include "store/ConfigFile.h"
 #include "store/LedgerDatabase.h"
 #include "store/Sqlite.h"
 #include "net/ConnectionPool.h"
@@ -180,6 +181,17 @@ TEST_F(StoredLedger, DailyHistorySumsToTheTotalAndReturnsBesideTheBenchmark)
     EXPECT_EQ(r["benchmark"]["code"], "110020");
     EXPECT_EQ(r["from"], "2025-09-26");
     EXPECT_TRUE(r["total"]["xirr"].is_null());
+
+    // The window's pick of benchmark, kept in 配置.ini, holds here too; --benchmark before it.
+    ConfigFile config(dir.file("配置.ini"));
+    ASSERT_TRUE(config.write(utf8ToGbk("持仓走势"), utf8ToGbk("基准基金"), "000001"));
+    EXPECT_EQ(run({"portfolio", "returns", "--json"}).json()["benchmark"]["code"], "000001");
+    EXPECT_EQ(run({"portfolio", "returns", "--json", "--benchmark", "110020"}).json()["benchmark"]["code"], "110020");
+    for (const char* option : {"--from", "--to"}) {
+        const test::CliRun bad = run({"portfolio", "returns", option, "2025-13-01"});
+        EXPECT_EQ(bad.status, 2) << option;
+        EXPECT_NE(bad.err.find(std::string(option) + " 须为 YYYY-MM-DD：2025-13-01"), std::string::npos) << bad.err;
+    }
 }
 
 TEST_F(StoredLedger, CsvRoundTripAndAnImportThatBooksNothing)

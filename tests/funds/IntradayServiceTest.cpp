@@ -133,5 +133,25 @@ TEST(IntradayService, AStalledBarAnswerEndsWithItsLoad)
             EXPECT_EQ(bars.count(ids[i]), 1u) << ids[i];
 }
 
+// A portfolio's day without a point names why: nothing held, or each fund
+// that has no curve, with its reason.
+TEST(IntradayService, APortfolioDayWithoutPointsSaysWhy)
+{
+    FeatureWorld world(smallMarket(50));
+    EXPECT_EQ(portfolioDayFailure(fetchPortfolioDay({}, HttpRequestOptions())), utf8ToGbk("没有持仓基金"));
+
+    const PortfolioDay unknown = fetchPortfolioDay({{"999999", 100}, {"999998", 5}}, HttpRequestOptions());
+    ASSERT_EQ(unknown.funds.size(), 2u);
+    const Text why = portfolioDayFailure(unknown);
+    EXPECT_EQ(why.rfind("999999 " + unknown.funds[0].failure, 0), 0u) << why;
+    EXPECT_NE(why.find(utf8ToGbk("；") + "999998 " + unknown.funds[1].failure), Text::npos) << why;
+    EXPECT_FALSE(unknown.funds[1].failure.empty());
+
+    const sample::Fund& held = world.service->market().funds().front();
+    const PortfolioDay day = fetchPortfolioDay({{held.code, 100}}, HttpRequestOptions());
+    ASSERT_FALSE(day.points.empty()) << day.funds.front().failure;
+    EXPECT_EQ(portfolioDayFailure(day), "");
+}
+
 } // namespace
 } // namespace fw::test

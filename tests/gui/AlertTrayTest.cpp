@@ -2,6 +2,7 @@
 // date with the clock's minute, the tray's menu, and closing to the tray.
 #include "app/gui/AlertDialog.h"
 #include "app/gui/AlertTray.h"
+#include "canvas/Gbk.h"
 #include "store/LedgerDatabase.h"
 #include "tests/gui/WindowWorld.h"
 #include "text/CodePage.h"
@@ -32,6 +33,7 @@ private slots:
     void theMenuHoldsItsFourItems();
     void closingGoesToTheTrayOnlyWhenAsked();
     void theDialogAddsEditsSwitchesOffAndRemovesRules();
+    void theWindowsButtonOpensTheDialogOnce();
 };
 
 void AlertTrayTest::theTooltipFollowsEachRound()
@@ -167,4 +169,27 @@ void AlertTrayTest::theDialogAddsEditsSwitchesOffAndRemovesRules()
 }
 
 QTEST_MAIN(AlertTrayTest)
+// The window's own way to the rules: its 提醒 button opens the dialog, a second
+// click raises the same one; without a data directory it is off.
+void AlertTrayTest::theWindowsButtonOpensTheDialogOnce()
+{
+    WindowWorld world(WindowWorld::market(0), fridayMorning);
+    auto* button = world.window.findChild<QAbstractButton*>(qtName(Control::AlertsButton));
+    QVERIFY(button && button->isEnabled());
+    QVERIFY(!world.window.alertDialog());
+    button->click();
+    QPointer<AlertDialog> dialog = world.window.alertDialog();
+    QVERIFY(dialog && dialog->isVisible());
+    QCOMPARE(dialog->rulesTable()->rowCount(), 0);
+    button->click();
+    QCOMPARE(world.window.alertDialog(), dialog.data());
+    dialog->close();
+    QTRY_VERIFY(!dialog); // deleted on close
+
+    WindowWorld nowhere(WindowWorld::market(0));
+    QVERIFY(!nowhere.window.findChild<QAbstractButton*>(qtName(Control::AlertsButton))->isEnabled());
+    nowhere.window.openAlerts();
+    QVERIFY(!nowhere.window.alertDialog());
+}
+
 #include "AlertTrayTest.moc"

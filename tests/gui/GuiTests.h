@@ -149,5 +149,6 @@ private slots:
     void theUserPicksTheBenchmark();
     void accuracyTabShowsTheLoggedErrors();
     void todayTabDrawsThePortfolioAndAFundWithItsDot();
+    void todayTabOfAnEmptyLedgerSaysWhy();
     void todayTabShowsOnlyTheNewestLoadAndClosesDuringAStall();
 };

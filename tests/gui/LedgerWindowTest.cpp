@@ -557,6 +557,19 @@ void LedgerWindowTest::todayTabDrawsThePortfolioAndAFundWithItsDot()
     QVERIFY(child<QLabel>(tabs, Control::TodayNote)->text().contains(QStringLiteral("（净值 -")));
 }
 
+// Nothing held: the tab says so rather than only that there is no curve.
+void LedgerWindowTest::todayTabOfAnEmptyLedgerSaysWhy()
+{
+    WindowWorld f(WindowWorld::market(200), fridayEvening);
+    f.controller.onCreated();
+    PortfolioWindow* w = openWindow(f);
+    LedgerTabs* tabs = w->ledgerTabs();
+    QVERIFY(settle(tabs, 0));
+    tabs->setCurrentWidget(todayTab(tabs));
+    QVERIFY(settleToday(tabs, 0));
+    QCOMPARE(child<QLabel>(tabs, Control::TodayNote)->text(), QStringLiteral("今日走势无法取得：没有持仓基金"));
+}
+
 // Two picks in a row: only the second one's day is shown. A pick whose bars
 // stall leaves the window free to close at once.
 void LedgerWindowTest::todayTabShowsOnlyTheNewestLoadAndClosesDuringAStall()

@@ -206,5 +206,39 @@ TEST(AlertDigests, TextsAndSettings)
     EXPECT_EQ(set.middayMinute, 14 * 60 + 45);
 }
 
+// The evening digest waits for every held fund's unit value of today, but not
+// past the day's last look at 23:00.
+TEST(AlertDigests, TheEveningOneWaitsForEveryFundsUnitValue)
+{
+    const Day today = 20000, yesterday = 19999;
+    struct Case {
+        bool on;
+        int minute;
+        std::optional<Day> lastClose; // the ledger's newest close
+        Day navsThrough;              // every held fund has a unit value through
+        bool due;
+    } cases[] = {
+        {true, 18 * 60, today, today, true},
+        {true, 18 * 60, today, yesterday, false}, // a fund has not published yet
+        {true, 23 * 60, today, yesterday, true},  // the last look tells what is in
+        {true, 22 * 60 + 59, today, yesterday, false},
+        {true, 16 * 60, today, today, true},
+        {true, 15 * 60 + 59, today, today, false},
+        {true, 23 * 60, yesterday, yesterday, false}, // nothing of today in
+        {true, 18 * 60, std::nullopt, today, false},
+        {false, 18 * 60, today, today, false},
+    };
+    for (const Case& c : cases) {
+        DigestSettings digests;
+        digests.evening = c.on;
+        AlertSources sources;
+        if (c.lastClose)
+            sources.lastClose = DayFigures {*c.lastClose, 0, 0, 0};
+        sources.navsThrough = c.navsThrough;
+        EXPECT_EQ(eveningDigestDue(digests, sources, {today, c.minute}), c.due)
+            << c.minute << " " << c.navsThrough << " " << c.on;
+    }
+}
+
 } // namespace
 } // namespace fw::ledger
