@@ -152,8 +152,7 @@ void AlertTray::tell(const ledger::FiredAlert& alert)
 {
     const QString body = QString::fromStdString(alert.message);
     if (const uint id = m_notifier->notify(body)) {
-        if (alert.subject == ledger::AlertSubject::Fund || alert.subject == ledger::AlertSubject::Holding)
-            m_openCodes.insert(id, QString::fromStdString(alert.code));
+        m_opens.insert(id, {alert.subject, alert.code});
         ++m_told;
     } else if (m_tray) {
         m_tray->showMessage(alertTitle(), body);
@@ -170,10 +169,25 @@ void AlertTray::onAction(uint id, const QString& action)
         return;
     }
     if (action == QLatin1String(DesktopNotifier::kOpenAction)) {
-        showWindow();
-        const QString code = m_openCodes.value(id);
-        if (!code.isEmpty())
-            m_window.openPortfolio(Text(code.toStdString()));
+        const auto opened = m_opens.constFind(id);
+        if (opened == m_opens.constEnd())
+            showWindow();
+        else
+            openSubject(opened->first, opened->second);
+    }
+}
+
+void AlertTray::openSubject(ledger::AlertSubject subject, const std::string& code)
+{
+    showWindow();
+    if (code.empty())
+        return;
+    if (subject == ledger::AlertSubject::Holding) {
+        m_window.openPortfolio(Text(code));
+    } else if (subject == ledger::AlertSubject::Fund) {
+        FundDetails& details = m_controller.details();
+        details.closeStockPage();
+        details.fundPageSummary(Text(code), Text(), FundDetails::PickSource::Watchlist);
     }
 }
 

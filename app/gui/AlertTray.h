@@ -52,6 +52,11 @@ public:
     // What the last round logged and told (tests).
     int told() const { return m_told; }
 
+    // What a notification's 打开 does: shows the window with a fund's page
+    // (its summary, holdings and estimate) or, for a holding, the 持仓 window
+    // on it; the window alone for the portfolio and a stock.
+    void openSubject(ledger::AlertSubject subject, const std::string& code);
+
     // Runs when 提醒设置 is chosen (the action is off without it).
     std::function<void()> openSettings;
 
@@ -75,7 +80,7 @@ private:
     QMenu* m_menu = nullptr;
     QAction* m_settingsAction = nullptr;
     std::unique_ptr<DesktopNotifier> m_notifier;
-    QMap<uint, QString> m_openCodes; // notification id → the fund 打开 shows
+    QMap<uint, std::pair<ledger::AlertSubject, std::string>> m_opens; // notification id → what 打开 shows
     QString m_tooltip;
     bool m_running = false;
     int m_lastNavPoll = -1;          // the minute of the day's last unit-value poll

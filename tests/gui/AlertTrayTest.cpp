@@ -3,6 +3,7 @@
 #include "app/gui/AlertDialog.h"
 #include "app/gui/AlertTray.h"
 #include "canvas/Gbk.h"
+#include "sample/Market.h"
 #include "store/LedgerDatabase.h"
 #include "tests/gui/WindowWorld.h"
 #include "text/CodePage.h"
@@ -34,6 +35,7 @@ private slots:
     void closingGoesToTheTrayOnlyWhenAsked();
     void theDialogAddsEditsSwitchesOffAndRemovesRules();
     void theWindowsButtonOpensTheDialogOnce();
+    void openShowsTheFundOrTheHolding();
 };
 
 void AlertTrayTest::theTooltipFollowsEachRound()
@@ -190,6 +192,20 @@ void AlertTrayTest::theWindowsButtonOpensTheDialogOnce()
     QVERIFY(!nowhere.window.findChild<QAbstractButton*>(qtName(Control::AlertsButton))->isEnabled());
     nowhere.window.openAlerts();
     QVERIFY(!nowhere.window.alertDialog());
+}
+
+// A notification's 打开: a fund's alert shows the fund in the main window (its
+// page as the grid's first row), a holding's the 持仓 window.
+void AlertTrayTest::openShowsTheFundOrTheHolding()
+{
+    WindowWorld world(WindowWorld::market(50), fridayMorning);
+    AlertTray tray(world.window, world.controller, world.dir.path().toStdString(), fridayMorning);
+    const std::string code = world.service.market().funds().at(7).code;
+    tray.openSubject(ledger::AlertSubject::Fund, code);
+    QTRY_COMPARE(world.models.fundGrid.cell(1, 1), Text(code));
+    QVERIFY(!world.window.portfolioWindow());
+    tray.openSubject(ledger::AlertSubject::Holding, code);
+    QVERIFY(world.window.portfolioWindow() && world.window.portfolioWindow()->isVisible());
 }
 
 #include "AlertTrayTest.moc"
