@@ -86,7 +86,7 @@ struct HoldingsWorker {
     HoldingsTarget target = HoldingsTarget::Picked;
     // Runs inside the last write, so only while the worker is still the
     // newest: the grid then holds this fund's holdings in full, those given.
-    std::function<void(const HoldingsResult&)> finished;
+    std::function<void(const HoldingsResult&)> finished {};
 
     void operator()() const;
 };

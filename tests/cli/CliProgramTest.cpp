@@ -32,9 +32,9 @@ struct Launch {
     Stream out = Stream::Pipe;
     Stream err = Stream::Pipe;
     // Set in the child's environment; an empty value removes the variable.
-    std::vector<std::pair<std::string, std::string>> environment;
+    std::vector<std::pair<std::string, std::string>> environment {};
     // Gets the child's id once it started.
-    std::function<void(pid_t)> whileRunning;
+    std::function<void(pid_t)> whileRunning {};
 };
 
 bool openStream(Stream kind, int ends[2])

@@ -129,8 +129,9 @@ TEST(IntradayService, AStalledBarAnswerEndsWithItsLoad)
     EXPECT_EQ(bars.count(ids[3]), 0u);
     // The six that answered before the cancel are there (the first five at once, the sixth after one of them).
     for (size_t i = 0; i < ids.size(); ++i)
-        if (i != 3)
+        if (i != 3) {
             EXPECT_EQ(bars.count(ids[i]), 1u) << ids[i];
+        }
 }
 
 // A portfolio's day without a point names why: nothing held, or each fund

@@ -141,8 +141,9 @@ TEST(Controls, EveryRoleHasADesignedNameUniqueWithinItsWindow)
         EXPECT_NE(std::string(first.designedName), "");
         for (int b = a + 1; b < kControlCount; ++b) {
             const ControlInfo& second = controlInfo(Control(b));
-            if (first.window == second.window)
+            if (first.window == second.window) {
                 EXPECT_NE(std::string(first.designedName), second.designedName) << a << " " << b;
+            }
         }
     }
     EXPECT_STREQ(designedName(Control::Status), "标签6");
