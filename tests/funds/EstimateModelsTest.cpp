@@ -79,9 +79,10 @@ TEST(EstimateModels, HoldingsWeighTheQuotedHoldingsAndApplyTheStockShare)
 TEST(EstimateModels, HoldingsContributorsAddUpToTheEstimate)
 {
     EstimateInputs in;
-    in.positions.stocks = {stock("1.600001", 10), stock("0.000002", 6), stock("1.600003", 4)};
+    // The last holding is quoted but has no share: it is no contributor.
+    in.positions.stocks = {stock("1.600001", 10), stock("0.000002", 6), stock("1.600003", 4), stock("1.600004", 0)};
     in.stockShare = 80.0;
-    in.changes = {{"1.600001", 2.0}, {"0.000002", -1.0}};
+    in.changes = {{"1.600001", 2.0}, {"0.000002", -1.0}, {"1.600004", 5.0}};
     const auto e = holdingsEstimate(in);
     ASSERT_TRUE(e);
     EXPECT_DOUBLE_EQ(e->stockShare, 80.0);
