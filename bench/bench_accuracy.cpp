@@ -4,8 +4,10 @@
 // (JZZZL of its newest NAV row, through the program's own NAV history reader).
 // Per model: the funds, the mean absolute error and the largest miss, in
 // percentage points; for the feeder and the index models also the plain
-// holdings mean over the same funds, which each must beat. The exit status is
-// 1 when one does not, or when a model has no fund to be measured on.
+// holdings mean over the same funds, which each must beat (the index model on
+// the index funds and on the feeders named for an index, each on its own).
+// The exit status is 1 when one does not, or when a model has no fund to be
+// measured on.
 //
 // A feeder lists no stocks of its own: the stocks it really holds are those of
 // the exchange-traded fund it invests through, so its holdings mean is the
@@ -36,16 +38,6 @@
 using namespace fw;
 
 namespace {
-
-const char* modelName(EstimateModel m)
-{
-    switch (m) {
-    case EstimateModel::Feeder: return "feeder";
-    case EstimateModel::Index: return "index";
-    case EstimateModel::Holdings: return "holdings";
-    }
-    return "?";
-}
 
 // The newest NAV row of each fund, fetched on five threads; none where the
 // history could not be read or is empty.
@@ -203,7 +195,7 @@ int main(int argc, char** argv)
             }
         }
         const ModelAccuracy own = accuracyOf(model, all);
-        std::printf("%-9s %s\n", modelName(model), figures(own).c_str());
+        std::printf("%s %s\n", gbkToUtf8(modelShortName(model)).c_str(), figures(own).c_str());
         if (own.days == 0)
             status = 1;
         if (model == EstimateModel::Holdings)
