@@ -218,6 +218,6 @@ int main(int argc, char** argv)
             }
         }
     }
-    std::printf("  %.1f s\n", seconds);
+    std::printf("  %s s\n", roundedText(seconds, 1).c_str());
     return status;
 }
