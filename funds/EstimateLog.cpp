@@ -87,6 +87,27 @@ std::vector<ledger::LoggedEstimate> estimatesToLog(const std::string& code, cons
     return out;
 }
 
+ModelAccuracy accuracyOf(EstimateModel model, const std::vector<const ledger::LoggedEstimate*>& estimates)
+{
+    // Both figures are exact 1e-4 %, so the misses add up without a rounding.
+    long long sum = 0, largest = 0;
+    ModelAccuracy a;
+    a.model = model;
+    for (const ledger::LoggedEstimate* e : estimates) {
+        if (!e->navChange)
+            continue;
+        const long long miss = std::llabs(e->change - *e->navChange);
+        sum += miss;
+        largest = std::max(largest, miss);
+        ++a.days;
+    }
+    if (a.days > 0) {
+        a.meanError = unitsValue(sum, 4) / double(a.days);
+        a.largestMiss = unitsValue(largest, 4);
+    }
+    return a;
+}
+
 ModelErrors accuracyByModel(const std::vector<ledger::LoggedEstimate>& fundLog)
 {
     // Each model's measured days, newest first.
@@ -101,18 +122,7 @@ ModelErrors accuracyByModel(const std::vector<ledger::LoggedEstimate>& fundLog)
         std::sort(days.begin(), days.end(), [](auto* a, auto* b) { return a->day > b->day; });
         if (days.size() > size_t(kAccuracyDays))
             days.resize(size_t(kAccuracyDays));
-        long long sum = 0, largest = 0;
-        for (const ledger::LoggedEstimate* e : days) {
-            const long long miss = std::llabs(e->change - *e->navChange);
-            sum += miss;
-            largest = std::max(largest, miss);
-        }
-        ModelAccuracy a;
-        a.model = EstimateModel(model);
-        a.days = int(days.size());
-        a.meanError = unitsValue(sum, 4) / double(days.size());
-        a.largestMiss = unitsValue(largest, 4);
-        out[a.model] = a;
+        out[EstimateModel(model)] = accuracyOf(EstimateModel(model), days);
     }
     return out;
 }

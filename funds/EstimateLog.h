@@ -42,6 +42,10 @@ struct ModelAccuracy {
 };
 using ModelErrors = std::map<EstimateModel, ModelAccuracy>;
 
+// One model's figures over the given estimates, each against the NAV change
+// it was matched with; an estimate still without its NAV change is not counted.
+ModelAccuracy accuracyOf(EstimateModel model, const std::vector<const ledger::LoggedEstimate*>& estimates);
+
 // Per model of one fund's log: over the model's newest kAccuracyDays days
 // whose NAV change is known. A model without such a day is absent.
 ModelErrors accuracyByModel(const std::vector<ledger::LoggedEstimate>& fundLog);

@@ -110,7 +110,9 @@ std::optional<ModelEstimate> indexEstimate(const EstimateInputs& in)
         return std::nullopt;
     ModelEstimate e;
     e.model = EstimateModel::Index;
-    e.stockShare = in.stockShare.value_or(kIndexDefaultShare);
+    // A feeder's stock share counts only the stocks it holds itself (its
+    // target fund is "other"): the index reaches it through the target.
+    e.stockShare = in.positions.targetCode.empty() ? in.stockShare.value_or(kIndexDefaultShare) : kFeederTargetShare;
     e.contributors.push_back(contributor(entry->quoteId, entry->name, e.stockShare, *change));
     return finished(std::move(e));
 }

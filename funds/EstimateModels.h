@@ -6,7 +6,9 @@
 //    must hold at least 90 % in it): the target's change × 95 %, plus the
 //    stock share × the plain mean change of the stocks it lists itself.
 //  - Index: a fund whose name holds an index name of the table below: the
-//    index's change × the stock share (95 % when none is disclosed).
+//    index's change × the stock share (95 % when none is disclosed). A
+//    feeder's stock share is only what it holds besides its target, so one
+//    named for an index takes the target's 95 % instead.
 //  - Holdings: the stock share × the share-weighted mean change of the quoted
 //    holdings, normalised over the quoted ones; bonds and cash count as 0 %.
 // The first model that gives an estimate, in that order, is the fund's.

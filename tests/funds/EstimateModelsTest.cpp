@@ -79,9 +79,10 @@ TEST(EstimateModels, HoldingsWeighTheQuotedHoldingsAndApplyTheStockShare)
 TEST(EstimateModels, HoldingsContributorsAddUpToTheEstimate)
 {
     EstimateInputs in;
-    in.positions.stocks = {stock("1.600001", 10), stock("0.000002", 6), stock("1.600003", 4)};
+    // The last holding is quoted but has no share: it is no contributor.
+    in.positions.stocks = {stock("1.600001", 10), stock("0.000002", 6), stock("1.600003", 4), stock("1.600004", 0)};
     in.stockShare = 80.0;
-    in.changes = {{"1.600001", 2.0}, {"0.000002", -1.0}};
+    in.changes = {{"1.600001", 2.0}, {"0.000002", -1.0}, {"1.600004", 5.0}};
     const auto e = holdingsEstimate(in);
     ASSERT_TRUE(e);
     EXPECT_DOUBLE_EQ(e->stockShare, 80.0);
@@ -103,6 +104,7 @@ struct IndexCase {
     QuoteChanges changes;
     long long estimate;
     const char* quoteId; // the index used; "" without an estimate
+    const char* etf = ""; // a feeder's target
 };
 
 TEST(EstimateModels, IndexFundsFollowTheIndexTheirNameHolds)
@@ -127,6 +129,13 @@ TEST(EstimateModels, IndexFundsFollowTheIndexTheirNameHolds)
         {"某某恒生指数(QDII)", 98.0, {{"100.HSI", 0.8}}, 78, "100.HSI"},
         {"某某沪深300指数A", 90.0, {}, -99999, ""},     // the index has no quote
         {"某某成长混合", 90.0, {{"1.000300", 1.0}}, -99999, ""}, // no index in the name
+        // A feeder's GP counts only the stocks it holds itself; its index comes
+        // through its target, 95 % of it: 2.00 × 95 % = 1.90 (not × 0.40 % = 0.01)
+        {"某某沪深300ETF联接A", 0.40, {{"1.000300", 2.0}}, 190, "1.000300", "510300"},
+        // -1.20 × 95 % = -1.14, a feeder without an asset mix alike
+        {"某某中证1000ETF联接C", none, {{"1.000852", -1.2}}, -114, "1.000852", "159633"},
+        // 0.90 × 95 % = 0.855 -> 0.86 (not × 0.02 % = 0.0002 -> 0.00)
+        {"某某科创50ETF联接A", 0.02, {{"1.000688", 0.9}}, 86, "1.000688", "588000"},
     };
     for (const IndexCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -134,6 +143,8 @@ TEST(EstimateModels, IndexFundsFollowTheIndexTheirNameHolds)
         in.fundName = gbk(c.name);
         in.stockShare = c.gp;
         in.changes = c.changes;
+        in.positions.targetCode = c.etf;
+        in.positions.targetQuoteId = targetQuoteId(c.etf);
         const auto e = indexEstimate(in);
         EXPECT_EQ(hundredths(e), c.estimate);
         if (!e)
@@ -218,12 +229,12 @@ TEST(EstimateModels, AFeederIsAFeederFirstThenAnIndexFundThenHoldings)
 {
     using M = EstimateModel;
     const ChoiceCase cases[] = {
-        // Feeder: 1.00 × 95 % = 0.95 (the index's 2.00 × 90 % = 1.80 comes second)
+        // Feeder: 1.00 × 95 % = 0.95 (the index through the target, 2.00 × 95 % = 1.90, comes second)
         {"feeder named for an index", "某某沪深300ETF联接A", "510300", {},
          {{"1.510300", 1.0}, {"1.000300", 2.0}}, {M::Feeder, M::Index}, 95},
-        // Its target unquoted: the index, 2.00 × 90 % = 1.80
+        // Its target unquoted: the index through the target, 2.00 × 95 % = 1.90
         {"feeder without its target's quote", "某某沪深300ETF联接A", "510300", {},
-         {{"1.000300", 2.0}}, {M::Index}, 180},
+         {{"1.000300", 2.0}}, {M::Index}, 190},
         // Index before holdings: 2.00 × 90 % = 1.80; holdings 3.00 × 90 % = 2.70
         {"index fund with holdings", "某某沪深300指数A", "", {stock("1.600519", 5)},
          {{"1.000300", 2.0}, {"1.600519", 3.0}}, {M::Index, M::Holdings}, 180},

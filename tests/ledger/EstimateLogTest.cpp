@@ -172,6 +172,43 @@ TEST(EstimateLogRules, TheErrorIsOverTheNewest20MeasuredDays)
     EXPECT_EQ(accuracyByModel(log).count(EstimateModel::Feeder), 0u);
 }
 
+struct AccuracyCase {
+    const char* what;
+    std::vector<std::pair<int64_t, std::optional<int64_t>>> estimateAndNav; // 1e-4 %
+    int counted;
+    double meanError, largestMiss; // percentage points
+};
+
+TEST(EstimateLogRules, TheErrorOfEstimatesAgainstTheirNavChanges)
+{
+    const AccuracyCase cases[] = {
+        // |0.53 - 0.41| = 0.12, |-1.00 - -0.75| = 0.25, |2.00 - 2.00| = 0: 0.37 / 3
+        {"three funds", {{5300, 4100}, {-10000, -7500}, {20000, 20000}}, 3, 0.37 / 3, 0.25},
+        // An estimate on the wrong side: |0.30 - -0.45| = 0.75; the one without a NAV is not counted
+        {"a miss across zero", {{3000, -4500}, {9000, std::nullopt}}, 1, 0.75, 0.75},
+        // Exact to 1e-4 %: |0.0001 - 0| and |-0.0003 - 0| = 0.0004 / 2
+        {"hundredths of a hundredth", {{1, 0}, {-3, 0}}, 2, 0.0002, 0.0003},
+        {"nothing measured", {{5000, std::nullopt}}, 0, 0, 0},
+        {"nothing at all", {}, 0, 0, 0},
+    };
+    for (const AccuracyCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<LoggedEstimate> estimates;
+        for (const auto& [estimate, nav] : c.estimateAndNav) {
+            estimates.push_back(logged("2026-12-04", kFeeder, estimate));
+            estimates.back().navChange = nav;
+        }
+        std::vector<const LoggedEstimate*> pointers;
+        for (const LoggedEstimate& e : estimates)
+            pointers.push_back(&e);
+        const ModelAccuracy a = accuracyOf(EstimateModel::Feeder, pointers);
+        EXPECT_EQ(a.model, EstimateModel::Feeder);
+        EXPECT_EQ(a.days, c.counted);
+        EXPECT_NEAR(a.meanError, c.meanError, 1e-12);
+        EXPECT_NEAR(a.largestMiss, c.largestMiss, 1e-12);
+    }
+}
+
 ModelErrors errorsOf(std::initializer_list<std::tuple<EstimateModel, int, double>> rows)
 {
     ModelErrors out;
