@@ -1,0 +1,114 @@
+#pragma once
+// The estimate shown as the logged errors choose it: a fund's estimate log
+// written through the ledger database's own API (each model's estimates of a
+// run of weekdays and the NAV changes they are measured against, so a test
+// knows every error by hand), and a sample fund two models apply to with
+// both its estimates worked out from the market's own figures.
+#include "sample/Market.h"
+#include "store/LedgerDatabase.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+namespace fw::test {
+
+inline constexpr int kFeederModel = 0, kIndexModel = 1, kHoldingsModel = 2;
+
+// One model's days: `days` weekdays from 2026-11-02 on, the estimate of day i
+// off the day's NAV change by misses[i % misses.size()] (1e-4 %).
+struct ModelDays {
+    int model = kHoldingsModel;
+    int days = 0;
+    std::vector<int64_t> misses;
+};
+
+// Logs the days into fundwatch.db in `dataDir` (made when missing); the NAV
+// change of the i-th weekday is 0.50 % + i × 0.10 %.
+inline void logDays(const std::string& dataDir, const std::string& code, const std::vector<ModelDays>& models)
+{
+    ledger::LedgerDatabase db;
+    ASSERT_TRUE(db.open(ledger::ledgerFilePath(dataDir))) << db.failure();
+    std::vector<ledger::Day> weekdays;
+    for (ledger::Day d = ledger::dayFromCivil(2026, 11, 2); weekdays.size() < 60; ++d)
+        if (ledger::weekdayOf(d) < 5)
+            weekdays.push_back(d);
+    auto navChange = [](size_t i) { return int64_t(5000 + 1000 * i); };
+    std::vector<ledger::LoggedEstimate> log;
+    size_t longest = 0;
+    for (const ModelDays& m : models) {
+        ASSERT_FALSE(m.misses.empty());
+        ASSERT_LE(size_t(m.days), weekdays.size());
+        longest = std::max(longest, size_t(m.days));
+        for (size_t i = 0; i < size_t(m.days); ++i) {
+            ledger::LoggedEstimate e;
+            e.day = weekdays[i];
+            e.code = code;
+            e.model = m.model;
+            e.change = navChange(i) + m.misses[i % m.misses.size()];
+            log.push_back(e);
+        }
+    }
+    ASSERT_EQ(db.logEstimates(log), int(log.size())) << db.failure();
+    std::vector<ledger::NavRow> rows;
+    for (size_t i = 0; i < longest; ++i) {
+        ledger::NavRow row;
+        row.day = weekdays[i];
+        row.unitValue = 10000;
+        row.changePercent = navChange(i);
+        rows.push_back(row);
+    }
+    ASSERT_EQ(db.storeNavChanges(code, rows), int(log.size())) << db.failure();
+}
+
+// The log the tests share: over 20 days the index model misses by 0.25 and
+// 0.35 in turn (mean 0.30), the holdings model by 0.05 and 0.15 (mean 0.10),
+// so the holdings model's smaller error chooses it. `holdingsDays` 19 leaves
+// the holdings model a day short: the order of the models still holds.
+inline void logIndexAndHoldings(const std::string& dataDir, const std::string& code, int holdingsDays = 20)
+{
+    logDays(dataDir, code,
+            {{kIndexModel, 20, {2500, -3500}}, {kHoldingsModel, holdingsDays, {-500, 1500}}});
+}
+
+// An index fund that lists its holdings, so both the index model and the
+// holdings model apply, with both estimates from the market: the index's
+// change × GP, and GP × the share-weighted mean change of the holdings not
+// suspended (their shares summed: the coverage).
+struct TwoModelFund {
+    const sample::Fund* fund = nullptr;
+    double index = 0, holdings = 0, coverage = 0;
+    bool lowCoverage = false;
+};
+
+inline TwoModelFund twoModelFund(const sample::Market& m)
+{
+    for (const sample::Fund& f : m.funds()) {
+        const int x = m.trackedIndex(f);
+        if (f.target >= 0 || x < 0 || m.holdingQuarters(f) == 0)
+            continue;
+        const double gp = m.assetMix(f, 0).stocks;
+        double weighted = 0, covered = 0, listed = 0;
+        for (const sample::Holding& h : m.holdings(f, 0)) {
+            const sample::Stock& s = m.stocks()[size_t(h.stock)];
+            listed += h.share;
+            if (!s.suspended) {
+                weighted += h.share * s.change;
+                covered += h.share;
+            }
+        }
+        if (!(covered > 0))
+            continue;
+        TwoModelFund out {&f, gp * m.indexes()[size_t(x)].change / 100.0, gp / 100.0 * weighted / covered, covered,
+                          covered < 0.7 * listed};
+        // Far enough apart that the shown figure tells the models apart.
+        if (std::abs(out.index - out.holdings) >= 0.05)
+            return out;
+    }
+    return {};
+}
+
+} // namespace fw::test
