@@ -114,7 +114,10 @@ FundCurve fetchFundCurve(std::string_view code, std::string_view gbkName, const 
         out.name = pageName;
     EstimateInputs& in = *answers.inputs;
     in.fundName = out.name;
-    const TextList ids = curveQuoteIds(in.positions, in.fundName);
+    // The securities of the model the fund's errors choose, the one the
+    // estimate shown under the holdings takes, so that the curve ends on it.
+    const ModelErrors errors = loggedErrors(dataDir, out.code);
+    const TextList ids = curveQuoteIds(in.positions, in.fundName, errors);
     out.quoteIds = ids;
     BarsById bars;
     std::vector<QuoteFailure> failedQuotes;
@@ -130,8 +133,7 @@ FundCurve fetchFundCurve(std::string_view code, std::string_view gbkName, const 
     if (!failedQuotes.empty())
         in.changes.clear();
 
-    // The model of the estimate shown under the holdings, so that the curve ends on it.
-    if (const std::optional<HoldingsEstimate> shown = shownEstimate(applicableEstimates(in), loggedErrors(dataDir, out.code)))
+    if (const std::optional<HoldingsEstimate> shown = shownEstimate(applicableEstimates(in), errors))
         out.estimate = static_cast<const ModelEstimate&>(*shown);
     std::optional<IntradayCurve> curve = curveFromBars(in, bars, out.estimate ? std::optional(out.estimate->model) : std::nullopt);
     if (!curve || curve->points.empty()) {

@@ -185,6 +185,25 @@ TEST(IntradayCurve, TheBarsAskedForFollowTheModel)
     // A feeder is a feeder first, though its name names an index.
     FundPositions feeder {{stock("1.600001", 2)}, "159915", "", "0.159915", ""};
     EXPECT_EQ(curveQuoteIds(feeder, gbk("某某创业板ETF联接")), (TextList {"0.159915", "1.600001"}));
+
+    // Once the errors choose (two models over 20 days each), the bars are
+    // those of the model chosen; a day short, the order still holds.
+    auto measured = [](EstimateModel model, int days, double meanError) {
+        ModelAccuracy a;
+        a.model = model;
+        a.days = days;
+        a.meanError = meanError;
+        return std::pair {model, a};
+    };
+    using M = EstimateModel;
+    const ModelErrors holdingsBetter {measured(M::Index, 20, 0.30), measured(M::Holdings, 20, 0.10)};
+    const ModelErrors dayShort {measured(M::Index, 20, 0.30), measured(M::Holdings, 19, 0.10)};
+    const ModelErrors indexBetter {measured(M::Feeder, 20, 0.40), measured(M::Index, 20, 0.20),
+                                   measured(M::Holdings, 20, 0.30)};
+    EXPECT_EQ(curveQuoteIds(stocks, gbk("某某中证500指数"), holdingsBetter), (TextList {"1.600001", "116.00700"}));
+    EXPECT_EQ(curveQuoteIds(stocks, gbk("某某中证500指数"), dayShort), (TextList {"1.000905"}));
+    EXPECT_EQ(curveQuoteIds(feeder, gbk("某某创业板ETF联接"), indexBetter), (TextList {"0.399006"}));
+    EXPECT_EQ(curveQuoteIds(feeder, gbk("某某创业板ETF联接"), holdingsBetter), (TextList {"1.600001"}));
 }
 
 } // namespace

@@ -1,0 +1,147 @@
+// The estimate the logged errors choose, against the sample service over real
+// sockets with fundwatch.db in the world's data directory: under the holdings
+// grid, in the portfolio, in a bulk estimate and at the end of the day's
+// curve. The errors are worked out by hand from the days logged
+// (EstimateChoiceSupport.h), the estimates from the market's own figures.
+#include "funds/EstimateRecord.h"
+#include "funds/HoldingsEstimate.h"
+#include "funds/IntradayFetch.h"
+#include "funds/PortfolioRefresh.h"
+#include "tests/funds/EstimateChoiceSupport.h"
+#include "tests/funds/FundsTestSupport.h"
+#include "text/NumberText.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+namespace fw::test {
+namespace {
+
+// The line under the holdings grid, worked out: the model, the change, and in
+// brackets the coverage (holdings) and the error.
+std::string expectedLine(const TwoModelFund& pick, EstimateModel model, const std::string& error)
+{
+    if (model == EstimateModel::Index)
+        return "指数估算 " + gbkToUtf8(estimateChangeText(pick.index)) + (error.empty() ? "" : "（误差 " + error + "）");
+    return "持仓估算 " + gbkToUtf8(estimateChangeText(pick.holdings)) + "（覆盖 "
+        + gbkToUtf8(estimateCoverageText(pick.coverage)) + (error.empty() ? "" : "，误差 " + error) + "）"
+        + (pick.lowCoverage ? "（低覆盖）" : "");
+}
+
+std::string shownLine(FeatureWorld& w, const sample::Fund& f)
+{
+    HoldingsWorker {w.context, f.code, utf8ToGbk(f.name)}();
+    return gbkToUtf8(w.models.view.caption(Control::HoldingsEstimate));
+}
+
+std::set<std::string> filesIn(const std::string& dir)
+{
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
+// Over 20 days each the holdings model misses by 0.10 on average and the
+// index model by 0.30: the holdings model is shown, with ±0.10%, wherever
+// the program shows an estimate.
+TEST(EstimateChoice, TheSmallerErrorOverTwentyDaysChoosesTheModelEverywhere)
+{
+    FeatureWorld w(smallMarket(600));
+    const TwoModelFund pick = twoModelFund(w.service->market());
+    ASSERT_TRUE(pick.fund);
+    const sample::Fund& f = *pick.fund;
+    logIndexAndHoldings(w.dir.path(), f.code);
+
+    // Under the holdings grid.
+    EXPECT_EQ(shownLine(w, f), expectedLine(pick, EstimateModel::Holdings, "±0.10%"));
+
+    // In the portfolio (and the ledger, which looks funds up the same way).
+    const FundQuote quote = fetchFundQuote(w.context, f.code);
+    ASSERT_TRUE(quote.estimatePercent);
+    EXPECT_NEAR(*quote.estimatePercent, pick.holdings, 1e-9);
+    EXPECT_EQ(gbkToUtf8(quote.coverage), "覆盖 " + gbkToUtf8(estimateCoverageText(pick.coverage)) + "，误差 ±0.10%");
+    ASSERT_TRUE(quote.estimateError);
+    EXPECT_NEAR(*quote.estimateError, 0.10, 1e-9);
+    const FundQuote ledgerQuote = ledger::lookUpFund(HttpRequestOptions {}, f.code, w.dir.path());
+    EXPECT_EQ(ledgerQuote.coverage, quote.coverage);
+
+    // In a bulk estimate each fund brings its own errors: the same fund
+    // without any is shown by the first model.
+    const Text name = utf8ToGbk(f.name);
+    const std::vector<EstimateOutcome> bulk =
+        fetchEstimates({{f.code, name, loggedErrors(w.dir.path(), f.code)}, {f.code, name}}, HttpRequestOptions {});
+    ASSERT_EQ(bulk.size(), 2u);
+    ASSERT_TRUE(bulk[0].estimate && bulk[1].estimate);
+    EXPECT_EQ(bulk[0].estimate->model, EstimateModel::Holdings);
+    EXPECT_TRUE(bulk[0].estimate->chosenByError);
+    EXPECT_EQ(bulk[1].estimate->model, EstimateModel::Index);
+    EXPECT_NEAR(bulk[1].estimate->change, pick.index, 1e-9);
+    EXPECT_EQ(bulk[1].estimate->error, std::nullopt);
+
+    // The day's curve goes by the same model and ends on the estimate.
+    const FundCurve curve = fetchFundCurve(f.code, name, HttpRequestOptions {}, w.dir.path());
+    ASSERT_TRUE(curve.ok()) << curve.failure;
+    EXPECT_EQ(curve.curve.model, EstimateModel::Holdings);
+    ASSERT_TRUE(curve.estimate);
+    EXPECT_EQ(roundedUnits(curve.curve.points.back().change, 2), roundedUnits(pick.holdings, 2));
+}
+
+// A day short of 20 the holdings model's smaller error does not count yet:
+// the index model, first in the order, is shown with its own error; and its
+// error shows from its first measured day.
+TEST(EstimateChoice, UntilTwentyDaysTheOrderHoldsAndTheFirstModelShowsItsError)
+{
+    {
+        FeatureWorld w(smallMarket(600));
+        const TwoModelFund pick = twoModelFund(w.service->market());
+        ASSERT_TRUE(pick.fund);
+        logIndexAndHoldings(w.dir.path(), pick.fund->code, 19);
+        EXPECT_EQ(shownLine(w, *pick.fund), expectedLine(pick, EstimateModel::Index, "±0.30%"));
+        const FundQuote quote = fetchFundQuote(w.context, pick.fund->code);
+        ASSERT_TRUE(quote.estimatePercent);
+        EXPECT_NEAR(*quote.estimatePercent, pick.index, 1e-9);
+        EXPECT_EQ(gbkToUtf8(quote.coverage), "指数估算，误差 ±0.30%");
+        const FundCurve curve = fetchFundCurve(pick.fund->code, "", HttpRequestOptions {}, w.dir.path());
+        ASSERT_TRUE(curve.ok()) << curve.failure;
+        EXPECT_EQ(curve.curve.model, EstimateModel::Index);
+    }
+    {
+        // One day of the index model, missed by 0.25.
+        FeatureWorld w(smallMarket(600));
+        const TwoModelFund pick = twoModelFund(w.service->market());
+        logDays(w.dir.path(), pick.fund->code, {{kIndexModel, 1, {-2500}}});
+        EXPECT_EQ(shownLine(w, *pick.fund), expectedLine(pick, EstimateModel::Index, "±0.25%"));
+    }
+}
+
+// fundwatch.db of garbage bytes: the estimate is shown as if nothing were
+// logged, and the file and the directory stay exactly as they were.
+TEST(EstimateChoice, AnUnreadableLogGivesTheEstimateWithoutAnErrorAndIsLeftAlone)
+{
+    FeatureWorld w(smallMarket(600));
+    const TwoModelFund pick = twoModelFund(w.service->market());
+    ASSERT_TRUE(pick.fund);
+    std::string garbage;
+    for (int i = 0; i < 4096; ++i)
+        garbage.push_back(char((i * 37 + 11) % 251));
+    const std::string path = ledger::ledgerFilePath(w.dir.path());
+    std::ofstream(path, std::ios::binary) << garbage;
+    const std::set<std::string> before = filesIn(w.dir.path());
+
+    EXPECT_TRUE(loggedErrors(w.dir.path(), pick.fund->code).empty());
+    EXPECT_EQ(shownLine(w, *pick.fund), expectedLine(pick, EstimateModel::Index, ""));
+    const FundQuote quote = fetchFundQuote(w.context, pick.fund->code);
+    ASSERT_TRUE(quote.estimatePercent);
+    EXPECT_NEAR(*quote.estimatePercent, pick.index, 1e-9);
+    EXPECT_EQ(gbkToUtf8(quote.coverage), "指数估算");
+
+    EXPECT_EQ(readBytes(path), garbage);
+    EXPECT_EQ(filesIn(w.dir.path()), before);
+}
+
+} // namespace
+} // namespace fw::test
