@@ -4,7 +4,9 @@
 // run of weekdays and the NAV changes they are measured against, so a test
 // knows every error by hand), and a sample fund two models apply to with
 // both its estimates worked out from the market's own figures.
+#include "funds/HoldingsEstimate.h"
 #include "sample/Market.h"
+#include "text/CodePage.h"
 #include "store/LedgerDatabase.h"
 
 #include <gtest/gtest.h>
@@ -84,11 +86,13 @@ struct TwoModelFund {
     bool lowCoverage = false;
 };
 
-inline TwoModelFund twoModelFund(const sample::Market& m)
+// The first such fund of the market, or of `among` (codes) when given.
+inline TwoModelFund twoModelFund(const sample::Market& m, const std::vector<std::string>& among = {})
 {
     for (const sample::Fund& f : m.funds()) {
         const int x = m.trackedIndex(f);
-        if (f.target >= 0 || x < 0 || m.holdingQuarters(f) == 0)
+        if (f.target >= 0 || x < 0 || m.holdingQuarters(f) == 0
+            || (!among.empty() && std::find(among.begin(), among.end(), f.code) == among.end()))
             continue;
         const double gp = m.assetMix(f, 0).stocks;
         double weighted = 0, covered = 0, listed = 0;
@@ -109,6 +113,17 @@ inline TwoModelFund twoModelFund(const sample::Market& m)
             return out;
     }
     return {};
+}
+
+// The line under the holdings grid, worked out: the model, the change, and in
+// brackets the coverage (holdings) and the error.
+inline std::string expectedLine(const TwoModelFund& pick, EstimateModel model, const std::string& error)
+{
+    if (model == EstimateModel::Index)
+        return "指数估算 " + gbkToUtf8(estimateChangeText(pick.index)) + (error.empty() ? "" : "（误差 " + error + "）");
+    return "持仓估算 " + gbkToUtf8(estimateChangeText(pick.holdings)) + "（覆盖 "
+        + gbkToUtf8(estimateCoverageText(pick.coverage)) + (error.empty() ? "" : "，误差 " + error) + "）"
+        + (pick.lowCoverage ? "（低覆盖）" : "");
 }
 
 } // namespace fw::test

@@ -20,17 +20,6 @@
 namespace fw::test {
 namespace {
 
-// The line under the holdings grid, worked out: the model, the change, and in
-// brackets the coverage (holdings) and the error.
-std::string expectedLine(const TwoModelFund& pick, EstimateModel model, const std::string& error)
-{
-    if (model == EstimateModel::Index)
-        return "指数估算 " + gbkToUtf8(estimateChangeText(pick.index)) + (error.empty() ? "" : "（误差 " + error + "）");
-    return "持仓估算 " + gbkToUtf8(estimateChangeText(pick.holdings)) + "（覆盖 "
-        + gbkToUtf8(estimateCoverageText(pick.coverage)) + (error.empty() ? "" : "，误差 " + error) + "）"
-        + (pick.lowCoverage ? "（低覆盖）" : "");
-}
-
 std::string shownLine(FeatureWorld& w, const sample::Fund& f)
 {
     HoldingsWorker {w.context, f.code, utf8ToGbk(f.name)}();
