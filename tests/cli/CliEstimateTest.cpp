@@ -163,7 +163,7 @@ TEST(CliEstimate, TheLoggedErrorsChooseTheModelAndTheEstimateSaysSo)
     ASSERT_TRUE(pick.fund);
     const std::string code = pick.fund->code;
     test::TempDir dir;
-    test::logIndexAndHoldings(dir.path(), code);
+    ASSERT_TRUE(test::logIndexAndHoldings(dir.path(), code));
     const std::string line = test::expectedLine(pick, EstimateModel::Holdings, "±0.10%");
 
     const CliRun json = world().run({"estimate", code, "--json"}, test::Shown::Piped, dir.path());
@@ -188,7 +188,7 @@ TEST(CliEstimate, TheLoggedErrorsChooseTheModelAndTheEstimateSaysSo)
     EXPECT_DOUBLE_EQ(fundJson.json()["estimate"]["error"].get<double>(), 0.10);
 
     test::TempDir shortDir;
-    test::logIndexAndHoldings(shortDir.path(), code, 19);
+    ASSERT_TRUE(test::logIndexAndHoldings(shortDir.path(), code, 19));
     const std::string indexLine = test::expectedLine(pick, EstimateModel::Index, "±0.30%");
     const CliRun shortJson = world().run({"estimate", code, "--json"}, test::Shown::Piped, shortDir.path());
     ASSERT_EQ(shortJson.status, 0) << shortJson.err;
@@ -228,7 +228,7 @@ TEST(CliEstimate, AListsEstimatesAreChosenByEachFundsErrors)
     ASSERT_TRUE(pick.fund);
     list.push_back("--estimate");
     test::TempDir dir;
-    test::logIndexAndHoldings(dir.path(), pick.fund->code);
+    ASSERT_TRUE(test::logIndexAndHoldings(dir.path(), pick.fund->code));
     for (const auto& [dataDir, expected] : {std::pair {std::string(), pick.index}, std::pair {dir.path(), pick.holdings}}) {
         const CliRun run = world().run(list, test::Shown::Piped, dataDir);
         ASSERT_EQ(run.status, 0) << run.err;

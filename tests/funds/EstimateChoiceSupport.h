@@ -9,8 +9,6 @@
 #include "text/CodePage.h"
 #include "store/LedgerDatabase.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cmath>
 #include <string>
@@ -29,11 +27,14 @@ struct ModelDays {
 };
 
 // Logs the days into fundwatch.db in `dataDir` (made when missing); the NAV
-// change of the i-th weekday is 0.50 % + i × 0.10 %.
-inline void logDays(const std::string& dataDir, const std::string& code, const std::vector<ModelDays>& models)
+// change of the i-th weekday is 0.50 % + i × 0.10 %. False when something
+// could not be stored.
+[[nodiscard]] inline bool logDays(const std::string& dataDir, const std::string& code,
+                                  const std::vector<ModelDays>& models)
 {
     ledger::LedgerDatabase db;
-    ASSERT_TRUE(db.open(ledger::ledgerFilePath(dataDir))) << db.failure();
+    if (!db.open(ledger::ledgerFilePath(dataDir)))
+        return false;
     std::vector<ledger::Day> weekdays;
     for (ledger::Day d = ledger::dayFromCivil(2026, 11, 2); weekdays.size() < 60; ++d)
         if (ledger::weekdayOf(d) < 5)
@@ -42,8 +43,8 @@ inline void logDays(const std::string& dataDir, const std::string& code, const s
     std::vector<ledger::LoggedEstimate> log;
     size_t longest = 0;
     for (const ModelDays& m : models) {
-        ASSERT_FALSE(m.misses.empty());
-        ASSERT_LE(size_t(m.days), weekdays.size());
+        if (m.misses.empty() || size_t(m.days) > weekdays.size())
+            return false;
         longest = std::max(longest, size_t(m.days));
         for (size_t i = 0; i < size_t(m.days); ++i) {
             ledger::LoggedEstimate e;
@@ -54,7 +55,8 @@ inline void logDays(const std::string& dataDir, const std::string& code, const s
             log.push_back(e);
         }
     }
-    ASSERT_EQ(db.logEstimates(log), int(log.size())) << db.failure();
+    if (db.logEstimates(log) != int(log.size()))
+        return false;
     std::vector<ledger::NavRow> rows;
     for (size_t i = 0; i < longest; ++i) {
         ledger::NavRow row;
@@ -63,16 +65,17 @@ inline void logDays(const std::string& dataDir, const std::string& code, const s
         row.changePercent = navChange(i);
         rows.push_back(row);
     }
-    ASSERT_EQ(db.storeNavChanges(code, rows), int(log.size())) << db.failure();
+    return db.storeNavChanges(code, rows) == int(log.size());
 }
 
 // The log the tests share: over 20 days the index model misses by 0.25 and
 // 0.35 in turn (mean 0.30), the holdings model by 0.05 and 0.15 (mean 0.10),
 // so the holdings model's smaller error chooses it. `holdingsDays` 19 leaves
 // the holdings model a day short: the order of the models still holds.
-inline void logIndexAndHoldings(const std::string& dataDir, const std::string& code, int holdingsDays = 20)
+[[nodiscard]] inline bool logIndexAndHoldings(const std::string& dataDir, const std::string& code,
+                                             int holdingsDays = 20)
 {
-    logDays(dataDir, code,
+    return logDays(dataDir, code,
             {{kIndexModel, 20, {2500, -3500}}, {kHoldingsModel, holdingsDays, {-500, 1500}}});
 }
 

@@ -43,7 +43,7 @@ TEST(EstimateChoice, TheSmallerErrorOverTwentyDaysChoosesTheModelEverywhere)
     const TwoModelFund pick = twoModelFund(w.service->market());
     ASSERT_TRUE(pick.fund);
     const sample::Fund& f = *pick.fund;
-    logIndexAndHoldings(w.dir.path(), f.code);
+    ASSERT_TRUE(logIndexAndHoldings(w.dir.path(), f.code));
 
     // Under the holdings grid.
     EXPECT_EQ(shownLine(w, f), expectedLine(pick, EstimateModel::Holdings, "±0.10%"));
@@ -88,7 +88,7 @@ TEST(EstimateChoice, UntilTwentyDaysTheOrderHoldsAndTheFirstModelShowsItsError)
         FeatureWorld w(smallMarket(600));
         const TwoModelFund pick = twoModelFund(w.service->market());
         ASSERT_TRUE(pick.fund);
-        logIndexAndHoldings(w.dir.path(), pick.fund->code, 19);
+        ASSERT_TRUE(logIndexAndHoldings(w.dir.path(), pick.fund->code, 19));
         EXPECT_EQ(shownLine(w, *pick.fund), expectedLine(pick, EstimateModel::Index, "±0.30%"));
         const FundQuote quote = fetchFundQuote(w.context, pick.fund->code);
         ASSERT_TRUE(quote.estimatePercent);
@@ -102,7 +102,7 @@ TEST(EstimateChoice, UntilTwentyDaysTheOrderHoldsAndTheFirstModelShowsItsError)
         // One day of the index model, missed by 0.25.
         FeatureWorld w(smallMarket(600));
         const TwoModelFund pick = twoModelFund(w.service->market());
-        logDays(w.dir.path(), pick.fund->code, {{kIndexModel, 1, {-2500}}});
+        ASSERT_TRUE(logDays(w.dir.path(), pick.fund->code, {{kIndexModel, 1, {-2500}}}));
         EXPECT_EQ(shownLine(w, *pick.fund), expectedLine(pick, EstimateModel::Index, "±0.25%"));
     }
 }
