@@ -6,6 +6,8 @@
 #include "funds/EstimateRecord.h"
 #include "funds/HoldingsEstimate.h"
 #include "funds/IntradayFetch.h"
+#include "funds/Ledger.h"
+#include "funds/LedgerBook.h"
 #include "funds/PortfolioRefresh.h"
 #include "tests/funds/EstimateChoiceSupport.h"
 #include "tests/funds/FundsTestSupport.h"
@@ -77,6 +79,41 @@ TEST(EstimateChoice, TheSmallerErrorOverTwentyDaysChoosesTheModelEverywhere)
     EXPECT_EQ(curve.curve.model, EstimateModel::Holdings);
     ASSERT_TRUE(curve.estimate);
     EXPECT_EQ(roundedUnits(curve.curve.points.back().change, 2), roundedUnits(pick.holdings, 2));
+}
+
+// The ledger's 今日估算收益 takes the estimate the logged errors choose: 1000
+// shares at the stored unit value 1.5000 are worth 1500.00 yuan, times the
+// holdings model's change.
+TEST(EstimateChoice, TheLedgersTodayGainTakesTheChosenEstimate)
+{
+    FeatureWorld w(smallMarket(600));
+    const TwoModelFund pick = twoModelFund(w.service->market());
+    ASSERT_TRUE(pick.fund);
+    const std::string code = pick.fund->code;
+    ASSERT_TRUE(logIndexAndHoldings(w.dir.path(), code));
+    const ledger::Day friday = ledger::dayFromCivil(2026, 12, 4);
+    {
+        ledger::LedgerDatabase db;
+        ASSERT_TRUE(db.open(ledger::ledgerFilePath(w.dir.path())));
+        ASSERT_TRUE(db.addTrade(ledger::reconcileTrade("默认", code, 100000, 150000, friday - 7)));
+        ledger::NavCache cache;
+        ASSERT_TRUE(cache.open(ledger::navCacheFilePath(w.dir.path())));
+        ledger::NavRow row;
+        row.day = friday;
+        row.unitValue = 15000;
+        ASSERT_TRUE(cache.store(code, {row}));
+    }
+    ledger::RefreshJob job;
+    job.dataDir = w.dir.path();
+    job.now = {friday, 20 * 60};
+    job.fundLookup = ledger::lookUpFund;
+    const ledger::LedgerSnapshot snap = ledger::computeLedger(job);
+    ASSERT_EQ(snap.failure, "");
+    ASSERT_EQ(snap.result.positions.size(), 1u);
+    EXPECT_EQ(snap.result.positions[0].figures.marketValue, 150000);
+    ASSERT_EQ(snap.todayGains.size(), 1u);
+    ASSERT_TRUE(snap.todayGains[0]);
+    EXPECT_EQ(*snap.todayGains[0], std::llround(150000 * pick.holdings / 100));
 }
 
 // A day short of 20 the holdings model's smaller error does not count yet:
