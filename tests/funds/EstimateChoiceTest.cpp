@@ -6,6 +6,7 @@
 #include "funds/EstimateRecord.h"
 #include "funds/HoldingsEstimate.h"
 #include "funds/IntradayFetch.h"
+#include "funds/IntradayLoad.h"
 #include "funds/Ledger.h"
 #include "funds/LedgerBook.h"
 #include "funds/PortfolioRefresh.h"
@@ -17,6 +18,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <set>
 
 namespace fw::test {
@@ -79,6 +81,34 @@ TEST(EstimateChoice, TheSmallerErrorOverTwentyDaysChoosesTheModelEverywhere)
     EXPECT_EQ(curve.curve.model, EstimateModel::Holdings);
     ASSERT_TRUE(curve.estimate);
     EXPECT_EQ(roundedUnits(curve.curve.points.back().change, 2), roundedUnits(pick.holdings, 2));
+}
+
+// The window's workers, the portfolio's refresh and the 今日 view's load,
+// find the log through the context's data directory.
+TEST(EstimateChoice, TheWindowsWorkersFindTheLogInTheDataDirectory)
+{
+    FeatureWorld w(smallMarket(600));
+    const TwoModelFund pick = twoModelFund(w.service->market());
+    ASSERT_TRUE(pick.fund);
+    const std::string code = pick.fund->code;
+    ASSERT_TRUE(logIndexAndHoldings(w.dir.path(), code));
+
+    PortfolioRefresh refresh(w.context);
+    std::promise<std::map<Text, FundQuote>> quotes;
+    ASSERT_TRUE(refresh.start({code}, [&](std::map<Text, FundQuote> q) { quotes.set_value(std::move(q)); }));
+    const std::map<Text, FundQuote> got = quotes.get_future().get();
+    refresh.wait();
+    ASSERT_EQ(got.count(code), 1u);
+    EXPECT_EQ(gbkToUtf8(got.at(code).coverage), "覆盖 " + gbkToUtf8(estimateCoverageText(pick.coverage)) + "，误差 ±0.10%");
+
+    IntradayLoad load(w.context);
+    std::promise<EstimateModel> model;
+    load.loadFund(code, utf8ToGbk(pick.fund->name), [&](std::shared_ptr<const IntradayDay> day) {
+        const FundCurve* fund = std::get_if<FundCurve>(day.get());
+        model.set_value(fund && fund->ok() ? fund->curve.model : EstimateModel::Feeder);
+    });
+    EXPECT_EQ(model.get_future().get(), EstimateModel::Holdings);
+    load.wait();
 }
 
 // The ledger's 今日估算收益 takes the estimate the logged errors choose: 1000
