@@ -81,6 +81,10 @@ TEST(EstimateChoice, TheSmallerErrorOverTwentyDaysChoosesTheModelEverywhere)
     EXPECT_EQ(curve.curve.model, EstimateModel::Holdings);
     ASSERT_TRUE(curve.estimate);
     EXPECT_EQ(roundedUnits(curve.curve.points.back().change, 2), roundedUnits(pick.holdings, 2));
+    // So does each fund's curve in the portfolio's day.
+    const PortfolioDay day = fetchPortfolioDay({{f.code, 1000}}, HttpRequestOptions {}, w.dir.path());
+    ASSERT_EQ(day.funds.size(), 1u);
+    EXPECT_EQ(day.funds[0].curve.model, EstimateModel::Holdings);
 }
 
 // The window's workers, the portfolio's refresh and the 今日 view's load,
