@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <string>
 
 namespace fw {
@@ -182,10 +181,6 @@ TEST(CliEstimate, TheLoggedErrorsChooseTheModelAndTheEstimateSaysSo)
     const CliRun fund = world().run({"fund", code}, test::Shown::Piped, dir.path());
     ASSERT_EQ(fund.status, 0) << fund.err;
     EXPECT_TRUE(hasLine(fund.lines(), "今日估算\t" + line)) << fund.out;
-    const CliRun fundJson = world().run({"fund", code, "--json"}, test::Shown::Piped, dir.path());
-    ASSERT_EQ(fundJson.status, 0) << fundJson.err;
-    EXPECT_EQ(fundJson.json()["estimate"]["model"], "holdings");
-    EXPECT_DOUBLE_EQ(fundJson.json()["estimate"]["error"].get<double>(), 0.10);
 
     test::TempDir shortDir;
     ASSERT_TRUE(test::logIndexAndHoldings(shortDir.path(), code, 19));
@@ -198,8 +193,6 @@ TEST(CliEstimate, TheLoggedErrorsChooseTheModelAndTheEstimateSaysSo)
     const CliRun shortText = world().run({"estimate", code}, test::Shown::Piped, shortDir.path());
     EXPECT_TRUE(hasLine(shortText.lines(), "今日估算\t" + indexLine)) << shortText.out;
     EXPECT_FALSE(hasLineStarting(shortText.lines(), "选用")) << shortText.out;
-    const CliRun shortFund = world().run({"fund", code}, test::Shown::Piped, shortDir.path());
-    EXPECT_TRUE(hasLine(shortFund.lines(), "今日估算\t" + indexLine)) << shortFund.out;
 }
 
 // A list with today's estimates: each fund's estimate chosen by its own
@@ -241,26 +234,6 @@ TEST(CliEstimate, AListsEstimatesAreChosenByEachFundsErrors)
             }
         EXPECT_TRUE(found);
     }
-}
-
-// fundwatch.db of garbage bytes: both commands give the estimate of the
-// first model without an error, and the file stays as it was.
-TEST(CliEstimate, AnUnreadableLogGivesTheEstimateWithoutAnError)
-{
-    const test::TwoModelFund pick = test::twoModelFund(world().market());
-    ASSERT_TRUE(pick.fund);
-    test::TempDir dir;
-    const std::string garbage(3000, '\x5a');
-    const std::string path = dir.file("fundwatch.db");
-    std::ofstream(path, std::ios::binary) << garbage;
-    const std::string line = test::expectedLine(pick, EstimateModel::Index, "");
-    for (const char* command : {"estimate", "fund"}) {
-        SCOPED_TRACE(command);
-        const CliRun run = world().run({command, pick.fund->code}, test::Shown::Piped, dir.path());
-        EXPECT_EQ(run.status, 0) << run.err;
-        EXPECT_TRUE(hasLine(run.lines(), "今日估算\t" + line)) << run.out;
-    }
-    EXPECT_EQ(test::readBytes(path), garbage);
 }
 
 } // namespace

@@ -1,9 +1,8 @@
 #pragma once
 // The estimate shown as the logged errors choose it: a fund's estimate log
-// written through the ledger database's own API (each model's estimates of a
-// run of weekdays and the NAV changes they are measured against, so a test
-// knows every error by hand), and a sample fund two models apply to with
-// both its estimates worked out from the market's own figures.
+// written through the ledger database's own API (each error known by hand),
+// and a sample fund two models apply to with both its estimates worked out
+// from the market's own figures.
 #include "funds/HoldingsEstimate.h"
 #include "sample/Market.h"
 #include "text/CodePage.h"
@@ -16,67 +15,38 @@
 
 namespace fw::test {
 
-inline constexpr int kFeederModel = 0, kIndexModel = 1, kHoldingsModel = 2;
+inline constexpr int kIndexModel = 1, kHoldingsModel = 2;
 
-// One model's days: `days` weekdays from 2026-11-02 on, the estimate of day i
-// off the day's NAV change by misses[i % misses.size()] (1e-4 %).
-struct ModelDays {
-    int model = kHoldingsModel;
-    int days = 0;
-    std::vector<int64_t> misses;
-};
-
-// Logs the days into fundwatch.db in `dataDir` (made when missing); the NAV
-// change of the i-th weekday is 0.50 % + i × 0.10 %. False when something
-// could not be stored.
-[[nodiscard]] inline bool logDays(const std::string& dataDir, const std::string& code,
-                                  const std::vector<ModelDays>& models)
+// Logs into fundwatch.db in `dataDir` (made when missing) 20 weekdays from
+// 2026-11-02 on, the NAV change of the i-th 0.50 % + i × 0.10 %: the index
+// model misses it by 0.25 and 0.35 in turn (mean 0.30), the holdings model on
+// its first `holdingsDays` by 0.05 and 0.15 (mean 0.10 over 20), so over 20
+// days the holdings model's smaller error chooses it, and a day short the
+// order of the models still holds. False when something was not stored.
+[[nodiscard]] inline bool logIndexAndHoldings(const std::string& dataDir, const std::string& code,
+                                             int holdingsDays = 20)
 {
     ledger::LedgerDatabase db;
     if (!db.open(ledger::ledgerFilePath(dataDir)))
         return false;
-    std::vector<ledger::Day> weekdays;
-    for (ledger::Day d = ledger::dayFromCivil(2026, 11, 2); weekdays.size() < 60; ++d)
-        if (ledger::weekdayOf(d) < 5)
-            weekdays.push_back(d);
-    auto navChange = [](size_t i) { return int64_t(5000 + 1000 * i); };
     std::vector<ledger::LoggedEstimate> log;
-    size_t longest = 0;
-    for (const ModelDays& m : models) {
-        if (m.misses.empty() || size_t(m.days) > weekdays.size())
-            return false;
-        longest = std::max(longest, size_t(m.days));
-        for (size_t i = 0; i < size_t(m.days); ++i) {
-            ledger::LoggedEstimate e;
-            e.day = weekdays[i];
-            e.code = code;
-            e.model = m.model;
-            e.change = navChange(i) + m.misses[i % m.misses.size()];
-            log.push_back(e);
-        }
-    }
-    if (db.logEstimates(log) != int(log.size()))
-        return false;
     std::vector<ledger::NavRow> rows;
-    for (size_t i = 0; i < longest; ++i) {
+    ledger::Day day = ledger::dayFromCivil(2026, 11, 2);
+    for (int i = 0; i < 20; ++i, ++day) {
+        while (ledger::weekdayOf(day) >= 5)
+            ++day;
+        const int64_t nav = 5000 + 1000 * i;
+        const int64_t misses[][2] = {{2500, -3500}, {-500, 1500}};
+        for (int model : {kIndexModel, kHoldingsModel})
+            if (model == kIndexModel || i < holdingsDays)
+                log.push_back({day, code, model, nav + misses[model - 1][i % 2], std::nullopt, std::nullopt});
         ledger::NavRow row;
-        row.day = weekdays[i];
+        row.day = day;
         row.unitValue = 10000;
-        row.changePercent = navChange(i);
+        row.changePercent = nav;
         rows.push_back(row);
     }
-    return db.storeNavChanges(code, rows) == int(log.size());
-}
-
-// The log the tests share: over 20 days the index model misses by 0.25 and
-// 0.35 in turn (mean 0.30), the holdings model by 0.05 and 0.15 (mean 0.10),
-// so the holdings model's smaller error chooses it. `holdingsDays` 19 leaves
-// the holdings model a day short: the order of the models still holds.
-[[nodiscard]] inline bool logIndexAndHoldings(const std::string& dataDir, const std::string& code,
-                                             int holdingsDays = 20)
-{
-    return logDays(dataDir, code,
-            {{kIndexModel, 20, {2500, -3500}}, {kHoldingsModel, holdingsDays, {-500, 1500}}});
+    return db.logEstimates(log) == int(log.size()) && db.storeNavChanges(code, rows) == int(log.size());
 }
 
 // An index fund that lists its holdings, so both the index model and the

@@ -62,19 +62,7 @@ TEST(EstimateChoice, TheSmallerErrorOverTwentyDaysChoosesTheModelEverywhere)
     const FundQuote ledgerQuote = ledger::lookUpFund(HttpRequestOptions {}, f.code, w.dir.path());
     EXPECT_EQ(ledgerQuote.coverage, quote.coverage);
 
-    // In a bulk estimate each fund brings its own errors: the same fund
-    // without any is shown by the first model.
     const Text name = utf8ToGbk(f.name);
-    const std::vector<EstimateOutcome> bulk =
-        fetchEstimates({{f.code, name, loggedErrors(w.dir.path(), f.code)}, {f.code, name}}, HttpRequestOptions {});
-    ASSERT_EQ(bulk.size(), 2u);
-    ASSERT_TRUE(bulk[0].estimate && bulk[1].estimate);
-    EXPECT_EQ(bulk[0].estimate->model, EstimateModel::Holdings);
-    EXPECT_TRUE(bulk[0].estimate->chosenByError);
-    EXPECT_EQ(bulk[1].estimate->model, EstimateModel::Index);
-    EXPECT_NEAR(bulk[1].estimate->change, pick.index, 1e-9);
-    EXPECT_EQ(bulk[1].estimate->error, std::nullopt);
-
     // The day's curve goes by the same model and ends on the estimate.
     const FundCurve curve = fetchFundCurve(f.code, name, HttpRequestOptions {}, w.dir.path());
     ASSERT_TRUE(curve.ok()) << curve.failure;
@@ -151,31 +139,21 @@ TEST(EstimateChoice, TheLedgersTodayGainTakesTheChosenEstimate)
 }
 
 // A day short of 20 the holdings model's smaller error does not count yet:
-// the index model, first in the order, is shown with its own error; and its
-// error shows from its first measured day.
+// the index model, first in the order, is shown with its own error.
 TEST(EstimateChoice, UntilTwentyDaysTheOrderHoldsAndTheFirstModelShowsItsError)
 {
-    {
-        FeatureWorld w(smallMarket(600));
-        const TwoModelFund pick = twoModelFund(w.service->market());
-        ASSERT_TRUE(pick.fund);
-        ASSERT_TRUE(logIndexAndHoldings(w.dir.path(), pick.fund->code, 19));
-        EXPECT_EQ(shownLine(w, *pick.fund), expectedLine(pick, EstimateModel::Index, "±0.30%"));
-        const FundQuote quote = fetchFundQuote(w.context, pick.fund->code);
-        ASSERT_TRUE(quote.estimatePercent);
-        EXPECT_NEAR(*quote.estimatePercent, pick.index, 1e-9);
-        EXPECT_EQ(gbkToUtf8(quote.coverage), "指数估算，误差 ±0.30%");
-        const FundCurve curve = fetchFundCurve(pick.fund->code, "", HttpRequestOptions {}, w.dir.path());
-        ASSERT_TRUE(curve.ok()) << curve.failure;
-        EXPECT_EQ(curve.curve.model, EstimateModel::Index);
-    }
-    {
-        // One day of the index model, missed by 0.25.
-        FeatureWorld w(smallMarket(600));
-        const TwoModelFund pick = twoModelFund(w.service->market());
-        ASSERT_TRUE(logDays(w.dir.path(), pick.fund->code, {{kIndexModel, 1, {-2500}}}));
-        EXPECT_EQ(shownLine(w, *pick.fund), expectedLine(pick, EstimateModel::Index, "±0.25%"));
-    }
+    FeatureWorld w(smallMarket(600));
+    const TwoModelFund pick = twoModelFund(w.service->market());
+    ASSERT_TRUE(pick.fund);
+    ASSERT_TRUE(logIndexAndHoldings(w.dir.path(), pick.fund->code, 19));
+    EXPECT_EQ(shownLine(w, *pick.fund), expectedLine(pick, EstimateModel::Index, "±0.30%"));
+    const FundQuote quote = fetchFundQuote(w.context, pick.fund->code);
+    ASSERT_TRUE(quote.estimatePercent);
+    EXPECT_NEAR(*quote.estimatePercent, pick.index, 1e-9);
+    EXPECT_EQ(gbkToUtf8(quote.coverage), "指数估算，误差 ±0.30%");
+    const FundCurve curve = fetchFundCurve(pick.fund->code, "", HttpRequestOptions {}, w.dir.path());
+    ASSERT_TRUE(curve.ok()) << curve.failure;
+    EXPECT_EQ(curve.curve.model, EstimateModel::Index);
 }
 
 // fundwatch.db of garbage bytes: the estimate is shown as if nothing were
