@@ -7,6 +7,7 @@
 #include "text/NumberText.h"
 
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace fw::testing {
 namespace {
@@ -173,6 +174,21 @@ TEST(IntradayCurve, ThePortfolioSumsEachFundsAmountTimesItsChange)
         ASSERT_EQ(curve[i].shares.size(), 2u);
         EXPECT_EQ(roundedUnits(curve[i].shares[0], 2), expected[i].first);
         EXPECT_EQ(roundedUnits(curve[i].shares[1], 2), expected[i].second);
+    }
+}
+
+// 09:30-11:30 and 13:01-15:00: 121 + 120 minutes; with Hong Kong's hours
+// 09:30-12:00 and 13:01-16:00: 151 + 180.
+TEST(IntradayCurve, TheTradingMinutesOfTheDay)
+{
+    for (const auto& [hongKong, count, lunchEnd, close] :
+         {std::tuple {false, 241u, 11 * 60 + 30, 15 * 60}, std::tuple {true, 331u, 12 * 60, 16 * 60}}) {
+        const std::vector<int> minutes = tradingMinutes(hongKong);
+        ASSERT_EQ(minutes.size(), count);
+        EXPECT_EQ(minutes.front(), 9 * 60 + 30);
+        EXPECT_EQ(minutes[size_t(lunchEnd - (9 * 60 + 30))], lunchEnd);
+        EXPECT_EQ(minutes[size_t(lunchEnd - (9 * 60 + 30)) + 1], 13 * 60 + 1);
+        EXPECT_EQ(minutes.back(), close);
     }
 }
 
