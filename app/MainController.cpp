@@ -43,7 +43,7 @@ int localDayOfMonth()
 
 MainController::MainController(MainModels& models, ConfigFile& config, ControllerEnvironment env)
     : m_models(models), m_config(config), m_env(std::move(env)),
-      m_context(models, config, m_env.timeoutSeconds), m_fundLists(m_context), m_sectors(m_context, m_fundLists),
+      m_context(models, config, m_env.timeoutSeconds, m_env.dataDirectory), m_fundLists(m_context), m_sectors(m_context, m_fundLists),
       m_details(m_context), m_watchlist(m_context), m_search(m_context, m_details), m_chart(m_context, m_details),
       m_steps(m_context), m_export(models, m_env.dataDirectory), m_fullList(m_context),
       m_ledger(m_context, m_env.dataDirectory, m_env.clock), m_estimateRecorder(m_env.dataDirectory, m_env.clock)

@@ -27,7 +27,8 @@ struct ControllerEnvironment {
     std::function<int()> todayDayOfMonth;      // local date's day of month
     Text markerFilePath;                       // the start-up marker file ("" = skip)
     int timeoutSeconds = 0;                    // per fetch phase; 0 = the engine's default
-    std::string dataDirectory {};              // where workbooks go ("" = the current directory)
+    std::string dataDirectory {};              // workbooks, the ledger, the estimate log ("" = workbooks
+                                               // in the current directory, no ledger, no errors known)
     bool demo = false;                         // on the built-in sample service
     std::function<std::time_t()> clock {};     // the ledger's now (none: the system's)
 };

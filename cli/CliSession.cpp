@@ -9,7 +9,7 @@ namespace fw::cli {
 
 CliSession::CliSession(const CliOptions& options, CliIo& io)
     : options(options), io(io), dataDir(dataDirectory(options.dataDir)), config(configFilePath(dataDir)),
-      context(models, config, options.timeoutSeconds)
+      context(models, config, options.timeoutSeconds, dataDir)
 {
 }
 

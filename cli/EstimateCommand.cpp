@@ -1,8 +1,10 @@
 // estimate CODE [--explain]: today's estimate of one fund by the model that
-// fits it, as the window shows it under the holdings; with --explain each
-// contributor and the share of the fund applied.
+// fits it, as the window shows it under the holdings (chosen by the errors
+// logged in the data directory, and said so once they decide); with
+// --explain each contributor and the share of the fund applied.
 #include "cli/Commands.h"
 
+#include "funds/EstimateRecord.h"
 #include "funds/FundPageSummary.h"
 #include "funds/PortfolioRefresh.h"
 #include "net/HttpClient.h"
@@ -47,6 +49,7 @@ Json estimateJson(const std::optional<HoldingsEstimate>& estimate)
     out["coverage"] = coverage ? Json(*coverage) : Json(nullptr);
     out["lowCoverage"] = estimate->lowCoverage;
     out["error"] = estimate->error ? Json(unitsValue(roundedUnits(*estimate->error, 2), 2)) : Json(nullptr);
+    out["chosenByError"] = estimate->chosenByError;
     return out;
 }
 
@@ -64,7 +67,8 @@ int runEstimate(CliSession& session)
         return kExitFailed;
     }
     const Text name = fundPageName(page);
-    const EstimateOutcome outcome = fetchEstimate({code, name}, session.context.requestOptions());
+    const EstimateOutcome outcome =
+        fetchEstimate({code, name, loggedErrors(session.dataDir, code)}, session.context.requestOptions());
     if (cancelRequested())
         return kExitInterrupted;
     if (!outcome.estimate) {
@@ -98,6 +102,9 @@ int runEstimate(CliSession& session)
     TextTable figures;
     figures.header = {"项目", "值"};
     figures.rows.push_back({{"今日估算"}, {gbkToUtf8(estimateLine(e)), estimateColour(e)}});
+    // The line names the model; that the errors chose it is said beside it.
+    if (e.chosenByError)
+        figures.rows.push_back({{"选用"}, {gbkToUtf8(estimateModelName(e.model)) + "（按误差选用）"}});
     if (explain)
         figures.rows.push_back({{"股票仓位"}, {percentText(e.stockShare)}});
     const std::string caption = gbkToUtf8(name) + " (" + code + ")";

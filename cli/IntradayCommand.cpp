@@ -41,7 +41,7 @@ bool plotted(CliSession& session, const IntradayChartData& data)
 
 int showFund(CliSession& session, const std::string& code)
 {
-    const FundCurve fund = fetchFundCurve(code, "", session.context.requestOptions());
+    const FundCurve fund = fetchFundCurve(code, "", session.context.requestOptions(), session.dataDir);
     if (cancelRequested())
         return kExitInterrupted;
     if (!fund.ok()) {
@@ -96,7 +96,7 @@ int showPortfolio(CliSession& session)
         session.error("没有持仓基金");
         return kExitFailed;
     }
-    const PortfolioDay day = fetchPortfolioDay(held, session.context.requestOptions());
+    const PortfolioDay day = fetchPortfolioDay(held, session.context.requestOptions(), session.dataDir);
     if (cancelRequested())
         return kExitInterrupted;
     for (const FundCurve& f : day.funds)

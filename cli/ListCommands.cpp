@@ -3,6 +3,7 @@
 #include "cli/Commands.h"
 #include "cli/Progress.h"
 
+#include "funds/EstimateRecord.h"
 #include "funds/FundLists.h"
 #include "funds/HoldingsEstimate.h"
 #include "funds/SectorRanking.h"
@@ -56,13 +57,19 @@ bool fetchEstimates(CliSession& session, int rows, std::vector<std::optional<Hol
     const Grid& grid = session.models.fundGrid;
     estimates.assign(size_t(std::max(rows, 0)), std::nullopt);
     std::vector<EstimateFund> funds;
+    std::vector<std::string> codes;
     std::vector<size_t> rowOf;
     for (int row = 1; row <= rows; ++row) {
         if (!grid.cell(row, 1).empty()) {
             funds.push_back({grid.cell(row, 1), grid.cell(row, 0)});
+            codes.push_back(grid.cell(row, 1));
             rowOf.push_back(size_t(row - 1));
         }
     }
+    // Each fund's estimate chosen by the errors logged of it, read at once.
+    std::vector<ModelErrors> errors = loggedErrors(session.dataDir, codes);
+    for (size_t k = 0; k < funds.size() && k < errors.size(); ++k)
+        funds[k].errors = std::move(errors[k]);
     // A bulk load: an answer that fails for a moment is tried again, until
     // Ctrl-C, which cancels the load: the requests in flight are abandoned.
     LoadToken load;

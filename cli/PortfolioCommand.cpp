@@ -61,6 +61,7 @@ int show(CliSession& session, Portfolio& portfolio)
                              {"profit", money(f.valued, f.profit)},
                              {"profitRate", f.valued ? jsonFigure(formatPercent(f.profitRate)) : Json(nullptr)},
                              {"estimate", q && q->estimatePercent ? Json(*q->estimatePercent) : Json(nullptr)},
+                             {"estimateError", q && q->estimateError ? Json(*q->estimateError) : Json(nullptr)},
                              {"todayProfit", money(f.todayProfit.has_value(), f.todayProfit.value_or(0))}});
         }
         // null where the totals row shows "--": no fund has a value.

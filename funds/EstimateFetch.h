@@ -7,6 +7,7 @@
 // The bulk form fetches many funds on five workers and asks for each
 // identifier once, whichever funds hold it. A fund that cannot be estimated
 // says why; nothing here ever stands in a 0 % for a missing figure. No Qt.
+#include "funds/EstimateLog.h"
 #include "funds/EstimateModels.h"
 #include "net/HttpClient.h"
 #include "net/RetryPolicy.h"
@@ -19,6 +20,9 @@ namespace fw {
 struct EstimateFund {
     Text code; // "000001"
     Text name; // GBK; an index fund is known by the index its name holds
+    // The error each model is known to make on the fund (loggedErrors()),
+    // which choose the estimate shown; none known: the order of the models.
+    ModelErrors errors = {};
 };
 
 struct FetchedEstimateInputs {

@@ -127,21 +127,34 @@ ModelErrors accuracyByModel(const std::vector<ledger::LoggedEstimate>& fundLog)
     return out;
 }
 
+namespace {
+
+bool measuredInFull(const ModelErrors& errors, EstimateModel model)
+{
+    const auto it = errors.find(model);
+    return it != errors.end() && it->second.days >= kAccuracyDays;
+}
+
+} // namespace
+
+bool errorsDecide(const std::vector<EstimateModel>& applicable, const ModelErrors& errors)
+{
+    return std::count_if(applicable.begin(), applicable.end(),
+                         [&errors](EstimateModel m) { return measuredInFull(errors, m); })
+        >= 2;
+}
+
 std::optional<EstimateModel> preferredModel(const std::vector<EstimateModel>& applicable, const ModelErrors& errors)
 {
     if (applicable.empty())
         return std::nullopt;
+    if (!errorsDecide(applicable, errors))
+        return applicable.front();
     std::optional<EstimateModel> best;
-    int measured = 0;
-    for (EstimateModel m : applicable) {
-        const auto it = errors.find(m);
-        if (it == errors.end() || it->second.days < kAccuracyDays)
-            continue;
-        ++measured;
-        if (!best || it->second.meanError < errors.at(*best).meanError)
+    for (EstimateModel m : applicable)
+        if (measuredInFull(errors, m) && (!best || errors.at(m).meanError < errors.at(*best).meanError))
             best = m;
-    }
-    return measured >= 2 ? best : applicable.front();
+    return best;
 }
 
 std::optional<ModelEstimate> preferredEstimate(const std::vector<ModelEstimate>& applicable,

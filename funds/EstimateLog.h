@@ -50,9 +50,12 @@ ModelAccuracy accuracyOf(EstimateModel model, const std::vector<const ledger::Lo
 // whose NAV change is known. A model without such a day is absent.
 ModelErrors accuracyByModel(const std::vector<ledger::LoggedEstimate>& fundLog);
 
+// Whether the errors choose among the models that apply: at least two of
+// them have kAccuracyDays days measured.
+bool errorsDecide(const std::vector<EstimateModel>& applicable, const ModelErrors& errors);
 // The model a fund's estimate is taken from among those that apply (in the
-// order feeder, index, holdings): the first, until at least two of them have
-// kAccuracyDays days measured; then the one of those with the smaller error.
+// order feeder, index, holdings): the first, until the errors decide; then
+// the one of those measured over kAccuracyDays days with the smaller error.
 std::optional<EstimateModel> preferredModel(const std::vector<EstimateModel>& applicable, const ModelErrors& errors);
 // The same over the estimates of applicableEstimates().
 std::optional<ModelEstimate> preferredEstimate(const std::vector<ModelEstimate>& applicable,

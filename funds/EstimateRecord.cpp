@@ -128,11 +128,20 @@ std::vector<FundAccuracy> fundAccuracies(const std::vector<LoggedEstimate>& log)
 
 ModelErrors loggedErrors(const std::string& dataDir, const std::string& code)
 {
+    return loggedErrors(dataDir, std::vector<std::string> {code}).front();
+}
+
+std::vector<ModelErrors> loggedErrors(const std::string& dataDir, const std::vector<std::string>& codes)
+{
+    std::vector<ModelErrors> out(codes.size());
     std::error_code missing;
     LedgerDatabase db;
-    if (dataDir.empty() || !std::filesystem::exists(ledgerFilePath(dataDir), missing) || !db.open(ledgerFilePath(dataDir)))
-        return {};
-    return accuracyByModel(db.estimateLog(code));
+    if (dataDir.empty() || codes.empty() || !std::filesystem::exists(ledgerFilePath(dataDir), missing)
+        || !db.open(ledgerFilePath(dataDir)))
+        return out;
+    for (size_t k = 0; k < codes.size(); ++k)
+        out[k] = accuracyByModel(db.estimateLog(codes[k]));
+    return out;
 }
 
 const std::vector<Text>& accuracyHeader()

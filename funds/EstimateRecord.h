@@ -71,9 +71,12 @@ struct FundAccuracy {
 std::vector<FundAccuracy> fundAccuracies(const std::vector<ledger::LoggedEstimate>& log);
 
 // A fund's measured errors by model from the log in `dataDir` (none while
-// there is no database): with preferredEstimate() and shownError(), the
-// estimate a fund shows and the ± error beside it.
+// there is no database, or one that cannot be read): with shownEstimate(),
+// the estimate a fund shows and the ± error beside it. Reads the file: never
+// on the window's thread.
 ModelErrors loggedErrors(const std::string& dataDir, const std::string& code);
+// The same of many funds from one reading of the database, in the order given.
+std::vector<ModelErrors> loggedErrors(const std::string& dataDir, const std::vector<std::string>& codes);
 
 // The columns of the accuracy table and one fund's texts (GBK): its code, the
 // model chosen, the days measured, the mean absolute error and the largest

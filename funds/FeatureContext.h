@@ -1,7 +1,7 @@
 #pragma once
 // What every feature works with: the models of the controls, the
-// configuration file, the fetch time-out, and the rule that only the newest
-// load writes to the fund grid.
+// configuration file, the data directory, the fetch time-out, and the rule
+// that only the newest load writes to the fund grid.
 #include "store/ConfigFile.h"
 #include "model/MainModels.h"
 #include "net/HttpClient.h"
@@ -17,8 +17,8 @@ namespace fw {
 
 class FeatureContext {
 public:
-    FeatureContext(MainModels& models, ConfigFile& config, int timeoutSeconds = 0)
-        : models(models), config(config), timeoutSeconds(timeoutSeconds)
+    FeatureContext(MainModels& models, ConfigFile& config, int timeoutSeconds = 0, std::string dataDir = {})
+        : models(models), config(config), timeoutSeconds(timeoutSeconds), dataDir(std::move(dataDir))
     {
     }
     FeatureContext(const FeatureContext&) = delete;
@@ -27,6 +27,9 @@ public:
     MainModels& models;
     ConfigFile& config;
     int timeoutSeconds; // per fetch phase; 0 or less = the engine's default
+    // Where 配置.ini and fundwatch.db live ("" none): the estimates are chosen
+    // by the errors logged there. Fixed for the context's life, so workers read it freely.
+    const std::string dataDir;
     // Whether paged lists load every page. Unset: the setting 是否全部加载
     // decides (the window); the command line says it per command instead.
     std::optional<bool> loadAllPages;

@@ -34,8 +34,7 @@ Text lineForm(const HoldingsEstimate& e, bool withModel, const Shortening& how)
     if (e.model == EstimateModel::Holdings && e.coverage)
         items.push_back(gbk("覆盖") + space + estimateCoverageText(*e.coverage));
     if (e.error)
-        items.push_back(gbk("误差") + space + gbk("±")
-                        + percentText(roundedUnits(std::abs(*e.error), kChangeDecimals), kChangeDecimals, false));
+        items.push_back(gbk("误差") + space + estimateErrorText(*e.error));
     const Text low = gbk("低覆盖");
     const bool lowInside = e.lowCoverage && how.lowInside && !items.empty();
     if (lowInside)
@@ -67,19 +66,22 @@ std::optional<double> HoldingsEstimate::shownCoverage() const
     return coverage ? std::optional<double>(shown(*coverage, kCoverageDecimals)) : std::nullopt;
 }
 
-std::optional<HoldingsEstimate> shownEstimate(std::string_view fundCode, std::vector<ModelEstimate> applicable)
+std::optional<HoldingsEstimate> shownEstimate(std::vector<ModelEstimate> applicable, const ModelErrors& errors)
 {
-    // Until the error each model makes on the fund is measured, the order
-    // feeder, index, holdings decides and no error is shown.
-    (void)fundCode;
-    if (applicable.empty())
+    std::optional<ModelEstimate> chosen = preferredEstimate(applicable, errors);
+    if (!chosen)
         return std::nullopt;
+    std::vector<EstimateModel> models;
+    for (const ModelEstimate& e : applicable)
+        models.push_back(e.model);
     HoldingsEstimate out;
-    static_cast<ModelEstimate&>(out) = std::move(applicable.front());
+    static_cast<ModelEstimate&>(out) = std::move(*chosen);
+    out.error = shownError(errors, out.model);
+    out.chosenByError = errorsDecide(models, errors);
     return out;
 }
 
-EstimateOutcome estimateFrom(const FetchedEstimateInputs& fetched)
+EstimateOutcome estimateFrom(const FetchedEstimateInputs& fetched, const ModelErrors& errors)
 {
     EstimateOutcome out;
     if (!fetched.inputs) {
@@ -87,7 +89,7 @@ EstimateOutcome estimateFrom(const FetchedEstimateInputs& fetched)
         return out;
     }
     out.applicable = applicableEstimates(*fetched.inputs);
-    out.estimate = shownEstimate(fetched.fundCode, out.applicable);
+    out.estimate = shownEstimate(out.applicable, errors);
     if (!out.estimate)
         out.failure = "no quote for anything the fund holds or follows";
     return out;
@@ -95,15 +97,16 @@ EstimateOutcome estimateFrom(const FetchedEstimateInputs& fetched)
 
 EstimateOutcome fetchEstimate(const EstimateFund& fund, const HttpRequestOptions& base, const RetryPolicy* retry)
 {
-    return estimateFrom(fetchEstimateInputs(fund, base, retry));
+    return estimateFrom(fetchEstimateInputs(fund, base, retry), fund.errors);
 }
 
 std::vector<EstimateOutcome> fetchEstimates(const std::vector<EstimateFund>& funds, const HttpRequestOptions& base,
                                             const RetryPolicy* retry)
 {
+    const std::vector<FetchedEstimateInputs> fetched = fetchEstimateInputs(funds, base, retry);
     std::vector<EstimateOutcome> out;
-    for (const FetchedEstimateInputs& fetched : fetchEstimateInputs(funds, base, retry))
-        out.push_back(estimateFrom(fetched));
+    for (size_t k = 0; k < fetched.size(); ++k)
+        out.push_back(estimateFrom(fetched[k], funds[k].errors));
     return out;
 }
 
@@ -127,6 +130,21 @@ Text estimateChangeText(double change)
 Text estimateCoverageText(double coverage)
 {
     return percentText(roundedUnits(coverage, kCoverageDecimals), kCoverageDecimals, false);
+}
+
+Text estimateErrorText(double error)
+{
+    return gbk("±") + percentText(roundedUnits(std::abs(error), kChangeDecimals), kChangeDecimals, false);
+}
+
+Text estimateBasis(const HoldingsEstimate& estimate)
+{
+    Text out = estimate.model == EstimateModel::Holdings && estimate.coverage
+        ? gbk("覆盖 ") + estimateCoverageText(*estimate.coverage)
+        : estimateModelName(estimate.model);
+    if (estimate.error)
+        out += gbk("，误差 ") + estimateErrorText(*estimate.error);
+    return out;
 }
 
 Text estimateModelName(EstimateModel model)

@@ -7,6 +7,7 @@
 // estimate of its own any more. No Qt.
 #include "model/View.h"
 #include "funds/EstimateFetch.h"
+#include "funds/EstimateLog.h"
 #include "funds/EstimateModels.h"
 #include "funds/HoldingsWorker.h"
 #include "net/RetryPolicy.h"
@@ -19,6 +20,8 @@ namespace fw {
 struct HoldingsEstimate : ModelEstimate {
     // ± the model's mean absolute error on this fund, percent; none until it is known.
     std::optional<double> error;
+    // The model was chosen by its smaller error rather than by the order of the models.
+    bool chosenByError = false;
 
     // The figures as their texts show them: the change and the error to
     // 0.01, the coverage to 0.1 percent, halves away from zero.
@@ -35,19 +38,22 @@ struct HoldingsResult {
 };
 
 // The estimate shown of a fund among the ones its models give (in the order
-// feeder, index, holdings), with the error it is known to make. The one place
-// the choice is made: today the first model that applies, without an error.
-std::optional<HoldingsEstimate> shownEstimate(std::string_view fundCode, std::vector<ModelEstimate> applicable);
+// feeder, index, holdings), with the error it is known to make: the one place
+// the choice is made, by preferredEstimate() over the fund's measured errors
+// (loggedErrors(); none known: the first model, without an error).
+std::optional<HoldingsEstimate> shownEstimate(std::vector<ModelEstimate> applicable, const ModelErrors& errors);
 
 struct EstimateOutcome {
     std::optional<HoldingsEstimate> estimate;
     std::vector<ModelEstimate> applicable; // every model that gave one
     Text failure; // why there is none (GBK: a fetch status may be the engine's own text); "" with one
 };
-// The estimate from fetched inputs; a failed fetch's reason carries over.
-EstimateOutcome estimateFrom(const FetchedEstimateInputs& fetched);
+// The estimate from fetched inputs and the fund's measured errors; a failed
+// fetch's reason carries over.
+EstimateOutcome estimateFrom(const FetchedEstimateInputs& fetched, const ModelErrors& errors);
 
-// One fund, fetched on the calling thread (EstimateFetch.h).
+// One fund, fetched on the calling thread (EstimateFetch.h), chosen by the
+// errors the fund brings.
 EstimateOutcome fetchEstimate(const EstimateFund& fund, const HttpRequestOptions& base,
                               const RetryPolicy* retry = nullptr);
 // Many funds sharing their quote requests, in the order given.
@@ -67,11 +73,17 @@ std::optional<HoldingsEstimate> fetchHoldingsEstimate(const HttpRequestOptions& 
 Text estimateChangeText(double change);
 // "62.4%": one decimal, halves away from zero.
 Text estimateCoverageText(double coverage);
+// "±0.42%": the error to 0.01, halves away from zero.
+Text estimateErrorText(double error);
 // "联接估算", "指数估算", "持仓估算" (GBK).
 Text estimateModelName(EstimateModel model);
 // The figures of the line, GBK: "+0.53%（覆盖 62.0%，误差 ±0.42%）（低覆盖）", each
 // part only where it applies; "" without an estimate.
 Text estimateFigures(const std::optional<HoldingsEstimate>& estimate);
+// What an estimate stands on, GBK, beside its change where the model is not
+// named otherwise (the portfolio): "覆盖 62.4%" (holdings) or the model,
+// "联接估算", then "，误差 ±0.42%" once the error is known.
+Text estimateBasis(const HoldingsEstimate& estimate);
 // The line under the holdings grid, GBK: "持仓估算 +0.53%（覆盖 62.0%，误差 ±0.42%）";
 // "" without an estimate.
 Text estimateLine(const std::optional<HoldingsEstimate>& estimate);

@@ -1,5 +1,6 @@
 #include "funds/HoldingsWorker.h"
 
+#include "funds/EstimateRecord.h"
 #include "funds/HoldingsEstimate.h"
 #include "net/HttpClient.h"
 #include "net/ServiceHosts.h"
@@ -273,11 +274,15 @@ void HoldingsWorker::operator()() const
     };
     const ServiceHosts& hosts = serviceHosts();
 
-    // Today's estimate comes from answers of its own, fetched meanwhile.
+    // Today's estimate comes from answers of its own, fetched meanwhile, and
+    // is chosen by the errors logged of the fund.
     std::optional<HoldingsEstimate> estimate;
     std::thread estimating;
     if (picked)
-        estimating = std::thread([&] { estimate = fetchEstimate({fundCode, fundName}, context.requestOptions()).estimate; });
+        estimating = std::thread([&] {
+            const EstimateFund fund {fundCode, fundName, loggedErrors(context.dataDir, fundCode)};
+            estimate = fetchEstimate(fund, context.requestOptions()).estimate;
+        });
     struct Joined {
         std::thread& thread;
         ~Joined()

@@ -6,19 +6,34 @@
 
 namespace fw {
 
-TextList curveQuoteIds(const FundPositions& positions, std::string_view gbkFundName)
+std::vector<EstimateModel> modelsFor(const FundPositions& positions, std::string_view gbkFundName)
+{
+    std::vector<EstimateModel> models;
+    if (!positions.targetCode.empty())
+        models.push_back(EstimateModel::Feeder);
+    if (indexForFundName(gbkFundName))
+        models.push_back(EstimateModel::Index);
+    if (!positions.stocks.empty())
+        models.push_back(EstimateModel::Holdings);
+    return models;
+}
+
+TextList curveQuoteIds(const FundPositions& positions, std::string_view gbkFundName, const ModelErrors& errors)
 {
     TextList ids;
     auto add = [&ids](const Text& id) {
         if (!id.empty() && std::find(ids.begin(), ids.end(), id) == ids.end())
             ids.push_back(id);
     };
-    if (!positions.targetCode.empty()) {
-        add(positions.targetQuoteId);
-    } else if (const IndexEntry* entry = indexForFundName(gbkFundName)) {
-        add(entry->quoteId);
+    const std::optional<EstimateModel> model = preferredModel(modelsFor(positions, gbkFundName), errors);
+    if (!model)
+        return ids;
+    if (*model == EstimateModel::Index) {
+        add(indexForFundName(gbkFundName)->quoteId);
         return ids;
     }
+    if (*model == EstimateModel::Feeder)
+        add(positions.targetQuoteId);
     for (const ListedHolding& h : positions.stocks)
         add(h.quoteId);
     return ids;

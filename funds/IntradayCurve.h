@@ -7,6 +7,7 @@
 // A holding without any bar is left out, as a holding without a quote is
 // left out of the estimate. A portfolio's curve is the sum of its funds'
 // curves in yuan. Pure functions, no network, no Qt.
+#include "funds/EstimateLog.h"
 #include "funds/EstimateModels.h"
 #include <map>
 #include <optional>
@@ -36,9 +37,13 @@ std::vector<int> tradingMinutes(bool hongKongHours);
 // The points fall on Hong Kong's hours: one in the Shanghai lunch or after its close.
 bool needsHongKongHours(const std::vector<int>& minutes);
 
-// The quote identifiers whose bars the fund's curve needs: a feeder's target
-// and its own stocks; an index fund's index; every other fund's stocks.
-TextList curveQuoteIds(const FundPositions& positions, std::string_view gbkFundName);
+// The models the fund's positions and name let apply, in the order feeder
+// (a target fund), index (an index in the name), holdings (listed stocks).
+std::vector<EstimateModel> modelsFor(const FundPositions& positions, std::string_view gbkFundName);
+// The quote identifiers whose bars the fund's curve needs: those of the model
+// its errors choose among modelsFor() (preferredModel()): a feeder's target
+// and its own stocks; an index fund's index; the listed stocks.
+TextList curveQuoteIds(const FundPositions& positions, std::string_view gbkFundName, const ModelErrors& errors = {});
 
 // The estimate of one model (none when it does not apply).
 std::optional<ModelEstimate> estimateBy(EstimateModel model, const EstimateInputs& in);

@@ -2,6 +2,8 @@
 
 #include "funds/FundPageSummary.h"
 #include "funds/EstimateFetch.h"
+#include "funds/EstimateRecord.h"
+#include "funds/HoldingsEstimate.h"
 #include "funds/NavHistoryFetch.h"
 #include "funds/PortfolioRefresh.h"
 #include "net/ServiceHosts.h"
@@ -70,7 +72,8 @@ BarsById fetchMinuteBars(const HttpRequestOptions& base, const TextList& quoteId
     return out;
 }
 
-FundCurve fetchFundCurve(std::string_view code, std::string_view gbkName, const HttpRequestOptions& base)
+FundCurve fetchFundCurve(std::string_view code, std::string_view gbkName, const HttpRequestOptions& base,
+                         const std::string& dataDir)
 {
     FundCurve out;
     out.code = Text(code);
@@ -111,7 +114,10 @@ FundCurve fetchFundCurve(std::string_view code, std::string_view gbkName, const 
         out.name = pageName;
     EstimateInputs& in = *answers.inputs;
     in.fundName = out.name;
-    const TextList ids = curveQuoteIds(in.positions, in.fundName);
+    // The securities of the model the fund's errors choose, the one the
+    // estimate shown under the holdings takes, so that the curve ends on it.
+    const ModelErrors errors = loggedErrors(dataDir, out.code);
+    const TextList ids = curveQuoteIds(in.positions, in.fundName, errors);
     out.quoteIds = ids;
     BarsById bars;
     std::vector<QuoteFailure> failedQuotes;
@@ -127,7 +133,8 @@ FundCurve fetchFundCurve(std::string_view code, std::string_view gbkName, const 
     if (!failedQuotes.empty())
         in.changes.clear();
 
-    out.estimate = chooseEstimate(in);
+    if (const std::optional<HoldingsEstimate> shown = shownEstimate(applicableEstimates(in), errors))
+        out.estimate = static_cast<const ModelEstimate&>(*shown);
     std::optional<IntradayCurve> curve = curveFromBars(in, bars, out.estimate ? std::optional(out.estimate->model) : std::nullopt);
     if (!curve || curve->points.empty()) {
         out.failure = "no minute bars of the fund's holdings";
@@ -160,14 +167,15 @@ FundCurve fetchFundCurve(std::string_view code, std::string_view gbkName, const 
     return out;
 }
 
-PortfolioDay fetchPortfolioDay(const std::vector<HeldFund>& held, const HttpRequestOptions& base)
+PortfolioDay fetchPortfolioDay(const std::vector<HeldFund>& held, const HttpRequestOptions& base,
+                               const std::string& dataDir)
 {
     PortfolioDay day;
     std::vector<PortfolioFund> funds;
     for (const HeldFund& h : held) {
         if (base.load.cancelled())
             break;
-        FundCurve curve = fetchFundCurve(h.code, "", base);
+        FundCurve curve = fetchFundCurve(h.code, "", base, dataDir);
         if (curve.ok() && !curve.previousUnitValue)
             curve.failure = "no unit value before the day";
         if (curve.ok()) {

@@ -51,8 +51,11 @@ bool refreshFromQuotes(FundCurve& fund, int minute, const HttpRequestOptions& ba
 // One fund's curve of the day: its positions and asset mix (and its NAV
 // history, and its page when `name` is empty) fetched together, then the
 // bars of every security its model needs together with their quotes; the
-// quotes' estimate is the curve's last point. Every request carries base.load.
-FundCurve fetchFundCurve(std::string_view code, std::string_view gbkName, const HttpRequestOptions& base);
+// quotes' estimate is the curve's last point, of the model the estimate
+// shown everywhere takes (chosen by the errors logged in `dataDir`, "" none
+// known). Every request carries base.load.
+FundCurve fetchFundCurve(std::string_view code, std::string_view gbkName, const HttpRequestOptions& base,
+                         const std::string& dataDir = {});
 
 struct HeldFund {
     Text code;
@@ -76,6 +79,7 @@ Text portfolioDayFailure(const PortfolioDay& day);
 // Every held fund's curve, one fund after another, and the portfolio's
 // 当日收益 per minute: each fund's shares × its last unit value before the day
 // × its change.
-PortfolioDay fetchPortfolioDay(const std::vector<HeldFund>& held, const HttpRequestOptions& base);
+PortfolioDay fetchPortfolioDay(const std::vector<HeldFund>& held, const HttpRequestOptions& base,
+                               const std::string& dataDir = {});
 
 } // namespace fw

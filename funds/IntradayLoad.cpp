@@ -33,16 +33,16 @@ void IntradayLoad::start(std::function<IntradayDay(const HttpRequestOptions&)> w
 
 void IntradayLoad::loadFund(Text code, Text gbkName, Done done)
 {
-    start([code = std::move(code), name = std::move(gbkName)](const HttpRequestOptions& request) {
-        return IntradayDay(fetchFundCurve(code, name, request));
+    start([code = std::move(code), name = std::move(gbkName), dir = m_context.dataDir](const HttpRequestOptions& request) {
+        return IntradayDay(fetchFundCurve(code, name, request, dir));
     },
           std::move(done));
 }
 
 void IntradayLoad::loadPortfolio(std::vector<HeldFund> held, Done done)
 {
-    start([held = std::move(held)](const HttpRequestOptions& request) {
-        return IntradayDay(fetchPortfolioDay(held, request));
+    start([held = std::move(held), dir = m_context.dataDir](const HttpRequestOptions& request) {
+        return IntradayDay(fetchPortfolioDay(held, request, dir));
     },
           std::move(done));
 }

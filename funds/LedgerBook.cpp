@@ -21,9 +21,9 @@ Text fetchNavHistory(const HttpRequestOptions& request, NavCache& cache, const s
     return outcome.ok ? Text() : Text(code) + ": " + outcome.failure;
 }
 
-FundQuote lookUpFund(const HttpRequestOptions& request, const std::string& code)
+FundQuote lookUpFund(const HttpRequestOptions& request, const std::string& code, const std::string& dataDir)
 {
-    return fetchFundQuote(request, code);
+    return fetchFundQuote(request, code, dataDir);
 }
 
 int64_t todayGain(int64_t marketValue, double changePercent)
@@ -45,7 +45,7 @@ void addTodayGains(LedgerSnapshot& snap, const RefreshJob& job)
     for (const Position& p : positions)
         if ((p.figures.shares != 0 || p.figures.pendingBuys != 0) && !snap.funds.count(p.code)
             && !job.request.load.cancelled())
-            snap.funds[p.code] = job.fundLookup(job.request, p.code);
+            snap.funds[p.code] = job.fundLookup(job.request, p.code, job.dataDir);
     for (size_t i = 0; i < positions.size(); ++i) {
         const Position& p = positions[i];
         auto it = snap.funds.find(p.code);

@@ -52,9 +52,10 @@ using NavUpdate = std::function<Text(const HttpRequestOptions& request, NavCache
 Text fetchNavHistory(const HttpRequestOptions& request, NavCache& cache, const std::string& code, Day from);
 
 // A held fund's name and today's estimated change, as the portfolio fetches
-// them; on a worker thread.
-using FundLookup = std::function<FundQuote(const HttpRequestOptions& request, const std::string& code)>;
-FundQuote lookUpFund(const HttpRequestOptions& request, const std::string& code);
+// them (chosen by the errors logged in `dataDir`); on a worker thread.
+using FundLookup = std::function<FundQuote(const HttpRequestOptions& request, const std::string& code,
+                                           const std::string& dataDir)>;
+FundQuote lookUpFund(const HttpRequestOptions& request, const std::string& code, const std::string& dataDir);
 
 // 今日估算收益: 市值 (cents) × the estimated change (percent) to the cent,
 // halves away from zero.

@@ -27,7 +27,9 @@ struct FundQuote {
     double unitValue = 0;      // the last published unit value; 0 = unknown
     Text valueDate;            // its date, as the fund page shows it
     std::optional<double> estimatePercent; // today's estimated change in percent
-    Text coverage;             // what the estimate stands on: "覆盖 62.4%" (holdings) or its model, "联接估算"
+    Text coverage;             // what the estimate stands on: "覆盖 62.4%" (holdings) or its model, "联接估算",
+                               // then "，误差 ±0.42%" once its error is known (estimateBasis)
+    std::optional<double> estimateError; // the estimate's mean absolute error, percent; none until known
 };
 
 // The figures of one holding, unrounded.

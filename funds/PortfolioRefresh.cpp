@@ -1,5 +1,6 @@
 #include "funds/PortfolioRefresh.h"
 #include "funds/FundPageSummary.h"
+#include "funds/EstimateRecord.h"
 #include "funds/HoldingsEstimate.h"
 #include "net/HttpClient.h"
 #include "net/ServiceHosts.h"
@@ -41,10 +42,10 @@ FundQuote fundQuoteFromPage(std::string_view page)
 
 FundQuote fetchFundQuote(const FeatureContext& context, std::string_view code)
 {
-    return fetchFundQuote(context.requestOptions(), code);
+    return fetchFundQuote(context.requestOptions(), code, context.dataDir);
 }
 
-FundQuote fetchFundQuote(const HttpRequestOptions& base, std::string_view code)
+FundQuote fetchFundQuote(const HttpRequestOptions& base, std::string_view code, const std::string& dataDir)
 {
     HttpRequestOptions options = base;
     // The fund page declares its charset: fetch hands it over as GBK.
@@ -54,12 +55,13 @@ FundQuote fetchFundQuote(const HttpRequestOptions& base, std::string_view code)
         return {};
     FundQuote quote = fundQuoteFromPage(page);
 
-    // The same estimate as everywhere else the program shows one.
-    if (const auto estimate = fetchHoldingsEstimate(base, {Text(code), quote.name})) {
+    // The same estimate as everywhere else the program shows one, chosen by
+    // the errors logged of the fund.
+    const EstimateFund fund {Text(code), quote.name, loggedErrors(dataDir, std::string(code))};
+    if (const auto estimate = fetchHoldingsEstimate(base, fund)) {
         quote.estimatePercent = estimate->change;
-        // What the estimate stands on: the holdings' coverage, or the model.
-        quote.coverage = estimate->coverage ? gbk("覆盖 ") + estimateCoverageText(*estimate->coverage)
-                                            : estimateModelName(estimate->model);
+        quote.estimateError = estimate->error;
+        quote.coverage = estimateBasis(*estimate);
     }
     return quote;
 }
@@ -92,6 +94,7 @@ bool PortfolioRefresh::start(std::vector<Text> codes, Done done)
     run->left = int(run->codes.size());
     run->request = m_context.requestOptions();
     run->request.load = load;
+    run->dataDir = m_context.dataDir;
     m_run = run;
     const int rows = int(run->codes.size());
     if (rows == 0) {
@@ -107,7 +110,7 @@ bool PortfolioRefresh::start(std::vector<Text> codes, Done done)
         const int now = ++run->active;
         for (int peak = run->peak.load(); now > peak && !run->peak.compare_exchange_weak(peak, now);) {
         }
-        run->quotes[size_t(row - 1)] = fetchFundQuote(run->request, run->codes[size_t(row - 1)]);
+        run->quotes[size_t(row - 1)] = fetchFundQuote(run->request, run->codes[size_t(row - 1)], run->dataDir);
         --run->active;
         if (run->left.fetch_sub(1) != 1)
             return;

@@ -22,11 +22,13 @@ Text fundPageName(std::string_view page);
 FundQuote fundQuoteFromPage(std::string_view page);
 
 // One fund's figures, fetched on the calling thread: the fund page, then the
-// estimate exactly as the fund command and the lists' estimate column get it.
+// estimate exactly as the fund command and the lists' estimate column get it
+// (chosen by the errors logged in the context's data directory).
 FundQuote fetchFundQuote(const FeatureContext& context, std::string_view code);
 // As above, every request made from `base` (time-out and load): once the load
 // is cancelled no further request is sent and the one in flight is abandoned.
-FundQuote fetchFundQuote(const HttpRequestOptions& base, std::string_view code);
+// The errors are read from fundwatch.db in `dataDir` ("" none known).
+FundQuote fetchFundQuote(const HttpRequestOptions& base, std::string_view code, const std::string& dataDir = {});
 
 class PortfolioRefresh {
 public:
@@ -64,6 +66,7 @@ private:
         std::vector<FundQuote> quotes; // by row
         Done done;
         HttpRequestOptions request;    // every request's: the time-out and this refresh's load
+        std::string dataDir;           // where the estimate log is
         std::atomic<int> left {0};
         std::atomic<int> active {0};
         std::atomic<int> peak {0};

@@ -2,9 +2,12 @@
 // by hand from the sample market, adding up to the estimate, in JSON and in
 // lines; a fund that cannot be estimated fails with its reason.
 #include "tests/cli/CliTestSupport.h"
+#include "tests/funds/EstimateChoiceSupport.h"
+#include "text/NumberText.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -136,6 +139,101 @@ TEST(CliEstimate, AFundWithoutAnEstimateFailsWithItsReason)
     // --explain belongs to estimate; estimate takes one fund code.
     EXPECT_EQ(world().run({"fund", bond->code, "--explain"}).status, 2);
     EXPECT_EQ(world().run({"estimate", "12345"}).status, 2);
+}
+
+bool hasLine(const std::vector<std::string>& lines, const std::string& line)
+{
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+bool hasLineStarting(const std::vector<std::string>& lines, const std::string& start)
+{
+    return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(start, 0) == 0; });
+}
+
+// The errors logged in the data directory choose: over 20 days each the
+// holdings model misses by 0.10 on average and the index model by 0.30, so
+// `estimate` and `fund` show the holdings model with ±0.10%, and `estimate`
+// says the error chose it. A day short the index model, first in the order,
+// is shown with its error, and nothing is said of a choice.
+TEST(CliEstimate, TheLoggedErrorsChooseTheModelAndTheEstimateSaysSo)
+{
+    const test::TwoModelFund pick = test::twoModelFund(world().market());
+    ASSERT_TRUE(pick.fund);
+    const std::string code = pick.fund->code;
+    test::TempDir dir;
+    ASSERT_TRUE(test::logIndexAndHoldings(dir.path(), code));
+    const std::string line = test::expectedLine(pick, EstimateModel::Holdings, "±0.10%");
+
+    const CliRun json = world().run({"estimate", code, "--json"}, test::Shown::Piped, dir.path());
+    ASSERT_EQ(json.status, 0) << json.err;
+    const Json doc = json.json();
+    EXPECT_EQ(doc["estimate"]["model"], "holdings");
+    EXPECT_DOUBLE_EQ(doc["estimate"]["error"].get<double>(), 0.10);
+    EXPECT_EQ(doc["estimate"]["chosenByError"], true);
+    EXPECT_EQ(doc["line"], line);
+
+    const CliRun text = world().run({"estimate", code}, test::Shown::Piped, dir.path());
+    ASSERT_EQ(text.status, 0) << text.err;
+    EXPECT_TRUE(hasLine(text.lines(), "今日估算\t" + line)) << text.out;
+    EXPECT_TRUE(hasLine(text.lines(), "选用\t持仓估算（按误差选用）")) << text.out;
+
+    const CliRun fund = world().run({"fund", code}, test::Shown::Piped, dir.path());
+    ASSERT_EQ(fund.status, 0) << fund.err;
+    EXPECT_TRUE(hasLine(fund.lines(), "今日估算\t" + line)) << fund.out;
+
+    test::TempDir shortDir;
+    ASSERT_TRUE(test::logIndexAndHoldings(shortDir.path(), code, 19));
+    const std::string indexLine = test::expectedLine(pick, EstimateModel::Index, "±0.30%");
+    const CliRun shortJson = world().run({"estimate", code, "--json"}, test::Shown::Piped, shortDir.path());
+    ASSERT_EQ(shortJson.status, 0) << shortJson.err;
+    EXPECT_EQ(shortJson.json()["estimate"]["model"], "index");
+    EXPECT_DOUBLE_EQ(shortJson.json()["estimate"]["error"].get<double>(), 0.30);
+    EXPECT_EQ(shortJson.json()["estimate"]["chosenByError"], false);
+    const CliRun shortText = world().run({"estimate", code}, test::Shown::Piped, shortDir.path());
+    EXPECT_TRUE(hasLine(shortText.lines(), "今日估算\t" + indexLine)) << shortText.out;
+    EXPECT_FALSE(hasLineStarting(shortText.lines(), "选用")) << shortText.out;
+}
+
+// A list with today's estimates: each fund's estimate chosen by its own
+// logged errors, the two-model fund by its holdings model.
+TEST(CliEstimate, AListsEstimatesAreChosenByEachFundsErrors)
+{
+    // The first list that holds a fund both models apply to.
+    std::vector<std::string> list;
+    test::TwoModelFund pick;
+    for (const std::vector<std::string>& command : std::vector<std::vector<std::string>> {
+             {"board", "1"}, {"board", "2"}, {"board", "3"}, {"board", "4"}, {"five-star"}}) {
+        std::vector<std::string> args = command;
+        args.push_back("--json");
+        const CliRun plain = world().run(args);
+        ASSERT_EQ(plain.status, 0) << plain.err;
+        std::vector<std::string> codes;
+        const Json listed = plain.json();
+        for (const Json& f : listed["funds"])
+            codes.push_back(f["code"].get<std::string>());
+        pick = test::twoModelFund(world().market(), codes);
+        if (pick.fund) {
+            list = args;
+            break;
+        }
+    }
+    ASSERT_TRUE(pick.fund);
+    list.push_back("--estimate");
+    test::TempDir dir;
+    ASSERT_TRUE(test::logIndexAndHoldings(dir.path(), pick.fund->code));
+    for (const auto& [dataDir, expected] : {std::pair {std::string(), pick.index}, std::pair {dir.path(), pick.holdings}}) {
+        const CliRun run = world().run(list, test::Shown::Piped, dataDir);
+        ASSERT_EQ(run.status, 0) << run.err;
+        bool found = false;
+        const Json doc = run.json();
+        for (const Json& f : doc["funds"])
+            if (f["code"] == pick.fund->code) {
+                found = true;
+                EXPECT_DOUBLE_EQ(f["estimate"].get<double>(), double(roundedUnits(expected, 2)) / 100.0);
+            }
+        EXPECT_TRUE(found);
+    }
 }
 
 } // namespace

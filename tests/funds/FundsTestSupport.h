@@ -30,7 +30,7 @@ struct FeatureWorld {
     explicit FeatureWorld(sample::SampleOptions options = test::smallMarket(), int timeoutSeconds = 5)
         : service(std::make_unique<sample::SampleService>(options)),
           config(dir.file("配置.ini")),
-          context(models, config, timeoutSeconds)
+          context(models, config, timeoutSeconds, dir.path())
     {
         resetTransferAbort();
         if (service->start() > 0)

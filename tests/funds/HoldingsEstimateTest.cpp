@@ -108,23 +108,93 @@ TEST(HoldingsEstimate, TheFirstModelThatAppliesIsShownAndNoneGivesNone)
     feeder.change = 1.5;
     index.model = EstimateModel::Index;
     index.change = -0.7;
-    const auto shown = shownEstimate("000001", {feeder, index});
+    const auto shown = shownEstimate({feeder, index}, {});
     ASSERT_TRUE(shown);
     EXPECT_EQ(shown->model, EstimateModel::Feeder);
     EXPECT_EQ(shown->change, 1.5);
     EXPECT_EQ(shown->error, std::nullopt); // no error is known yet
-    EXPECT_EQ(shownEstimate("000001", {}), std::nullopt);
+    EXPECT_EQ(shownEstimate({}, {}), std::nullopt);
 
     // Inputs that failed keep their reason; inputs with no quote give a reason of their own.
     FetchedEstimateInputs failed {"000001", std::nullopt, "positions: 503 Service Unavailable"};
-    EXPECT_EQ(estimateFrom(failed).failure, "positions: 503 Service Unavailable");
-    EXPECT_FALSE(estimateFrom(failed).estimate);
+    EXPECT_EQ(estimateFrom(failed, {}).failure, "positions: 503 Service Unavailable");
+    EXPECT_FALSE(estimateFrom(failed, {}).estimate);
     FetchedEstimateInputs unquoted {"000001", EstimateInputs {}, ""};
     unquoted.inputs->positions.stocks.push_back({"600519", gbk("贵州茅台"), 9.85, "1.600519"});
-    const EstimateOutcome none = estimateFrom(unquoted);
+    const EstimateOutcome none = estimateFrom(unquoted, {});
     EXPECT_FALSE(none.estimate);
     EXPECT_TRUE(none.applicable.empty());
     EXPECT_NE(none.failure, "");
+}
+
+ModelAccuracy measured(EstimateModel model, int days, double meanError)
+{
+    ModelAccuracy a;
+    a.model = model;
+    a.days = days;
+    a.meanError = meanError;
+    a.largestMiss = meanError;
+    return a;
+}
+
+// An index fund that lists its holdings: both models apply, the index model
+// first. The errors choose once two of them have 20 days each; until then the
+// first model is shown, with its own error once it has a day.
+TEST(HoldingsEstimate, TheLoggedErrorsChooseTheModelOnceTwoHaveTwentyDays)
+{
+    using M = EstimateModel;
+    ModelEstimate index, holdings;
+    index.model = M::Index;
+    index.change = -0.7;
+    holdings.model = M::Holdings;
+    holdings.change = 0.53;
+    holdings.coverage = 62.0;
+    struct Case {
+        const char* what;
+        ModelErrors errors;
+        M model;
+        std::optional<double> error;
+        bool byError;
+        const char* line;
+    };
+    const Case cases[] = {
+        {"nothing logged", {}, M::Index, std::nullopt, false, "指数估算 -0.70%"},
+        {"holdings smaller over 20 days each",
+         {{M::Index, measured(M::Index, 20, 0.30)}, {M::Holdings, measured(M::Holdings, 20, 0.10)}},
+         M::Holdings, 0.10, true, "持仓估算 +0.53%（覆盖 62.0%，误差 ±0.10%）"},
+        {"holdings smaller but a day short",
+         {{M::Index, measured(M::Index, 20, 0.30)}, {M::Holdings, measured(M::Holdings, 19, 0.10)}},
+         M::Index, 0.30, false, "指数估算 -0.70%（误差 ±0.30%）"},
+        // A model that does not apply today is no rival, however small its error.
+        {"a model that does not apply",
+         {{M::Feeder, measured(M::Feeder, 20, 0.01)}, {M::Holdings, measured(M::Holdings, 20, 0.10)}}, M::Index,
+         std::nullopt, false, "指数估算 -0.70%"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::optional<HoldingsEstimate> shown = shownEstimate({index, holdings}, c.errors);
+        ASSERT_TRUE(shown);
+        EXPECT_EQ(shown->model, c.model);
+        EXPECT_EQ(shown->change, c.model == M::Index ? -0.7 : 0.53);
+        EXPECT_EQ(shown->error, c.error);
+        EXPECT_EQ(shown->chosenByError, c.byError);
+        EXPECT_EQ(gbkToUtf8(estimateLine(shown)), c.line);
+    }
+}
+
+// What an estimate stands on beside its change in the portfolio: the
+// coverage or the model, then its error once known.
+TEST(HoldingsEstimate, TheBasisNamesCoverageOrModelAndTheError)
+{
+    using M = EstimateModel;
+    const std::pair<HoldingsEstimate, const char*> cases[] = {
+        {estimate(M::Holdings, 0.53, 62.04), "覆盖 62.0%"},
+        {estimate(M::Holdings, 0.53, 62.04, true, 0.095), "覆盖 62.0%，误差 ±0.10%"},
+        {estimate(M::Feeder, 1.0), "联接估算"},
+        {estimate(M::Index, -2.5, std::nullopt, false, 1.234), "指数估算，误差 ±1.23%"},
+    };
+    for (const auto& [e, basis] : cases)
+        EXPECT_EQ(gbkToUtf8(estimateBasis(e)), basis);
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "text/NumberText.h"
 
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace fw::testing {
 namespace {
@@ -176,6 +177,21 @@ TEST(IntradayCurve, ThePortfolioSumsEachFundsAmountTimesItsChange)
     }
 }
 
+// 09:30-11:30 and 13:01-15:00: 121 + 120 minutes; with Hong Kong's hours
+// 09:30-12:00 and 13:01-16:00: 151 + 180.
+TEST(IntradayCurve, TheTradingMinutesOfTheDay)
+{
+    for (const auto& [hongKong, count, lunchEnd, close] :
+         {std::tuple {false, 241u, 11 * 60 + 30, 15 * 60}, std::tuple {true, 331u, 12 * 60, 16 * 60}}) {
+        const std::vector<int> minutes = tradingMinutes(hongKong);
+        ASSERT_EQ(minutes.size(), count);
+        EXPECT_EQ(minutes.front(), 9 * 60 + 30);
+        EXPECT_EQ(minutes[size_t(lunchEnd - (9 * 60 + 30))], lunchEnd);
+        EXPECT_EQ(minutes[size_t(lunchEnd - (9 * 60 + 30)) + 1], 13 * 60 + 1);
+        EXPECT_EQ(minutes.back(), close);
+    }
+}
+
 TEST(IntradayCurve, TheBarsAskedForFollowTheModel)
 {
     FundPositions stocks {{stock("1.600001", 5), stock("116.00700", 4)}, "", "", "", ""};
@@ -185,6 +201,25 @@ TEST(IntradayCurve, TheBarsAskedForFollowTheModel)
     // A feeder is a feeder first, though its name names an index.
     FundPositions feeder {{stock("1.600001", 2)}, "159915", "", "0.159915", ""};
     EXPECT_EQ(curveQuoteIds(feeder, gbk("某某创业板ETF联接")), (TextList {"0.159915", "1.600001"}));
+
+    // Once the errors choose (two models over 20 days each), the bars are
+    // those of the model chosen; a day short, the order still holds.
+    auto measured = [](EstimateModel model, int days, double meanError) {
+        ModelAccuracy a;
+        a.model = model;
+        a.days = days;
+        a.meanError = meanError;
+        return std::pair {model, a};
+    };
+    using M = EstimateModel;
+    const ModelErrors holdingsBetter {measured(M::Index, 20, 0.30), measured(M::Holdings, 20, 0.10)};
+    const ModelErrors dayShort {measured(M::Index, 20, 0.30), measured(M::Holdings, 19, 0.10)};
+    const ModelErrors indexBetter {measured(M::Feeder, 20, 0.40), measured(M::Index, 20, 0.20),
+                                   measured(M::Holdings, 20, 0.30)};
+    EXPECT_EQ(curveQuoteIds(stocks, gbk("某某中证500指数"), holdingsBetter), (TextList {"1.600001", "116.00700"}));
+    EXPECT_EQ(curveQuoteIds(stocks, gbk("某某中证500指数"), dayShort), (TextList {"1.000905"}));
+    EXPECT_EQ(curveQuoteIds(feeder, gbk("某某创业板ETF联接"), indexBetter), (TextList {"0.399006"}));
+    EXPECT_EQ(curveQuoteIds(feeder, gbk("某某创业板ETF联接"), holdingsBetter), (TextList {"1.600001"}));
 }
 
 } // namespace

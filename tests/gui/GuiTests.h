@@ -148,6 +148,7 @@ private slots:
     void aPlanBooksItsDueOrdersOnce();
     void theUserPicksTheBenchmark();
     void accuracyTabShowsTheLoggedErrors();
+    void pickedFundShowsTheModelItsLoggedErrorsChose();
     void todayTabDrawsThePortfolioAndAFundWithItsDot();
     void todayTabOfAnEmptyLedgerSaysWhy();
     void todayTabShowsOnlyTheNewestLoadAndClosesDuringAStall();

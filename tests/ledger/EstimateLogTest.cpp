@@ -334,6 +334,17 @@ TEST(EstimateLogRules, EveryModelThatAppliesIsLoggedTheUsOnesWithTheirSession)
     ASSERT_EQ(log.size(), 2u);
     EXPECT_EQ(log[1].change, 9000);
     EXPECT_FALSE(log[1].usSession);
+
+    // A feeder of a Shanghai exchange-traded fund: 1.00 × 95 %, no US quote.
+    EstimateInputs feeder;
+    feeder.positions.targetCode = "510300";
+    feeder.positions.targetQuoteId = "1.510300";
+    feeder.changes = {{"1.510300", 1.0}};
+    log = estimatesToLog("000961", feeder, tuesday, monday);
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].model, kFeeder);
+    EXPECT_EQ(log[0].change, 9500);
+    EXPECT_FALSE(log[0].usSession);
 }
 
 TEST(EstimateLogRules, TheRecordWindowIsChinaTimeWhateverTheMachinesZone)
