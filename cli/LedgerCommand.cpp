@@ -157,7 +157,8 @@ Json figuresJson(const Figures& f)
             {"xirr", jsonPercent(rateHundredths(f.xirr))}};
 }
 
-TableRow figuresRow(const std::string& account, const std::string& code, const Figures& f)
+TableRow figuresRow(const std::string& account, const std::string& code, const Figures& f,
+                    const std::optional<int64_t>& todayGain)
 {
     return {{account},
             {code},
@@ -168,6 +169,7 @@ TableRow figuresRow(const std::string& account, const std::string& code, const F
             {money(f.heldCost)},
             gainCell(f.holdingProfit),
             gainRateCell(f.holdingRate),
+            todayGain ? gainCell(*todayGain) : TableCell {"--"},
             gainCell(f.totalProfit),
             gainRateCell(f.totalRate),
             gainCell(f.realisedProfit),
@@ -197,39 +199,55 @@ int showLedgerPortfolio(CliSession& s, LedgerWork& work)
         s.error("没有账户 " + s.options.account);
         return kExitFailed;
     }
+    // Today's estimate of each held fund, chosen by its logged errors as everywhere.
+    const TodayGains today = todayGains(r.positions, lookUpFund, s.context.requestOptions(), s.dataDir);
+    if (cancelRequested())
+        return kExitInterrupted;
+    auto totalOf = [&today](const std::string& account) {
+        const auto found = today.totals.find(account);
+        return found == today.totals.end() ? std::nullopt : found->second;
+    };
+    const std::string chosen = s.options.account;
     if (outputFormat(s) == OutputFormat::Json) {
+        auto todayJson = [](const std::optional<int64_t>& cents) { return cents ? jsonMoney(*cents) : Json(nullptr); };
         Json holdings = Json::array(), accounts = Json::array();
-        for (const Position& p : r.positions)
+        for (size_t i = 0; i < r.positions.size(); ++i) {
+            const Position& p = r.positions[i];
             if (accountChosen(s, p.account)) {
                 Json h = {{"account", p.account},
                           {"code", p.code},
                           {"unitValue", p.latestUnitValue ? Json(double(p.latestUnitValue) / 10000.0) : Json(nullptr)},
                           {"valueDate", p.latestDay ? Json(dayText(p.latestDay)) : Json(nullptr)}};
                 h.update(figuresJson(p.figures));
+                h["todayGain"] = todayJson(today.byPosition[i]);
                 holdings.push_back(std::move(h));
             }
+        }
         for (const Aggregate& a : r.accounts)
             if (accountChosen(s, a.account)) {
                 Json j = {{"account", a.account}};
                 j.update(figuresJson(a.figures));
+                j["todayGain"] = todayJson(totalOf(a.account));
                 accounts.push_back(std::move(j));
             }
-        s.io.out << Json({{"holdings", holdings}, {"accounts", accounts}, {"total", figuresJson(total->figures)}})
-                        .dump(2)
-                 << '\n';
+        Json totalJson = figuresJson(total->figures);
+        totalJson["todayGain"] = todayJson(totalOf(chosen));
+        s.io.out << Json({{"holdings", holdings}, {"accounts", accounts}, {"total", totalJson}}).dump(2) << '\n';
         return kExitDone;
     }
     TextTable table;
     table.header = {"账户", "基金代码", "份额", "卖出中", "待确认", "市值", "持有成本", "持有收益", "持有收益率",
-                    "累计收益", "累计收益率", "已实现收益", "年化收益(XIRR)"};
-    table.rightAligned = {false, false, true, true, true, true, true, true, true, true, true, true, true};
-    for (const Position& p : r.positions)
+                    "今日估算收益", "累计收益", "累计收益率", "已实现收益", "年化收益(XIRR)"};
+    table.rightAligned = {false, false, true, true, true, true, true, true, true, true, true, true, true, true};
+    for (size_t i = 0; i < r.positions.size(); ++i) {
+        const Position& p = r.positions[i];
         if (accountChosen(s, p.account))
-            table.rows.push_back(figuresRow(p.account, p.code, p.figures));
+            table.rows.push_back(figuresRow(p.account, p.code, p.figures, today.byPosition[i]));
+    }
     for (const Aggregate& a : r.accounts)
-        if (accountChosen(s, a.account) && s.options.account.empty())
-            table.rows.push_back(figuresRow(a.account, "合计", a.figures));
-    table.rows.push_back(figuresRow(s.options.account.empty() ? "全部" : s.options.account, "合计", total->figures));
+        if (accountChosen(s, a.account) && chosen.empty())
+            table.rows.push_back(figuresRow(a.account, "合计", a.figures, totalOf(a.account)));
+    table.rows.push_back(figuresRow(chosen.empty() ? "全部" : chosen, "合计", total->figures, totalOf(chosen)));
     writeTable(s, table, "持仓");
     return kExitDone;
 }

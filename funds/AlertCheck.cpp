@@ -103,7 +103,7 @@ AlertReadings readAlertValues(const HttpRequestOptions& request, const std::vect
             funds.insert(h.code);
     std::map<std::string, FundQuote> quotes;
     for (const std::string& code : funds) {
-        FundQuote q = fetchFundQuote(request, code);
+        FundQuote q = fetchFundQuote(request, code, sources.dataDir);
         if (q.unitValue <= 0 && q.name.empty())
             out.failed = true;
         quotes[code] = std::move(q);
@@ -268,7 +268,8 @@ AlertRound runAlertRound(const std::string& dataDir, const ConfigFile& config, c
     bool needed = figures;
     for (const AlertRule& r : rules)
         needed = needed || (r.enabled && (r.subject == AlertSubject::Holding || r.subject == AlertSubject::Portfolio));
-    const AlertSources sources = needed ? alertSources(dataDir, request, now) : AlertSources();
+    AlertSources sources = needed ? alertSources(dataDir, request, now) : AlertSources();
+    sources.dataDir = dataDir;
     round.holdingProfit = sources.holdingProfit;
     if (figures) {
         // The portfolio's figures come with a rule of the whole portfolio that is never stored.

@@ -37,6 +37,7 @@ struct AlertSources {
     std::vector<AlertHolding> portfolio;
     std::map<std::string, HoldingRate> holdingRates;
     Day navsThrough = 0; // the oldest of the held funds' newest unit-value days
+    std::string dataDir; // where the estimate log is: each fund's estimate by its measured errors
     std::optional<int64_t> holdingProfit; // the ledger's 持有收益, cents
     std::optional<DayFigures> lastClose;  // the ledger's newest close
 };

@@ -32,33 +32,41 @@ int64_t todayGain(int64_t marketValue, double changePercent)
     return std::llround(double(marketValue) * changePercent / 100.0);
 }
 
-namespace {
-
-// Each held fund's name and estimate, then 今日估算收益 of every position and
-// the sums of those rounded figures per account and for the whole ledger.
-void addTodayGains(LedgerSnapshot& snap, const RefreshJob& job)
+TodayGains todayGains(const std::vector<Position>& positions, const FundLookup& lookup,
+                      const HttpRequestOptions& request, const std::string& dataDir)
 {
-    const auto& positions = snap.result.positions;
-    snap.todayGains.assign(positions.size(), std::nullopt);
-    if (!job.fundLookup)
-        return;
+    TodayGains out;
+    out.byPosition.assign(positions.size(), std::nullopt);
+    if (!lookup)
+        return out;
     for (const Position& p : positions)
-        if ((p.figures.shares != 0 || p.figures.pendingBuys != 0) && !snap.funds.count(p.code)
-            && !job.request.load.cancelled())
-            snap.funds[p.code] = job.fundLookup(job.request, p.code, job.dataDir);
+        if ((p.figures.shares != 0 || p.figures.pendingBuys != 0) && !out.funds.count(p.code)
+            && !request.load.cancelled())
+            out.funds[p.code] = lookup(request, p.code, dataDir);
     for (size_t i = 0; i < positions.size(); ++i) {
         const Position& p = positions[i];
-        auto it = snap.funds.find(p.code);
-        if (p.figures.shares == 0 || it == snap.funds.end() || !it->second.estimatePercent
+        auto it = out.funds.find(p.code);
+        if (p.figures.shares == 0 || it == out.funds.end() || !it->second.estimatePercent
             || !std::isfinite(*it->second.estimatePercent))
             continue;
         const int64_t gain = todayGain(p.figures.marketValue, *it->second.estimatePercent);
-        snap.todayGains[i] = gain;
+        out.byPosition[i] = gain;
         for (const std::string& key : {std::string(), p.account}) {
-            std::optional<int64_t>& total = snap.todayTotals[key];
+            std::optional<int64_t>& total = out.totals[key];
             total = total.value_or(0) + gain;
         }
     }
+    return out;
+}
+
+namespace {
+
+void addTodayGains(LedgerSnapshot& snap, const RefreshJob& job)
+{
+    TodayGains gains = todayGains(snap.result.positions, job.fundLookup, job.request, job.dataDir);
+    snap.funds = std::move(gains.funds);
+    snap.todayGains = std::move(gains.byPosition);
+    snap.todayTotals = std::move(gains.totals);
 }
 
 } // namespace

@@ -61,6 +61,18 @@ FundQuote lookUpFund(const HttpRequestOptions& request, const std::string& code,
 // halves away from zero.
 int64_t todayGain(int64_t marketValue, double changePercent);
 
+// Each held fund's name and estimate (looked up once a fund, on the calling
+// thread), then 今日估算收益 of every position (lined up with `positions`,
+// none without an estimate) and the sums of those rounded figures by account
+// ("" = 全部).
+struct TodayGains {
+    std::map<std::string, FundQuote> funds;
+    std::vector<std::optional<int64_t>> byPosition;
+    std::map<std::string, std::optional<int64_t>> totals;
+};
+TodayGains todayGains(const std::vector<Position>& positions, const FundLookup& lookup,
+                      const HttpRequestOptions& request, const std::string& dataDir);
+
 struct RefreshJob {
     std::string dataDir;
     std::string benchmarkCode;

@@ -122,6 +122,49 @@ TEST(CliIntraday, ThePortfoliosProfitIsEachFundsAmountTimesItsChange)
     }
 }
 
+// The ledger's positions carry 今日估算收益: 市值 × the fund's estimate, and
+// the total is the sum of the rounded figures.
+TEST(CliIntraday, TheLedgersPositionsCarryTodaysEstimatedGain)
+{
+    const CliWorld world;
+    const std::vector<std::string> codes = stockFunds(world.market(), 2);
+    ASSERT_EQ(codes.size(), 2u);
+    TempDir data;
+    for (const std::vector<std::string>& command : std::vector<std::vector<std::string>> {
+             {"ledger", "add", "对账", codes[0], "--shares", "1000", "--cost", "1000", "--date", "2026-11-02"},
+             {"ledger", "add", "对账", codes[1], "--shares", "2500", "--cost", "2500", "--date", "2026-11-02",
+              "--account", "券商"}})
+        ASSERT_EQ(world.run(command, Shown::Piped, data.path()).status, 0);
+    const CliRun run = world.run({"portfolio", "--json"}, Shown::Piped, data.path());
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto doc = run.json();
+    ASSERT_EQ(doc["holdings"].size(), 2u);
+    double sum = 0;
+    for (const auto& h : doc["holdings"]) {
+        const std::string code = h["code"];
+        const CliRun fund = world.run({"estimate", code, "--json"});
+        ASSERT_EQ(fund.status, 0) << fund.err;
+        const double value = h["marketValue"].get<double>();
+        // The estimate shown is rounded to 0.01 %: the gain lies within that much of 市值.
+        EXPECT_NEAR(h["todayGain"].get<double>(), value * fund.json()["estimate"]["change"].get<double>() / 100.0,
+                    value * 0.00005 + 0.006)
+            << code;
+        sum += h["todayGain"].get<double>();
+    }
+    EXPECT_NEAR(doc["total"]["todayGain"].get<double>(), sum, 1e-9);
+    // One holding an account: each account's gain is its holding's.
+    ASSERT_EQ(doc["accounts"].size(), 2u);
+    for (const auto& a : doc["accounts"])
+        for (const auto& h : doc["holdings"])
+            if (h["account"] == a["account"])
+                EXPECT_EQ(a["todayGain"], h["todayGain"]) << a["account"];
+
+    // The table has the column beside 持有收益率, as the window does.
+    const std::vector<std::string> table = world.run({"portfolio"}, Shown::Piped, data.path()).lines();
+    ASSERT_FALSE(table.empty());
+    EXPECT_EQ(fields(table[0])[9], "今日估算收益");
+}
+
 TEST(CliIntraday, ThePlotIsWrittenWholeOrTheCommandFails)
 {
     const CliWorld world;

@@ -120,6 +120,16 @@ TEST(AlertStore, AFirstSchemaLedgerGainsTheRulesAndKeepsItsTrades)
     EXPECT_EQ(db.alertsQuietDay(), 0);
     ASSERT_TRUE(db.setAlertsQuietDay(now.day));
     EXPECT_EQ(db.alertsQuietDay(), now.day);
+
+    // Writes that cannot begin say so, with a reason, rather than pass for done.
+    LedgerDatabase closed;
+    EXPECT_FALSE(closed.setAlertsQuietDay(now.day));
+    EXPECT_FALSE(closed.failure().empty());
+    EXPECT_FALSE(closed.setAlertRuleEnabled(1, false));
+    EXPECT_FALSE(closed.removeAlertRule(1));
+    // A rule that is not there is no change made.
+    EXPECT_FALSE(db.setAlertRuleEnabled(999, false));
+    EXPECT_EQ(db.failure(), "no such rule");
 }
 
 TEST(AlertStore, TwoProcessesCheckingAtOnceLogTheFiringOnce)
