@@ -8,7 +8,7 @@ namespace {
 constexpr int kBusyMilliseconds = 10000; // the window and the command line take turns
 }
 
-SqliteStatement::SqliteStatement(sqlite3* db, std::string_view sql) : m_db(db)
+SqliteStatement::SqliteStatement(sqlite3* db, std::string_view sql)
 {
     if (!db || sqlite3_prepare_v2(db, sql.data(), int(sql.size()), &m_stmt, nullptr) != SQLITE_OK) {
         m_stmt = nullptr;

@@ -35,7 +35,6 @@ public:
     std::string text(int column) const;
 
 private:
-    sqlite3* m_db = nullptr;
     sqlite3_stmt* m_stmt = nullptr;
     bool m_failed = false;
 };

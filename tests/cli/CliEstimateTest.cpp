@@ -94,8 +94,9 @@ TEST(CliEstimate, ExplainGivesEachContributorAndTheyAddUpToTheEstimate)
         for (size_t k = 0; k < parts.size(); ++k) {
             SCOPED_TRACE(parts[k].code);
             EXPECT_EQ(got[k]["code"], parts[k].code);
-            if (!parts[k].name.empty())
+            if (!parts[k].name.empty()) {
                 EXPECT_EQ(got[k]["name"], parts[k].name);
+            }
             EXPECT_NEAR(got[k]["weight"].get<double>(), parts[k].weight, 1e-9);
             EXPECT_NEAR(got[k]["change"].get<double>(), parts[k].change, 1e-9);
             EXPECT_NEAR(got[k]["contribution"].get<double>(), parts[k].weight * parts[k].change / 100, 1e-9);

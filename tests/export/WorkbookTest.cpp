@@ -112,8 +112,9 @@ TEST(WorkbookFile, GridOf21RowsIsAFormattedSheetA1ToQ21)
             EXPECT_EQ(cell.fontSize, "12");
             EXPECT_TRUE(cell.thinBorders);
             EXPECT_TRUE(cell.centred);
-            if (c <= 2)
+            if (c <= 2) {
                 EXPECT_EQ(cell.numberFormat, "000000");
+            }
         }
     }
     // Excel stores a width of 25 characters as 25.7109375, 11 as 11.7109375.

@@ -110,8 +110,9 @@ TEST(EstimateFetch, EachKindOfFundGetsTheQuotesOfWhatItsModelsFollow)
             const auto it = got.inputs->changes.find(id);
             ASSERT_EQ(it != got.inputs->changes.end(), want.has_value()) << id;
             quoted += want.has_value();
-            if (want)
+            if (want) {
                 EXPECT_EQ(roundedUnits(it->second, 2), roundedUnits(*want, 2)) << id;
+            }
         }
         EXPECT_EQ(got.inputs->changes.size(), quoted);
         if (c.kind == Kind::HongKong) {
@@ -288,8 +289,9 @@ TEST(EstimateFetch, AFundWhoseAnswersFailSaysWhyAndTheOthersAreNotHeldUp)
         ASSERT_EQ(bulk.size(), 2u);
         EXPECT_FALSE(bulk[0].inputs);
         EXPECT_EQ(bulk[0].failure.rfind(c.failure, 0), 0u) << bulk[0].failure;
-        if (c.fault != sample::Fault::Stall)
+        if (c.fault != sample::Fault::Stall) {
             EXPECT_TRUE(bulk[1].inputs) << bulk[1].failure;
+        }
     }
 }
 
