@@ -175,7 +175,8 @@ AlertReadings readAlertValues(const HttpRequestOptions& request, const std::vect
                 }
             }
         } else if (r->subject == AlertSubject::Holding) {
-            name = r->code;
+            const FundQuote& q = quotes[r->code];
+            name = q.name.empty() ? r->code : gbkToUtf8(q.name);
             const auto found = sources.holdingRates.find(r->code);
             if (r->condition == AlertCondition::HoldingRate && found != sources.holdingRates.end()
                 && found->second.day == now.day && found->second.rate)

@@ -116,5 +116,56 @@ TEST(CliAlerts, ARefreshThatFailedExitsOneAndFiresNothing)
     EXPECT_EQ(world.run({"alerts", "check", "--once", "--date", day, "--time", "10:16"}).lines().size(), 1u);
 }
 
+// A holding's 持有收益率 is read once the day's unit values are in, and the
+// firing names the fund. 1000 shares held at a cost of 1000 yuan: the rate is
+// the day's unit value − 1, in percent.
+TEST(CliAlerts, AHoldingsRateFiresOnTheDaysUnitValueNamedByItsFund)
+{
+    CliWorld world(50);
+    const std::string day = world.market().figureDate();
+    const sample::Fund* fund = nullptr;
+    for (const sample::Fund& f : world.market().funds()) {
+        const std::vector<sample::NavDay> navs = world.market().navHistory(f);
+        const bool plain = std::none_of(navs.begin(), navs.end(),
+                                        [](const sample::NavDay& n) { return n.dividend || n.split; });
+        if (!fund && plain && navs.size() > 2 && navs.back().change != sample::kNoFigure)
+            fund = &f;
+    }
+    ASSERT_TRUE(fund);
+    const int64_t unit = world.market().navHistory(*fund).back().unit; // 1e-4
+    ASSERT_EQ(world.run({"ledger", "add", "对账", fund->code, "--shares", "1000", "--cost", "1000", "--date", "2026-11-02"})
+                  .status,
+              0);
+    ASSERT_EQ(world.run({"alerts", "add", "holding:" + fund->code, "rate-up", "-100"}).status, 0);
+
+    // In trading hours a holding's rate is not read: the day's unit value is not out.
+    CliRun run = world.run({"alerts", "check", "--once", "--date", day, "--time", "10:15"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "");
+
+    run = world.run({"alerts", "check", "--once", "--date", day, "--time", "16:00"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    ASSERT_EQ(run.lines().size(), 1u) << run.out;
+    const int64_t hundredths = unit - 10000; // of a percent
+    const int64_t whole = std::abs(hundredths);
+    const std::string cents = std::to_string(whole % 100);
+    const std::string rate = std::string(hundredths >= 0 ? "+" : "-") + std::to_string(whole / 100) + "."
+        + (cents.size() < 2 ? "0" : "") + cents + "%";
+    EXPECT_EQ(run.lines()[0], "16:00  " + fund->name + " 持有收益率 " + rate + "，高于 -100.00%");
+}
+
+// A fund whose page does not answer is a refresh that failed.
+TEST(CliAlerts, AFundPageThatFailsIsARefreshThatFailed)
+{
+    CliWorld world(50);
+    const std::string day = world.market().figureDate();
+    const std::string code = world.market().funds().front().code;
+    ASSERT_EQ(world.run({"alerts", "add", "fund:" + code, "up", "-100"}).status, 0);
+    world.service->addFault(Fault(Fault::HttpError, "/" + code + ".html", 503));
+    const CliRun run = world.run({"alerts", "check", "--once", "--date", day, "--time", "10:15"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("行情刷新失败"), std::string::npos) << run.err;
+}
+
 } // namespace
 } // namespace fw::test
